@@ -1,0 +1,73 @@
+// Inside the portable layer: what the Win32 / DirectDraw / DirectInput / GDI
+// emulation asks of the backend that shows the display and brings input, and
+// what the backend may call back into the layer. Two backends exist: the SDL2
+// window (backend_sdl.cpp) and the headless one (backend_headless.cpp).
+//
+// Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
+// the layer; a backend never keeps a copy of it beyond one frame.
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
+
+#include <cstdint>
+
+#include "windows.h"
+
+namespace pxport {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // The program created its main window (WS_VISIBLE): open the host window.
+  virtual void WindowCreated(int width, int height, const char* title) = 0;
+  // The main window was destroyed: close the host window.
+  virtual void WindowDestroyed() = 0;
+
+  // The display mode was set / restored.
+  virtual void DisplayModeChanged(bool exclusive640x480x8) = 0;
+
+  // Something visible changed (primary surface pixels, a flip, the palette,
+  // the cursor). Must not wait for the display: the backend shows the change
+  // within one refresh (at the latest at the next Poll or Sleep).
+  virtual void Invalidate() = 0;
+
+  // Called from every polling call (PeekMessageA, GetAsyncKeyState, mouse
+  // GetDeviceState, SetCursorPos): bring in host events, present if due, and
+  // give the processor back for a moment (about a millisecond at most).
+  virtual void Poll() = 0;
+
+  // Sleep: pass the time, keep the host window responsive, deliver no
+  // messages to the program.
+  virtual void Sleep(uint32_t ms) = 0;
+
+  // Milliseconds since the backend started (virtual for headless).
+  virtual uint64_t NowMs() = 0;
+};
+
+// The backend in use. The SDL2 backend unless the headless one was selected
+// (pxh::Reset, or PIXSHOW_BACKEND=headless in the environment).
+Backend& CurrentBackend();
+
+// --- What a backend may read of the layer ------------------------------------
+
+struct Frame {
+  const uint8_t* pixels;  // visible surface, row 0 first; nullptr if none
+  int pitch;              // bytes from one row to the next
+  int width, height;      // 640 x 480
+  PALETTEENTRY palette[256];
+  bool cursorShown;
+  int cursorX, cursorY;
+};
+// The visible picture; pixels is valid until the next call into the layer.
+Frame CurrentFrame();
+
+// --- Input the backend feeds into the layer ---------------------------------
+
+void InputMouseMotion(int dx, int dy, int dz);   // relative, host pixels / wheel clicks
+void InputMouseButton(int button, bool down);    // 0 left, 1 right, 2 middle, 3 x1
+void InputKey(int virtualKey, bool down);        // VK_ESCAPE, VK_RETURN, VK_MENU ...
+void InputCloseButton();                         // posts WM_CLOSE to the main window
+
+}  // namespace pxport
+
+#endif

@@ -1,0 +1,145 @@
+// Control of the portable layer's headless backend, for tests and tools.
+//
+// The headless backend has no window and no real time: a virtual clock that
+// Sleep advances at once and every polling call advances a little, scripted
+// input, the visible screen readable at any moment, a callback at every hold
+// point, fault injection with the platform's own error codes, and a report of
+// misuse (leaked locks, device contexts, GDI and COM objects, display mode not
+// restored, calls the platform refuses).
+//
+// Nothing here is used by the program itself: only tests and tools include it.
+#ifndef PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
+#define PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../win32.h"
+
+namespace pxh {
+
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
+
+// Selects the headless backend and starts a fresh world: virtual time 0, no
+// window, no class, no DirectX object, no input pending, no fault armed, an
+// empty misuse report, cursor counter 0 at (320, 240), no clip. Objects left
+// over from an earlier world are forgotten (not reported). Call at the start
+// of every test and before a tool runs the program.
+void Reset();
+
+// --- Virtual clock ---------------------------------------------------------
+
+// Milliseconds since Reset.
+uint64_t NowMs();
+
+// Runs `action` once, the first time the virtual clock reaches `atMs` (checked
+// at every Sleep, polling call and clock step; a Sleep that passes the time
+// runs the action at that moment of the pause).
+void At(uint64_t atMs, std::function<void()> action);
+
+// --- Scripted input --------------------------------------------------------
+
+// Relative mouse movement, added to what the next mouse GetDeviceState reports.
+void MoveMouse(int dx, int dy, int dz = 0);
+// Holds (down = true) or releases mouse button 0..3.
+void SetMouseButton(int button, bool down);
+// Button 0 down for exactly the next mouse GetDeviceState, up afterwards.
+void Click(int button = 0);
+// Holds or releases a key, by virtual-key code (VK_ESCAPE, ...).
+void SetKey(int virtualKey, bool down);
+// The user presses the main window's close button: WM_CLOSE is posted to it.
+void PressCloseButton();
+
+// --- Hold points -----------------------------------------------------------
+
+enum class HoldKind { Pause, Wait };
+
+struct Hold {
+  HoldKind kind;
+  uint32_t pauseMs;  // the Sleep's length; 0 for a wait
+  uint64_t atMs;     // virtual time when the hold began
+};
+
+// Called at the start of every Sleep (before the clock advances) and on the
+// first pass of every polling loop: the first mouse GetDeviceState after any
+// call that is not a polling call (PeekMessageA, TranslateMessage,
+// DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetDeviceState), before
+// the state is read, so the callback may still script a click for it.
+// Pass an empty function to remove the callback.
+void OnHold(std::function<void(const Hold&)> callback);
+
+// --- The screen ------------------------------------------------------------
+
+struct Screen {
+  uint8_t pixels[kScreenHeight][kScreenWidth];  // palette indices
+  PALETTEENTRY palette[256];                    // the palette in force
+};
+
+// What the display shows now: the primary surface's memory (the cursor is not
+// drawn) and the palette attached to it. False when there is no primary surface.
+bool ReadScreen(Screen& out);
+
+// The memory behind a surface interface, 640 x 480 indices, read or written
+// without a lock (tests only: preparing and inspecting surfaces).
+bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[kScreenHeight][kScreenWidth]);
+bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[kScreenHeight][kScreenWidth]);
+
+// Pitch of the surfaces the layer creates (larger than 640 on purpose).
+int SurfacePitch();
+
+// Cursor as the layer keeps it: position, display counter, confinement.
+struct CursorInfo {
+  int x, y;
+  int displayCount;  // shown while >= 0
+  bool clipped;
+  RECT clip;
+};
+CursorInfo Cursor();
+
+// Whether the display mode is switched (SetDisplayMode done, not yet restored).
+bool DisplayModeSet();
+
+// Whether the main window exists (created and not destroyed).
+bool WindowExists();
+
+// --- Fault injection -------------------------------------------------------
+
+// Makes an operation fail with `code`. Operation names are "Interface::Method"
+// as in the headers ("IDirectDraw7::SetDisplayMode", "IDirectDrawSurface7::Lock",
+// "IDirectDrawSurface7::Flip", "IDirectDrawSurface7::GetDC",
+// "IDirectInputDevice7::GetDeviceState", ...) or a plain function name
+// ("DirectDrawCreateEx", "DirectInputCreateEx", "RegisterClassExA",
+// "CreateWindowExA"). A suffix narrows the target: "@primary" or "@back" for
+// a surface interface, "@mouse" or "@keyboard" for a device, and for
+// IDirectInput7::CreateDeviceEx the device being created.
+// The first `skip` matching calls succeed, then `count` calls fail (count < 0:
+// every later call). For functions that return a handle or BOOL rather than an
+// HRESULT, failing means returning 0 / NULL; `code` is then ignored.
+void InjectFault(const std::string& operation, HRESULT code, int count = 1, int skip = 0);
+void ClearFaults();
+
+// --- Misuse report ---------------------------------------------------------
+
+// One line per problem: surfaces still locked, DCs not released, GDI objects
+// not deleted or deleted while selected, COM objects not released, display
+// mode not restored, and every call the layer refused as misuse (a second
+// Lock, GetDC on a locked surface, a wrong record size, ...). Empty when the
+// program used the platform cleanly. Usually read after the program's
+// teardown; it reports the state at the moment of the call.
+std::vector<std::string> MisuseReport();
+
+// --- Call log --------------------------------------------------------------
+
+// Every platform call the program made since Reset, in order, as
+// "Interface::Method" or the function name, with a short argument summary
+// after a space where useful (e.g. "IDirectDrawSurface7::Lock@back",
+// "Sleep 2000", "IDirectDrawPalette::SetEntries 4"). Tests use it to check call orders.
+const std::vector<std::string>& CallLog();
+void ClearCallLog();
+
+}  // namespace pxh
+
+#endif

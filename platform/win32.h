@@ -1,0 +1,26 @@
+// The one header through which the program reaches its platform.
+//
+// On Windows this is the real SDK: USER32, GDI32, KERNEL32, DirectDraw 7 and
+// DirectInput 7. Everywhere else the portable layer in platform/portable/
+// supplies the same names, values, records and COM methods.
+#ifndef PIXSHOW_PLATFORM_WIN32_H
+#define PIXSHOW_PLATFORM_WIN32_H
+
+#ifndef DIRECTINPUT_VERSION
+#define DIRECTINPUT_VERSION 0x0700
+#endif
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <ddraw.h>
+#include <dinput.h>
+#else
+#include "portable/windows.h"
+#include "portable/ddraw.h"
+#include "portable/dinput.h"
+#endif
+
+#endif
