@@ -48,6 +48,10 @@ class Backend {
 // (pxh::Reset, or PIXSHOW_BACKEND=headless in the environment).
 Backend& CurrentBackend();
 
+// Factories, one per backend file.
+Backend* CreateSdlBackend();       // backend_sdl.cpp
+Backend* CreateHeadlessBackend();  // backend_headless.cpp
+
 // --- What a backend may read of the layer ------------------------------------
 
 struct Frame {
