@@ -1,0 +1,59 @@
+// Display and input devices: DirectDraw set-up and teardown, the palette and
+// the DirectInput mouse and keyboard.
+#ifndef PIXSHOW_DEVICES_DEVICES_H
+#define PIXSHOW_DEVICES_DEVICES_H
+
+#include "platform/win32.h"
+
+// DirectDraw objects and the one surface record every Lock writes into.
+extern LPDIRECTDRAW7 g_directDraw;
+extern LPDIRECTDRAWSURFACE7 g_primarySurface;
+extern LPDIRECTDRAWSURFACE7 g_backSurface;
+extern LPDIRECTDRAWPALETTE g_palette;
+extern DDSURFACEDESC2 g_surfaceDesc;
+
+// The program's copy of the 256 palette entries the palette object holds.
+extern PALETTEENTRY g_paletteEntries[256];
+
+// DirectInput objects, the last mouse state read and the program's cursor.
+extern LPDIRECTINPUT7 g_directInput;
+extern LPDIRECTINPUTDEVICE7 g_mouseDevice;
+extern LPDIRECTINPUTDEVICE7 g_keyboardDevice;
+extern DIMOUSESTATE g_mouseState;
+extern int g_cursorX;
+extern int g_cursorY;
+
+// The palette's own pseudo-random source: a linear congruential generator
+// with a 32-entry shuffle table. Never seeded, so a fresh generator always
+// gives the same sequence.
+struct PaletteRandom {
+  unsigned int state = 1;
+  unsigned int table[32] = {};
+  unsigned int last = 0;
+  bool ready = false;
+};
+// The next value of the sequence, 0 .. 2^30 - 1.
+unsigned int NextPaletteRandom(PaletteRandom& random);
+
+// Fills all 256 entries with the set-up palette: black at 0, the fixed
+// artwork colours at 1..80, generated colours at 81..254, white at 255.
+// Depends on nothing but its argument; every call gives the same entries.
+void BuildPaletteEntries(PALETTEENTRY entries[256]);
+
+// Takes the display (640 x 480 x 8, flipping pair, palette), sets up the mouse
+// and keyboard and clears both surfaces. 1 on success; 0 as soon as a step
+// fails, leaving what exists for ShutdownDevices. A failure also writes one
+// line on stderr naming the step.
+int InitDevices();
+
+// Releases every object that exists, in reverse order of creation, and
+// restores the display mode. 1, or 0 when the display mode cannot be restored.
+int ShutdownDevices();
+
+// Fills a whole surface with one palette index through the blitter.
+HRESULT FillSurface(LPDIRECTDRAWSURFACE7 surface, int colour);
+
+// Changes one palette entry in the palette object and in g_paletteEntries.
+int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry);
+
+#endif
