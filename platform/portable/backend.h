@@ -18,6 +18,13 @@ class Backend {
  public:
   virtual ~Backend() = default;
 
+  // Whether the host display can be used at all (the SDL backend: video
+  // initialised). DirectDrawCreateEx fails when it cannot, so that the program
+  // stops cleanly instead of drawing into nothing. Safe to call repeatedly.
+  virtual bool DisplayAvailable() { return true; }
+  // One line telling why the display is not available; "" when it is.
+  virtual const char* DisplayError() { return ""; }
+
   // The program created its main window (WS_VISIBLE): open the host window.
   virtual void WindowCreated(int width, int height, const char* title) = 0;
   // The main window was destroyed: close the host window.
