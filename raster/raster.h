@@ -1,0 +1,57 @@
+// Raster drawing: image sheets, the pixel store, the portrait, button and
+// stat-icon routines, text and panel clearing.
+#ifndef PIXSHOW_RASTER_RASTER_H
+#define PIXSHOW_RASTER_RASTER_H
+
+#include <cstdio>
+
+#include "platform/win32.h"
+
+// Stores one palette index at (x, y) of a locked surface whose byte 0 is
+// `surface` and whose rows are `pitch` bytes apart. No clipping.
+void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch);
+
+// Opens an image sheet for reading. When it cannot be opened (or cannot be
+// read at all, as with a directory of that name) the load failure is shown:
+// the lock on `lockedSurface` (may be null) is released, "Load Failure" is
+// written on the visible surface and held for 2 seconds, one line naming the
+// sheet and the reason goes to stderr, the devices are torn down and the
+// process ends with status 1. Returns only with an open stream.
+FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface);
+
+// Draws `rows` rows of image `image` (each image `width` x `height` bytes)
+// from an open sheet at (x, y) into the surface g_surfaceDesc describes,
+// which must be locked. Bytes past the end of the sheet are drawn as 255.
+// With `skipZero`, pixels of index 0 leave the surface untouched.
+void PlotSheetImage(FILE* sheet, int image, int width, int height, int rows, int x, int y,
+                    int skipZero);
+
+// Locks `surface`, draws one whole image of a sheet at (x, y), closes the
+// sheet and unlocks. 1 when drawn and unlocked; 0 when the Lock failed
+// (nothing opened, nothing drawn) or the Unlock failed.
+int DrawSheetImage(LPDIRECTDRAWSURFACE7 surface, const char* sheetName, int width, int height,
+                   int image, int x, int y, int skipZero);
+
+// Portrait `image` of "ports.pix" (82 x 62) on the visible surface.
+int DrawPortrait(int image, int x, int y);
+// Button `image` of "button.pix" (45 x 12) on the visible surface.
+int DrawContinueButton(int image, int x, int y);
+// Stat icon `icon` (from 1) of "Divadude.pix" (82 x 62) into the surface the
+// caller holds locked: the whole icon, or only its top 38 rows.
+void DrawStatIcon(int icon, int x, int y);
+void DrawStatIconShort(int icon, int x, int y);
+// The nine stat icons of the game-stats screen, into the locked back buffer.
+void DrawStatIcons();
+
+// One line of GDI text at (x, y) on a surface, on black character cells
+// (opaque) or over what is there (transparent). 1 when drawn, 0 when the
+// surface gave no device context.
+int DrawTextOpaque(const char* text, int x, int y, COLORREF colour, LPDIRECTDRAWSURFACE7 surface);
+int DrawTextTransparent(const char* text, int x, int y, COLORREF colour,
+                        LPDIRECTDRAWSURFACE7 surface);
+
+// Blackens panel 1 (the picture area) or panel 2 (the caption area) of the
+// visible surface; any other number draws nothing.
+void ClearPanel(int panel);
+
+#endif

@@ -1,0 +1,56 @@
+// Captions and panel clearing, drawn with GDI on a surface's device context.
+#include <cstring>
+
+#include "devices/devices.h"
+#include "raster/raster.h"
+
+namespace {
+
+int DrawTextInMode(const char* text, int x, int y, COLORREF colour, LPDIRECTDRAWSURFACE7 surface,
+                   int backgroundMode) {
+  HDC dc;
+  if (FAILED(surface->GetDC(&dc))) {
+    return 0;
+  }
+  SetTextColor(dc, colour);
+  SetBkColor(dc, 0);
+  SetBkMode(dc, backgroundMode);
+  TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
+  surface->ReleaseDC(dc);
+  return 1;
+}
+
+}  // namespace
+
+int DrawTextOpaque(const char* text, int x, int y, COLORREF colour, LPDIRECTDRAWSURFACE7 surface) {
+  return DrawTextInMode(text, x, y, colour, surface, OPAQUE);
+}
+
+int DrawTextTransparent(const char* text, int x, int y, COLORREF colour,
+                        LPDIRECTDRAWSURFACE7 surface) {
+  return DrawTextInMode(text, x, y, colour, surface, TRANSPARENT);
+}
+
+void ClearPanel(int panel) {
+  HDC dc;
+  if (FAILED(g_primarySurface->GetDC(&dc))) {
+    return;
+  }
+  HPEN pen = CreatePen(PS_SOLID, 1, 0);
+  HBRUSH brush = CreateSolidBrush(0);
+  SetBkColor(dc, 0);
+  HGDIOBJ oldPen = SelectObject(dc, pen);
+  HGDIOBJ oldBrush = SelectObject(dc, brush);
+  // Panel 1 reaches past the right edge of the screen on purpose: the
+  // rectangle is clipped to the surface.
+  if (panel == 1) {
+    Rectangle(dc, 20, 37, 670, 370);
+  } else if (panel == 2) {
+    Rectangle(dc, 50, 370, 520, 470);
+  }
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  DeleteObject(pen);
+  DeleteObject(brush);
+  g_primarySurface->ReleaseDC(dc);
+}
