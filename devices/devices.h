@@ -50,6 +50,12 @@ int InitDevices();
 // restores the display mode. 1, or 0 when the display mode cannot be restored.
 int ShutdownDevices();
 
+// The input steps of set-up and teardown: DirectInput, mouse, keyboard and
+// the cursor's start position. 1 on success, 0 (with a line on stderr) as
+// soon as a step fails.
+int InitInputDevices();
+void ShutdownInputDevices();
+
 // Fills a whole surface with one palette index through the blitter.
 HRESULT FillSurface(LPDIRECTDRAWSURFACE7 surface, int colour);
 

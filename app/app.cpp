@@ -1,0 +1,104 @@
+// Entry point and main window. There is no central message loop: messages
+// are served only by PumpPendingMessages and the continue wait.
+#include <cstdio>
+
+#include "app/app.h"
+#include "devices/devices.h"
+#include "show/show.h"
+
+HINSTANCE g_instance = NULL;
+HWND g_mainWindow = NULL;
+int g_quitRequested = 0;
+
+namespace {
+
+const char* const WindowClassName = "WINCLASS1";
+const char* const WindowTitle = "DirectDraw Test for Game";
+const int WindowWidth = 640;
+const int WindowHeight = 480;
+const int PendingMessagePasses = 14;
+
+int ReportShellFailure(const char* step) {
+  std::fprintf(stderr, "pixshow: cannot %s\n", step);
+  return ExitSetUpFailed;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
+                   int showCommand) {
+  (void)previousInstance;
+  (void)commandLine;
+  (void)showCommand;
+
+  WNDCLASSEXA windowClass;
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = 0;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(NULL, IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszMenuName = NULL;
+  windowClass.lpszClassName = WindowClassName;
+  windowClass.hIconSm = LoadIconA(NULL, IDI_APPLICATION);
+  g_instance = instance;
+
+  if (RegisterClassExA(&windowClass) == 0) {
+    return ReportShellFailure("register the window class");
+  }
+  HWND window = CreateWindowExA(0, WindowClassName, WindowTitle, WS_POPUP | WS_VISIBLE, 0, 0,
+                                WindowWidth, WindowHeight, NULL, NULL, instance, NULL);
+  if (window == NULL) {
+    return ReportShellFailure("create the main window");
+  }
+  g_mainWindow = window;
+
+  int status = ExitPresented;
+  if (InitDevices()) {
+    RunPresentation();
+  } else {
+    status = ExitSetUpFailed;
+  }
+  ShutdownDevices();
+  return status;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_PAINT: {
+      // The screen's content comes only from the DirectDraw surfaces.
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void PollEscape() {
+  if (GetAsyncKeyState(VK_ESCAPE) & 0x8000) {
+    PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
+    g_quitRequested = 1;
+  }
+}
+
+void PumpPendingMessages() {
+  for (int pass = 1; pass <= PendingMessagePasses; pass++) {
+    PollEscape();
+    MSG message;
+    if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}

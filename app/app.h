@@ -1,0 +1,27 @@
+// Application shell: entry point, main window, window procedure, message
+// pumping and the Escape key.
+#ifndef PIXSHOW_APP_APP_H
+#define PIXSHOW_APP_APP_H
+
+#include "platform/win32.h"
+
+extern HINSTANCE g_instance;
+extern HWND g_mainWindow;
+// Set once Escape has been seen; stays set.
+extern int g_quitRequested;
+
+// Exit statuses of the program.
+const int ExitPresented = 0;     // the presentation ran (to its end or left by the user)
+const int ExitSheetMissing = 1;  // an image sheet could not be opened
+const int ExitSetUpFailed = 2;   // window class, window or device set-up failed
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
+                   int showCommand);
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is down.
+void PollEscape();
+// 14 passes, each polling Escape then handling at most one waiting message.
+void PumpPendingMessages();
+
+#endif

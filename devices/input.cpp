@@ -1,0 +1,78 @@
+// DirectInput mouse and keyboard. The mouse gives relative movement and
+// button bytes for the program's own cursor; the keyboard is acquired but
+// never read (Escape is polled through the key state).
+#include <cstdio>
+
+#include "app/app.h"
+#include "devices/devices.h"
+
+LPDIRECTINPUT7 g_directInput = NULL;
+LPDIRECTINPUTDEVICE7 g_mouseDevice = NULL;
+LPDIRECTINPUTDEVICE7 g_keyboardDevice = NULL;
+DIMOUSESTATE g_mouseState;
+int g_cursorX = 0;
+int g_cursorY = 0;
+
+namespace {
+
+int ReportInputFailure(const char* step) {
+  std::fprintf(stderr, "pixshow: cannot %s\n", step);
+  return 0;
+}
+
+void ReleaseDevice(LPDIRECTINPUTDEVICE7& device) {
+  if (device != NULL) {
+    device->Unacquire();
+    device->Release();
+    device = NULL;
+  }
+}
+
+}  // namespace
+
+int InitInputDevices() {
+  if (FAILED(DirectInputCreateEx(g_instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
+                                 reinterpret_cast<void**>(&g_directInput), NULL))) {
+    return ReportInputFailure("create the DirectInput object");
+  }
+
+  // The mouse takes its cooperative level first, the keyboard its data format.
+  if (FAILED(g_directInput->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                                           reinterpret_cast<void**>(&g_mouseDevice), NULL))) {
+    return ReportInputFailure("create the mouse device");
+  }
+  if (FAILED(g_mouseDevice->SetCooperativeLevel(g_mainWindow,
+                                                DISCL_BACKGROUND | DISCL_NONEXCLUSIVE))) {
+    return ReportInputFailure("set the mouse cooperative level");
+  }
+  if (FAILED(g_mouseDevice->SetDataFormat(&c_dfDIMouse))) {
+    return ReportInputFailure("set the mouse data format");
+  }
+  g_mouseDevice->Acquire();
+
+  if (FAILED(g_directInput->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                           reinterpret_cast<void**>(&g_keyboardDevice), NULL))) {
+    return ReportInputFailure("create the keyboard device");
+  }
+  if (FAILED(g_keyboardDevice->SetDataFormat(&c_dfDIKeyboard))) {
+    return ReportInputFailure("set the keyboard data format");
+  }
+  if (FAILED(g_keyboardDevice->SetCooperativeLevel(g_mainWindow,
+                                                   DISCL_FOREGROUND | DISCL_NONEXCLUSIVE))) {
+    return ReportInputFailure("set the keyboard cooperative level");
+  }
+  g_keyboardDevice->Acquire();
+
+  g_cursorX = 320;
+  g_cursorY = 240;
+  return 1;
+}
+
+void ShutdownInputDevices() {
+  ReleaseDevice(g_keyboardDevice);
+  ReleaseDevice(g_mouseDevice);
+  if (g_directInput != NULL) {
+    g_directInput->Release();
+    g_directInput = NULL;
+  }
+}

@@ -1,0 +1,18 @@
+// Presentation: the continue-button wait and the fixed run of screens.
+#ifndef PIXSHOW_SHOW_SHOW_H
+#define PIXSHOW_SHOW_SHOW_H
+
+#include "platform/win32.h"
+
+// Holds the screen until mouse button 0 or 1 is pressed with the cursor
+// confined to the continue button, or until WM_QUIT arrives. Always 1.
+int WaitForContinueClick();
+
+// 1 when the last WaitForContinueClick ended because WM_QUIT arrived (the
+// window is gone: Escape or the close button), 0 when it ended by a click.
+extern int g_waitEndedByQuit;
+
+// Plays the eight screens. Always 1.
+int RunPresentation();
+
+#endif

@@ -1,0 +1,73 @@
+// The continue-button wait: the cursor is confined to the button and moved
+// by the program itself from the mouse's relative movement until a button
+// is pressed.
+#include <cstring>
+
+#include "app/app.h"
+#include "devices/devices.h"
+#include "show/show.h"
+
+int g_waitEndedByQuit = 0;
+
+namespace {
+
+const int WaitStartX = 550;
+const int WaitStartY = 441;
+const DWORD WaitEndPauseMs = 500;
+
+// The read failed (input lost, device not acquired): take the mouse back and
+// count this pass as no movement and no button.
+void RecoverMouse() {
+  g_mouseDevice->Acquire();
+  std::memset(&g_mouseState, 0, sizeof(g_mouseState));
+}
+
+}  // namespace
+
+int WaitForContinueClick() {
+  RECT buttonArea;
+  buttonArea.left = 540;
+  buttonArea.top = 435;
+  buttonArea.right = 585;
+  buttonArea.bottom = 447;
+
+  g_waitEndedByQuit = 0;
+  g_cursorX = WaitStartX;
+  g_cursorY = WaitStartY;
+  SetCursorPos(g_cursorX, g_cursorY);
+  ClipCursor(&buttonArea);
+  ShowCursor(TRUE);
+  g_mouseState.rgbButtons[0] = 0;
+  g_mouseState.rgbButtons[1] = 0;
+
+  int clicked = 0;
+  while (!clicked) {
+    MSG message;
+    if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        g_waitEndedByQuit = 1;
+        break;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    PollEscape();
+    if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
+      RecoverMouse();
+    }
+    // The position is not clamped: the system keeps the visible cursor
+    // inside the button while these may run past its edges.
+    g_cursorX += g_mouseState.lX;
+    g_cursorY += g_mouseState.lY;
+    SetCursorPos(g_cursorX, g_cursorY);
+    if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
+      clicked = 1;
+    }
+  }
+
+  ClipCursor(NULL);
+  g_mouseState.rgbButtons[0] = 0;
+  g_mouseState.rgbButtons[1] = 0;
+  Sleep(WaitEndPauseMs);
+  return 1;
+}
