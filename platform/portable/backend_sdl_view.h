@@ -1,0 +1,46 @@
+// Picture-side helpers of the SDL2 backend: where the 640 x 480 picture goes
+// in the host window, and how a frame of palette indices becomes 32-bit
+// pixels with the program's cursor drawn on top. Pure functions, no SDL.
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKEND_SDL_VIEW_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKEND_SDL_VIEW_H
+
+#include <cstdint>
+
+#include "backend.h"
+
+namespace pxport {
+
+// The picture's place in a host area: scaled by a whole factor, centred.
+struct Viewport {
+  int scale;     // 1, 2, 3 ...
+  int x, y;      // top-left corner in host pixels (negative when the host is smaller)
+  int w, h;      // picture size in host pixels
+};
+
+// The largest whole factor at which a picW x picH picture fits into a
+// hostW x hostH area (at least 1, even when the area is smaller), centred.
+Viewport FitPicture(int hostW, int hostH, int picW, int picH);
+
+// 0xAARRGGBB, opaque, for one palette entry.
+inline uint32_t PackColour(const PALETTEENTRY& e) {
+  return 0xff000000u | (uint32_t(e.peRed) << 16) | (uint32_t(e.peGreen) << 8) | uint32_t(e.peBlue);
+}
+
+// The cursor arrow: its size, and the colour of one of its cells
+// (0 transparent, 1 outline, 2 fill). The hot spot is the top-left cell.
+constexpr int kArrowWidth = 12;
+constexpr int kArrowHeight = 19;
+int ArrowCell(int col, int row);
+
+// Draws the arrow with its hot spot at (x, y) into a width x height picture of
+// 0xAARRGGBB pixels (pitch in pixels), leaving out whatever falls outside.
+void DrawArrow(uint32_t* out, int pitch, int width, int height, int x, int y);
+
+// Converts the frame into 0xAARRGGBB pixels (frame.width x frame.height,
+// pitch in pixels): each index through the frame's palette, black where the
+// frame has no pixels, then the cursor arrow when the frame shows it.
+void ConvertFrame(const Frame& frame, uint32_t* out, int pitch);
+
+}  // namespace pxport
+
+#endif

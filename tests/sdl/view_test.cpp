@@ -1,0 +1,184 @@
+// The SDL backend's picture placement, palette conversion and cursor arrow.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/portable/backend_sdl_view.h"
+
+namespace {
+
+using pxport::ConvertFrame;
+using pxport::FitPicture;
+using pxport::Viewport;
+
+TEST(FitPicture, LargestWholeFactorCentredOnCommonScreens) {
+  struct Case {
+    int w, h, scale, x, y;
+  } cases[] = {
+      {1920, 1080, 2, 320, 60},  // height limits: 3 x 480 = 1440 > 1080
+      {1280, 1024, 2, 0, 32},
+      {640, 480, 1, 0, 0},
+      {2560, 1440, 3, 320, 0},
+      {3840, 2160, 4, 640, 120},
+      {1279, 959, 1, 319, 239},  // one pixel short of twice the picture
+      {800, 600, 1, 80, 60},
+  };
+  for (const Case& c : cases) {
+    Viewport v = FitPicture(c.w, c.h, 640, 480);
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+    EXPECT_EQ(v.scale, c.scale);
+    EXPECT_EQ(v.w, 640 * c.scale);
+    EXPECT_EQ(v.h, 480 * c.scale);
+    EXPECT_EQ(v.x, c.x);
+    EXPECT_EQ(v.y, c.y);
+  }
+}
+
+TEST(FitPicture, SmallerHostKeepsFactorOneAndCentresTheOverhang) {
+  Viewport v = FitPicture(320, 200, 640, 480);
+  EXPECT_EQ(v.scale, 1);
+  EXPECT_EQ(v.w, 640);
+  EXPECT_EQ(v.h, 480);
+  EXPECT_EQ(v.x, -160);
+  EXPECT_EQ(v.y, -140);
+  // An odd overhang: the picture's middle stays within a pixel of the host's.
+  Viewport odd = FitPicture(639, 479, 640, 480);
+  EXPECT_EQ(odd.scale, 1);
+  EXPECT_LE(odd.x, 0);
+  EXPECT_GE(odd.x, -1);
+  // Degenerate host sizes do not divide by zero or go below factor 1.
+  EXPECT_EQ(FitPicture(0, 0, 640, 480).scale, 1);
+  EXPECT_EQ(FitPicture(1920, 1080, 0, 0).scale, 1);
+}
+
+// A frame over a 640 x 480 buffer of indices with a pitch wider than a row.
+struct TestFrame {
+  static constexpr int kPitch = 704;
+  std::vector<uint8_t> pixels = std::vector<uint8_t>(kPitch * 480, 0);
+  pxport::Frame frame{};
+  TestFrame() {
+    frame.pixels = pixels.data();
+    frame.pitch = kPitch;
+    frame.width = 640;
+    frame.height = 480;
+    for (int i = 0; i < 256; ++i)
+      frame.palette[i] = PALETTEENTRY{static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
+                                      static_cast<BYTE>(i / 2), 0};
+  }
+  uint8_t& At(int x, int y) { return pixels[y * kPitch + x]; }
+};
+
+uint32_t Expected(int i) {
+  return 0xff000000u | uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint32_t(i / 2);
+}
+
+TEST(ConvertFrame, EveryIndexGoesThroughThePaletteRowByRowHonouringPitch) {
+  TestFrame t;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) t.At(x, y) = static_cast<uint8_t>(x * 7 + y * 3);
+  // Bytes past the row end (inside the pitch) must never be shown.
+  for (int y = 0; y < 480; ++y) std::memset(&t.pixels[y * TestFrame::kPitch + 640], 0xAB, 64);
+  std::vector<uint32_t> out(800 * 480, 0x12345678u);
+  ConvertFrame(t.frame, out.data(), 800);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      ASSERT_EQ(out[y * 800 + x], Expected(static_cast<uint8_t>(x * 7 + y * 3))) << x << "," << y;
+  // Past the picture's width the output row is left alone.
+  EXPECT_EQ(out[800 * 10 + 700], 0x12345678u);
+}
+
+TEST(ConvertFrame, NoSurfaceShowsBlack) {
+  TestFrame t;
+  t.frame.pixels = nullptr;
+  std::vector<uint32_t> out(640 * 480, 0x12345678u);
+  ConvertFrame(t.frame, out.data(), 640);
+  for (uint32_t p : out) ASSERT_EQ(p, 0xff000000u);
+}
+
+// Counts arrow cells of each colour in a converted frame against a background.
+struct ArrowCount {
+  int outline = 0, fill = 0;
+};
+ArrowCount CountArrow(const std::vector<uint32_t>& out, uint32_t background) {
+  ArrowCount c;
+  for (uint32_t p : out) {
+    if (p == 0xff000000u && p != background) ++c.outline;
+    if (p == 0xffffffffu) ++c.fill;
+  }
+  return c;
+}
+
+TEST(CursorArrow, DrawnWithItsHotSpotAtTheCursorOnlyWhenShown) {
+  TestFrame t;
+  std::memset(t.pixels.data(), 10, t.pixels.size());
+  t.frame.cursorX = 550;
+  t.frame.cursorY = 441;
+  std::vector<uint32_t> out(640 * 480);
+
+  t.frame.cursorShown = false;
+  ConvertFrame(t.frame, out.data(), 640);
+  for (uint32_t p : out) ASSERT_EQ(p, Expected(10));
+
+  t.frame.cursorShown = true;
+  ConvertFrame(t.frame, out.data(), 640);
+  EXPECT_EQ(out[441 * 640 + 550], 0xff000000u);  // the tip, outline colour
+  EXPECT_EQ(out[441 * 640 + 549], Expected(10));  // nothing left of the tip
+  EXPECT_EQ(out[440 * 640 + 550], Expected(10));  // nothing above it
+  EXPECT_EQ(out[(441 + 5) * 640 + 551], 0xffffffffu);  // white body below the tip
+  ArrowCount whole = CountArrow(out, Expected(10));
+  EXPECT_GT(whole.outline, 20);
+  EXPECT_GT(whole.fill, 30);
+  // Every drawn pixel lies in the arrow's box below and right of the hot spot.
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (out[y * 640 + x] != Expected(10)) {
+        ASSERT_GE(x, 550);
+        ASSERT_LT(x, 550 + pxport::kArrowWidth);
+        ASSERT_GE(y, 441);
+        ASSERT_LT(y, 441 + pxport::kArrowHeight);
+      }
+}
+
+TEST(CursorArrow, ClippedAtEveryScreenEdgeWithoutWritingOutside) {
+  // Output with guard rows and columns around the 640 x 480 picture: pitch
+  // 660 and 10 spare rows above and below. Nothing may land in the guards.
+  const int pitch = 660, guard = 10;
+  int full = 0;
+  {
+    std::vector<uint32_t> out(640 * 480, 0xff123456u);
+    pxport::DrawArrow(out.data(), 640, 640, 480, 100, 100);
+    full = 640 * 480 - static_cast<int>(std::count(out.begin(), out.end(), 0xff123456u));
+  }
+  struct Pos {
+    int x, y;
+    bool partial;
+  } positions[] = {{635, 200, true}, {200, 470, true}, {639, 479, true}, {0, 0, false},
+                   {-5, -5, true},   {-20, 100, false}, {700, 500, false}, {628, 461, false}};
+  for (const Pos& p : positions) {
+    SCOPED_TRACE(testing::Message() << p.x << "," << p.y);
+    std::vector<uint32_t> buf(pitch * (480 + 2 * guard), 0xff123456u);
+    uint32_t* origin = buf.data() + guard * pitch;
+    pxport::DrawArrow(origin, pitch, 640, 480, p.x, p.y);
+    int drawn = 0;
+    for (int y = -guard; y < 480 + guard; ++y)
+      for (int x = 0; x < pitch; ++x) {
+        bool changed = origin[y * pitch + x] != 0xff123456u;
+        if (y < 0 || y >= 480 || x >= 640) {
+          ASSERT_FALSE(changed) << "outside at " << x << "," << y;
+        }
+        drawn += changed;
+      }
+    if (p.partial) {
+      EXPECT_GT(drawn, 0);
+      EXPECT_LT(drawn, full);
+    } else if (p.x >= 0 && p.y >= 0 && p.x < 640 && p.y < 480) {
+      EXPECT_EQ(drawn, full);
+    } else {
+      EXPECT_EQ(drawn, 0);
+    }
+  }
+}
+
+}  // namespace
