@@ -1,0 +1,441 @@
+// The subset of DirectDraw 7 that pixshow uses: records, flags and result
+// codes with the SDK's names and values, and the COM interfaces as abstract
+// C++ structs whose methods keep the SDK's names, argument lists and order.
+#ifndef PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
+#define PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
+
+#include "windows.h"
+
+struct IDirectDraw7;
+struct IDirectDrawSurface7;
+struct IDirectDrawPalette;
+struct IDirectDrawClipper;
+struct IDirectDrawSurface;  // only named by DDBLTFX
+typedef struct IDirectDraw7* LPDIRECTDRAW7;
+typedef struct IDirectDrawSurface7* LPDIRECTDRAWSURFACE7;
+typedef struct IDirectDrawPalette* LPDIRECTDRAWPALETTE;
+typedef struct IDirectDrawClipper* LPDIRECTDRAWCLIPPER;
+typedef struct IDirectDrawSurface* LPDIRECTDRAWSURFACE;
+
+extern "C" {
+extern const GUID IID_IDirectDraw7;
+extern const GUID IID_IDirectDrawSurface7;
+extern const GUID IID_IDirectDrawPalette;
+}
+
+// --- Result codes ------------------------------------------------------------------
+
+#define _FACDD 0x876
+#define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, code)
+
+#define DD_OK S_OK
+#define DD_FALSE S_FALSE
+
+#define DDERR_ALREADYINITIALIZED MAKE_DDHRESULT(5)
+#define DDERR_CANNOTATTACHSURFACE MAKE_DDHRESULT(10)
+#define DDERR_CANNOTDETACHSURFACE MAKE_DDHRESULT(20)
+#define DDERR_CURRENTLYNOTAVAIL MAKE_DDHRESULT(40)
+#define DDERR_EXCEPTION MAKE_DDHRESULT(55)
+#define DDERR_GENERIC E_FAIL
+#define DDERR_HEIGHTALIGN MAKE_DDHRESULT(90)
+#define DDERR_INCOMPATIBLEPRIMARY MAKE_DDHRESULT(95)
+#define DDERR_INVALIDCAPS MAKE_DDHRESULT(100)
+#define DDERR_INVALIDCLIPLIST MAKE_DDHRESULT(110)
+#define DDERR_INVALIDMODE MAKE_DDHRESULT(120)
+#define DDERR_INVALIDOBJECT MAKE_DDHRESULT(130)
+#define DDERR_INVALIDPARAMS E_INVALIDARG
+#define DDERR_INVALIDPIXELFORMAT MAKE_DDHRESULT(145)
+#define DDERR_INVALIDRECT MAKE_DDHRESULT(150)
+#define DDERR_LOCKEDSURFACES MAKE_DDHRESULT(160)
+#define DDERR_NOCLIPLIST MAKE_DDHRESULT(205)
+#define DDERR_NOCOOPERATIVELEVELSET MAKE_DDHRESULT(212)
+#define DDERR_NOEXCLUSIVEMODE MAKE_DDHRESULT(225)
+#define DDERR_NOFLIPHW MAKE_DDHRESULT(230)
+#define DDERR_NOGDI MAKE_DDHRESULT(240)
+#define DDERR_NOTFOUND MAKE_DDHRESULT(255)
+#define DDERR_OUTOFCAPS MAKE_DDHRESULT(360)
+#define DDERR_OUTOFMEMORY E_OUTOFMEMORY
+#define DDERR_OUTOFVIDEOMEMORY MAKE_DDHRESULT(380)
+#define DDERR_PALETTEBUSY MAKE_DDHRESULT(387)
+#define DDERR_SURFACEALREADYATTACHED MAKE_DDHRESULT(410)
+#define DDERR_SURFACEBUSY MAKE_DDHRESULT(430)
+#define DDERR_CANTLOCKSURFACE MAKE_DDHRESULT(435)
+#define DDERR_SURFACEISOBSCURED MAKE_DDHRESULT(440)
+#define DDERR_SURFACELOST MAKE_DDHRESULT(450)
+#define DDERR_SURFACENOTATTACHED MAKE_DDHRESULT(460)
+#define DDERR_UNSUPPORTED E_NOTIMPL
+#define DDERR_UNSUPPORTEDFORMAT MAKE_DDHRESULT(510)
+#define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
+#define DDERR_DDSCAPSCOMPLEXREQUIRED MAKE_DDHRESULT(542)
+#define DDERR_INVALIDDIRECTDRAWGUID MAKE_DDHRESULT(561)
+#define DDERR_DIRECTDRAWALREADYCREATED MAKE_DDHRESULT(562)
+#define DDERR_NODIRECTDRAWHW MAKE_DDHRESULT(563)
+#define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
+#define DDERR_NOHWND MAKE_DDHRESULT(569)
+#define DDERR_HWNDALREADYSET MAKE_DDHRESULT(571)
+#define DDERR_NOPALETTEATTACHED MAKE_DDHRESULT(572)
+#define DDERR_EXCLUSIVEMODEALREADYSET MAKE_DDHRESULT(581)
+#define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
+#define DDERR_CANTDUPLICATE MAKE_DDHRESULT(583)
+#define DDERR_NOTLOCKED MAKE_DDHRESULT(584)
+#define DDERR_CANTCREATEDC MAKE_DDHRESULT(585)
+#define DDERR_NODC MAKE_DDHRESULT(586)
+#define DDERR_WRONGMODE MAKE_DDHRESULT(587)
+#define DDERR_IMPLICITLYCREATED MAKE_DDHRESULT(588)
+#define DDERR_NOTPALETTIZED MAKE_DDHRESULT(589)
+#define DDERR_UNSUPPORTEDMODE MAKE_DDHRESULT(590)
+#define DDERR_NOFOCUSWINDOW MAKE_DDHRESULT(602)
+#define DDERR_DCALREADYCREATED MAKE_DDHRESULT(620)
+#define DDERR_NOTINITIALIZED CO_E_NOTINITIALIZED
+
+// --- Flags ---------------------------------------------------------------------------
+
+// SetCooperativeLevel
+#define DDSCL_FULLSCREEN 0x00000001
+#define DDSCL_ALLOWREBOOT 0x00000002
+#define DDSCL_NOWINDOWCHANGES 0x00000004
+#define DDSCL_NORMAL 0x00000008
+#define DDSCL_EXCLUSIVE 0x00000010
+#define DDSCL_ALLOWMODEX 0x00000040
+#define DDSCL_SETFOCUSWINDOW 0x00000080
+#define DDSCL_SETDEVICEWINDOW 0x00000100
+#define DDSCL_CREATEDEVICEWINDOW 0x00000200
+#define DDSCL_MULTITHREADED 0x00000400
+#define DDSCL_FPUSETUP 0x00000800
+#define DDSCL_FPUPRESERVE 0x00001000
+
+// DDSURFACEDESC2.dwFlags
+#define DDSD_CAPS 0x00000001
+#define DDSD_HEIGHT 0x00000002
+#define DDSD_WIDTH 0x00000004
+#define DDSD_PITCH 0x00000008
+#define DDSD_BACKBUFFERCOUNT 0x00000020
+#define DDSD_ZBUFFERBITDEPTH 0x00000040
+#define DDSD_ALPHABITDEPTH 0x00000080
+#define DDSD_LPSURFACE 0x00000800
+#define DDSD_PIXELFORMAT 0x00001000
+#define DDSD_CKDESTOVERLAY 0x00002000
+#define DDSD_CKDESTBLT 0x00004000
+#define DDSD_CKSRCOVERLAY 0x00008000
+#define DDSD_CKSRCBLT 0x00010000
+#define DDSD_MIPMAPCOUNT 0x00020000
+#define DDSD_REFRESHRATE 0x00040000
+#define DDSD_LINEARSIZE 0x00080000
+#define DDSD_TEXTURESTAGE 0x00100000
+#define DDSD_FVF 0x00200000
+#define DDSD_SRCVBHANDLE 0x00400000
+#define DDSD_DEPTH 0x00800000
+#define DDSD_ALL 0x00fff9ee
+
+// DDSCAPS2.dwCaps
+#define DDSCAPS_RESERVED1 0x00000001
+#define DDSCAPS_ALPHA 0x00000002
+#define DDSCAPS_BACKBUFFER 0x00000004
+#define DDSCAPS_COMPLEX 0x00000008
+#define DDSCAPS_FLIP 0x00000010
+#define DDSCAPS_FRONTBUFFER 0x00000020
+#define DDSCAPS_OFFSCREENPLAIN 0x00000040
+#define DDSCAPS_OVERLAY 0x00000080
+#define DDSCAPS_PALETTE 0x00000100
+#define DDSCAPS_PRIMARYSURFACE 0x00000200
+#define DDSCAPS_PRIMARYSURFACELEFT 0x00000400
+#define DDSCAPS_SYSTEMMEMORY 0x00000800
+#define DDSCAPS_TEXTURE 0x00001000
+#define DDSCAPS_3DDEVICE 0x00002000
+#define DDSCAPS_VIDEOMEMORY 0x00004000
+#define DDSCAPS_VISIBLE 0x00008000
+#define DDSCAPS_WRITEONLY 0x00010000
+#define DDSCAPS_ZBUFFER 0x00020000
+#define DDSCAPS_OWNDC 0x00040000
+#define DDSCAPS_LIVEVIDEO 0x00080000
+#define DDSCAPS_HWCODEC 0x00100000
+#define DDSCAPS_MODEX 0x00200000
+#define DDSCAPS_MIPMAP 0x00400000
+#define DDSCAPS_ALLOCONLOAD 0x04000000
+#define DDSCAPS_VIDEOPORT 0x08000000
+#define DDSCAPS_LOCALVIDMEM 0x10000000
+#define DDSCAPS_NONLOCALVIDMEM 0x20000000
+#define DDSCAPS_STANDARDVGAMODE 0x40000000
+#define DDSCAPS_OPTIMIZED 0x80000000
+
+// CreatePalette
+#define DDPCAPS_4BIT 0x00000001
+#define DDPCAPS_8BITENTRIES 0x00000002
+#define DDPCAPS_8BIT 0x00000004
+#define DDPCAPS_INITIALIZE 0x00000008
+#define DDPCAPS_PRIMARYSURFACE 0x00000010
+#define DDPCAPS_PRIMARYSURFACELEFT 0x00000020
+#define DDPCAPS_ALLOW256 0x00000040
+#define DDPCAPS_VSYNC 0x00000080
+#define DDPCAPS_1BIT 0x00000100
+#define DDPCAPS_2BIT 0x00000200
+#define DDPCAPS_ALPHA 0x00000400
+
+// DDPIXELFORMAT.dwFlags
+#define DDPF_ALPHAPIXELS 0x00000001
+#define DDPF_ALPHA 0x00000002
+#define DDPF_FOURCC 0x00000004
+#define DDPF_PALETTEINDEXED4 0x00000008
+#define DDPF_PALETTEINDEXEDTO8 0x00000010
+#define DDPF_PALETTEINDEXED8 0x00000020
+#define DDPF_RGB 0x00000040
+
+// Blt
+#define DDBLT_ALPHADEST 0x00000001
+#define DDBLT_ALPHADESTCONSTOVERRIDE 0x00000002
+#define DDBLT_ALPHADESTNEG 0x00000004
+#define DDBLT_ALPHADESTSURFACEOVERRIDE 0x00000008
+#define DDBLT_ALPHAEDGEBLEND 0x00000010
+#define DDBLT_ALPHASRC 0x00000020
+#define DDBLT_ALPHASRCCONSTOVERRIDE 0x00000040
+#define DDBLT_ALPHASRCNEG 0x00000080
+#define DDBLT_ALPHASRCSURFACEOVERRIDE 0x00000100
+#define DDBLT_ASYNC 0x00000200
+#define DDBLT_COLORFILL 0x00000400
+#define DDBLT_DDFX 0x00000800
+#define DDBLT_DDROPS 0x00001000
+#define DDBLT_KEYDEST 0x00002000
+#define DDBLT_KEYDESTOVERRIDE 0x00004000
+#define DDBLT_KEYSRC 0x00008000
+#define DDBLT_KEYSRCOVERRIDE 0x00010000
+#define DDBLT_ROP 0x00020000
+#define DDBLT_ROTATIONANGLE 0x00040000
+#define DDBLT_ZBUFFER 0x00080000
+#define DDBLT_WAIT 0x01000000
+#define DDBLT_DEPTHFILL 0x02000000
+#define DDBLT_DONOTWAIT 0x08000000
+
+// Flip
+#define DDFLIP_WAIT 0x00000001
+#define DDFLIP_EVEN 0x00000002
+#define DDFLIP_ODD 0x00000004
+#define DDFLIP_NOVSYNC 0x00000008
+#define DDFLIP_STEREO 0x00000010
+#define DDFLIP_DONOTWAIT 0x00000020
+#define DDFLIP_INTERVAL2 0x02000000
+#define DDFLIP_INTERVAL3 0x03000000
+#define DDFLIP_INTERVAL4 0x04000000
+
+// Lock
+#define DDLOCK_SURFACEMEMORYPTR 0x00000000L
+#define DDLOCK_WAIT 0x00000001L
+#define DDLOCK_EVENT 0x00000002L
+#define DDLOCK_READONLY 0x00000010L
+#define DDLOCK_WRITEONLY 0x00000020L
+#define DDLOCK_NOSYSLOCK 0x00000800L
+#define DDLOCK_NOOVERWRITE 0x00001000L
+#define DDLOCK_DISCARDCONTENTS 0x00002000L
+#define DDLOCK_DONOTWAIT 0x00004000L
+
+// SetDisplayMode
+#define DDSDM_STANDARDVGAMODE 0x00000001
+
+// WaitForVerticalBlank
+#define DDWAITVB_BLOCKBEGIN 0x00000001
+#define DDWAITVB_BLOCKBEGINEVENT 0x00000002
+#define DDWAITVB_BLOCKEND 0x00000004
+
+// --- Records -----------------------------------------------------------------------
+
+typedef struct _DDCOLORKEY {
+  DWORD dwColorSpaceLowValue;
+  DWORD dwColorSpaceHighValue;
+} DDCOLORKEY, *LPDDCOLORKEY;
+
+typedef struct _DDSCAPS2 {
+  DWORD dwCaps;
+  DWORD dwCaps2;
+  DWORD dwCaps3;
+  union {
+    DWORD dwCaps4;
+    DWORD dwVolumeDepth;
+  };
+} DDSCAPS2, *LPDDSCAPS2;
+
+typedef struct _DDPIXELFORMAT {
+  DWORD dwSize;
+  DWORD dwFlags;
+  DWORD dwFourCC;
+  union {
+    DWORD dwRGBBitCount;
+    DWORD dwYUVBitCount;
+    DWORD dwZBufferBitDepth;
+    DWORD dwAlphaBitDepth;
+    DWORD dwLuminanceBitCount;
+    DWORD dwBumpBitCount;
+    DWORD dwPrivateFormatBitCount;
+  };
+  union {
+    DWORD dwRBitMask;
+    DWORD dwYBitMask;
+    DWORD dwStencilBitDepth;
+    DWORD dwLuminanceBitMask;
+    DWORD dwBumpDuBitMask;
+    DWORD dwOperations;
+  };
+  union {
+    DWORD dwGBitMask;
+    DWORD dwUBitMask;
+    DWORD dwZBitMask;
+    DWORD dwBumpDvBitMask;
+    struct {
+      WORD wFlipMSTypes;
+      WORD wBltMSTypes;
+    } MultiSampleCaps;
+  };
+  union {
+    DWORD dwBBitMask;
+    DWORD dwVBitMask;
+    DWORD dwStencilBitMask;
+    DWORD dwBumpLuminanceBitMask;
+  };
+  union {
+    DWORD dwRGBAlphaBitMask;
+    DWORD dwYUVAlphaBitMask;
+    DWORD dwLuminanceAlphaBitMask;
+    DWORD dwRGBZBitMask;
+    DWORD dwYUVZBitMask;
+  };
+} DDPIXELFORMAT, *LPDDPIXELFORMAT;
+
+typedef struct _DDSURFACEDESC2 {
+  DWORD dwSize;
+  DWORD dwFlags;
+  DWORD dwHeight;
+  DWORD dwWidth;
+  union {
+    LONG lPitch;
+    DWORD dwLinearSize;
+  };
+  union {
+    DWORD dwBackBufferCount;
+    DWORD dwDepth;
+  };
+  union {
+    DWORD dwMipMapCount;
+    DWORD dwRefreshRate;
+    DWORD dwSrcVBHandle;
+  };
+  DWORD dwAlphaBitDepth;
+  DWORD dwReserved;
+  LPVOID lpSurface;
+  union {
+    DDCOLORKEY ddckCKDestOverlay;
+    DWORD dwEmptyFaceColor;
+  };
+  DDCOLORKEY ddckCKDestBlt;
+  DDCOLORKEY ddckCKSrcOverlay;
+  DDCOLORKEY ddckCKSrcBlt;
+  union {
+    DDPIXELFORMAT ddpfPixelFormat;
+    DWORD dwFVF;
+  };
+  DDSCAPS2 ddsCaps;
+  DWORD dwTextureStage;
+} DDSURFACEDESC2, *LPDDSURFACEDESC2;
+
+typedef struct _DDBLTFX {
+  DWORD dwSize;
+  DWORD dwDDFX;
+  DWORD dwROP;
+  DWORD dwDDROP;
+  DWORD dwRotationAngle;
+  DWORD dwZBufferOpCode;
+  DWORD dwZBufferLow;
+  DWORD dwZBufferHigh;
+  DWORD dwZBufferBaseDest;
+  DWORD dwZDestConstBitDepth;
+  union {
+    DWORD dwZDestConst;
+    LPDIRECTDRAWSURFACE lpDDSZBufferDest;
+  };
+  DWORD dwZSrcConstBitDepth;
+  union {
+    DWORD dwZSrcConst;
+    LPDIRECTDRAWSURFACE lpDDSZBufferSrc;
+  };
+  DWORD dwAlphaEdgeBlendBitDepth;
+  DWORD dwAlphaEdgeBlend;
+  DWORD dwReserved;
+  DWORD dwAlphaDestConstBitDepth;
+  union {
+    DWORD dwAlphaDestConst;
+    LPDIRECTDRAWSURFACE lpDDSAlphaDest;
+  };
+  DWORD dwAlphaSrcConstBitDepth;
+  union {
+    DWORD dwAlphaSrcConst;
+    LPDIRECTDRAWSURFACE lpDDSAlphaSrc;
+  };
+  union {
+    DWORD dwFillColor;
+    DWORD dwFillDepth;
+    DWORD dwFillPixel;
+    LPDIRECTDRAWSURFACE lpDDSPattern;
+  };
+  DDCOLORKEY ddckDestColorkey;
+  DDCOLORKEY ddckSrcColorkey;
+} DDBLTFX, *LPDDBLTFX;
+
+// --- Interfaces --------------------------------------------------------------------
+//
+// Only the methods the program calls are declared, in the SDK's order.
+
+struct IDirectDrawPalette : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries,
+                                               LPPALETTEENTRY lpEntries) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEntries(DWORD dwFlags, DWORD dwStartingEntry, DWORD dwCount,
+                                               LPPALETTEENTRY lpEntries) = 0;
+
+ protected:
+  ~IDirectDrawPalette() = default;
+};
+
+struct IDirectDrawSurface7 : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
+                                        DWORD dwFlags, LPDDBLTFX lpDDBltFx) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
+                                                       LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDC(HDC* lphDC) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE IsLost() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
+                                         HANDLE hEvent) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hDC) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Restore() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unlock(LPRECT lpRect) = 0;
+
+ protected:
+  ~IDirectDrawSurface7() = default;
+};
+
+struct IDirectDraw7 : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpColorTable,
+                                                  LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 lpDDSurfaceDesc,
+                                                  LPDIRECTDRAWSURFACE7* lplpDDSurface, IUnknown* pUnkOuter) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 lpDDSurfaceDesc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RestoreDisplayMode() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP,
+                                                   DWORD dwRefreshRate, DWORD dwFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() = 0;
+  virtual HRESULT STDMETHODCALLTYPE TestCooperativeLevel() = 0;
+
+ protected:
+  ~IDirectDraw7() = default;
+};
+
+// --- Functions -----------------------------------------------------------------------
+
+extern "C" {
+HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter);
+}
+
+#endif

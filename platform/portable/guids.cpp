@@ -1,0 +1,57 @@
+// Interface and object identifiers, and DirectInput's predefined data formats.
+#include "platform/win32.h"
+
+extern "C" {
+
+const GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+const GUID IID_IDirectDraw7 = {0x15e65ec0, 0x3b9c, 0x11d2, {0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b}};
+const GUID IID_IDirectDrawSurface7 = {0x06675a80, 0x3b9b, 0x11d2, {0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b}};
+const GUID IID_IDirectDrawPalette = {0x6C14DB84, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+
+const GUID IID_IDirectInput7A = {0x9A4CB684, 0x236D, 0x11D3, {0x8E, 0x9D, 0x00, 0xC0, 0x4F, 0x68, 0x44, 0xAE}};
+const GUID IID_IDirectInputDevice7A = {0x57D7C6BC, 0x2356, 0x11D3, {0x8E, 0x9D, 0x00, 0xC0, 0x4F, 0x68, 0x44, 0xAE}};
+const GUID GUID_XAxis = {0xA36D02E0, 0xC9F3, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_YAxis = {0xA36D02E1, 0xC9F3, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_ZAxis = {0xA36D02E2, 0xC9F3, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_Button = {0xA36D02F0, 0xC9F3, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_Key = {0x55728220, 0xD33C, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_SysMouse = {0x6F1D2B60, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+const GUID GUID_SysKeyboard = {0x6F1D2B61, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+}  // extern "C"
+
+namespace {
+
+// The mouse: X, Y and Z axes, then four buttons; Z and buttons 2 and 3 optional.
+DIOBJECTDATAFORMAT g_mouseObjects[7] = {
+    {&GUID_XAxis, DIMOFS_X, DIDFT_AXIS | DIDFT_ANYINSTANCE, 0},
+    {&GUID_YAxis, DIMOFS_Y, DIDFT_AXIS | DIDFT_ANYINSTANCE, 0},
+    {&GUID_ZAxis, DIMOFS_Z, 0x80000000u | DIDFT_AXIS | DIDFT_ANYINSTANCE, 0},
+    {NULL, DIMOFS_BUTTON0, DIDFT_BUTTON | DIDFT_ANYINSTANCE, 0},
+    {NULL, DIMOFS_BUTTON1, DIDFT_BUTTON | DIDFT_ANYINSTANCE, 0},
+    {NULL, DIMOFS_BUTTON2, 0x80000000u | DIDFT_BUTTON | DIDFT_ANYINSTANCE, 0},
+    {NULL, DIMOFS_BUTTON3, 0x80000000u | DIDFT_BUTTON | DIDFT_ANYINSTANCE, 0},
+};
+
+// The keyboard: one button per scan code, all optional.
+struct KeyboardObjects {
+  DIOBJECTDATAFORMAT objects[256];
+  KeyboardObjects() {
+    for (DWORD i = 0; i < 256; ++i) {
+      objects[i] = {&GUID_Key, i, 0x80000000u | DIDFT_BUTTON | DIDFT_MAKEINSTANCE(i), 0};
+    }
+  }
+};
+KeyboardObjects g_keyboardObjects;
+
+}  // namespace
+
+extern "C" {
+
+const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), DIDF_RELAXIS,
+                                  sizeof(DIMOUSESTATE), 7, g_mouseObjects};
+const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0, 256, 256,
+                                     g_keyboardObjects.objects};
+
+}  // extern "C"
