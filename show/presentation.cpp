@@ -1,0 +1,235 @@
+// The presentation: eight fixed screens, each held until the user clicks the
+// continue button. Portraits, the palette trick, the stat icons, the battle
+// map in four seasons, pieces with a blinking turn marker, and a closing.
+#include <cstring>
+
+#include "app/app.h"
+#include "devices/devices.h"
+#include "map/map.h"
+#include "raster/raster.h"
+#include "show/show.h"
+
+static const COLORREF White = 0xffffff;
+static const COLORREF Red = 255;
+
+static const DWORD CaptionPauseMs = 2000;
+static const DWORD BlinkPauseMs = 500;
+
+// The title and the continue button stand outside both panels; a flip brings
+// up the other surface of the pair, which need not hold them.
+static void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurface); }
+
+static void DrawButton() { DrawContinueButton(0, 540, 435); }
+
+static void DrawCaption(const char* text, int y) {
+  DrawTextOpaque(text, 50, y, White, g_primarySurface);
+}
+
+// Holds the screen until a click. Returns 0 when the wait ended because the
+// program is closing (Escape or the window's close button): the presentation
+// then stops there.
+static int HoldScreen() {
+  WaitForContinueClick();
+  return g_waitEndedByQuit ? 0 : 1;
+}
+
+// Wipes the picture and caption panels and hides the cursor again.
+static void ClearScreen() {
+  ClearPanel(1);
+  ClearPanel(2);
+  ShowCursor(FALSE);
+}
+
+static void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue) {
+  PALETTEENTRY entry;
+  entry.peRed = red;
+  entry.peGreen = green;
+  entry.peBlue = blue;
+  entry.peFlags = PC_NOCOLLAPSE;
+  SetPaletteEntry(index, &entry);
+}
+
+static void ShowPortraitGallery() {
+  DrawTitle();
+  DrawPortrait(0, 40, 50);
+  DrawPortrait(1, 160, 50);
+  DrawPortrait(3, 280, 50);
+  DrawPortrait(5, 400, 50);
+  DrawPortrait(6, 520, 50);
+  DrawTextOpaque("Valiant", 60, 120, White, g_primarySurface);
+  DrawTextOpaque("Angel", 185, 120, White, g_primarySurface);
+  DrawTextOpaque("Merlin", 300, 120, White, g_primarySurface);
+  DrawTextOpaque("Death Watch", 400, 120, White, g_primarySurface);
+  DrawTextOpaque("Golden Sun", 525, 120, White, g_primarySurface);
+  DrawPortrait(7, 40, 140);
+  DrawPortrait(8, 160, 140);
+  DrawPortrait(9, 280, 140);
+  DrawPortrait(10, 400, 140);
+  DrawPortrait(12, 520, 140);
+  DrawTextOpaque("The Slasher", 40, 210, White, g_primarySurface);
+  DrawTextOpaque("Marauder", 170, 210, White, g_primarySurface);
+  DrawTextOpaque("Fast Rider", 285, 210, White, g_primarySurface);
+  DrawTextOpaque("Dragon of Zil", 395, 210, White, g_primarySurface);
+  DrawTextOpaque("Chain Lightening", 510, 210, White, g_primarySurface);
+  DrawPortrait(15, 40, 230);
+  DrawPortrait(16, 160, 230);
+  DrawPortrait(17, 280, 230);
+  DrawPortrait(18, 400, 230);
+  DrawPortrait(19, 520, 230);
+  DrawTextOpaque("Widow Maker", 40, 300, White, g_primarySurface);
+  DrawTextOpaque("The Rat", 175, 300, White, g_primarySurface);
+  DrawTextOpaque("Shield of Wan", 275, 300, White, g_primarySurface);
+  DrawTextOpaque("Night Stalker", 395, 300, White, g_primarySurface);
+  DrawTextOpaque("Hedgehog", 530, 300, White, g_primarySurface);
+  DrawCaption("Some sample portraits of my game participants.", 380);
+  DrawCaption("These are all binary images - even the button.", 410);
+  DrawButton();
+}
+
+// Palette entry 4 turns blue, then green, then red again: every pixel of that
+// index changes colour at once without being drawn again.
+static void ShowPaletteChange() {
+  DrawPortrait(4, 270, 60);
+  DrawTextOpaque("Red Sun", 285, 130, Red, g_primarySurface);
+  Sleep(CaptionPauseMs);
+  SetPaletteColour(4, 0, 0, 255);
+  DrawCaption("Change a palette entry and he's Blue Sun", 380);
+  Sleep(CaptionPauseMs);
+  SetPaletteColour(4, 0, 255, 0);
+  DrawCaption("or Green Sun", 400);
+  Sleep(CaptionPauseMs);
+  SetPaletteColour(4, 255, 0, 0);
+  DrawCaption("Back to normal.", 420);
+  DrawButton();
+}
+
+// The icons go into the back buffer, which is then flipped to the front.
+static void ShowStatIcons() {
+  if (SUCCEEDED(g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL))) {
+    DrawStatIcons();
+    g_backSurface->Unlock(NULL);
+    FlipToFront();
+  }
+  DrawTitle();
+  DrawButton();
+  DrawTextOpaque("Gold", 140, 119, White, g_primarySurface);
+  DrawTextOpaque("Food", 140, 155, White, g_primarySurface);
+  DrawTextOpaque("Metal", 140, 190, White, g_primarySurface);
+  DrawTextOpaque("Furs", 140, 226, White, g_primarySurface);
+  DrawTextOpaque("Rate", 140, 263, White, g_primarySurface);
+  DrawTextOpaque("Heroes", 280, 119, White, g_primarySurface);
+  DrawTextOpaque("Men", 280, 155, White, g_primarySurface);
+  DrawTextOpaque("Arms", 280, 190, White, g_primarySurface);
+  DrawTextOpaque("Skill", 280, 226, White, g_primarySurface);
+  DrawTextOpaque("People", 280, 263, White, g_primarySurface);
+  DrawTextOpaque("Castles", 418, 119, White, g_primarySurface);
+  DrawTextOpaque("Support", 418, 155, White, g_primarySurface);
+  DrawTextOpaque("Flood", 418, 190, White, g_primarySurface);
+  DrawTextOpaque("Farm", 418, 226, White, g_primarySurface);
+  DrawTextOpaque("Wealth", 418, 263, White, g_primarySurface);
+  DrawCaption("Images for game stats.", 380);
+}
+
+// A season map: drawn into the back buffer and flipped, then the title and
+// the button again on the surface that now shows the map.
+static void ShowSeasonMap(const int* layout, int season) {
+  DrawBattleMap(layout, season);
+  DrawTitle();
+  DrawButton();
+}
+
+// Places a piece and writes its number beside it, over the piece.
+static void PlaceNumberedPiece(int image, int cell, const char* number) {
+  PlaceAtCell(image, cell, 1);
+  DrawTextTransparent(number, g_labelX, g_labelY, White, g_primarySurface);
+}
+
+static void ShowPiecesAndTurnMarker(const int* layout) {
+  ShowSeasonMap(layout, 0);
+  DrawCaption("Spring version", 380);
+  Sleep(CaptionPauseMs);
+  DrawCaption("Add some men", 400);
+  PlaceNumberedPiece(3, 39, "100");
+  PlaceNumberedPiece(0, 32, "94");
+  PlaceNumberedPiece(0, 53, "61");
+  PlaceNumberedPiece(4, 60, "98");
+  PlaceNumberedPiece(2, 67, "55");
+  PlaceNumberedPiece(1, 54, "100");
+  DrawCaption("Whose turn is it?", 420);
+  Sleep(CaptionPauseMs);
+
+  // The turn marker blinks: bright border, dark border, bright, dark, and
+  // at once bright again.
+  PlaceAtCell(1, 54, 2);
+  Sleep(BlinkPauseMs);
+  PlaceAtCell(0, 54, 2);
+  Sleep(BlinkPauseMs);
+  PlaceAtCell(1, 54, 2);
+  Sleep(BlinkPauseMs);
+  PlaceAtCell(0, 54, 2);
+  PlaceAtCell(1, 54, 2);
+}
+
+int RunPresentation() {
+  int layout[CellTableSize];
+  memcpy(layout, BattleMapLayout, sizeof(layout));
+
+  PumpPendingMessages();
+  if (g_quitRequested) {
+    return 1;  // Escape was already down: the window is closing
+  }
+  ShowCursor(FALSE);
+
+  ShowPortraitGallery();
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowPaletteChange();
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowStatIcons();
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowSeasonMap(layout, 1);
+  DrawCaption("Part of a battle map made with tiles created", 380);
+  DrawCaption("with the binary image drawing program.", 400);
+  DrawCaption("Summer version", 420);
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowSeasonMap(layout, 2);
+  DrawCaption("Fall version", 380);
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowSeasonMap(layout, 3);
+  DrawCaption("Winter version", 380);
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  ShowPiecesAndTurnMarker(layout);
+  if (!HoldScreen()) {
+    return 1;
+  }
+  ClearScreen();
+
+  // The closing screen keeps the title and the button of the map screen.
+  DrawCaption("That's it folks.", 380);
+  DrawCaption("Thanks for watching.", 400);
+  HoldScreen();
+  return 1;
+}
