@@ -1,0 +1,134 @@
+// pixsheet: converts the program's headerless image sheets to and from PNG.
+#ifndef PIXSHOW_TOOLS_PIXSHEET_H
+#define PIXSHOW_TOOLS_PIXSHEET_H
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace pxpng {
+struct Image;
+}
+
+namespace pixsheet {
+
+// Any failure the user must hear about: main prints it on one line and
+// ends with status 2.
+struct Failure {
+  std::string message;
+};
+[[noreturn]] void Fail(const std::string& message);
+
+// --- The palette --------------------------------------------------------------
+
+struct Palette {
+  uint8_t rgb[256][3];
+};
+// The 256 colours the program sets up, from the program's own palette code.
+Palette ProgramPalette();
+
+// --- Sheets -------------------------------------------------------------------
+
+struct ImageSize {
+  int width = 0;
+  int height = 0;
+  int Bytes() const { return width * height; }
+};
+
+// The sheets the program reads, by exact file name (capitals included).
+struct KnownSheet {
+  const char* name;
+  int width;
+  int height;
+  int columns;  // contact-sheet columns export uses by default
+};
+const std::vector<KnownSheet>& KnownSheets();
+// The known sheet whose name is the base name of `path`, or null.
+const KnownSheet* FindKnownSheet(const std::string& path);
+
+// "WxH" (also "W x H", "WXH"); fails with a message naming the text.
+ImageSize ParseSize(const std::string& text);
+// The image size: `sizeOption` when given, else from the sheet's name.
+ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption);
+
+// The whole file; fails when it cannot be read.
+std::vector<uint8_t> ReadSheet(const std::string& path);
+
+// --- Contact sheets -------------------------------------------------------------
+//
+// Images stand in a grid of `columns` columns, left to right and then top to
+// bottom, with a gap of kGap pixels of index kGapIndex between neighbours and
+// none around the edge. A grid of C columns and R rows of W x H images is
+// C*W + (C-1)*kGap pixels wide and R*H + (R-1)*kGap high, so a PNG's size
+// and the image size give back C and R; one image is the grid 1 x 1.
+// Places after the last image show the empty-place pattern: squares of
+// kEmptySquare pixels, alternately indices kEmptyLight and kEmptyDark,
+// starting with light at the place's top-left corner.
+constexpr int kGap = 1;
+constexpr uint8_t kGapIndex = 41;  // magenta
+constexpr int kEmptySquare = 4;
+constexpr uint8_t kEmptyLight = 7;
+constexpr uint8_t kEmptyDark = 8;
+
+struct Grid {
+  int columns = 0;
+  int rows = 0;
+};
+// The grid that a PNG of pngWidth x pngHeight holds, or false when no grid
+// of `size` images fits those measures exactly.
+bool GridForPicture(int pngWidth, int pngHeight, ImageSize size, Grid* grid);
+
+// Lays `count` images (back to back in `images`, `count * size.Bytes()`
+// bytes) out on a grid of `columns`; gives the picture and its measures.
+std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
+                                         int columns, int* width, int* height);
+
+// True when the place shows exactly the empty-place pattern.
+bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size);
+
+// --- Colours to indices ------------------------------------------------------------
+
+// Turns the pixels of a decoded PNG into palette indices:
+// - a pixel of a colour-mapped PNG keeps its index when the PNG's colour for
+//   that index is the program's colour for it (so a PNG made by export keeps
+//   every index, even where two indices share a colour);
+// - otherwise a fully transparent pixel becomes index 0;
+// - otherwise its colour goes to the lowest index of exactly that colour, or,
+//   failing that, to the nearest colour (least squared distance in red, green
+//   and blue; the lowest index on ties). In strict mode a colour that is not
+//   exactly in the palette, or a partly transparent pixel, is refused with
+//   a message naming the file, the pixel and its colour.
+class ColourMapper {
+ public:
+  explicit ColourMapper(const Palette& palette);
+  std::vector<uint8_t> Map(const pxpng::Image& image, const std::string& fileName,
+                           bool strict);
+  int Nearest(uint8_t r, uint8_t g, uint8_t b);  // the lowest index on ties
+  int Exact(uint8_t r, uint8_t g, uint8_t b) const;  // -1 when not in the palette
+
+ private:
+  Palette palette_;
+  std::unordered_map<uint32_t, uint8_t> exact_;
+  std::unordered_map<uint32_t, uint8_t> nearest_;
+};
+
+// --- Palette files ------------------------------------------------------------------
+
+// The palette as a GIMP palette (.gpl), a JASC palette (.pal) or a swatch PNG
+// of 16 x 16 squares of `scale` pixels each (.png), chosen by the extension
+// of `path` (any case). Written through a temporary file.
+void WritePaletteFile(const std::string& path, const Palette& palette, int scale);
+
+// --- Writing ---------------------------------------------------------------------------
+
+// Replaces `path` with `bytes`, through a temporary file beside it.
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Adds `bytes` at the end of `path` (created when missing). The bytes already
+// there are never written; when the append fails, the file is cut back to its
+// old length.
+void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace pixsheet
+
+#endif
