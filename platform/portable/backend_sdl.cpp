@@ -75,7 +75,7 @@ class SdlBackend final : public Backend {
         trace_(EnvFlag("PIXSHOW_TRACE")) {
     Trace("backend");
   }
-  ~SdlBackend() override { Shutdown(); }
+  ~SdlBackend() override;
 
   void Shutdown() {
     CloseWindow();
@@ -393,11 +393,17 @@ void CloseSdlAtExit() {
   if (g_liveSdlBackend) g_liveSdlBackend->Shutdown();
 }
 
+SdlBackend::~SdlBackend() {
+  if (g_liveSdlBackend == this) g_liveSdlBackend = nullptr;
+  Shutdown();
+}
+
 }  // namespace
 
 Backend* CreateSdlBackend() {
   auto* backend = new SdlBackend();
-  if (!g_liveSdlBackend) std::atexit(CloseSdlAtExit);
+  static bool closeAtExit = std::atexit(CloseSdlAtExit) == 0;
+  (void)closeAtExit;
   g_liveSdlBackend = backend;
   return backend;
 }
