@@ -1,0 +1,55 @@
+# The Windows build of pixshow, made alongside every native build.
+#
+# When the MinGW-w64 cross compiler is installed, this source tree is built
+# a second time, as an external project, with cmake/mingw-w64.cmake: the
+# program's own code against the real Windows SDK headers (windows.h,
+# ddraw.h, dinput.h) and import libraries. So the Windows program can never
+# silently stop compiling. The result is <build>/windows/pixshow.exe.
+#
+# Included from the top-level CMakeLists.txt and from tests/wine; the first
+# inclusion defines everything.
+include_guard(GLOBAL)
+
+if(WIN32 OR CMAKE_CROSSCOMPILING)
+  # Already building for the target: nothing to add.
+  return()
+endif()
+
+find_program(PIXSHOW_MINGW_CXX NAMES x86_64-w64-mingw32-g++ x86_64-w64-mingw32-g++-posix
+  DOC "MinGW-w64 C++ compiler for the Windows cross build")
+if(PIXSHOW_MINGW_CXX)
+  set(_pixshow_cross_default ON)
+else()
+  set(_pixshow_cross_default OFF)
+endif()
+option(PIXSHOW_CROSS_WINDOWS "Also cross-compile pixshow.exe with MinGW-w64" ${_pixshow_cross_default})
+
+set(PIXSHOW_WINDOWS_DIR ${CMAKE_BINARY_DIR}/windows CACHE INTERNAL "Build folder of the Windows cross build")
+set(PIXSHOW_WINDOWS_EXE ${PIXSHOW_WINDOWS_DIR}/pixshow.exe CACHE INTERNAL "The cross-compiled Windows program")
+
+if(NOT PIXSHOW_CROSS_WINDOWS)
+  return()
+endif()
+if(NOT PIXSHOW_MINGW_CXX)
+  message(FATAL_ERROR "PIXSHOW_CROSS_WINDOWS is ON but x86_64-w64-mingw32-g++ was not found "
+    "(Debian/Ubuntu package g++-mingw-w64-x86-64)")
+endif()
+
+include(ExternalProject)
+ExternalProject_Add(pixshow_windows
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${PIXSHOW_WINDOWS_DIR}
+  PREFIX ${CMAKE_BINARY_DIR}/windows-ep
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake
+    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${PIXSHOW_WINDOWS_DIR}
+    -DPIXSHOW_TESTS=OFF
+    -DPIXSHOW_WERROR=${PIXSHOW_WERROR}
+  # Only the program: the tools stand on the portable layer, which is not
+  # part of a Windows build.
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target pixshow
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${PIXSHOW_WINDOWS_EXE}
+  USES_TERMINAL_BUILD OFF)
