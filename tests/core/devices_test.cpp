@@ -1,0 +1,208 @@
+// Display and input set-up and teardown, whole and under faults.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devices/devices.h"
+#include "tests/core/core_support.h"
+
+namespace {
+
+// The log's calls without their argument summaries.
+std::vector<std::string> CallNames() {
+  std::vector<std::string> names;
+  for (const std::string& call : pxh::CallLog()) names.push_back(call.substr(0, call.find(' ')));
+  return names;
+}
+
+std::vector<std::string> Only(const std::vector<std::string>& calls,
+                              const std::vector<std::string>& kinds) {
+  std::vector<std::string> kept;
+  for (const std::string& call : calls) {
+    for (const std::string& kind : kinds) {
+      if (call.compare(0, kind.size(), kind) == 0) {
+        kept.push_back(call);
+        break;
+      }
+    }
+  }
+  return kept;
+}
+
+void ExpectNothingLeft() {
+  EXPECT_EQ(g_keyboardDevice, nullptr);
+  EXPECT_EQ(g_mouseDevice, nullptr);
+  EXPECT_EQ(g_directInput, nullptr);
+  EXPECT_EQ(g_palette, nullptr);
+  EXPECT_EQ(g_backSurface, nullptr);
+  EXPECT_EQ(g_primarySurface, nullptr);
+  EXPECT_EQ(g_directDraw, nullptr);
+  EXPECT_FALSE(pxh::DisplayModeSet());
+  std::vector<std::string> misuse = pxh::MisuseReport();
+  EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
+}
+
+const std::vector<std::string> TeardownKinds = {
+    "IDirectInputDevice7::Unacquire", "IDirectInputDevice7::Release", "IDirectInput7::Release",
+    "IDirectDrawPalette::Release",    "IDirectDrawSurface7::Release", "IDirectDraw7::RestoreDisplayMode",
+    "IDirectDraw7::Release"};
+
+// Teardown of everything, newest first.
+const std::vector<std::string> FullTeardown = {
+    "IDirectInputDevice7::Unacquire@keyboard", "IDirectInputDevice7::Release@keyboard",
+    "IDirectInputDevice7::Unacquire@mouse",    "IDirectInputDevice7::Release@mouse",
+    "IDirectInput7::Release",                  "IDirectDrawPalette::Release",
+    "IDirectDrawSurface7::Release@back",       "IDirectDrawSurface7::Release@primary",
+    "IDirectDraw7::RestoreDisplayMode",        "IDirectDraw7::Release"};
+
+// The tail of the full teardown that releases the objects created before
+// a given one.
+std::vector<std::string> TeardownFrom(const std::string& first) {
+  for (size_t i = 0; i < FullTeardown.size(); i++) {
+    if (FullTeardown[i] == first) {
+      return std::vector<std::string>(FullTeardown.begin() + static_cast<long>(i), FullTeardown.end());
+    }
+  }
+  return {};
+}
+
+TEST(Devices, SetUpTakesTheDisplayClearsBothSurfacesAndPlacesTheCursor) {
+  coretest::ResetProgram();
+  ASSERT_TRUE(coretest::CreateMainWindow());
+  ASSERT_EQ(InitDevices(), 1);
+
+  EXPECT_TRUE(pxh::DisplayModeSet());
+  EXPECT_EQ(g_cursorX, 320);
+  EXPECT_EQ(g_cursorY, 240);
+  EXPECT_EQ(g_surfaceDesc.dwSize, sizeof(g_surfaceDesc));
+
+  // The set-up steps in their order, the two devices each in their own.
+  std::vector<std::string> expected = {
+      "DirectDrawCreateEx",
+      "IDirectDraw7::SetCooperativeLevel",
+      "IDirectDraw7::SetDisplayMode",
+      "IDirectDraw7::CreateSurface",
+      "IDirectDrawSurface7::GetAttachedSurface",
+      "IDirectDraw7::CreatePalette",
+      "IDirectDrawSurface7::SetPalette",
+      "DirectInputCreateEx",
+      "IDirectInput7::CreateDeviceEx",
+      "IDirectInputDevice7::SetCooperativeLevel@mouse",
+      "IDirectInputDevice7::SetDataFormat@mouse",
+      "IDirectInputDevice7::Acquire@mouse",
+      "IDirectInput7::CreateDeviceEx",
+      "IDirectInputDevice7::SetDataFormat@keyboard",
+      "IDirectInputDevice7::SetCooperativeLevel@keyboard",
+      "IDirectInputDevice7::Acquire@keyboard",
+      "IDirectDrawSurface7::Blt@primary",
+      "IDirectDrawSurface7::Blt@back",
+  };
+  std::vector<std::string> calls;
+  for (const std::string& name : CallNames()) {
+    if (name.find("::") != std::string::npos || name == "DirectDrawCreateEx" ||
+        name == "DirectInputCreateEx") {
+      calls.push_back(name);
+    }
+  }
+  ASSERT_EQ(calls.size(), expected.size()) << ::testing::PrintToString(calls);
+  for (size_t i = 0; i < expected.size(); i++) {
+    EXPECT_EQ(calls[i].compare(0, expected[i].size(), expected[i]), 0)
+        << "step " << i << ": " << calls[i] << " instead of " << expected[i];
+  }
+
+  // Both surfaces hold index 0 everywhere.
+  for (IDirectDrawSurface7* surface : {g_primarySurface, g_backSurface}) {
+    coretest::Pixels pixels = coretest::ReadPixels(surface);
+    int nonZero = 0;
+    for (int y = 0; y < 480; y++)
+      for (int x = 0; x < 640; x++) nonZero += pixels.at[y][x] != 0;
+    EXPECT_EQ(nonZero, 0);
+  }
+
+  pxh::ClearCallLog();
+  EXPECT_EQ(ShutdownDevices(), 1);
+  EXPECT_EQ(Only(CallNames(), TeardownKinds), FullTeardown);
+  ExpectNothingLeft();
+  EXPECT_EQ(ShutdownDevices(), 1);  // nothing left to release
+}
+
+struct SetUpFault {
+  const char* operation;
+  const char* firstRelease;  // teardown starts here; null: nothing to release
+  const char* message;
+};
+
+const SetUpFault SetUpFaults[] = {
+    {"DirectDrawCreateEx", nullptr, "create the DirectDraw object"},
+    {"IDirectDraw7::SetCooperativeLevel", "IDirectDraw7::RestoreDisplayMode", "exclusive"},
+    {"IDirectDraw7::SetDisplayMode", "IDirectDraw7::RestoreDisplayMode",
+     "set display mode 640x480x8"},
+    {"IDirectDraw7::CreateSurface", "IDirectDraw7::RestoreDisplayMode", "primary surface"},
+    {"IDirectDrawSurface7::GetAttachedSurface", "IDirectDrawSurface7::Release@primary",
+     "back buffer"},
+    {"IDirectDraw7::CreatePalette", "IDirectDrawSurface7::Release@back", "create the palette"},
+    {"IDirectDrawSurface7::SetPalette", "IDirectDrawPalette::Release", "attach the palette"},
+    {"DirectInputCreateEx", "IDirectDrawPalette::Release", "DirectInput"},
+    {"IDirectInput7::CreateDeviceEx@mouse", "IDirectInput7::Release", "mouse device"},
+    {"IDirectInputDevice7::SetCooperativeLevel@mouse", "IDirectInputDevice7::Unacquire@mouse",
+     "mouse cooperative level"},
+    {"IDirectInputDevice7::SetDataFormat@mouse", "IDirectInputDevice7::Unacquire@mouse",
+     "mouse data format"},
+    {"IDirectInput7::CreateDeviceEx@keyboard", "IDirectInputDevice7::Unacquire@mouse",
+     "keyboard device"},
+    {"IDirectInputDevice7::SetDataFormat@keyboard", "IDirectInputDevice7::Unacquire@keyboard",
+     "keyboard data format"},
+    {"IDirectInputDevice7::SetCooperativeLevel@keyboard",
+     "IDirectInputDevice7::Unacquire@keyboard", "keyboard cooperative level"},
+};
+
+TEST(Devices, EachFailingStepStopsSetUpAndTeardownReleasesWhatExists) {
+  for (const SetUpFault& fault : SetUpFaults) {
+    SCOPED_TRACE(fault.operation);
+    coretest::ResetProgram();
+    ASSERT_TRUE(coretest::CreateMainWindow());
+    pxh::InjectFault(fault.operation, E_FAIL, -1);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(InitDevices(), 0);
+    std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("pixshow: cannot ", 0), 0u) << said;
+    EXPECT_NE(said.find(fault.message), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    // Nothing is drawn after a failed set-up.
+    EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::Blt"), 0);
+
+    pxh::ClearCallLog();
+    EXPECT_EQ(ShutdownDevices(), 1);
+    std::vector<std::string> expected;
+    if (fault.firstRelease != nullptr) expected = TeardownFrom(fault.firstRelease);
+    EXPECT_EQ(Only(CallNames(), TeardownKinds), expected);
+    ExpectNothingLeft();
+  }
+}
+
+TEST(Devices, DisplayModeNotRestoredKeepsTheDirectDrawObject) {
+  ASSERT_TRUE(coretest::StartProgram());
+  pxh::InjectFault("IDirectDraw7::RestoreDisplayMode", E_FAIL);
+  EXPECT_EQ(ShutdownDevices(), 0);
+  EXPECT_NE(g_directDraw, nullptr);
+  EXPECT_EQ(g_primarySurface, nullptr);
+  EXPECT_EQ(g_mouseDevice, nullptr);
+  EXPECT_EQ(coretest::CountCalls("IDirectDraw7::Release"), 0);
+}
+
+TEST(Devices, FillSurfaceSetsEveryPixelOfOneSurface) {
+  ASSERT_TRUE(coretest::StartProgram());
+  EXPECT_FALSE(FAILED(FillSurface(g_backSurface, 200)));
+  coretest::Pixels back = coretest::ReadPixels(g_backSurface);
+  coretest::Pixels front = coretest::ReadPixels(g_primarySurface);
+  EXPECT_EQ(back.at[0][0], 200);
+  EXPECT_EQ(back.at[479][639], 200);
+  EXPECT_EQ(back.at[240][320], 200);
+  EXPECT_EQ(front.at[240][320], 0);
+  ShutdownDevices();
+  EXPECT_TRUE(pxh::MisuseReport().empty());
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+// Message pumping, Escape and the continue wait, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "devices/devices.h"
+#include "show/show.h"
+#include "tests/core/core_support.h"
+
+namespace {
+
+class Shell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(coretest::StartProgram());
+    pxh::ClearCallLog();
+  }
+  void TearDown() override {
+    pxh::OnHold(nullptr);
+    ShutdownDevices();
+    std::vector<std::string> misuse = pxh::MisuseReport();
+    EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
+  }
+};
+
+TEST_F(Shell, EscapeHeldWhilePumpingClosesTheWindowOnce) {
+  pxh::SetKey(VK_ESCAPE, true);
+  PumpPendingMessages();
+  EXPECT_EQ(g_quitRequested, 1);
+  EXPECT_FALSE(pxh::WindowExists());
+  EXPECT_EQ(coretest::CountCalls("PostMessageA"), 14);
+  EXPECT_EQ(coretest::CountCalls("PeekMessageA"), 14);
+  EXPECT_EQ(coretest::CountCalls("GetAsyncKeyState"), 14);
+  EXPECT_EQ(coretest::CountCalls("DestroyWindow"), 1);  // by the default handling
+  pxh::SetKey(VK_ESCAPE, false);
+}
+
+TEST_F(Shell, PumpingAnEmptyQueueDispatchesNothingAndEscapeUpDoesNothing) {
+  PumpPendingMessages();
+  EXPECT_EQ(coretest::CountCalls("PeekMessageA"), 14);
+  EXPECT_EQ(coretest::CountCalls("TranslateMessage"), 0);
+  EXPECT_EQ(coretest::CountCalls("DispatchMessageA"), 0);
+  EXPECT_EQ(coretest::CountCalls("PostMessageA"), 0);
+  EXPECT_EQ(g_quitRequested, 0);
+  EXPECT_TRUE(pxh::WindowExists());
+}
+
+TEST_F(Shell, WindowProcedureAnswersPaintWithoutDrawing) {
+  coretest::FillPixels(g_primarySurface, 9);
+  EXPECT_EQ(WindowProc(g_mainWindow, WM_PAINT, 0, 0), 0);
+  EXPECT_EQ(WindowProc(g_mainWindow, WM_CREATE, 0, 0), 0);
+  EXPECT_EQ(coretest::ReadVisible().at[200][200], 9);
+  EXPECT_EQ(coretest::CountCalls("BeginPaint"), 1);
+  EXPECT_EQ(coretest::CountCalls("EndPaint"), 1);
+}
+
+// --- The continue wait -------------------------------------------------------
+
+TEST_F(Shell, EveryWaitStartsConfinedAtTheButton) {
+  for (int round = 0; round < 2; round++) {
+    g_cursorX = 5 + round;
+    g_cursorY = 7;
+    pxh::CursorInfo atStart = {};
+    int holds = 0;
+    pxh::OnHold([&](const pxh::Hold& hold) {
+      if (hold.kind != pxh::HoldKind::Wait) return;
+      holds++;
+      atStart = pxh::Cursor();
+      pxh::Click(0);
+    });
+    int before = pxh::Cursor().displayCount;
+    EXPECT_EQ(WaitForContinueClick(), 1);
+    EXPECT_EQ(holds, 1);
+    EXPECT_EQ(atStart.x, 550);
+    EXPECT_EQ(atStart.y, 441);
+    EXPECT_TRUE(atStart.clipped);
+    EXPECT_EQ(atStart.clip.left, 540);
+    EXPECT_EQ(atStart.clip.top, 435);
+    EXPECT_EQ(atStart.clip.right, 585);
+    EXPECT_EQ(atStart.clip.bottom, 447);
+    EXPECT_EQ(atStart.displayCount, before + 1);
+    pxh::CursorInfo atEnd = pxh::Cursor();
+    EXPECT_FALSE(atEnd.clipped);
+    EXPECT_EQ(atEnd.displayCount, before + 1);  // left shown
+    EXPECT_EQ(g_waitEndedByQuit, 0);
+    EXPECT_EQ(g_mouseState.rgbButtons[0], 0);
+  }
+}
+
+TEST_F(Shell, AButtonAlreadyDownEndsTheWaitOnItsFirstPass) {
+  pxh::SetMouseButton(0, true);
+  uint64_t start = pxh::NowMs();
+  WaitForContinueClick();
+  pxh::SetMouseButton(0, false);
+  EXPECT_EQ(coretest::CountCalls("IDirectInputDevice7::GetDeviceState"), 1);
+  // The 500 ms pause comes after the click.
+  EXPECT_GE(pxh::NowMs() - start, 500u);
+  std::vector<std::string> log = pxh::CallLog();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "Sleep 500");
+}
+
+TEST_F(Shell, OnlyTheFirstTwoButtonsEndTheWait) {
+  for (int button : {0, 1}) {
+    SCOPED_TRACE(button);
+    pxh::ClearCallLog();
+    pxh::OnHold([&](const pxh::Hold& hold) {
+      if (hold.kind == pxh::HoldKind::Wait) pxh::Click(button);
+    });
+    WaitForContinueClick();
+    EXPECT_EQ(coretest::CountCalls("IDirectInputDevice7::GetDeviceState"), 1);
+    EXPECT_EQ(g_mouseState.rgbButtons[0], 0);
+    EXPECT_EQ(g_mouseState.rgbButtons[1], 0);
+  }
+
+  // Buttons 2 and 3 held and the wheel turned: the wait goes on until button
+  // 0 is pressed a virtual second later.
+  pxh::ClearCallLog();
+  uint64_t clickAt = 0;
+  pxh::OnHold([&](const pxh::Hold& hold) {
+    if (hold.kind != pxh::HoldKind::Wait) return;
+    pxh::SetMouseButton(2, true);
+    pxh::SetMouseButton(3, true);
+    pxh::MoveMouse(0, 0, 120);
+    clickAt = pxh::NowMs() + 1000;
+    pxh::At(clickAt, [] { pxh::Click(0); });
+  });
+  WaitForContinueClick();
+  EXPECT_GE(pxh::NowMs(), clickAt + 500);
+  EXPECT_GT(coretest::CountCalls("IDirectInputDevice7::GetDeviceState"), 2);
+  pxh::SetMouseButton(2, false);
+  pxh::SetMouseButton(3, false);
+}
+
+TEST_F(Shell, TheProgramsCursorRunsPastTheClipWhileTheVisibleOneStays) {
+  pxh::OnHold([&](const pxh::Hold& hold) {
+    if (hold.kind != pxh::HoldKind::Wait) return;
+    pxh::MoveMouse(60, 0);
+    pxh::MoveMouse(40, 0);
+    uint64_t now = pxh::NowMs();
+    pxh::At(now + 100, [] {
+      EXPECT_EQ(g_cursorX, 650);
+      EXPECT_EQ(g_cursorY, 441);
+      EXPECT_EQ(pxh::Cursor().x, 584);
+      pxh::MoveMouse(-70, 3);  // back inside: 580
+    });
+    pxh::At(now + 200, [] {
+      EXPECT_EQ(g_cursorX, 580);
+      EXPECT_EQ(pxh::Cursor().x, 580);
+      EXPECT_EQ(pxh::Cursor().y, 444);
+      pxh::Click(0);
+    });
+  });
+  WaitForContinueClick();
+  EXPECT_EQ(g_cursorX, 580);
+  EXPECT_EQ(g_cursorY, 444);
+}
+
+TEST_F(Shell, QuitEndsTheWaitWithTheClipLiftedAndThePauseTaken) {
+  // The user closes the window: WM_CLOSE, default handling, WM_DESTROY, WM_QUIT.
+  pxh::PressCloseButton();
+  uint64_t start = pxh::NowMs();
+  EXPECT_EQ(WaitForContinueClick(), 1);
+  EXPECT_EQ(g_waitEndedByQuit, 1);
+  EXPECT_FALSE(pxh::WindowExists());
+  EXPECT_FALSE(pxh::Cursor().clipped);
+  EXPECT_EQ(g_mouseState.rgbButtons[0], 0);
+  EXPECT_EQ(g_mouseState.rgbButtons[1], 0);
+  EXPECT_GE(pxh::NowMs() - start, 500u);
+  EXPECT_EQ(pxh::CallLog().back(), "Sleep 500");
+}
+
+TEST_F(Shell, EscapeDuringTheWaitEndsItThroughQuit) {
+  pxh::OnHold([&](const pxh::Hold& hold) {
+    if (hold.kind == pxh::HoldKind::Wait) pxh::SetKey(VK_ESCAPE, true);
+  });
+  WaitForContinueClick();
+  pxh::SetKey(VK_ESCAPE, false);
+  EXPECT_EQ(g_waitEndedByQuit, 1);
+  EXPECT_EQ(g_quitRequested, 1);
+  EXPECT_FALSE(pxh::WindowExists());
+}
+
+TEST_F(Shell, LostInputIsReacquiredAndCountsAsStillness) {
+  // A stale movement from an earlier read must not be added again.
+  g_mouseState.lX = 30;
+  g_mouseState.lY = -4;
+  pxh::SetMouseButton(1, true);
+  pxh::InjectFault("IDirectInputDevice7::GetDeviceState@mouse", DIERR_INPUTLOST, 3);
+  WaitForContinueClick();
+  pxh::SetMouseButton(1, false);
+  EXPECT_EQ(coretest::CountCalls("IDirectInputDevice7::GetDeviceState"), 4);
+  EXPECT_EQ(coretest::CountCalls("IDirectInputDevice7::Acquire@mouse"), 3);
+  EXPECT_EQ(g_cursorX, 550);
+  EXPECT_EQ(g_cursorY, 441);
+}
+
+TEST_F(Shell, AnUnacquiredMouseIsTakenBack) {
+  g_mouseDevice->Unacquire();
+  pxh::OnHold([&](const pxh::Hold& hold) {
+    if (hold.kind == pxh::HoldKind::Wait) pxh::SetMouseButton(0, true);
+  });
+  WaitForContinueClick();
+  pxh::SetMouseButton(0, false);
+  EXPECT_GE(coretest::CountCalls("IDirectInputDevice7::Acquire@mouse"), 1);
+  EXPECT_LE(coretest::CountCalls("IDirectInputDevice7::GetDeviceState"), 2);
+}
+
+}  // namespace

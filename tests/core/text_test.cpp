@@ -1,0 +1,164 @@
+// Captions and panels.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devices/devices.h"
+#include "raster/raster.h"
+#include "tests/core/core_support.h"
+
+namespace {
+
+using coretest::Pixels;
+
+const uint8_t Background = 7;  // grey (204, 204, 204) in the set-up palette
+
+class Text : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(coretest::StartProgram());
+    coretest::FillPixels(g_primarySurface, Background);
+    pxh::ClearCallLog();
+  }
+  void TearDown() override {
+    ShutdownDevices();
+    std::vector<std::string> misuse = pxh::MisuseReport();
+    EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
+  }
+
+  // What the visible screen shows in a region, by colour.
+  struct Census {
+    int white = 0, black = 0, background = 0, other = 0;
+    int left = 640, top = 480, right = -1, bottom = -1;  // box of changed pixels
+  };
+  static Census Look(int x0, int y0, int x1, int y1) {
+    static pxh::Screen screen;
+    Census census;
+    if (!pxh::ReadScreen(screen)) return census;
+    for (int y = y0; y < y1; y++)
+      for (int x = x0; x < x1; x++) {
+        uint8_t index = screen.pixels[y][x];
+        const PALETTEENTRY& c = screen.palette[index];
+        if (index == Background) {
+          census.background++;
+          continue;
+        }
+        if (c.peRed == 255 && c.peGreen == 255 && c.peBlue == 255)
+          census.white++;
+        else if (c.peRed == 0 && c.peGreen == 0 && c.peBlue == 0)
+          census.black++;
+        else
+          census.other++;
+        if (x < census.left) census.left = x;
+        if (y < census.top) census.top = y;
+        if (x > census.right) census.right = x;
+        if (y > census.bottom) census.bottom = y;
+      }
+    return census;
+  }
+};
+
+TEST_F(Text, OpaqueTextBlackensItsCellsTransparentTextOnlyItsGlyphs) {
+  EXPECT_EQ(DrawTextOpaque("Image Display", 260, 20, 0xffffff, g_primarySurface), 1);
+  Census opaque = Look(0, 0, 640, 240);
+  EXPECT_GT(opaque.white, 30);
+  EXPECT_GT(opaque.black, 30);
+  EXPECT_EQ(opaque.other, 0);
+  EXPECT_EQ(opaque.left, 260);
+  EXPECT_EQ(opaque.top, 20);
+  // Inside the text's cells nothing of the background is left.
+  EXPECT_EQ(Look(opaque.left, opaque.top, opaque.right + 1, opaque.bottom + 1).background, 0);
+
+  EXPECT_EQ(DrawTextTransparent("Image Display", 260, 260, 0xffffff, g_primarySurface), 1);
+  Census clear = Look(0, 240, 640, 480);
+  EXPECT_GT(clear.white, 30);
+  EXPECT_EQ(clear.black, 0);
+  EXPECT_EQ(clear.other, 0);
+  EXPECT_GE(clear.left, 260);
+  EXPECT_GE(clear.top, 260);
+  EXPECT_GT(Look(clear.left, clear.top, clear.right + 1, clear.bottom + 1).background, 0);
+
+  // Red text is red.
+  EXPECT_EQ(DrawTextOpaque("Red Sun", 285, 130, 255, g_primarySurface), 1);
+  static pxh::Screen screen;
+  ASSERT_TRUE(pxh::ReadScreen(screen));
+  int red = 0;
+  for (int y = 130; y < 160; y++)
+    for (int x = 285; x < 400; x++) {
+      const PALETTEENTRY& c = screen.palette[screen.pixels[y][x]];
+      red += c.peRed == 255 && c.peGreen == 0 && c.peBlue == 0;
+    }
+  EXPECT_GT(red, 10);
+  // Every device context obtained was released.
+  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::GetDC"),
+            coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"));
+}
+
+TEST_F(Text, AnEmptyStringDrawsNothingButStillUsesTheContext) {
+  EXPECT_EQ(DrawTextOpaque("", 100, 100, 0xffffff, g_primarySurface), 1);
+  EXPECT_EQ(DrawTextTransparent("", 100, 100, 0xffffff, g_primarySurface), 1);
+  Census census = Look(0, 0, 640, 480);
+  EXPECT_EQ(census.white + census.black + census.other, 0);
+  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::GetDC"), 2);
+  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 2);
+}
+
+TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
+  pxh::InjectFault("IDirectDrawSurface7::GetDC", DDERR_SURFACEBUSY, 3);
+  EXPECT_EQ(DrawTextOpaque("Gold", 140, 119, 0xffffff, g_primarySurface), 0);
+  EXPECT_EQ(DrawTextTransparent("100", 286, 136, 0xffffff, g_primarySurface), 0);
+  ClearPanel(1);
+  Census census = Look(0, 0, 640, 480);
+  EXPECT_EQ(census.white + census.black + census.other, 0);
+  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 0);
+  EXPECT_EQ(coretest::CountCalls("CreatePen"), 0);
+}
+
+TEST_F(Text, TextOnTheBackBufferStaysThere) {
+  coretest::FillPixels(g_backSurface, Background);
+  EXPECT_EQ(DrawTextOpaque("Load Failure", 30, 430, 0xffffff, g_backSurface), 1);
+  Census visible = Look(0, 0, 640, 480);
+  EXPECT_EQ(visible.white + visible.black, 0);
+  Pixels back = coretest::ReadPixels(g_backSurface);
+  int changed = 0;
+  for (int y = 430; y < 460; y++)
+    for (int x = 30; x < 200; x++) changed += back.at[y][x] != Background;
+  EXPECT_GT(changed, 30);
+}
+
+TEST_F(Text, PanelOneIsClippedAtTheScreensRightEdge) {
+  ClearPanel(1);
+  Census inside = Look(20, 37, 640, 370);
+  EXPECT_EQ(inside.black, (640 - 20) * (370 - 37));
+  Census all = Look(0, 0, 640, 480);
+  EXPECT_EQ(all.black, inside.black);
+  EXPECT_EQ(all.white + all.other, 0);
+}
+
+TEST_F(Text, PanelTwoSparesTheButton) {
+  ClearPanel(2);
+  Census inside = Look(50, 370, 520, 470);
+  EXPECT_EQ(inside.black, (520 - 50) * (470 - 370));
+  EXPECT_EQ(Look(0, 0, 640, 480).black, inside.black);
+  EXPECT_EQ(Look(540, 435, 585, 447).background, 45 * 12);
+  // The two panels meet at row 370 without overlapping.
+  ClearPanel(1);
+  EXPECT_EQ(Look(0, 0, 640, 480).black, inside.black + (640 - 20) * (370 - 37));
+}
+
+TEST_F(Text, UnknownPanelDrawsNothingAndEveryPenAndBrushIsDeleted) {
+  for (int panel : {0, 3, -1, 1, 2}) ClearPanel(panel);
+  EXPECT_EQ(coretest::CountCalls("CreatePen"), 5);
+  EXPECT_EQ(coretest::CountCalls("CreateSolidBrush"), 5);
+  EXPECT_EQ(coretest::CountCalls("DeleteObject"), 10);
+  EXPECT_EQ(coretest::CountCalls("Rectangle"), 2);
+  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 5);
+
+  coretest::FillPixels(g_primarySurface, Background);
+  ClearPanel(3);
+  Census census = Look(0, 0, 640, 480);
+  EXPECT_EQ(census.background, 640 * 480);
+}
+
+}  // namespace
