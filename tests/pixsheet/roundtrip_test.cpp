@@ -61,10 +61,13 @@ TEST_P(RoundTrip, ContactSheetGivesBackEveryByte) {
   if (col > 0) {
     EXPECT_EQ(png.indices[static_cast<size_t>(y) * png.width + x - 1], 41);
   }
-  // The place after the last image shows the empty-place pattern.
+  // The place after the last image is marked empty: the gap on its left is
+  // 7, its pixels a checkerboard of 7 and 8.
   const int ex = ((count % k.columns)) * (k.w + 1);
+  EXPECT_EQ(png.indices[static_cast<size_t>(y) * png.width + ex - 1], 7);
   EXPECT_EQ(png.indices[static_cast<size_t>(y) * png.width + ex], 7);
   EXPECT_EQ(png.indices[static_cast<size_t>(y) * png.width + ex + 4], 8);
+  EXPECT_EQ(png.indices[static_cast<size_t>(y - 1) * png.width + ex], 41);  // the gap above: plain
 
   r = Run({"import", "all.png", "-o", k.name});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -160,24 +163,35 @@ TEST_F(ContactSheet, DrawingIntoAnEmptyPlaceAddsAnImage) {
   EXPECT_EQ(out[48 + 2], 200);  // the pixel drawn
 }
 
+TEST_F(ContactSheet, ImagesThatLookLikeEmptyPlacesComeBack) {
+  // 1 x 1 images: a lone 7 is the whole empty-place pattern, and so are the
+  // last images here; without the mark in the gap they are images.
+  const std::vector<uint8_t> sheet = {7, 3, 7, 8, 7, 7};
+  WriteBytes(At("tiny.pix"), sheet);
+  ASSERT_EQ(Run({"export", "tiny.pix", "--size", "1x1", "--columns", "4", "-o", "tiny.png"}).status, 0);
+  Result r = Run({"import", "tiny.png", "--size", "1x1", "-o", "back.pix"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBytes(At("back.pix")), sheet);
+}
+
 TEST_F(ContactSheet, AnEmptyPlaceBeforeAnImageIsRefused) {
-  WriteBytes(At("s.pix"), MakeSheet(4, 4, 1));
-  ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--image", "0", "-o", "one.png"}).status, 0);
-  pxpng::Image one;
+  WriteBytes(At("s.pix"), MakeSheet(4, 4, 3));
+  ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--columns", "3", "-o", "three.png"}).status, 0);
+  pxpng::Image png;
   std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("one.png"), &one, &error)) << error;
-  // Two places: the empty pattern first, then the image.
-  std::vector<uint8_t> picture(9 * 4, 41);
+  ASSERT_TRUE(pxpng::ReadPng(At("three.png"), &png, &error)) << error;
+  ASSERT_EQ(png.width, 14);
+  // Make the middle place empty, as export marks it, with an image after it.
+  std::vector<uint8_t> picture = png.indices;
   for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      picture[static_cast<size_t>(y) * 9 + x] = 7;  // 4 x 4 squares: all light here
-      picture[static_cast<size_t>(y) * 9 + 5 + x] = one.indices[static_cast<size_t>(y) * 4 + x];
-    }
+    picture[static_cast<size_t>(y) * 14 + 4] = 7;                          // the mark in the gap
+    for (int x = 0; x < 4; ++x) picture[static_cast<size_t>(y) * 14 + 5 + x] = 7;  // all light at 4 x 4
   }
   uint8_t rgb[256][3];
   ProgramRgb(rgb);
-  ASSERT_TRUE(pxpng::WriteIndexedPng(At("gap.png"), 9, 4, picture.data(), 9, rgb, &error)) << error;
-  ExpectFailure(Run({"import", "gap.png", "--size", "4x4", "-o", "out.pix"}), "empty");
+  ASSERT_TRUE(pxpng::WriteIndexedPng(At("hole.png"), 14, 4, picture.data(), 14, rgb, &error)) << error;
+  ExpectFailure(Run({"import", "hole.png", "--size", "4x4", "-o", "out.pix"}),
+                "grid place 1 is empty but an image follows it");
   EXPECT_FALSE(fs::exists(At("out.pix")));
 }
 

@@ -68,9 +68,10 @@ const char kExportHelp[] =
     "1 pixel of index 41 (magenta) between neighbours and none around the edge. A\n"
     "sheet of C columns and R rows of W x H images is C*W + (C-1) pixels wide and\n"
     "R*H + (R-1) high; import finds C and R from these measures. Grid places after\n"
-    "the last image are filled with the empty-place pattern, a checkerboard of 4 x 4\n"
-    "squares of indices 7 (light grey) and 8 (grey), light at the top-left corner.\n"
-    "Draw into an empty place to add an image there.\n";
+    "the last image are empty places: a checkerboard of 4 x 4 squares of indices 7\n"
+    "(light grey) and 8 (grey), light at the top-left corner, with the gap on their\n"
+    "left in index 7 instead of 41. Import skips a place only while both are intact:\n"
+    "draw into an empty place to add an image there.\n";
 
 const char kImportHelp[] =
     "usage: pixsheet import IMAGE.png... -o SHEET [--size WxH] [--append] [--strict]\n"
@@ -78,9 +79,9 @@ const char kImportHelp[] =
     "Turns PNG images into images of SHEET, in the order given. Each PNG is one\n"
     "image of the sheet's size, or a contact sheet of such images as written by\n"
     "export (its columns and rows follow from its size: C*W + (C-1) by R*H + (R-1)\n"
-    "pixels), read left to right, then top to bottom. Places showing the\n"
-    "empty-place pattern (see pixsheet export --help) are skipped; they may only\n"
-    "follow the last image of a contact sheet. A PNG of any other size is refused.\n"
+    "pixels), read left to right, then top to bottom. Empty places (see pixsheet\n"
+    "export --help) are skipped; they may only follow the last image of a contact\n"
+    "sheet. A PNG of any other size is refused.\n"
     "\n"
     "Any PNG is accepted: indexed, grey, RGB, with or without alpha, 8 or 16 bits.\n"
     "Colours become palette indices:\n"

@@ -62,9 +62,15 @@ std::vector<uint8_t> ReadSheet(const std::string& path);
 // none around the edge. A grid of C columns and R rows of W x H images is
 // C*W + (C-1)*kGap pixels wide and R*H + (R-1)*kGap high, so a PNG's size
 // and the image size give back C and R; one image is the grid 1 x 1.
-// Places after the last image show the empty-place pattern: squares of
-// kEmptySquare pixels, alternately indices kEmptyLight and kEmptyDark,
-// starting with light at the place's top-left corner.
+// Places after the last image are empty: they show a checkerboard of
+// squares of kEmptySquare pixels, alternately indices kEmptyLight and
+// kEmptyDark, light at the place's top-left corner, and the gap on their left
+// (beside the place, not above or below it) is kEmptyLight instead of
+// kGapIndex. An empty place is never in the first column (the last row
+// starts with an image), so it always has that gap. A place counts as empty
+// only when both the mark and the pattern are intact: any image, even one
+// that looks like the pattern, comes back, and drawing into an empty place
+// makes it an image.
 constexpr int kGap = 1;
 constexpr uint8_t kGapIndex = 41;  // magenta
 constexpr int kEmptySquare = 4;
@@ -84,7 +90,7 @@ bool GridForPicture(int pngWidth, int pngHeight, ImageSize size, Grid* grid);
 std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
                                          int columns, int* width, int* height);
 
-// True when the place shows exactly the empty-place pattern.
+// True when the place at (left, top) is marked empty and shows the pattern.
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size);
 
 // --- Colours to indices ------------------------------------------------------------

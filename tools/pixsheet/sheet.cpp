@@ -112,14 +112,15 @@ uint8_t EmptyPatternAt(int x, int y) {
 std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
                                          int columns, int* width, int* height) {
   const int rows = (count + columns - 1) / columns;
-  *width = columns * size.width + (columns - 1) * kGap;
-  *height = rows * size.height + (rows - 1) * kGap;
-  if (*width > pxpng::kMaxSide || *height > pxpng::kMaxSide ||
-      static_cast<long long>(*width) * *height > pxpng::kMaxPixels) {
+  const long long wide = static_cast<long long>(columns) * (size.width + kGap) - kGap;
+  const long long high = static_cast<long long>(rows) * (size.height + kGap) - kGap;
+  if (wide > pxpng::kMaxSide || high > pxpng::kMaxSide || wide * high > pxpng::kMaxPixels) {
     Fail("a contact sheet of " + std::to_string(count) + " images in " + std::to_string(columns) +
-         " columns would be " + std::to_string(*width) + " x " + std::to_string(*height) +
-         " pixels, too large for a PNG here: use --columns or --image");
+         " columns would be " + std::to_string(wide) + " x " + std::to_string(high) +
+         " pixels, more than a PNG may be here: use --columns or --image");
   }
+  *width = static_cast<int>(wide);
+  *height = static_cast<int>(high);
   std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height), kGapIndex);
   for (int place = 0; place < rows * columns; ++place) {
     const int left = (place % columns) * (size.width + kGap);
@@ -133,6 +134,7 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
         std::copy(in, in + size.width, out);
       } else {
         for (int x = 0; x < size.width; ++x) out[x] = EmptyPatternAt(x, y);
+        out[-kGap] = kEmptyLight;  // the mark in the gap on the left
       }
     }
   }
@@ -140,9 +142,11 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
 }
 
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size) {
+  if (left < kGap) return false;  // the first column always holds an image
   for (int y = 0; y < size.height; ++y) {
     const uint8_t* row = picture + static_cast<size_t>(top + y) * static_cast<size_t>(pictureWidth) +
                          static_cast<size_t>(left);
+    if (row[-kGap] != kEmptyLight) return false;
     for (int x = 0; x < size.width; ++x) {
       if (row[x] != EmptyPatternAt(x, y)) return false;
     }

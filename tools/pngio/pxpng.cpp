@@ -287,18 +287,31 @@ bool WriteFileReplacing(const std::string& path,
                         std::string* error) {
   std::string scratch;
   if (!error) error = &scratch;
-  const fs::path target(path);
+  fs::path target(path);
   std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(target, ec))) {
+    // Replace the file the link names, and keep the link.
+    target = fs::weakly_canonical(target, ec);
+    if (ec) {
+      *error = "cannot write " + path + ": " + ec.message();
+      return false;
+    }
+  }
   const fs::file_status st = fs::status(target, ec);
   const bool exists = fs::exists(st);
   if (exists && fs::is_directory(st)) {
     *error = "cannot write " + path + ": is a directory";
     return false;
   }
+  if (exists && !fs::is_regular_file(st)) {
+    // A device or pipe cannot be replaced by renaming a file over it.
+    *error = "cannot write " + path + ": not a regular file";
+    return false;
+  }
   if (exists) {
     // Refuse a target the user could not write in place (read-only file),
     // rather than quietly replacing it. Opening for appending changes nothing.
-    std::FILE* probe = std::fopen(path.c_str(), "ab");
+    std::FILE* probe = std::fopen(target.string().c_str(), "ab");
     if (!probe) {
       *error = Describe("cannot write", path, std::strerror(errno));
       return false;
