@@ -3,8 +3,10 @@
 #include "devices/devices.h"
 #include "map/map.h"
 
-// Pause between attempts when the flip failed for a reason other than a
-// display still busy drawing, so that a lost display is not polled flat out.
+// Pauses between attempts: short while the display is still busy with the
+// previous flip, longer after other failures so that a lost display is not
+// polled flat out.
+static const DWORD FlipBusyPauseMs = 1;
 static const DWORD FlipRetryPauseMs = 10;
 
 int FlipToFront() {
@@ -23,8 +25,6 @@ int FlipToFront() {
       return 0;
     }
 
-    if (result != DDERR_WASSTILLDRAWING) {
-      Sleep(FlipRetryPauseMs);
-    }
+    Sleep(result == DDERR_WASSTILLDRAWING ? FlipBusyPauseMs : FlipRetryPauseMs);
   }
 }
