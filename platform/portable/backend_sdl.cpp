@@ -4,7 +4,13 @@
 // Drawing calls only mark the picture dirty and present when a refresh
 // interval has passed since the last present; polling calls and Sleep bring
 // in host events, present what is pending and give the processor back.
+//
+// The picture goes straight into the window's own framebuffer (no renderer,
+// no GPU context): presenting is a palette lookup, a whole-factor stretch and
+// a copy of the changed rectangle to the window system, and opening the
+// window costs next to nothing.
 #include <SDL.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,8 +19,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "backend.h"
+#include "backend_sdl_host.h"
 #include "backend_sdl_view.h"
 
 namespace pxport {
@@ -67,6 +75,17 @@ bool EnvFlag(const char* name) {
   return v && *v && std::strcmp(v, "0") != 0;
 }
 
+// A window surface laid out as 0x..RRGGBB in 32 bits takes the converted
+// picture as it is; any other layout goes through SDL's blitter.
+bool IsXrgb32(const SDL_PixelFormat* f) {
+  return f->BytesPerPixel == 4 && f->Rmask == 0x00ff0000u && f->Gmask == 0x0000ff00u &&
+         f->Bmask == 0x000000ffu;
+}
+
+constexpr int kWindowedWidth = 640, kWindowedHeight = 480;
+// Longest wait of one polling call for host input when input wakes it.
+constexpr int kIdleWaitMs = 5;
+
 class SdlBackend final : public Backend {
  public:
   SdlBackend()
@@ -81,6 +100,7 @@ class SdlBackend final : public Backend {
     CloseWindow();
     if (videoOk_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoOk_ = false;
+    triedVideo_ = false;
   }
 
   bool DisplayAvailable() override { return InitVideo(); }
@@ -91,40 +111,41 @@ class SdlBackend final : public Backend {
 
   void WindowCreated(int width, int height, const char* title) override {
     if (!InitVideo() || window_) return;
-    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
-    if (!windowed_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    (void)width;
+    (void)height;  // the program's window is the display: sized by the mode
+    // Hidden until placed, so that it appears once, where it belongs.
     window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               width > 0 ? width : 640, height > 0 ? height : 480, flags);
+                               kWindowedWidth, kWindowedHeight,
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
       return;
     }
     SDL_SetWindowMinimumSize(window_, 160, 120);
-    renderer_ = SDL_CreateRenderer(window_, -1, 0);  // no vsync: presents never wait
-    if (!renderer_) {
-      std::fprintf(stderr, "pixshow: cannot draw into the window: %s\n", SDL_GetError());
-      CloseWindow();
-      return;
-    }
-    fullscreen_ = !windowed_;
+    managed_ = HostHasWindowManager(window_);
+    connection_ = HostConnection(window_);
+    eventFd_ = HostEventDescriptor(window_);
+    fullscreen_ = false;
+    if (!windowed_) EnterFullscreen();
+    SDL_ShowWindow(window_);
+    SDL_RaiseWindow(window_);
     SDL_ShowCursor(SDL_DISABLE);
     ApplyMouseMode();
     SDL_DisplayMode mode;
     int display = SDL_GetWindowDisplayIndex(window_);
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
-      refreshMs_ = 1000u / static_cast<unsigned>(mode.refresh_rate);
-    if (refreshMs_ == 0) refreshMs_ = 1;
+      refreshMs_ = std::max(1, 1000 / mode.refresh_rate);
     Trace("window");
     dirty_ = true;
+    clear_ = true;
     Present();
   }
 
   void WindowDestroyed() override { CloseWindow(); }
 
   void DisplayModeChanged(bool exclusive640x480x8) override {
-    // The host's own mode is never switched: full screen means a desktop-sized
-    // window with the picture scaled in it, already in place since the window
-    // opened. Only the picture needs showing again.
+    // The host's own mode is never switched: full screen is a screen-sized
+    // window with the picture scaled in it, in place since the window opened.
     (void)exclusive640x480x8;
     dirty_ = true;
   }
@@ -136,40 +157,35 @@ class SdlBackend final : public Backend {
 
   void Poll() override {
     // The program polls in a tight loop while it waits. Every fourth call
-    // waits up to a millisecond for a host event; the others only present
-    // what is due, so a pass of the loop stays cheap and the processor idles.
+    // waits for a host event; the others only present what is due, so a pass
+    // of the loop stays cheap and the processor idles. With the window
+    // system's descriptor to sleep on, input wakes the wait at once, so it
+    // may last a few milliseconds (each wake-up costs processor time);
+    // without it, a millisecond.
     if ((++polls_ & 3u) == 0) {
-      if (videoOk_) {
-        SDL_Event e;
-        if (SDL_WaitEventTimeout(&e, 1)) Handle(e);
-        DrainEvents();
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      PresentIfDue();
+      int wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
+      if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
+      WaitForHost(wait);
+      BringInEvents();
     }
     PresentIfDue();
   }
 
   void Sleep(uint32_t ms) override {
     Trace("sleep-begin", static_cast<long>(ms));
-    const uint64_t end = NowMs() + ms;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-      if (videoOk_) DrainEvents();
+      BringInEvents();
       PresentIfDue();
-      uint64_t now = NowMs();
-      if (now >= end) break;
-      uint64_t wait = end - now;
-      if (dirty_) {
-        uint64_t due = lastPresentMs_ + refreshMs_;
-        wait = due > now ? std::min<uint64_t>(wait, due - now) : 1;
-      }
-      if (videoOk_) {
-        SDL_Event e;
-        if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint64_t>(wait, 100))))
-          Handle(e);
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-      }
+      Clock::time_point t = Clock::now();
+      if (t >= end) break;
+      // Whole milliseconds, rounded up: never wake before the time is over.
+      auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - t).count();
+      uint64_t wait = std::min<uint64_t>(static_cast<uint64_t>((left + 999) / 1000), 100);
+      if (dirty_) wait = std::max<uint64_t>(1, std::min(wait, MsUntilDue()));
+      WaitForHost(static_cast<int>(wait));
     }
     Trace("sleep-end", static_cast<long>(ms));
   }
@@ -187,28 +203,28 @@ class SdlBackend final : public Backend {
     // Let SIGINT and SIGTERM end the process as usual instead of becoming a
     // quit event the program never asked for.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // The window's framebuffer is written directly; a GPU context behind it
+    // would only cost start-up time.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       error_ = std::string("no display available (") + SDL_GetError() + ")";
       return false;
     }
+    error_.clear();
     videoOk_ = true;
     Trace("video");
     return true;
   }
 
   void CloseWindow() {
-    if (texture_) SDL_DestroyTexture(texture_);
-    if (renderer_) SDL_DestroyRenderer(renderer_);
     if (window_) {
       SDL_SetRelativeMouseMode(SDL_FALSE);
       SDL_DestroyWindow(window_);
     }
-    texture_ = nullptr;
-    renderer_ = nullptr;
     window_ = nullptr;
-    texW_ = texH_ = 0;
+    connection_ = nullptr;
+    eventFd_ = -1;
     ReleaseHeldInput();
   }
 
@@ -216,25 +232,92 @@ class SdlBackend final : public Backend {
   // window the host pointer stays free; it is hidden over the window and its
   // movement drives the program's cursor.
   void ApplyMouseMode() {
-    SDL_SetRelativeMouseMode(fullscreen_ ? SDL_TRUE : SDL_FALSE);
+    if (window_) SDL_SetRelativeMouseMode(fullscreen_ ? SDL_TRUE : SDL_FALSE);
+    skipMotion_ = true;
+  }
+
+  void EnterFullscreen() {
+    if (managed_) {
+      SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+      // Nobody would answer a full-screen request: cover the screen ourselves.
+      SDL_Rect screen;
+      int display = std::max(0, SDL_GetWindowDisplayIndex(window_));
+      if (SDL_GetDisplayBounds(display, &screen) == 0) {
+        SDL_SetWindowBordered(window_, SDL_FALSE);
+        SDL_SetWindowPosition(window_, screen.x, screen.y);
+        SDL_SetWindowSize(window_, screen.w, screen.h);
+      }
+    }
+    fullscreen_ = true;
+  }
+
+  void LeaveFullscreen() {
+    if (managed_) {
+      SDL_SetWindowFullscreen(window_, 0);
+    } else {
+      SDL_SetWindowBordered(window_, SDL_TRUE);
+      SDL_SetWindowSize(window_, kWindowedWidth, kWindowedHeight);
+      SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    fullscreen_ = false;
   }
 
   void ToggleFullscreen() {
     if (!window_) return;
-    fullscreen_ = !fullscreen_;
-    SDL_SetWindowFullscreen(window_, fullscreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (fullscreen_) LeaveFullscreen();
+    else EnterFullscreen();
     ApplyMouseMode();
     dirty_ = true;
+    clear_ = true;
+    urgent_ = true;
   }
 
-  void DrainEvents() {
+  // Sleeps until the window system has something for us or `ms` passed.
+  void WaitForHost(int ms) {
+    if (!videoOk_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      return;
+    }
+    if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) return;
+    if (eventFd_ >= 0) {
+      if (HostEventsQueued(connection_)) {
+        hostReady_ = true;
+        return;
+      }
+      pollfd p{eventFd_, POLLIN, 0};
+      if (::poll(&p, 1, ms) > 0) hostReady_ = true;
+    } else {
+      SDL_WaitEventTimeout(nullptr, ms);
+      hostReady_ = true;
+    }
+  }
+
+  // Takes in what the host sent. The window system is asked only when its
+  // connection had something, or every few milliseconds in case something
+  // came in unseen; otherwise this costs nothing.
+  void BringInEvents() {
+    if (!videoOk_) return;
+    uint64_t now = NowMs();
+    if (hostReady_ || eventFd_ < 0 || HostEventsQueued(connection_) || now - lastPumpMs_ >= 16) {
+      SDL_PumpEvents();
+      lastPumpMs_ = now;
+      hostReady_ = false;
+    }
     SDL_Event e;
-    while (SDL_PollEvent(&e)) Handle(e);
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Handle(e);
   }
 
   void Handle(const SDL_Event& e) {
     switch (e.type) {
       case SDL_MOUSEMOTION:
+        // The first movement after the pointer enters a window is measured
+        // from wherever it left: not a real movement.
+        if (skipMotion_ && !fullscreen_) {
+          skipMotion_ = false;
+          break;
+        }
+        skipMotion_ = false;
         if (e.motion.xrel || e.motion.yrel) InputMouseMotion(e.motion.xrel, e.motion.yrel, 0);
         break;
       case SDL_MOUSEWHEEL: {
@@ -264,14 +347,15 @@ class SdlBackend final : public Backend {
         if (e.key.repeat) break;
         int vk = VirtualKeyOf(key);
         if (vk == 0) break;
-        if (down) keysHeld_[vk] = true;
-        else keysHeld_[vk] = false;
+        if (down) Trace("key-down", vk);
+        keysHeld_[vk] = down;
         InputKey(vk, down);
         break;
       }
       case SDL_WINDOWEVENT:
         switch (e.window.event) {
           case SDL_WINDOWEVENT_CLOSE:
+            Trace("close");
             InputCloseButton();
             break;
           case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -280,12 +364,15 @@ class SdlBackend final : public Backend {
             break;
           case SDL_WINDOWEVENT_FOCUS_GAINED:
             ApplyMouseMode();
-            dirty_ = true;
+            break;
+          case SDL_WINDOWEVENT_ENTER:
+            skipMotion_ = true;
             break;
           case SDL_WINDOWEVENT_EXPOSED:
           case SDL_WINDOWEVENT_SIZE_CHANGED:
           case SDL_WINDOWEVENT_RESTORED:
             dirty_ = true;
+            clear_ = true;
             urgent_ = true;  // show it again at once
             break;
           default:
@@ -308,51 +395,59 @@ class SdlBackend final : public Backend {
       }
   }
 
+  uint64_t MsUntilDue() {
+    uint64_t now = NowMs(), due = lastPresentMs_ + refreshMs_;
+    return due > now ? due - now : 0;
+  }
+
   void PresentIfDue() {
     if (dirty_ && (urgent_ || NowMs() - lastPresentMs_ >= refreshMs_)) Present();
   }
 
   void Present() {
-    if (!renderer_) {
-      dirty_ = false;
-      return;
-    }
+    dirty_ = false;
+    urgent_ = false;
+    if (!window_) return;
     Frame frame = CurrentFrame();
-    if (frame.width <= 0 || frame.height <= 0) {
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > 4096 || frame.height > 4096) {
       frame.pixels = nullptr;
       frame.width = 640;
       frame.height = 480;
     }
-    if (!texture_ || texW_ != frame.width || texH_ != frame.height) {
-      if (texture_) SDL_DestroyTexture(texture_);
-      texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                   frame.width, frame.height);
-      if (!texture_) {
-        std::fprintf(stderr, "pixshow: cannot make the picture: %s\n", SDL_GetError());
-        dirty_ = false;
-        return;
-      }
-      texW_ = frame.width;
-      texH_ = frame.height;
+    picture_.resize(static_cast<size_t>(frame.width) * frame.height);
+    ConvertFrame(frame, picture_.data(), frame.width);
+
+    SDL_Surface* target = SDL_GetWindowSurface(window_);
+    if (!target) {
+      if (!reportedSurface_)
+        std::fprintf(stderr, "pixshow: cannot draw into the window: %s\n", SDL_GetError());
+      reportedSurface_ = true;
+      return;
     }
-    void* pixels = nullptr;
-    int pitch = 0;
-    if (SDL_LockTexture(texture_, nullptr, &pixels, &pitch) == 0) {
-      ConvertFrame(frame, static_cast<uint32_t*>(pixels), pitch / 4);
-      SDL_UnlockTexture(texture_);
+    Viewport v = FitPicture(target->w, target->h, frame.width, frame.height);
+    bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.scale != lastView_.scale;
+    if (whole) SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+    if (IsXrgb32(target->format) && SDL_LockSurface(target) == 0) {
+      ScalePicture(picture_.data(), frame.width, frame.width, frame.height,
+                   static_cast<uint32_t*>(target->pixels), target->pitch / 4, target->w, target->h,
+                   v);
+      SDL_UnlockSurface(target);
+    } else if (SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
+                   picture_.data(), frame.width, frame.height, 32, frame.width * 4,
+                   SDL_PIXELFORMAT_ARGB8888)) {
+      SDL_Rect place{v.x, v.y, v.w, v.h};
+      SDL_BlitScaled(source, nullptr, target, &place);
+      SDL_FreeSurface(source);
     }
-    int outW = 0, outH = 0;
-    SDL_GetRendererOutputSize(renderer_, &outW, &outH);
-    Viewport v = FitPicture(outW, outH, frame.width, frame.height);
-    SDL_Rect dst{v.x, v.y, v.w, v.h};
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, &dst);
-    SDL_RenderPresent(renderer_);
+    SDL_Rect shown{std::max(0, v.x), std::max(0, v.y), 0, 0};
+    shown.w = std::min(target->w, v.x + v.w) - shown.x;
+    shown.h = std::min(target->h, v.y + v.h) - shown.y;
+    if (whole) SDL_UpdateWindowSurface(window_);
+    else if (shown.w > 0 && shown.h > 0) SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
+    clear_ = false;
+    lastView_ = v;
     lastPresentMs_ = NowMs();
-    dirty_ = false;
-    urgent_ = false;
-    Trace(frame.cursorShown ? "present-cursor" : "present", static_cast<long>(++presents_));
+    Trace(frame.cursorShown ? "present-cursor" : "present", ++presents_);
   }
 
   // PIXSHOW_TRACE=1: one line per event on stderr with the wall-clock time in
@@ -373,12 +468,19 @@ class SdlBackend final : public Backend {
   bool triedVideo_ = false;
   bool videoOk_ = false;
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
-  int texW_ = 0, texH_ = 0;
+  bool managed_ = true;
+  void* connection_ = nullptr;
+  int eventFd_ = -1;
+  bool hostReady_ = false;
+  uint64_t lastPumpMs_ = 0;
   bool fullscreen_ = false;
+  bool skipMotion_ = false;
+  std::vector<uint32_t> picture_;
+  Viewport lastView_{};
   bool dirty_ = false;
   bool urgent_ = false;
+  bool clear_ = true;
+  bool reportedSurface_ = false;
   uint64_t lastPresentMs_ = 0;
   uint64_t refreshMs_ = 16;
   unsigned polls_ = 0;

@@ -1,6 +1,7 @@
 #include "backend_sdl_view.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pxport {
 
@@ -79,6 +80,40 @@ void ConvertFrame(const Frame& frame, uint32_t* out, int pitch) {
   }
   if (frame.cursorShown)
     DrawArrow(out, pitch, frame.width, frame.height, frame.cursorX, frame.cursorY);
+}
+
+void ScalePicture(const uint32_t* src, int srcPitch, int srcW, int srcH, uint32_t* dst,
+                  int dstPitch, int dstW, int dstH, const Viewport& view) {
+  const int k = std::max(1, view.scale);
+  const int x0 = std::max(0, view.x), x1 = std::min(dstW, view.x + srcW * k);
+  const int y0 = std::max(0, view.y), y1 = std::min(dstH, view.y + srcH * k);
+  if (x0 >= x1 || y0 >= y1) return;
+  const size_t rowBytes = static_cast<size_t>(x1 - x0) * sizeof(uint32_t);
+  const uint32_t* lastRow = nullptr;  // source row behind the previous output row
+  uint32_t* lastOut = nullptr;
+  for (int y = y0; y < y1; ++y) {
+    const uint32_t* in = src + static_cast<long>((y - view.y) / k) * srcPitch;
+    uint32_t* out = dst + static_cast<long>(y) * dstPitch;
+    if (in == lastRow) {
+      // The same source row again: repeat the line already scaled.
+      std::memcpy(out + x0, lastOut + x0, rowBytes);
+      continue;
+    }
+    if (k == 1) {
+      std::memcpy(out + x0, in + (x0 - view.x), rowBytes);
+    } else {
+      int x = x0;
+      int sx = (x0 - view.x) / k;
+      int run = k - (x0 - view.x) % k;  // copies left of the first pixel
+      while (x < x1) {
+        uint32_t p = in[sx++];
+        for (int n = std::min(run, x1 - x); n > 0; --n) out[x++] = p;
+        run = k;
+      }
+    }
+    lastRow = in;
+    lastOut = out;
+  }
 }
 
 }  // namespace pxport

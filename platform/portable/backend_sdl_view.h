@@ -41,6 +41,13 @@ void DrawArrow(uint32_t* out, int pitch, int width, int height, int x, int y);
 // frame has no pixels, then the cursor arrow when the frame shows it.
 void ConvertFrame(const Frame& frame, uint32_t* out, int pitch);
 
+// Copies a srcW x srcH picture (pitches in pixels) into a dstW x dstH area,
+// each pixel repeated view.scale times across and down, at (view.x, view.y);
+// what falls outside the area is left out. Nothing outside the picture's
+// place is written.
+void ScalePicture(const uint32_t* src, int srcPitch, int srcW, int srcH, uint32_t* dst,
+                  int dstPitch, int dstW, int dstH, const Viewport& view);
+
 }  // namespace pxport
 
 #endif

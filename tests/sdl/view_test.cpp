@@ -182,3 +182,56 @@ TEST(CursorArrow, ClippedAtEveryScreenEdgeWithoutWritingOutside) {
 }
 
 }  // namespace
+
+namespace {
+
+// A small picture whose pixel at (x, y) is 1000 * y + x.
+std::vector<uint32_t> Numbered(int w, int h) {
+  std::vector<uint32_t> p(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) p[y * w + x] = 1000u * y + x;
+  return p;
+}
+
+TEST(ScalePicture, EachPixelBecomesAScaleByScaleBlockAtTheViewportOnly) {
+  const int w = 5, h = 3;
+  std::vector<uint32_t> src = Numbered(w, h);
+  for (int k : {1, 2, 3}) {
+    SCOPED_TRACE(k);
+    const int dw = 24, dh = 14;
+    pxport::Viewport v = FitPicture(dw, dh, w, h);
+    ASSERT_EQ(v.scale, std::min(dw / w, dh / h));
+    v.scale = k;  // any factor, placed at (2, 1)
+    v.x = 2;
+    v.y = 1;
+    std::vector<uint32_t> dst(dw * dh, 0xdeadu);
+    pxport::ScalePicture(src.data(), w, w, h, dst.data(), dw, dw, dh, v);
+    for (int y = 0; y < dh; ++y)
+      for (int x = 0; x < dw; ++x) {
+        bool inside = x >= 2 && x < 2 + w * k && y >= 1 && y < 1 + h * k;
+        uint32_t want = inside ? 1000u * ((y - 1) / k) + (x - 2) / k : 0xdeadu;
+        ASSERT_EQ(dst[y * dw + x], want) << x << "," << y;
+      }
+  }
+}
+
+TEST(ScalePicture, AnAreaSmallerThanThePictureShowsItsMiddleWithoutOverrun) {
+  const int w = 10, h = 8;
+  std::vector<uint32_t> src = Numbered(w, h);
+  // Factor 2 at (-3, -5) into 9 x 6 with a pitch of 12: the guard column
+  // beyond 9 and everything past the last row must stay untouched.
+  pxport::Viewport v{2, -3, -5, w * 2, h * 2};
+  std::vector<uint32_t> dst(12 * 7, 0xdeadu);
+  pxport::ScalePicture(src.data(), w, w, h, dst.data(), 12, 9, 6, v);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 12; ++x) {
+      uint32_t want = (x < 9 && y < 6) ? 1000u * ((y + 5) / 2) + (x + 3) / 2 : 0xdeadu;
+      ASSERT_EQ(dst[y * 12 + x], want) << x << "," << y;
+    }
+  // Entirely outside: nothing written.
+  std::vector<uint32_t> none(12 * 7, 0xdeadu);
+  pxport::ScalePicture(src.data(), w, w, h, none.data(), 12, 9, 6, pxport::Viewport{1, 50, 0, w, h});
+  for (uint32_t p : none) ASSERT_EQ(p, 0xdeadu);
+}
+
+}  // namespace
