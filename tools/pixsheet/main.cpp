@@ -40,7 +40,8 @@ const char kMainHelp[] =
     "\n"
     "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
     "Outputs are written to a temporary file beside the target and renamed over it\n"
-    "only when complete: on any failure the target keeps what it held.\n";
+    "only when complete: on any failure the target keeps what it held. import\n"
+    "--append only adds bytes after the sheet's own, and takes them back on failure.\n";
 
 const char kInfoHelp[] =
     "usage: pixsheet info SHEET [--size WxH]\n"
