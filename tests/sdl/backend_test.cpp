@@ -227,6 +227,17 @@ TEST_F(SdlBackendTest, WindowedStartWhenAsked) {
   EXPECT_EQ(height, 480);
 }
 
+TEST_F(SdlBackendTest, InAWindowThePointersJumpIntoItIsNoMovement) {
+  setenv("PIXSHOW_WINDOWED", "1", 1);
+  Open();
+  PushWindowEvent(SDL_WINDOWEVENT_ENTER);
+  PushMotion(-300, 120);  // measured from where the pointer left the window
+  PushMotion(3, 4);
+  PushMotion(-1, 0);
+  PollPass();
+  EXPECT_EQ(g_layer.input, (Input{"motion 3 4 0", "motion -1 0 0"}));
+}
+
 TEST_F(SdlBackendTest, PresentsAreAtMostOnePerRefreshAndAPendingChangeShowsAtTheNextPoll) {
   Open();
   auto burst = Clock::now();
