@@ -1,0 +1,840 @@
+// DirectDraw 7 for one display mode, 640 x 480 with 8 bits per pixel: the
+// DirectDraw object, a primary surface with an optional back buffer (a flip
+// chain), palettes, locks, device contexts, colour fills and flips.
+//
+// Surface memory is wider than a row (kPitch > 640), so code must step rows
+// by lPitch. A flip exchanges the memory behind the two interfaces, as the
+// hardware does. The palette belongs to the flip chain: a change of an entry
+// recolours every pixel of that index on both surfaces at once.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/portable/layer.h"
+
+namespace pxport {
+
+struct PaletteObject;
+struct SurfaceObject;
+
+struct FlipChain final : LayerObject {
+  std::unique_ptr<PixelBuffer> memory[2];
+  SurfaceObject* front = nullptr;
+  SurfaceObject* back = nullptr;  // null for a single primary surface
+  PaletteObject* palette = nullptr;
+  bool destroyed = false;
+  void Forget() override {
+    memory[0].reset();
+    memory[1].reset();
+    destroyed = true;
+  }
+};
+
+namespace {
+
+std::vector<PaletteObject*> g_palettes;
+std::vector<FlipChain*> g_chains;
+
+const char* kSurfaceName = "IDirectDrawSurface7::";
+const char* kPaletteName = "IDirectDrawPalette::";
+const char* kDrawName = "IDirectDraw7::";
+
+HRESULT FaultOr(const std::string& operation, const std::string& suffix, HRESULT otherwise) {
+  HRESULT code = otherwise;
+  if (FaultFires(operation, suffix, &code)) return code;
+  return otherwise;
+}
+
+void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
+  const DWORD size = desc->dwSize;
+  std::memset(desc, 0, sizeof *desc);
+  desc->dwSize = size;
+  desc->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
+  desc->dwHeight = kHeight;
+  desc->dwWidth = kWidth;
+  desc->lPitch = kPitch;
+  if (backBuffers != 0) {
+    desc->dwFlags |= DDSD_BACKBUFFERCOUNT;
+    desc->dwBackBufferCount = backBuffers;
+  }
+  desc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+  desc->ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+  desc->ddpfPixelFormat.dwRGBBitCount = 8;
+  desc->ddsCaps.dwCaps = caps;
+}
+
+bool ValidRect(const RECT* r) {
+  return r->left >= 0 && r->top >= 0 && r->right <= kWidth && r->bottom <= kHeight && r->left < r->right &&
+         r->top < r->bottom;
+}
+
+}  // namespace
+
+// --- Palette ------------------------------------------------------------------------
+
+struct PaletteObject final : IDirectDrawPalette, LayerObject {
+  ULONG refs = 1;
+  DWORD caps = 0;
+  PALETTEENTRY entries[256] = {};
+
+  bool Usable(const char* method) {
+    if (Alive() && refs > 0) return true;
+    Refuse(std::string(kPaletteName) + method + " on a released palette");
+    return false;
+  }
+  // A reference the layer itself holds (a surface the palette is attached to).
+  void ReleaseInternal() {
+    if (refs > 0) --refs;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    LogCall(std::string(kPaletteName) + "QueryInterface");
+    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IDirectDrawPalette || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<IDirectDrawPalette*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    LogCall(std::string(kPaletteName) + "AddRef");
+    if (!Usable("AddRef")) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LogCall(std::string(kPaletteName) + "Release");
+    if (!Usable("Release")) return 0;
+    return --refs;
+  }
+  HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) override {
+    LogCall(std::string(kPaletteName) + "GetCaps");
+    if (!Usable("GetCaps")) return DDERR_INVALIDOBJECT;
+    if (lpdwCaps == nullptr) return DDERR_INVALIDPARAMS;
+    *lpdwCaps = caps;
+    return DD_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries,
+                                       LPPALETTEENTRY lpEntries) override {
+    LogCall(std::string(kPaletteName) + "GetEntries " + std::to_string(dwBase));
+    if (!Usable("GetEntries")) return DDERR_INVALIDOBJECT;
+    if (dwFlags != 0 || lpEntries == nullptr || dwBase > 256 || dwNumEntries > 256 - dwBase) {
+      Refuse(std::string(kPaletteName) + "GetEntries: bad flags, range or record");
+      return DDERR_INVALIDPARAMS;
+    }
+    HRESULT code = FaultOr(std::string(kPaletteName) + "GetEntries", "", DD_OK);
+    if (FAILED(code)) return code;
+    std::memcpy(lpEntries, entries + dwBase, dwNumEntries * sizeof(PALETTEENTRY));
+    return DD_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetEntries(DWORD dwFlags, DWORD dwStartingEntry, DWORD dwCount,
+                                       LPPALETTEENTRY lpEntries) override {
+    std::string entry = std::string(kPaletteName) + "SetEntries " + std::to_string(dwStartingEntry);
+    if (dwCount != 1) entry += "," + std::to_string(dwCount);
+    LogCall(entry);
+    if (!Usable("SetEntries")) return DDERR_INVALIDOBJECT;
+    if (dwFlags != 0 || lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry) {
+      Refuse(std::string(kPaletteName) + "SetEntries: bad flags, range or record");
+      return DDERR_INVALIDPARAMS;
+    }
+    HRESULT code = FaultOr(std::string(kPaletteName) + "SetEntries", "", DD_OK);
+    if (FAILED(code)) return code;
+    std::memcpy(entries + dwStartingEntry, lpEntries, dwCount * sizeof(PALETTEENTRY));
+    if ((caps & DDPCAPS_ALLOW256) == 0) {
+      entries[0] = PALETTEENTRY{0, 0, 0, 0};
+      entries[255] = PALETTEENTRY{255, 255, 255, 0};
+    }
+    CurrentBackend().Invalidate();
+    return DD_OK;
+  }
+};
+
+// --- Surfaces -----------------------------------------------------------------------
+
+struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
+  ULONG refs = 0;
+  FlipChain* chain = nullptr;
+  bool front = true;
+  DWORD caps = 0;
+  PixelBuffer* memory = nullptr;
+  bool locked = false;
+  HDC dc = nullptr;
+
+  std::string Suffix() const { return front ? "@primary" : "@back"; }
+  std::string Name(const char* method) const { return std::string(kSurfaceName) + method + Suffix(); }
+  bool Exists() const { return Alive() && chain != nullptr && !chain->destroyed; }
+  bool Usable(const char* method) {
+    if (Exists()) return true;
+    Refuse(Name(method) + " on a released surface");
+    return false;
+  }
+  SurfaceObject* Other() const { return front ? chain->back : chain->front; }
+  bool Visible() const { return front; }
+
+  void DestroyChain() {
+    FlipChain* c = chain;
+    for (SurfaceObject* s : {c->front, c->back}) {
+      if (s == nullptr) continue;
+      if (s->locked) Refuse(s->Name("Release") + ": surface released while locked");
+      if (s->dc != nullptr) {
+        Refuse(s->Name("Release") + ": surface released with its device context outstanding");
+        ReleaseDc(s->dc);
+        s->dc = nullptr;
+      }
+      s->locked = false;
+    }
+    if (c->palette != nullptr) c->palette->ReleaseInternal();
+    c->palette = nullptr;
+    c->Forget();
+    if (W().chain == c) W().chain = nullptr;
+    CurrentBackend().Invalidate();
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    LogCall(Name("QueryInterface"));
+    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IDirectDrawSurface7 || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<IDirectDrawSurface7*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    LogCall(Name("AddRef"));
+    if (!Usable("AddRef")) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LogCall(Name("Release"));
+    if (!Usable("Release")) return 0;
+    if (refs == 0) {
+      Refuse(Name("Release") + " without a reference of its own");
+      return 0;
+    }
+    const ULONG left = --refs;
+    ULONG total = chain->front->refs + (chain->back != nullptr ? chain->back->refs : 0);
+    if (total == 0) DestroyChain();
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
+                                DWORD dwFlags, LPDDBLTFX lpDDBltFx) override {
+    std::string entry = Name("Blt");
+    if ((dwFlags & DDBLT_COLORFILL) != 0 && lpDDBltFx != nullptr) {
+      entry += " fill " + std::to_string(lpDDBltFx->dwFillColor);
+    }
+    LogCall(entry);
+    if (!Usable("Blt")) return DDERR_INVALIDOBJECT;
+    RECT dest{0, 0, kWidth, kHeight};
+    if (lpDestRect != nullptr) {
+      if (!ValidRect(lpDestRect)) {
+        Refuse(Name("Blt") + ": destination rectangle outside the surface");
+        return DDERR_INVALIDRECT;
+      }
+      dest = *lpDestRect;
+    }
+    SurfaceObject* source = nullptr;
+    RECT src{0, 0, kWidth, kHeight};
+    if ((dwFlags & DDBLT_COLORFILL) != 0) {
+      if (lpDDBltFx == nullptr || lpDDBltFx->dwSize != sizeof(DDBLTFX)) {
+        Refuse(Name("Blt") + ": colour fill without a DDBLTFX whose dwSize is sizeof(DDBLTFX)");
+        return DDERR_INVALIDPARAMS;
+      }
+    } else {
+      source = SurfaceFromInterface(lpDDSrcSurface);
+      if (source == nullptr) {
+        Refuse(Name("Blt") + ": neither a colour fill nor a source surface");
+        return DDERR_INVALIDPARAMS;
+      }
+      if (lpSrcRect != nullptr) {
+        if (!ValidRect(lpSrcRect)) {
+          Refuse(Name("Blt") + ": source rectangle outside the surface");
+          return DDERR_INVALIDRECT;
+        }
+        src = *lpSrcRect;
+      }
+      if (src.right - src.left != dest.right - dest.left || src.bottom - src.top != dest.bottom - dest.top) {
+        return DDERR_NOSTRETCHHW;
+      }
+    }
+    if (locked || dc != nullptr || (source != nullptr && (source->locked || source->dc != nullptr))) {
+      Refuse(Name("Blt") + " on a surface that is locked or has its device context out");
+      return DDERR_SURFACEBUSY;
+    }
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "Blt", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    if (source == nullptr) {
+      const uint8_t index = static_cast<uint8_t>(lpDDBltFx->dwFillColor);
+      for (LONG y = dest.top; y < dest.bottom; ++y) {
+        std::memset(memory->Row(y) + dest.left, index, static_cast<size_t>(dest.right - dest.left));
+      }
+    } else {
+      std::vector<uint8_t> copy(static_cast<size_t>(src.right - src.left));
+      for (LONG y = 0; y < src.bottom - src.top; ++y) {
+        std::memcpy(copy.data(), source->memory->Row(src.top + y) + src.left, copy.size());
+        std::memcpy(memory->Row(dest.top + y) + dest.left, copy.data(), copy.size());
+      }
+    }
+    if (Visible()) CurrentBackend().Invalidate();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) override {
+    (void)dwFlags;
+    LogCall(Name("Flip"));
+    if (!Usable("Flip")) return DDERR_INVALIDOBJECT;
+    if (!front || chain->back == nullptr) {
+      Refuse(Name("Flip") + " on a surface that is not the front of a flip chain");
+      return DDERR_NOTFLIPPABLE;
+    }
+    if (lpDDSurfaceTargetOverride != nullptr && lpDDSurfaceTargetOverride != chain->back) {
+      Refuse(Name("Flip") + ": the target is not this chain's back buffer");
+      return DDERR_INVALIDPARAMS;
+    }
+    SurfaceObject* other = chain->back;
+    if (locked || dc != nullptr || other->locked || other->dc != nullptr) {
+      Refuse(Name("Flip") + " while a surface of the chain is locked or has its device context out");
+      return DDERR_SURFACEBUSY;
+    }
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "Flip", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    std::swap(memory, other->memory);
+    CurrentBackend().Invalidate();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
+                                               LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override {
+    LogCall(Name("GetAttachedSurface"));
+    if (!Usable("GetAttachedSurface")) return DDERR_INVALIDOBJECT;
+    if (lpDDSCaps == nullptr || lplpDDAttachedSurface == nullptr) {
+      Refuse(Name("GetAttachedSurface") + ": missing capabilities or result pointer");
+      return DDERR_INVALIDPARAMS;
+    }
+    *lplpDDAttachedSurface = nullptr;
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "GetAttachedSurface", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    SurfaceObject* other = Other();
+    const DWORD wanted = lpDDSCaps->dwCaps;
+    if (other == nullptr || wanted == 0 || (other->caps & wanted) != wanted) return DDERR_NOTFOUND;
+    ++other->refs;
+    *lplpDDAttachedSurface = other;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) override {
+    LogCall(Name("GetCaps"));
+    if (!Usable("GetCaps")) return DDERR_INVALIDOBJECT;
+    if (lpDDSCaps == nullptr) return DDERR_INVALIDPARAMS;
+    std::memset(lpDDSCaps, 0, sizeof *lpDDSCaps);
+    lpDDSCaps->dwCaps = caps;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDC(HDC* lphDC) override {
+    LogCall(Name("GetDC"));
+    if (!Usable("GetDC")) return DDERR_INVALIDOBJECT;
+    if (lphDC == nullptr) {
+      Refuse(Name("GetDC") + ": no result pointer");
+      return DDERR_INVALIDPARAMS;
+    }
+    if (locked) {
+      Refuse(Name("GetDC") + " on a locked surface");
+      return DDERR_SURFACEBUSY;
+    }
+    if (dc != nullptr) {
+      Refuse(Name("GetDC") + " while its device context is already out");
+      return DDERR_DCALREADYCREATED;
+    }
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "GetDC", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    dc = CreateSurfaceDc(this);
+    *lphDC = dc;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) override {
+    LogCall(Name("GetPalette"));
+    if (!Usable("GetPalette")) return DDERR_INVALIDOBJECT;
+    if (lplpDDPalette == nullptr) return DDERR_INVALIDPARAMS;
+    *lplpDDPalette = nullptr;
+    if (chain->palette == nullptr) return DDERR_NOPALETTEATTACHED;
+    ++chain->palette->refs;
+    *lplpDDPalette = chain->palette;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) override {
+    LogCall(Name("GetSurfaceDesc"));
+    if (!Usable("GetSurfaceDesc")) return DDERR_INVALIDOBJECT;
+    if (lpDDSurfaceDesc == nullptr || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC2)) {
+      Refuse(Name("GetSurfaceDesc") + ": dwSize is not sizeof(DDSURFACEDESC2)");
+      return DDERR_INVALIDPARAMS;
+    }
+    FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE IsLost() override {
+    LogCall(Name("IsLost"));
+    if (!Usable("IsLost")) return DDERR_INVALIDOBJECT;
+    return FaultOr(std::string(kSurfaceName) + "IsLost", Suffix(), DD_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
+                                 HANDLE hEvent) override {
+    (void)dwFlags;
+    (void)hEvent;
+    LogCall(Name("Lock"));
+    if (!Usable("Lock")) return DDERR_INVALIDOBJECT;
+    if (lpDDSurfaceDesc == nullptr || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC2)) {
+      Refuse(Name("Lock") + ": dwSize is not sizeof(DDSURFACEDESC2)");
+      return DDERR_INVALIDPARAMS;
+    }
+    if (lpDestRect != nullptr && !ValidRect(lpDestRect)) {
+      Refuse(Name("Lock") + ": rectangle outside the surface");
+      return DDERR_INVALIDRECT;
+    }
+    if (locked) {
+      Refuse(Name("Lock") + " of a surface that is already locked");
+      return DDERR_SURFACEBUSY;
+    }
+    if (dc != nullptr) {
+      Refuse(Name("Lock") + " while its device context is out");
+      return DDERR_SURFACEBUSY;
+    }
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "Lock", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
+    lpDDSurfaceDesc->dwFlags |= DDSD_LPSURFACE;
+    uint8_t* base = memory->Row(0);
+    if (lpDestRect != nullptr) base = memory->Row(lpDestRect->top) + lpDestRect->left;
+    lpDDSurfaceDesc->lpSurface = base;
+    locked = true;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hDC) override {
+    LogCall(Name("ReleaseDC"));
+    if (!Usable("ReleaseDC")) return DDERR_INVALIDOBJECT;
+    if (dc == nullptr) {
+      Refuse(Name("ReleaseDC") + " without a device context out");
+      return DDERR_NODC;
+    }
+    if (hDC != dc) {
+      Refuse(Name("ReleaseDC") + " of a device context that is not this surface's");
+      return DDERR_INVALIDPARAMS;
+    }
+    ReleaseDc(dc);
+    dc = nullptr;
+    if (Visible()) CurrentBackend().Invalidate();
+    return FaultOr(std::string(kSurfaceName) + "ReleaseDC", Suffix(), DD_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE Restore() override {
+    LogCall(Name("Restore"));
+    if (!Usable("Restore")) return DDERR_INVALIDOBJECT;
+    return FaultOr(std::string(kSurfaceName) + "Restore", Suffix(), DD_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) override {
+    LogCall(Name("SetPalette"));
+    if (!Usable("SetPalette")) return DDERR_INVALIDOBJECT;
+    PaletteObject* palette = nullptr;
+    if (lpDDPalette != nullptr) {
+      for (PaletteObject* p : g_palettes) {
+        if (p == lpDDPalette) palette = p;
+      }
+      if (palette == nullptr || !palette->Alive() || palette->refs == 0) {
+        Refuse(Name("SetPalette") + " with a palette that does not exist");
+        return DDERR_INVALIDOBJECT;
+      }
+    }
+    HRESULT code = FaultOr(std::string(kSurfaceName) + "SetPalette", Suffix(), DD_OK);
+    if (FAILED(code)) return code;
+    if (palette == chain->palette) return DD_OK;
+    if (palette != nullptr) ++palette->refs;
+    if (chain->palette != nullptr) chain->palette->ReleaseInternal();
+    chain->palette = palette;
+    CurrentBackend().Invalidate();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Unlock(LPRECT lpRect) override {
+    (void)lpRect;
+    LogCall(Name("Unlock"));
+    if (!Usable("Unlock")) return DDERR_INVALIDOBJECT;
+    if (!locked) {
+      Refuse(Name("Unlock") + " of a surface that is not locked");
+      return DDERR_NOTLOCKED;
+    }
+    locked = false;
+    if (Visible()) CurrentBackend().Invalidate();
+    return FaultOr(std::string(kSurfaceName) + "Unlock", Suffix(), DD_OK);
+  }
+};
+
+// --- The DirectDraw object ---------------------------------------------------------
+
+struct DirectDrawObject final : IDirectDraw7, LayerObject {
+  ULONG refs = 1;
+  bool coopSet = false;
+  DWORD coopFlags = 0;
+  HWND coopWindow = nullptr;
+  bool ownsMode = false;
+
+  std::string Name(const char* method) const { return std::string(kDrawName) + method; }
+  bool Usable(const char* method) {
+    if (Alive() && refs > 0) return true;
+    Refuse(Name(method) + " on a released DirectDraw object");
+    return false;
+  }
+  bool Exclusive() const { return coopSet && (coopFlags & DDSCL_EXCLUSIVE) != 0; }
+
+  void RestoreMode() {
+    if (ownsMode && W().modeSet) {
+      W().modeSet = false;
+      CurrentBackend().DisplayModeChanged(false);
+    }
+    ownsMode = false;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    LogCall(Name("QueryInterface"));
+    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IDirectDraw7 || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<IDirectDraw7*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    LogCall(Name("AddRef"));
+    if (!Usable("AddRef")) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LogCall(Name("Release"));
+    if (!Usable("Release")) return 0;
+    const ULONG left = --refs;
+    if (left == 0) {
+      if (ownsMode && W().modeSet) Refuse(Name("Release") + " while the display mode is still switched");
+      RestoreMode();
+      coopSet = false;
+    }
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpColorTable,
+                                          LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) override {
+    LogCall(Name("CreatePalette"));
+    if (!Usable("CreatePalette")) return DDERR_INVALIDOBJECT;
+    if (lplpDDPalette == nullptr || lpColorTable == nullptr) {
+      Refuse(Name("CreatePalette") + ": missing colour table or result pointer");
+      return DDERR_INVALIDPARAMS;
+    }
+    *lplpDDPalette = nullptr;
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    if (!coopSet) {
+      Refuse(Name("CreatePalette") + " before SetCooperativeLevel");
+      return DDERR_NOCOOPERATIVELEVELSET;
+    }
+    if ((dwFlags & DDPCAPS_8BIT) == 0 || (dwFlags & (DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT)) != 0) {
+      Refuse(Name("CreatePalette") + ": only 8-bit palettes exist in 640 x 480 x 8");
+      return DDERR_INVALIDPARAMS;
+    }
+    HRESULT code = FaultOr(Name("CreatePalette"), "", DD_OK);
+    if (FAILED(code)) return code;
+    PaletteObject* palette = new PaletteObject;
+    palette->caps = dwFlags;
+    std::memcpy(palette->entries, lpColorTable, sizeof palette->entries);
+    if ((dwFlags & DDPCAPS_ALLOW256) == 0) {
+      palette->entries[0] = PALETTEENTRY{0, 0, 0, 0};
+      palette->entries[255] = PALETTEENTRY{255, 255, 255, 0};
+    }
+    g_palettes.push_back(palette);
+    *lplpDDPalette = palette;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* lplpDDSurface,
+                                          IUnknown* pUnkOuter) override {
+    LogCall(Name("CreateSurface"));
+    if (!Usable("CreateSurface")) return DDERR_INVALIDOBJECT;
+    if (desc == nullptr || lplpDDSurface == nullptr || desc->dwSize != sizeof(DDSURFACEDESC2)) {
+      Refuse(Name("CreateSurface") + ": missing record or dwSize is not sizeof(DDSURFACEDESC2)");
+      return DDERR_INVALIDPARAMS;
+    }
+    *lplpDDSurface = nullptr;
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    if (!coopSet) {
+      Refuse(Name("CreateSurface") + " before SetCooperativeLevel");
+      return DDERR_NOCOOPERATIVELEVELSET;
+    }
+    const DWORD wanted = (desc->dwFlags & DDSD_CAPS) != 0 ? desc->ddsCaps.dwCaps : 0;
+    if ((wanted & DDSCAPS_PRIMARYSURFACE) == 0) {
+      Refuse(Name("CreateSurface") + ": only the primary surface (with a back buffer) is available");
+      return DDERR_INVALIDCAPS;
+    }
+    if (W().chain != nullptr) {
+      Refuse(Name("CreateSurface") + ": the primary surface already exists");
+      return DDERR_PRIMARYSURFACEALREADYEXISTS;
+    }
+    if ((desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) != 0) {
+      Refuse(Name("CreateSurface") + ": a primary surface takes no size or pixel format");
+      return DDERR_INVALIDPARAMS;
+    }
+    DWORD backBuffers = 0;
+    if ((wanted & DDSCAPS_FLIP) != 0) {
+      if ((wanted & DDSCAPS_COMPLEX) == 0) {
+        Refuse(Name("CreateSurface") + ": a flippable surface must be complex");
+        return DDERR_INVALIDCAPS;
+      }
+      if ((desc->dwFlags & DDSD_BACKBUFFERCOUNT) == 0 || desc->dwBackBufferCount == 0) {
+        Refuse(Name("CreateSurface") + ": a flip chain needs DDSD_BACKBUFFERCOUNT and a count");
+        return DDERR_INVALIDPARAMS;
+      }
+      if (desc->dwBackBufferCount != 1) {
+        Refuse(Name("CreateSurface") + ": only one back buffer is available");
+        return DDERR_OUTOFVIDEOMEMORY;
+      }
+      if (!Exclusive()) {
+        Refuse(Name("CreateSurface") + ": a flip chain needs exclusive full-screen mode");
+        return DDERR_NOEXCLUSIVEMODE;
+      }
+      backBuffers = 1;
+    }
+    if (!W().modeSet) {
+      Refuse(Name("CreateSurface") + ": the display is not in 640 x 480 x 8");
+      return DDERR_WRONGMODE;
+    }
+    HRESULT code = FaultOr(Name("CreateSurface"), "", DD_OK);
+    if (FAILED(code)) return code;
+
+    FlipChain* chain = new FlipChain;
+    g_chains.push_back(chain);
+    chain->memory[0] = std::make_unique<PixelBuffer>();
+    SurfaceObject* front = new SurfaceObject;
+    front->chain = chain;
+    front->front = true;
+    front->refs = 1;
+    front->memory = chain->memory[0].get();
+    front->caps = wanted | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_VISIBLE;
+    chain->front = front;
+    if (backBuffers != 0) {
+      chain->memory[1] = std::make_unique<PixelBuffer>();
+      front->caps |= DDSCAPS_FRONTBUFFER;
+      SurfaceObject* back = new SurfaceObject;
+      back->chain = chain;
+      back->front = false;
+      back->refs = 0;
+      back->memory = chain->memory[1].get();
+      back->caps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
+      chain->back = back;
+    }
+    W().chain = chain;
+    *lplpDDSurface = front;
+    CurrentBackend().Invalidate();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 desc) override {
+    LogCall(Name("GetDisplayMode"));
+    if (!Usable("GetDisplayMode")) return DDERR_INVALIDOBJECT;
+    if (desc == nullptr || desc->dwSize != sizeof(DDSURFACEDESC2)) {
+      Refuse(Name("GetDisplayMode") + ": dwSize is not sizeof(DDSURFACEDESC2)");
+      return DDERR_INVALIDPARAMS;
+    }
+    FillDescription(desc, 0, 0);
+    desc->dwFlags |= DDSD_REFRESHRATE;
+    desc->dwRefreshRate = 60;
+    if (!W().modeSet) {
+      // The desktop the program found: 32 bits per pixel, not palettized.
+      desc->dwWidth = 1024;
+      desc->dwHeight = 768;
+      desc->lPitch = 1024 * 4;
+      desc->ddpfPixelFormat.dwFlags = DDPF_RGB;
+      desc->ddpfPixelFormat.dwRGBBitCount = 32;
+      desc->ddpfPixelFormat.dwRBitMask = 0x00FF0000;
+      desc->ddpfPixelFormat.dwGBitMask = 0x0000FF00;
+      desc->ddpfPixelFormat.dwBBitMask = 0x000000FF;
+    }
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override {
+    LogCall(Name("RestoreDisplayMode"));
+    if (!Usable("RestoreDisplayMode")) return DDERR_INVALIDOBJECT;
+    HRESULT code = FaultOr(Name("RestoreDisplayMode"), "", DD_OK);
+    if (FAILED(code)) return code;
+    RestoreMode();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) override {
+    LogCall(Name("SetCooperativeLevel") + " " + std::to_string(dwFlags));
+    if (!Usable("SetCooperativeLevel")) return DDERR_INVALIDOBJECT;
+    const bool exclusive = (dwFlags & DDSCL_EXCLUSIVE) != 0;
+    const bool fullscreen = (dwFlags & DDSCL_FULLSCREEN) != 0;
+    const bool normal = (dwFlags & DDSCL_NORMAL) != 0;
+    if (exclusive != fullscreen || (normal && exclusive) || (!normal && !exclusive)) {
+      Refuse(Name("SetCooperativeLevel") + ": flags must be DDSCL_NORMAL or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
+      return DDERR_INVALIDPARAMS;
+    }
+    if (exclusive && (hWnd == nullptr || LookupWindow(hWnd) == nullptr)) {
+      Refuse(Name("SetCooperativeLevel") + ": exclusive mode needs the program's window");
+      return DDERR_INVALIDPARAMS;
+    }
+    if (exclusive) {
+      for (DirectDrawObject* other : W().directDraws) {
+        if (other != this && other->Alive() && other->refs > 0 && other->Exclusive()) {
+          return DDERR_EXCLUSIVEMODEALREADYSET;
+        }
+      }
+    }
+    HRESULT code = FaultOr(Name("SetCooperativeLevel"), "", DD_OK);
+    if (FAILED(code)) return code;
+    coopSet = true;
+    coopFlags = dwFlags;
+    coopWindow = hWnd;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP, DWORD dwRefreshRate,
+                                           DWORD dwFlags) override {
+    LogCall(Name("SetDisplayMode") + " " + std::to_string(dwWidth) + "," + std::to_string(dwHeight) + "," +
+            std::to_string(dwBPP));
+    if (!Usable("SetDisplayMode")) return DDERR_INVALIDOBJECT;
+    if (!coopSet) {
+      Refuse(Name("SetDisplayMode") + " before SetCooperativeLevel");
+      return DDERR_NOCOOPERATIVELEVELSET;
+    }
+    if ((dwFlags & ~static_cast<DWORD>(DDSDM_STANDARDVGAMODE)) != 0) {
+      Refuse(Name("SetDisplayMode") + ": unknown flags");
+      return DDERR_INVALIDPARAMS;
+    }
+    if (dwWidth != kWidth || dwHeight != kHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
+      Refuse(Name("SetDisplayMode") + ": only 640 x 480 x 8 is available");
+      return DDERR_INVALIDMODE;
+    }
+    HRESULT code = FaultOr(Name("SetDisplayMode"), "", DD_OK);
+    if (FAILED(code)) return code;
+    ownsMode = true;
+    if (!W().modeSet) {
+      W().modeSet = true;
+      CurrentBackend().DisplayModeChanged(true);
+    }
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) override {
+    (void)dwFlags;
+    (void)hEvent;
+    LogCall(Name("WaitForVerticalBlank"));
+    if (!Usable("WaitForVerticalBlank")) return DDERR_INVALIDOBJECT;
+    CurrentBackend().Poll();
+    return FaultOr(Name("WaitForVerticalBlank"), "", DD_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() override {
+    LogCall(Name("RestoreAllSurfaces"));
+    if (!Usable("RestoreAllSurfaces")) return DDERR_INVALIDOBJECT;
+    return FaultOr(Name("RestoreAllSurfaces"), "", DD_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
+    LogCall(Name("TestCooperativeLevel"));
+    if (!Usable("TestCooperativeLevel")) return DDERR_INVALIDOBJECT;
+    if (!coopSet) return DDERR_NOCOOPERATIVELEVELSET;
+    return FaultOr(Name("TestCooperativeLevel"), "", DD_OK);
+  }
+};
+
+// --- Helpers for the rest of the layer ---------------------------------------------
+
+uint8_t* SurfaceBytes(SurfaceObject* surface) {
+  if (surface == nullptr || !surface->Exists() || surface->memory == nullptr) return nullptr;
+  return surface->memory->Row(0);
+}
+
+const PALETTEENTRY* SurfacePalette(SurfaceObject* surface) {
+  if (surface == nullptr || !surface->Exists() || surface->chain->palette == nullptr) return nullptr;
+  return surface->chain->palette->entries;
+}
+
+SurfaceObject* PrimarySurface() {
+  FlipChain* chain = W().chain;
+  if (chain == nullptr || !chain->Alive() || chain->destroyed) return nullptr;
+  return chain->front;
+}
+
+SurfaceObject* SurfaceFromInterface(IDirectDrawSurface7* surface) {
+  FlipChain* chain = W().chain;
+  if (surface == nullptr || chain == nullptr || !chain->Alive() || chain->destroyed) return nullptr;
+  if (surface == chain->front) return chain->front;
+  if (chain->back != nullptr && surface == chain->back) return chain->back;
+  return nullptr;
+}
+
+void SurfaceDcReleased(SurfaceObject* surface) {
+  if (surface != nullptr) surface->dc = nullptr;
+}
+
+void ReportDirectDrawState(std::vector<std::string>& out) {
+  for (DirectDrawObject* dd : W().directDraws) {
+    if (dd->Alive() && dd->refs > 0) {
+      out.push_back("IDirectDraw7 not released (" + std::to_string(dd->refs) + " reference(s) left)");
+    }
+  }
+  SurfaceObject* front = PrimarySurface();
+  if (front != nullptr) {
+    for (SurfaceObject* s : {front, front->chain->back}) {
+      if (s == nullptr) continue;
+      const std::string name = std::string("IDirectDrawSurface7") + s->Suffix();
+      if (s->refs > 0) out.push_back(name + " not released (" + std::to_string(s->refs) + " reference(s) left)");
+      if (s->locked) out.push_back(name + " still locked");
+      if (s->dc != nullptr) out.push_back(name + " device context not released");
+    }
+  }
+  for (PaletteObject* p : g_palettes) {
+    if (p->Alive() && p->refs > 0) {
+      out.push_back("IDirectDrawPalette not released (" + std::to_string(p->refs) + " reference(s) left)");
+    }
+  }
+  if (W().modeSet) out.push_back("display mode not restored");
+}
+
+}  // namespace pxport
+
+using namespace pxport;
+
+extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
+  LogCall("DirectDrawCreateEx");
+  if (lplpDD == nullptr) {
+    Refuse("DirectDrawCreateEx: no result pointer");
+    return DDERR_INVALIDPARAMS;
+  }
+  *lplpDD = nullptr;
+  if (iid != IID_IDirectDraw7) {
+    Refuse("DirectDrawCreateEx: the interface must be IID_IDirectDraw7");
+    return DDERR_INVALIDPARAMS;
+  }
+  if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+  const uintptr_t driver = reinterpret_cast<uintptr_t>(lpGUID);
+  if (driver != 0 && driver != DDCREATE_HARDWAREONLY && driver != DDCREATE_EMULATIONONLY) {
+    return DDERR_INVALIDDIRECTDRAWGUID;
+  }
+  HRESULT code = DD_OK;
+  if (FaultFires("DirectDrawCreateEx", "", &code)) return code;
+  DirectDrawObject* dd = new DirectDrawObject;
+  W().directDraws.push_back(dd);
+  *lplpDD = static_cast<IDirectDraw7*>(dd);
+  return DD_OK;
+}

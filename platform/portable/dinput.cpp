@@ -1,0 +1,337 @@
+// DirectInput 7 for the system mouse and keyboard: immediate device state
+// only. The mouse reports relative movement since the previous read (lX, lY,
+// lZ) and its buttons as 0x80 or 0; the keyboard 256 key bytes by scan code.
+#include <cstring>
+
+#include "platform/portable/layer.h"
+
+namespace pxport {
+
+namespace {
+
+const char* kInputName = "IDirectInput7::";
+const char* kDeviceName = "IDirectInputDevice7::";
+
+// Scan code of a virtual key, for the keyboard's device state.
+int ScanCode(int vk) {
+  if (vk >= 'A' && vk <= 'Z') {
+    static const int kLetters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17, 0x24, 0x25, 0x26, 0x32,
+                                     0x31, 0x18, 0x19, 0x10, 0x13, 0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
+    return kLetters[vk - 'A'];
+  }
+  if (vk >= '1' && vk <= '9') return 0x02 + (vk - '1');
+  if (vk >= VK_F1 && vk <= VK_F10) return DIK_F1 + (vk - VK_F1);
+  switch (vk) {
+    case '0': return DIK_0;
+    case VK_ESCAPE: return DIK_ESCAPE;
+    case VK_RETURN: return DIK_RETURN;
+    case VK_SPACE: return DIK_SPACE;
+    case VK_BACK: return DIK_BACK;
+    case VK_TAB: return DIK_TAB;
+    case VK_SHIFT: case VK_LSHIFT: return DIK_LSHIFT;
+    case VK_RSHIFT: return DIK_RSHIFT;
+    case VK_CONTROL: case VK_LCONTROL: return DIK_LCONTROL;
+    case VK_RCONTROL: return DIK_RCONTROL;
+    case VK_MENU: case VK_LMENU: return DIK_LMENU;
+    case VK_RMENU: return DIK_RMENU;
+    case VK_F11: return DIK_F11;
+    case VK_F12: return DIK_F12;
+    case VK_PAUSE: return DIK_PAUSE;
+    case VK_HOME: return DIK_HOME;
+    case VK_UP: return DIK_UP;
+    case VK_PRIOR: return DIK_PRIOR;
+    case VK_LEFT: return DIK_LEFT;
+    case VK_RIGHT: return DIK_RIGHT;
+    case VK_END: return DIK_END;
+    case VK_DOWN: return DIK_DOWN;
+    case VK_NEXT: return DIK_NEXT;
+    case VK_INSERT: return DIK_INSERT;
+    case VK_DELETE: return DIK_DELETE;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+struct InputDevice final : IDirectInputDevice7A, LayerObject {
+  bool mouse = true;
+  ULONG refs = 1;
+  const DIDATAFORMAT* format = nullptr;
+  bool acquired = false;
+  bool coopSet = false;
+  DWORD coopFlags = DISCL_BACKGROUND | DISCL_NONEXCLUSIVE;
+
+  std::string Suffix() const { return mouse ? "@mouse" : "@keyboard"; }
+  std::string Name(const char* method) const { return std::string(kDeviceName) + method + Suffix(); }
+  bool Usable(const char* method) {
+    if (Alive() && refs > 0) return true;
+    Refuse(Name(method) + " on a released device");
+    return false;
+  }
+  HRESULT Fault(const char* method, HRESULT otherwise) {
+    HRESULT code = otherwise;
+    if (FaultFires(std::string(kDeviceName) + method, Suffix(), &code)) return code;
+    return otherwise;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    LogCall(Name("QueryInterface"));
+    if (!Usable("QueryInterface")) return E_FAIL;
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IDirectInputDevice7A || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<IDirectInputDevice7A*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    LogCall(Name("AddRef"));
+    if (!Usable("AddRef")) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LogCall(Name("Release"));
+    if (!Usable("Release")) return 0;
+    const ULONG left = --refs;
+    if (left == 0) acquired = false;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Acquire() override {
+    LogCall(Name("Acquire"));
+    if (!Usable("Acquire")) return E_FAIL;
+    if (format == nullptr) {
+      Refuse(Name("Acquire") + " before SetDataFormat");
+      return DIERR_INVALIDPARAM;
+    }
+    HRESULT code = Fault("Acquire", DI_OK);
+    if (FAILED(code)) return code;
+    if ((coopFlags & DISCL_FOREGROUND) != 0 && LookupWindow(W().mainWindow) == nullptr) {
+      return DIERR_OTHERAPPHASPRIO;
+    }
+    if (acquired) return DI_NOEFFECT;
+    acquired = true;
+    if (mouse) {
+      World& w = W();
+      w.mouseDx = w.mouseDy = w.mouseDz = 0;
+    }
+    return DI_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Unacquire() override {
+    LogCall(Name("Unacquire"));
+    if (!Usable("Unacquire")) return E_FAIL;
+    HRESULT code = Fault("Unacquire", DI_OK);
+    if (FAILED(code)) return code;
+    if (!acquired) return DI_NOEFFECT;
+    acquired = false;
+    return DI_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD cbData, LPVOID lpvData) override {
+    const bool firstPass = mouse && !W().lastCallPolling;
+    LogCall(Name("GetDeviceState"), CallKind::Polling);
+    if (mouse) {
+      PollingCall();
+      if (firstPass) MaybeWaitHoldFirst();
+    }
+    if (!Usable("GetDeviceState")) return E_FAIL;
+    if (lpvData == nullptr || format == nullptr || cbData != format->dwDataSize) {
+      Refuse(Name("GetDeviceState") + ": the size is not the data format's");
+      return DIERR_INVALIDPARAM;
+    }
+    if (!acquired) return DIERR_NOTACQUIRED;
+    HRESULT code = Fault("GetDeviceState", DI_OK);
+    if (FAILED(code)) return code;
+    World& w = W();
+    if (mouse) {
+      DIMOUSESTATE state{};
+      state.lX = static_cast<LONG>(w.mouseDx);
+      state.lY = static_cast<LONG>(w.mouseDy);
+      state.lZ = static_cast<LONG>(w.mouseDz);
+      w.mouseDx = w.mouseDy = w.mouseDz = 0;
+      for (int b = 0; b < 4; ++b) {
+        state.rgbButtons[b] = (w.mouseButton[b] || w.clickPending[b]) ? 0x80 : 0;
+        w.clickPending[b] = false;
+      }
+      std::memcpy(lpvData, &state, sizeof state);
+    } else {
+      uint8_t keys[256] = {};
+      for (int vk = 0; vk < 256; ++vk) {
+        const int scan = ScanCode(vk);
+        if (scan >= 0 && w.keyDown[vk]) keys[scan] = 0x80;
+      }
+      std::memcpy(lpvData, keys, sizeof keys);
+    }
+    return DI_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT lpdf) override {
+    LogCall(Name("SetDataFormat"));
+    if (!Usable("SetDataFormat")) return E_FAIL;
+    const DIDATAFORMAT* expected = mouse ? &c_dfDIMouse : &c_dfDIKeyboard;
+    if (lpdf == nullptr || lpdf->dwSize != sizeof(DIDATAFORMAT) || lpdf->dwDataSize != expected->dwDataSize) {
+      Refuse(Name("SetDataFormat") + ": not the device's predefined data format");
+      return DIERR_INVALIDPARAM;
+    }
+    if (acquired) {
+      Refuse(Name("SetDataFormat") + " while acquired");
+      return DIERR_ACQUIRED;
+    }
+    HRESULT code = Fault("SetDataFormat", DI_OK);
+    if (FAILED(code)) return code;
+    format = expected;
+    return DI_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) override {
+    LogCall(Name("SetCooperativeLevel") + " " + std::to_string(dwFlags));
+    if (!Usable("SetCooperativeLevel")) return E_FAIL;
+    const bool exclusive = (dwFlags & DISCL_EXCLUSIVE) != 0, nonexclusive = (dwFlags & DISCL_NONEXCLUSIVE) != 0;
+    const bool foreground = (dwFlags & DISCL_FOREGROUND) != 0, background = (dwFlags & DISCL_BACKGROUND) != 0;
+    if (exclusive == nonexclusive || foreground == background) {
+      Refuse(Name("SetCooperativeLevel") + ": needs one of EXCLUSIVE/NONEXCLUSIVE and one of FOREGROUND/BACKGROUND");
+      return DIERR_INVALIDPARAM;
+    }
+    if (hwnd == nullptr || LookupWindow(hwnd) == nullptr) {
+      Refuse(Name("SetCooperativeLevel") + ": not a window of the program");
+      return DIERR_INVALIDPARAM;
+    }
+    if (!mouse && exclusive && background) return DIERR_UNSUPPORTED;
+    if (acquired) {
+      Refuse(Name("SetCooperativeLevel") + " while acquired");
+      return DIERR_ACQUIRED;
+    }
+    HRESULT code = Fault("SetCooperativeLevel", DI_OK);
+    if (FAILED(code)) return code;
+    coopSet = true;
+    coopFlags = dwFlags;
+    return DI_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Poll() override {
+    LogCall(Name("Poll"), CallKind::Polling);
+    if (!Usable("Poll")) return E_FAIL;
+    if (!acquired) return DIERR_NOTACQUIRED;
+    return DI_NOEFFECT;  // not a polled device
+  }
+
+ private:
+  void MaybeWaitHoldFirst() {
+    World& w = W();
+    if (!w.holdCallback) return;
+    pxh::Hold hold{pxh::HoldKind::Wait, 0, CurrentBackend().NowMs()};
+    auto callback = w.holdCallback;
+    callback(hold);
+  }
+};
+
+struct DirectInputObject final : IDirectInput7A, LayerObject {
+  ULONG refs = 1;
+
+  bool Usable(const char* method) {
+    if (Alive() && refs > 0) return true;
+    Refuse(std::string(kInputName) + method + " on a released DirectInput object");
+    return false;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    LogCall(std::string(kInputName) + "QueryInterface");
+    if (!Usable("QueryInterface")) return E_FAIL;
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IDirectInput7A || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<IDirectInput7A*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    LogCall(std::string(kInputName) + "AddRef");
+    if (!Usable("AddRef")) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LogCall(std::string(kInputName) + "Release");
+    if (!Usable("Release")) return 0;
+    return --refs;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateDeviceEx(REFGUID rguid, REFIID riid, LPVOID* pvOut,
+                                           LPUNKNOWN lpUnknownOuter) override {
+    const bool isMouse = rguid == GUID_SysMouse, isKeyboard = rguid == GUID_SysKeyboard;
+    const std::string suffix = isMouse ? "@mouse" : isKeyboard ? "@keyboard" : "";
+    LogCall(std::string(kInputName) + "CreateDeviceEx" + suffix);
+    if (!Usable("CreateDeviceEx")) return E_FAIL;
+    if (pvOut == nullptr) {
+      Refuse(std::string(kInputName) + "CreateDeviceEx: no result pointer");
+      return DIERR_INVALIDPARAM;
+    }
+    *pvOut = nullptr;
+    if (lpUnknownOuter != nullptr) return DIERR_NOAGGREGATION;
+    if (riid != IID_IDirectInputDevice7A) {
+      Refuse(std::string(kInputName) + "CreateDeviceEx: the interface must be IID_IDirectInputDevice7A");
+      return DIERR_NOINTERFACE;
+    }
+    if (!isMouse && !isKeyboard) return DIERR_DEVICENOTREG;
+    HRESULT code = DI_OK;
+    if (FaultFires(std::string(kInputName) + "CreateDeviceEx", suffix, &code)) return code;
+    InputDevice* device = new InputDevice;
+    device->mouse = isMouse;
+    W().devices.push_back(device);
+    *pvOut = static_cast<IDirectInputDevice7A*>(device);
+    return DI_OK;
+  }
+};
+
+void ForegroundWindowGone() {
+  for (InputDevice* device : W().devices) {
+    if (device->Alive() && (device->coopFlags & DISCL_FOREGROUND) != 0) device->acquired = false;
+  }
+}
+
+void ReportDirectInputState(std::vector<std::string>& out) {
+  for (LayerObject* object : W().directInputs) {
+    auto* input = static_cast<DirectInputObject*>(object);
+    if (input->Alive() && input->refs > 0) {
+      out.push_back("IDirectInput7 not released (" + std::to_string(input->refs) + " reference(s) left)");
+    }
+  }
+  for (InputDevice* device : W().devices) {
+    if (device->Alive() && device->refs > 0) {
+      out.push_back("IDirectInputDevice7" + device->Suffix() + " not released (" + std::to_string(device->refs) +
+                    " reference(s) left)");
+    }
+  }
+}
+
+}  // namespace pxport
+
+using namespace pxport;
+
+extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, REFIID riidltf, LPVOID* ppvOut,
+                                              LPUNKNOWN punkOuter) {
+  (void)hinst;
+  LogCall("DirectInputCreateEx");
+  if (ppvOut == nullptr) {
+    Refuse("DirectInputCreateEx: no result pointer");
+    return DIERR_INVALIDPARAM;
+  }
+  *ppvOut = nullptr;
+  if (punkOuter != nullptr) return DIERR_NOAGGREGATION;
+  if (dwVersion > 0x0700) return DIERR_BETADIRECTINPUTVERSION;
+  if (dwVersion < 0x0300) return DIERR_OLDDIRECTINPUTVERSION;
+  if (riidltf != IID_IDirectInput7A) {
+    Refuse("DirectInputCreateEx: the interface must be IID_IDirectInput7A");
+    return DIERR_NOINTERFACE;
+  }
+  HRESULT code = DI_OK;
+  if (FaultFires("DirectInputCreateEx", "", &code)) return code;
+  DirectInputObject* input = new DirectInputObject;
+  W().directInputs.push_back(input);
+  *ppvOut = static_cast<IDirectInput7A*>(input);
+  return DI_OK;
+}

@@ -1,0 +1,357 @@
+// GDI on a surface's device context: colours, background mode, text, pens,
+// brushes and rectangles, drawn straight into the 8-bit surface memory.
+//
+// A COLORREF becomes the nearest entry of the palette in force (the lowest
+// index on a tie). Text uses one proportional bold sans font with a 16-pixel
+// line, rendered without anti-aliasing; (x, y) is the top-left corner of the
+// first character cell. Device contexts of windows (BeginPaint) draw nothing:
+// the screen shows only the DirectDraw surfaces.
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/portable/layer.h"
+
+extern "C" const unsigned char pxport_font_begin[];
+extern "C" const unsigned char pxport_font_end[];
+
+namespace pxport {
+
+namespace {
+
+constexpr int kFontPoints = 13;  // a 16-pixel line
+constexpr uintptr_t kStockBase = 0x50000;
+constexpr int kStockCount = 20;
+
+struct StockTable {
+  GdiObject objects[kStockCount];
+  bool valid[kStockCount];
+  StockTable() : objects(), valid() {
+    auto set = [&](int i, GdiKind kind, COLORREF color, bool isNull) {
+      objects[i] = GdiObject{kind, true, isNull, color, 1, 0};
+      valid[i] = true;
+    };
+    set(WHITE_BRUSH, GdiKind::Brush, RGB(255, 255, 255), false);
+    set(LTGRAY_BRUSH, GdiKind::Brush, RGB(192, 192, 192), false);
+    set(GRAY_BRUSH, GdiKind::Brush, RGB(128, 128, 128), false);
+    set(DKGRAY_BRUSH, GdiKind::Brush, RGB(64, 64, 64), false);
+    set(BLACK_BRUSH, GdiKind::Brush, RGB(0, 0, 0), false);
+    set(NULL_BRUSH, GdiKind::Brush, 0, true);
+    set(WHITE_PEN, GdiKind::Pen, RGB(255, 255, 255), false);
+    set(BLACK_PEN, GdiKind::Pen, RGB(0, 0, 0), false);
+    set(NULL_PEN, GdiKind::Pen, 0, true);
+    for (int font : {OEM_FIXED_FONT, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT,
+                     SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT}) {
+      set(font, GdiKind::Font, 0, false);
+    }
+    set(DC_BRUSH, GdiKind::Brush, RGB(255, 255, 255), false);
+    set(DC_PEN, GdiKind::Pen, RGB(0, 0, 0), false);
+  }
+};
+StockTable g_stock;
+
+HGDIOBJ StockHandle(int i) { return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<uintptr_t>(i)); }
+
+GdiObject* LookupObject(HGDIOBJ handle) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value >= kStockBase && value < kStockBase + kStockCount) {
+    const int i = static_cast<int>(value - kStockBase);
+    return g_stock.valid[i] ? &g_stock.objects[i] : nullptr;
+  }
+  auto it = W().gdiObjects.find(value);
+  return it == W().gdiObjects.end() ? nullptr : &it->second;
+}
+
+DeviceContext* LookupDc(HDC hdc) {
+  auto it = W().dcs.find(reinterpret_cast<uintptr_t>(hdc));
+  return it == W().dcs.end() ? nullptr : &it->second;
+}
+
+const char* KindName(GdiKind kind) {
+  switch (kind) {
+    case GdiKind::Pen:
+      return "pen";
+    case GdiKind::Brush:
+      return "brush";
+    default:
+      return "font";
+  }
+}
+
+std::string Hex(COLORREF value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%06x", static_cast<unsigned>(value));
+  return text;
+}
+
+HDC NewDc(SurfaceObject* surface, HWND window) {
+  World& w = W();
+  const HDC hdc = reinterpret_cast<HDC>(w.nextGdi);
+  w.nextGdi += 0x10;
+  w.dcs[reinterpret_cast<uintptr_t>(hdc)] = DeviceContext{
+      surface, window, RGB(0, 0, 0), RGB(255, 255, 255), OPAQUE, StockHandle(BLACK_PEN),
+      StockHandle(WHITE_BRUSH), StockHandle(SYSTEM_FONT)};
+  return hdc;
+}
+
+TTF_Font* Font() {
+  static TTF_Font* font = nullptr;
+  static bool tried = false;
+  if (!tried) {
+    tried = true;
+    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
+      std::fprintf(stderr, "pixshow: cannot start the font renderer: %s\n", TTF_GetError());
+      return nullptr;
+    }
+    SDL_RWops* data = SDL_RWFromConstMem(pxport_font_begin, static_cast<int>(pxport_font_end - pxport_font_begin));
+    font = data != nullptr ? TTF_OpenFontRW(data, 1, kFontPoints) : nullptr;
+    if (font == nullptr) std::fprintf(stderr, "pixshow: cannot load the built-in font: %s\n", TTF_GetError());
+  }
+  return font;
+}
+
+// Where a device context draws: surface memory and palette, or nothing.
+struct Target {
+  uint8_t* bytes = nullptr;
+  const PALETTEENTRY* palette = nullptr;
+  bool visible = false;
+};
+
+Target TargetOf(const DeviceContext& dc) {
+  Target target;
+  if (dc.surface == nullptr) return target;
+  target.bytes = SurfaceBytes(dc.surface);
+  target.palette = SurfacePalette(dc.surface);
+  target.visible = dc.surface == PrimarySurface();
+  return target;
+}
+
+void FillBox(const Target& target, long left, long top, long right, long bottom, uint8_t index) {
+  left = std::max(left, 0L);
+  top = std::max(top, 0L);
+  right = std::min(right, static_cast<long>(kWidth));
+  bottom = std::min(bottom, static_cast<long>(kHeight));
+  for (long y = top; y < bottom; ++y) {
+    for (long x = left; x < right; ++x) target.bytes[y * kPitch + x] = index;
+  }
+}
+
+}  // namespace
+
+HDC CreateSurfaceDc(SurfaceObject* surface) { return NewDc(surface, nullptr); }
+
+HDC CreateWindowDc(HWND window) { return NewDc(nullptr, window); }
+
+void ReleaseDc(HDC hdc) {
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) return;
+  for (HGDIOBJ handle : {dc->pen, dc->brush, dc->font}) {
+    GdiObject* object = LookupObject(handle);
+    if (object == nullptr || object->stock) continue;
+    --object->selectedIn;
+    Refuse(std::string("device context released with a ") + KindName(object->kind) + " of the program still selected");
+  }
+  W().dcs.erase(reinterpret_cast<uintptr_t>(hdc));
+}
+
+void ReportGdiState(std::vector<std::string>& out) {
+  for (const auto& [handle, object] : W().gdiObjects) {
+    out.push_back(std::string("GDI ") + KindName(object.kind) + " " + HandleText(reinterpret_cast<void*>(handle)) +
+                  " not deleted");
+  }
+  for (const auto& [handle, dc] : W().dcs) {
+    if (dc.surface == nullptr) out.push_back("BeginPaint without EndPaint");
+  }
+}
+
+}  // namespace pxport
+
+using namespace pxport;
+
+extern "C" {
+
+HGDIOBJ WINAPI GetStockObject(int i) {
+  LogCall("GetStockObject " + std::to_string(i));
+  if (i < 0 || i >= kStockCount || !g_stock.valid[i]) return nullptr;
+  return StockHandle(i);
+}
+
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
+  LogCall("SetTextColor " + Hex(color));
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("SetTextColor on a device context that does not exist");
+    return CLR_INVALID;
+  }
+  const COLORREF previous = dc->textColor;
+  dc->textColor = color;
+  return previous;
+}
+
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
+  LogCall("SetBkColor " + Hex(color));
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("SetBkColor on a device context that does not exist");
+    return CLR_INVALID;
+  }
+  const COLORREF previous = dc->bkColor;
+  dc->bkColor = color;
+  return previous;
+}
+
+int WINAPI SetBkMode(HDC hdc, int mode) {
+  LogCall("SetBkMode " + std::to_string(mode));
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("SetBkMode on a device context that does not exist");
+    return 0;
+  }
+  if (mode != OPAQUE && mode != TRANSPARENT) return 0;
+  const int previous = dc->bkMode;
+  dc->bkMode = mode;
+  return previous;
+}
+
+BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
+  const std::string text = (lpString != nullptr && c > 0) ? std::string(lpString, static_cast<size_t>(c)) : "";
+  LogCall("TextOutA " + std::to_string(x) + "," + std::to_string(y) + " \"" + text + "\"");
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("TextOutA on a device context that does not exist");
+    return FALSE;
+  }
+  if (c < 0 || (c > 0 && lpString == nullptr)) {
+    Refuse("TextOutA with a negative length or no string");
+    return FALSE;
+  }
+  if (FaultFires("TextOutA", "", nullptr)) return FALSE;
+  const Target target = TargetOf(*dc);
+  if (target.bytes == nullptr || text.empty()) return TRUE;
+  TTF_Font* font = Font();
+  if (font == nullptr) return FALSE;
+  // Characters after an embedded zero are not drawn.
+  SDL_Surface* glyphs = TTF_RenderText_Solid(font, text.c_str(), SDL_Color{255, 255, 255, 255});
+  if (glyphs == nullptr) return TRUE;  // nothing visible to draw
+  const uint8_t ink = NearestIndex(target.palette, dc->textColor);
+  const uint8_t paper = NearestIndex(target.palette, dc->bkColor);
+  const bool opaque = dc->bkMode == OPAQUE;
+  SDL_LockSurface(glyphs);
+  for (int row = 0; row < glyphs->h; ++row) {
+    const long sy = static_cast<long>(y) + row;
+    if (sy < 0 || sy >= kHeight) continue;
+    const uint8_t* source = static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch;
+    uint8_t* dest = target.bytes + sy * kPitch;
+    for (int col = 0; col < glyphs->w; ++col) {
+      const long sx = static_cast<long>(x) + col;
+      if (sx < 0 || sx >= kWidth) continue;
+      if (source[col] != 0) {
+        dest[sx] = ink;
+      } else if (opaque) {
+        dest[sx] = paper;
+      }
+    }
+  }
+  SDL_UnlockSurface(glyphs);
+  SDL_FreeSurface(glyphs);
+  if (target.visible) CurrentBackend().Invalidate();
+  return TRUE;
+}
+
+HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
+  LogCall("CreatePen " + std::to_string(iStyle) + "," + std::to_string(cWidth) + "," + Hex(color));
+  if (iStyle < PS_SOLID || iStyle > PS_INSIDEFRAME) return nullptr;
+  if (FaultFires("CreatePen", "", nullptr)) return nullptr;
+  World& w = W();
+  const uintptr_t handle = w.nextGdi;
+  w.nextGdi += 0x10;
+  w.gdiObjects[handle] = GdiObject{GdiKind::Pen, false, iStyle == PS_NULL, color, std::max(cWidth, 1), 0};
+  return reinterpret_cast<HPEN>(handle);
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+  LogCall("CreateSolidBrush " + Hex(color));
+  if (FaultFires("CreateSolidBrush", "", nullptr)) return nullptr;
+  World& w = W();
+  const uintptr_t handle = w.nextGdi;
+  w.nextGdi += 0x10;
+  w.gdiObjects[handle] = GdiObject{GdiKind::Brush, false, false, color, 1, 0};
+  return reinterpret_cast<HBRUSH>(handle);
+}
+
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+  LogCall("SelectObject " + HandleText(h));
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("SelectObject on a device context that does not exist");
+    return nullptr;
+  }
+  GdiObject* object = LookupObject(h);
+  if (object == nullptr) {
+    Refuse("SelectObject of an object that does not exist");
+    return nullptr;
+  }
+  HGDIOBJ* slot = object->kind == GdiKind::Pen ? &dc->pen : object->kind == GdiKind::Brush ? &dc->brush : &dc->font;
+  const HGDIOBJ previous = *slot;
+  if (previous == h) return previous;
+  GdiObject* old = LookupObject(previous);
+  if (old != nullptr && !old->stock) --old->selectedIn;
+  if (!object->stock) ++object->selectedIn;
+  *slot = h;
+  return previous;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+  LogCall("DeleteObject " + HandleText(ho));
+  GdiObject* object = LookupObject(ho);
+  if (object == nullptr) {
+    Refuse("DeleteObject of an object that does not exist");
+    return FALSE;
+  }
+  if (object->stock) return TRUE;
+  if (object->selectedIn > 0) {
+    Refuse(std::string("DeleteObject of a ") + KindName(object->kind) + " still selected into a device context");
+    return FALSE;
+  }
+  W().gdiObjects.erase(reinterpret_cast<uintptr_t>(ho));
+  return TRUE;
+}
+
+BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+  LogCall("Rectangle " + std::to_string(left) + "," + std::to_string(top) + "," + std::to_string(right) + "," +
+          std::to_string(bottom));
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    Refuse("Rectangle on a device context that does not exist");
+    return FALSE;
+  }
+  if (FaultFires("Rectangle", "", nullptr)) return FALSE;
+  const Target target = TargetOf(*dc);
+  if (target.bytes == nullptr) return TRUE;
+  long l = std::min(left, right), r = std::max(left, right);
+  long t = std::min(top, bottom), b = std::max(top, bottom);
+  const GdiObject* pen = LookupObject(dc->pen);
+  const GdiObject* brush = LookupObject(dc->brush);
+  const bool drawOutline = pen != nullptr && !pen->nullObject;
+  const bool fill = brush != nullptr && !brush->nullObject;
+  if (!drawOutline) {
+    // Without a pen the filled area loses its right column and bottom row.
+    if (fill) FillBox(target, l, t, r - 1, b - 1, NearestIndex(target.palette, brush->color));
+  } else {
+    const long width = std::max(pen->width, 1);
+    const uint8_t ink = NearestIndex(target.palette, pen->color);
+    if (fill && r - l > 2 * width && b - t > 2 * width) {
+      FillBox(target, l + width, t + width, r - width, b - width, NearestIndex(target.palette, brush->color));
+    }
+    FillBox(target, l, t, r, std::min(t + width, b), ink);                    // top
+    FillBox(target, l, std::max(b - width, t), r, b, ink);                    // bottom
+    FillBox(target, l, t, std::min(l + width, r), b, ink);                    // left
+    FillBox(target, std::max(r - width, l), t, r, b, ink);                    // right
+  }
+  if (target.visible) CurrentBackend().Invalidate();
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,468 @@
+// USER32 and KERNEL32 for one thread: window classes, windows, the message
+// queue, painting, the cursor, the asynchronous key state, Sleep and time.
+//
+// Input never becomes window messages here: the program reads the mouse
+// through DirectInput and keys through GetAsyncKeyState.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "platform/portable/layer.h"
+
+namespace pxport {
+
+namespace {
+
+const HINSTANCE kModule = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
+
+// Fixed handles for the system's icons and cursors.
+uintptr_t SystemResource(LPCSTR name, uintptr_t base) {
+  if (!IS_INTRESOURCE(name)) return 0;
+  const uintptr_t id = reinterpret_cast<uintptr_t>(name);
+  if (id < 32512 || id > 32700) return 0;
+  return base + id;
+}
+
+std::string Text(const char* s) { return s != nullptr ? s : "(null)"; }
+
+bool Failing(const char* name) { return FaultFires(name, "", nullptr); }
+
+LRESULT SendToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window* window = LookupWindow(hwnd);
+  if (window == nullptr || window->proc == nullptr) return 0;
+  World& w = W();
+  ++w.dispatchDepth;
+  const uint32_t generation = w.generation;
+  LRESULT result = window->proc(hwnd, message, wParam, lParam);
+  if (W().generation == generation) --W().dispatchDepth;
+  return result;
+}
+
+bool MatchesFilter(const MSG& msg, HWND hwnd, UINT low, UINT high) {
+  if (hwnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) {
+    if (msg.hwnd != nullptr) return false;
+  } else if (hwnd != nullptr && msg.hwnd != hwnd) {
+    return false;
+  }
+  if (low == 0 && high == 0) return true;
+  return msg.message >= low && msg.message <= high;
+}
+
+void Stamp(MSG* msg) {
+  msg->time = static_cast<DWORD>(CurrentBackend().NowMs());
+  msg->pt.x = W().cursorX;
+  msg->pt.y = W().cursorY;
+}
+
+bool DoDestroyWindow(HWND hwnd) {
+  Window* window = LookupWindow(hwnd);
+  if (window == nullptr) return false;
+  const bool wasMain = window->main;
+  SendToWindow(hwnd, WM_DESTROY, 0, 0);
+  if (LookupWindow(hwnd) == nullptr) return true;  // destroyed meanwhile
+  SendToWindow(hwnd, WM_NCDESTROY, 0, 0);
+  window = LookupWindow(hwnd);
+  if (window == nullptr) return true;
+  window->alive = false;
+  World& w = W();
+  // Messages posted to a destroyed window are discarded.
+  w.queue.erase(std::remove_if(w.queue.begin(), w.queue.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
+                w.queue.end());
+  if (wasMain) {
+    ForegroundWindowGone();
+    CurrentBackend().WindowDestroyed();
+  }
+  return true;
+}
+
+}  // namespace
+
+Window* LookupWindow(HWND hwnd) {
+  auto it = W().windows.find(reinterpret_cast<uintptr_t>(hwnd));
+  if (it == W().windows.end() || !it->second.alive) return nullptr;
+  return &it->second;
+}
+
+void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG msg{};
+  msg.hwnd = hwnd;
+  msg.message = message;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  Stamp(&msg);
+  W().queue.push_back(msg);
+}
+
+}  // namespace pxport
+
+using namespace pxport;
+
+extern "C" {
+
+// --- KERNEL32 ------------------------------------------------------------------------
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  LogCall("Sleep " + std::to_string(dwMilliseconds));
+  World& w = W();
+  if (w.holdCallback) {
+    pxh::Hold hold{pxh::HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
+    auto callback = w.holdCallback;
+    callback(hold);
+  }
+  CurrentBackend().Sleep(dwMilliseconds);
+}
+
+DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().NowMs()); }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName == nullptr ? kModule : nullptr; }
+
+DWORD WINAPI GetLastError(void) { return W().lastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { W().lastError = dwErrCode; }
+
+// --- Classes and windows ----------------------------------------------------------------
+
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
+  LogCall(std::string("RegisterClassExA ") + (wc != nullptr ? Text(wc->lpszClassName) : "(null)"));
+  World& w = W();
+  if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA)) {
+    Refuse("RegisterClassExA: missing record or cbSize is not sizeof(WNDCLASSEXA)");
+    w.lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (wc->lpszClassName == nullptr || IS_INTRESOURCE(wc->lpszClassName) || wc->lpfnWndProc == nullptr) {
+    Refuse("RegisterClassExA: no class name or no window procedure");
+    w.lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (Failing("RegisterClassExA")) return 0;
+  for (const WindowClass& c : w.classes) {
+    if (strcasecmp(c.name.c_str(), wc->lpszClassName) == 0) {
+      w.lastError = ERROR_CLASS_ALREADY_EXISTS;
+      return 0;
+    }
+  }
+  const ATOM atom = static_cast<ATOM>(0xC000 + w.classes.size());
+  w.classes.push_back(WindowClass{wc->lpszClassName, wc->lpfnWndProc, wc->style, atom});
+  return atom;
+}
+
+BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
+  LogCall("UnregisterClassA " + (IS_INTRESOURCE(lpClassName) ? std::string("#") : Text(lpClassName)));
+  World& w = W();
+  for (auto it = w.classes.begin(); it != w.classes.end(); ++it) {
+    const bool match = IS_INTRESOURCE(lpClassName) ? it->atom == reinterpret_cast<uintptr_t>(lpClassName)
+                                                   : strcasecmp(it->name.c_str(), lpClassName) == 0;
+    if (match) {
+      w.classes.erase(it);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam) {
+  (void)dwExStyle;
+  (void)hMenu;
+  (void)hInstance;
+  const bool byAtom = IS_INTRESOURCE(lpClassName);
+  LogCall("CreateWindowExA " + (byAtom ? std::string("#") : Text(lpClassName)) + " " +
+          std::to_string(nWidth) + "x" + std::to_string(nHeight));
+  World& w = W();
+  const WindowClass* cls = nullptr;
+  for (const WindowClass& c : w.classes) {
+    if (byAtom ? c.atom == reinterpret_cast<uintptr_t>(lpClassName)
+               : (lpClassName != nullptr && strcasecmp(c.name.c_str(), lpClassName) == 0)) {
+      cls = &c;
+    }
+  }
+  if (cls == nullptr) {
+    w.lastError = ERROR_CANNOT_FIND_WND_CLASS;
+    return nullptr;
+  }
+  if (hWndParent != nullptr && LookupWindow(hWndParent) == nullptr) {
+    w.lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return nullptr;
+  }
+  if (Failing("CreateWindowExA")) return nullptr;
+
+  const HWND hwnd = reinterpret_cast<HWND>(w.nextWindow);
+  w.nextWindow += 0x10;
+  Window window{};
+  window.proc = cls->proc;
+  window.style = dwStyle;
+  window.title = lpWindowName != nullptr ? lpWindowName : "";
+  window.x = X;
+  window.y = Y;
+  window.width = nWidth;
+  window.height = nHeight;
+  window.alive = true;
+  window.needsPaint = (dwStyle & WS_VISIBLE) != 0;
+  window.main = (w.mainWindow == nullptr || LookupWindow(w.mainWindow) == nullptr) && hWndParent == nullptr;
+  w.windows[reinterpret_cast<uintptr_t>(hwnd)] = window;
+  if (window.main) w.mainWindow = hwnd;
+
+  const uint32_t generation = w.generation;
+  // The creation messages, sent straight to the window procedure.
+  if (SendToWindow(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(lpParam)) == 0 ||
+      W().generation != generation) {
+    if (W().generation == generation) {
+      Window* created = LookupWindow(hwnd);
+      if (created != nullptr) created->alive = false;
+    }
+    return nullptr;
+  }
+  if (SendToWindow(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(lpParam)) == -1 ||
+      W().generation != generation) {
+    if (W().generation == generation) DoDestroyWindow(hwnd);
+    return nullptr;
+  }
+  Window* created = LookupWindow(hwnd);
+  if (created == nullptr) return nullptr;
+  if (created->main && (dwStyle & WS_VISIBLE) != 0) {
+    CurrentBackend().WindowCreated(nWidth, nHeight, created->title.c_str());
+  }
+  return hwnd;
+}
+
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+  LogCall("DestroyWindow");
+  if (LookupWindow(hWnd) == nullptr) {
+    W().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  return DoDestroyWindow(hWnd) ? TRUE : FALSE;
+}
+
+BOOL WINAPI IsWindow(HWND hWnd) { return LookupWindow(hWnd) != nullptr ? TRUE : FALSE; }
+
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  (void)wParam;
+  (void)lParam;
+  LogCall("DefWindowProcA " + std::to_string(Msg), CallKind::Neutral);
+  switch (Msg) {
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DoDestroyWindow(hWnd);
+      return 0;
+    case WM_PAINT: {
+      Window* window = LookupWindow(hWnd);
+      if (window != nullptr) window->needsPaint = false;
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+// --- Messages ---------------------------------------------------------------------
+
+void WINAPI PostQuitMessage(int nExitCode) {
+  LogCall("PostQuitMessage " + std::to_string(nExitCode), CallKind::Neutral);
+  W().quitPending = true;
+  W().quitCode = nExitCode;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+  LogCall("PeekMessageA", CallKind::Polling);
+  PollingCall();
+  World& w = W();
+  if (lpMsg == nullptr) {
+    Refuse("PeekMessageA: no message record");
+    return FALSE;
+  }
+  if (Failing("PeekMessageA")) return FALSE;
+  const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
+  for (auto it = w.queue.begin(); it != w.queue.end(); ++it) {
+    if (!MatchesFilter(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;
+    *lpMsg = *it;
+    if (remove) w.queue.erase(it);
+    return TRUE;
+  }
+  // The quit request comes after every posted message.
+  if (w.quitPending && (hWnd == nullptr || hWnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) &&
+      ((wMsgFilterMin == 0 && wMsgFilterMax == 0) || (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax))) {
+    std::memset(lpMsg, 0, sizeof *lpMsg);
+    lpMsg->message = WM_QUIT;
+    lpMsg->wParam = static_cast<WPARAM>(w.quitCode);
+    Stamp(lpMsg);
+    if (remove) w.quitPending = false;
+    return TRUE;
+  }
+  // Then a paint request of a window whose content needs drawing.
+  if ((wMsgFilterMin == 0 && wMsgFilterMax == 0) || (WM_PAINT >= wMsgFilterMin && WM_PAINT <= wMsgFilterMax)) {
+    for (auto& [handle, window] : w.windows) {
+      const HWND hwnd = reinterpret_cast<HWND>(handle);
+      if (!window.alive || !window.needsPaint) continue;
+      if (hWnd != nullptr && hWnd != hwnd) continue;
+      std::memset(lpMsg, 0, sizeof *lpMsg);
+      lpMsg->hwnd = hwnd;
+      lpMsg->message = WM_PAINT;
+      Stamp(lpMsg);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
+  LogCall("TranslateMessage", CallKind::Polling);
+  if (lpMsg == nullptr) return FALSE;
+  return (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_SYSKEYDOWN) ? TRUE : FALSE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
+  LogCall(lpMsg != nullptr ? "DispatchMessageA " + std::to_string(lpMsg->message) : "DispatchMessageA",
+          CallKind::Polling);
+  if (lpMsg == nullptr) {
+    Refuse("DispatchMessageA: no message record");
+    return 0;
+  }
+  if (lpMsg->hwnd == nullptr || LookupWindow(lpMsg->hwnd) == nullptr) return 0;
+  const MSG msg = *lpMsg;
+  return SendToWindow(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  LogCall("PostMessageA " + std::to_string(Msg), CallKind::Neutral);
+  if (hWnd != nullptr && LookupWindow(hWnd) == nullptr) {
+    W().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  if (Failing("PostMessageA")) return FALSE;
+  PostToQueue(hWnd, Msg, wParam, lParam);
+  return TRUE;
+}
+
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  LogCall("SendMessageA " + std::to_string(Msg), CallKind::Neutral);
+  if (LookupWindow(hWnd) == nullptr) {
+    W().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  return SendToWindow(hWnd, Msg, wParam, lParam);
+}
+
+// --- Painting ----------------------------------------------------------------------
+
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
+  LogCall("BeginPaint", CallKind::Neutral);
+  Window* window = LookupWindow(hWnd);
+  if (window == nullptr || lpPaint == nullptr) {
+    Refuse("BeginPaint: no window or no paint record");
+    return nullptr;
+  }
+  if (Failing("BeginPaint")) return nullptr;
+  window->needsPaint = false;
+  std::memset(lpPaint, 0, sizeof *lpPaint);
+  lpPaint->hdc = CreateWindowDc(hWnd);
+  lpPaint->rcPaint = RECT{0, 0, window->width, window->height};
+  ++W().paintDepth;
+  return lpPaint->hdc;
+}
+
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
+  LogCall("EndPaint", CallKind::Neutral);
+  if (lpPaint == nullptr || LookupWindow(hWnd) == nullptr) {
+    Refuse("EndPaint: no window or no paint record");
+    return FALSE;
+  }
+  if (W().dcs.count(reinterpret_cast<uintptr_t>(lpPaint->hdc)) == 0) {
+    Refuse("EndPaint: the paint record's device context is not one from BeginPaint");
+    return FALSE;
+  }
+  ReleaseDc(lpPaint->hdc);
+  if (W().paintDepth > 0) --W().paintDepth;
+  return TRUE;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
+  LogCall("LoadIconA");
+  if (hInstance != nullptr || Failing("LoadIconA")) return nullptr;
+  return reinterpret_cast<HICON>(SystemResource(lpIconName, 0x30000));
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
+  LogCall("LoadCursorA");
+  if (hInstance != nullptr || Failing("LoadCursorA")) return nullptr;
+  return reinterpret_cast<HCURSOR>(SystemResource(lpCursorName, 0x40000));
+}
+
+// --- Cursor and keys ------------------------------------------------------------------
+
+int WINAPI ShowCursor(BOOL bShow) {
+  LogCall(std::string("ShowCursor ") + (bShow ? "1" : "0"));
+  World& w = W();
+  const bool wasShown = w.cursorCount >= 0;
+  w.cursorCount += bShow ? 1 : -1;
+  if (wasShown != (w.cursorCount >= 0)) CurrentBackend().Invalidate();
+  return w.cursorCount;
+}
+
+BOOL WINAPI SetCursorPos(int X, int Y) {
+  LogCall("SetCursorPos " + std::to_string(X) + "," + std::to_string(Y), CallKind::Polling);
+  PollingCall();
+  if (Failing("SetCursorPos")) return FALSE;
+  PlaceCursor(X, Y);
+  return TRUE;
+}
+
+BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
+  LogCall("GetCursorPos", CallKind::Polling);
+  if (lpPoint == nullptr) return FALSE;
+  lpPoint->x = W().cursorX;
+  lpPoint->y = W().cursorY;
+  return TRUE;
+}
+
+BOOL WINAPI ClipCursor(const RECT* lpRect) {
+  if (lpRect == nullptr) {
+    LogCall("ClipCursor NULL");
+  } else {
+    LogCall("ClipCursor " + std::to_string(lpRect->left) + "," + std::to_string(lpRect->top) + "," +
+            std::to_string(lpRect->right) + "," + std::to_string(lpRect->bottom));
+  }
+  if (Failing("ClipCursor")) return FALSE;
+  World& w = W();
+  if (lpRect == nullptr) {
+    w.clipped = false;
+    return TRUE;
+  }
+  // The rectangle is normalised and kept inside the screen.
+  RECT r{std::min(lpRect->left, lpRect->right), std::min(lpRect->top, lpRect->bottom),
+         std::max(lpRect->left, lpRect->right), std::max(lpRect->top, lpRect->bottom)};
+  r.left = std::clamp<LONG>(r.left, 0, kWidth - 1);
+  r.top = std::clamp<LONG>(r.top, 0, kHeight - 1);
+  r.right = std::clamp<LONG>(r.right, r.left + 1, kWidth);
+  r.bottom = std::clamp<LONG>(r.bottom, r.top + 1, kHeight);
+  w.clipped = true;
+  w.clip = r;
+  PlaceCursor(w.cursorX, w.cursorY);
+  return TRUE;
+}
+
+BOOL WINAPI GetClipCursor(LPRECT lpRect) {
+  if (lpRect == nullptr) return FALSE;
+  const World& w = W();
+  *lpRect = w.clipped ? w.clip : RECT{0, 0, kWidth, kHeight};
+  return TRUE;
+}
+
+SHORT WINAPI GetAsyncKeyState(int vKey) {
+  LogCall("GetAsyncKeyState " + std::to_string(vKey), CallKind::Polling);
+  PollingCall();
+  if (vKey < 0 || vKey > 255) return 0;
+  World& w = W();
+  unsigned value = w.keyDown[vKey] ? 0x8000u : 0u;
+  if (w.keyPressedSince[vKey]) value |= 1u;
+  w.keyPressedSince[vKey] = false;
+  return static_cast<SHORT>(static_cast<int16_t>(static_cast<uint16_t>(value)));
+}
+
+}  // extern "C"
