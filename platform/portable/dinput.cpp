@@ -131,11 +131,14 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD cbData, LPVOID lpvData) override {
-    const bool firstPass = mouse && !W().lastCallPolling;
     LogCall(Name("GetDeviceState"), CallKind::Polling);
     if (mouse) {
       PollingCall();
-      if (firstPass) MaybeWaitHoldFirst();
+      // The first read of a polling loop is where the program waits.
+      if (W().plainSinceMouseRead) {
+        W().plainSinceMouseRead = false;
+        MaybeWaitHoldFirst();
+      }
     }
     if (!Usable("GetDeviceState")) return E_FAIL;
     if (lpvData == nullptr || format == nullptr || cbData != format->dwDataSize) {

@@ -41,6 +41,10 @@ uint64_t NowMs();
 void At(uint64_t atMs, std::function<void()> action);
 
 // --- Scripted input --------------------------------------------------------
+//
+// Input reaches the program through DirectInput and GetAsyncKeyState only; it
+// never becomes window messages. Mouse movement also moves the system cursor
+// (within its confinement).
 
 // Relative mouse movement, added to what the next mouse GetDeviceState reports.
 void MoveMouse(int dx, int dy, int dz = 0);
@@ -66,8 +70,11 @@ struct Hold {
 // Called at the start of every Sleep (before the clock advances) and on the
 // first pass of every polling loop: the first mouse GetDeviceState after any
 // call that is not a polling call (PeekMessageA, TranslateMessage,
-// DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetDeviceState), before
-// the state is read, so the callback may still script a click for it.
+// DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetCursorPos,
+// GetDeviceState), before the state is read, so the callback may still script
+// a click for it. Calls made by the window procedure inside DispatchMessageA,
+// and PostMessageA, SendMessageA, DefWindowProcA, PostQuitMessage, BeginPaint
+// and EndPaint, neither end nor continue a polling loop.
 // Pass an empty function to remove the callback.
 void OnHold(std::function<void(const Hold&)> callback);
 
@@ -137,6 +144,32 @@ std::vector<std::string> MisuseReport();
 // "Interface::Method" or the function name, with a short argument summary
 // after a space where useful (e.g. "IDirectDrawSurface7::Lock@back",
 // "Sleep 2000", "IDirectDrawPalette::SetEntries 4"). Tests use it to check call orders.
+//
+// Format: NAME[@TARGET][ ARGUMENTS]
+//   NAME      "IDirectDraw7::M", "IDirectDrawSurface7::M", "IDirectDrawPalette::M",
+//             "IDirectInput7::M", "IDirectInputDevice7::M" for COM methods (M the
+//             method, AddRef and Release included), else the function's name.
+//   @TARGET   "@primary" / "@back" on every surface method, "@mouse" /
+//             "@keyboard" on every device method and on CreateDeviceEx.
+//   ARGUMENTS (numbers in decimal unless shown as 0x...):
+//     Sleep MS                         ShowCursor 1|0
+//     SetCursorPos X,Y                 ClipCursor L,T,R,B | ClipCursor NULL
+//     GetAsyncKeyState VK              PostMessageA MSG, SendMessageA MSG
+//     DispatchMessageA MSG             DefWindowProcA MSG, PostQuitMessage CODE
+//     RegisterClassExA CLASS           CreateWindowExA CLASS WxH
+//     GetStockObject N                 SetTextColor 0xBBGGRR, SetBkColor 0xBBGGRR
+//     SetBkMode 1|2                    TextOutA X,Y "TEXT"
+//     CreatePen STYLE,WIDTH,0xBBGGRR   CreateSolidBrush 0xBBGGRR
+//     SelectObject 0xHANDLE            DeleteObject 0xHANDLE
+//     Rectangle L,T,R,B                IDirectDraw7::SetCooperativeLevel FLAGS
+//     IDirectDraw7::SetDisplayMode W,H,BPP
+//     IDirectDrawPalette::SetEntries FIRST[,COUNT]   (COUNT shown when not 1)
+//     IDirectDrawPalette::GetEntries FIRST
+//     IDirectDrawSurface7::Blt@T fill INDEX         (colour fills)
+//     IDirectInputDevice7::SetCooperativeLevel@T FLAGS
+//   Every other call has no arguments ("PeekMessageA", "TranslateMessage",
+//   "IDirectDrawSurface7::Flip@primary", "IDirectDraw7::Release", ...).
+// Only calls made while the headless backend is in use are recorded.
 const std::vector<std::string>& CallLog();
 void ClearCallLog();
 

@@ -89,8 +89,7 @@ void AdvanceClockUs(uint64_t us) {
 void LogCall(const std::string& entry, CallKind kind) {
   World& w = W();
   if (w.logging) w.callLog.push_back(entry);
-  if (kind == CallKind::Neutral || w.dispatchDepth > 0) return;
-  w.lastCallPolling = (kind == CallKind::Polling);
+  if (kind == CallKind::Plain && w.dispatchDepth == 0) w.plainSinceMouseRead = true;
 }
 
 bool FaultFires(const std::string& operation, const std::string& suffix, HRESULT* code) {

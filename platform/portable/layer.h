@@ -127,7 +127,7 @@ struct World {
 
   // Hold points and timed actions (headless).
   std::function<void(const pxh::Hold&)> holdCallback;
-  bool lastCallPolling = false;
+  bool plainSinceMouseRead = true;  // a non-polling call since the last mouse read
   int dispatchDepth = 0;
   std::vector<TimedAction> timedActions;
   uint64_t timedOrder = 0;
