@@ -75,6 +75,11 @@ bool EnvFlag(const char* name) {
   return v && *v && std::strcmp(v, "0") != 0;
 }
 
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
 // A window surface laid out as 0x..RRGGBB in 32 bits takes the converted
 // picture as it is; any other layout goes through SDL's blitter.
 bool IsXrgb32(const SDL_PixelFormat* f) {
@@ -207,8 +212,25 @@ class SdlBackend final : public Backend {
     // would only cost start-up time.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Only a real display will do. Left to itself SDL would fall back to an
+    // invisible off-screen driver and the program would play to nobody; and
+    // asking a window system that is not there fills standard error with the
+    // client library's complaints. So name the candidates: the window systems
+    // the environment points at, else the console's. A driver named in
+    // SDL_VIDEODRIVER is taken as it is (tests use "dummy").
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool x11 = EnvSet("DISPLAY"), wayland = EnvSet("WAYLAND_DISPLAY");
+    if (!chosen || !*chosen) {
+      std::string candidates = x11 ? "x11" : "";
+      if (wayland) candidates += candidates.empty() ? "wayland" : ",wayland";
+      if (candidates.empty()) candidates = "KMSDRM";
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      error_ = std::string("no display available (") + SDL_GetError() + ")";
+      if ((!chosen || !*chosen) && !x11 && !wayland)
+        error_ = "no display available (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+      else
+        error_ = std::string("no display available (") + SDL_GetError() + ")";
       return false;
     }
     error_.clear();

@@ -154,6 +154,23 @@ TEST_F(SdlBackendTest, WithoutADisplayTheBackendSaysSoAndStillPassesTime) {
   EXPECT_TRUE(g_layer.input.empty());
 }
 
+TEST_F(SdlBackendTest, NoWindowSystemInTheEnvironmentIsNoDisplay) {
+  // SDL would otherwise settle for its invisible off-screen driver.
+  unsetenv("SDL_VIDEODRIVER");
+  std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  std::string wayland = std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "";
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  backend_.reset(pxport::CreateSdlBackend());
+  bool available = backend_->DisplayAvailable();
+  std::string why = backend_->DisplayError();
+  backend_.reset();
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+  if (!wayland.empty()) setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+  if (available) GTEST_SKIP() << "this machine lends its console to SDL";
+  EXPECT_NE(why.find("DISPLAY"), std::string::npos) << why;
+}
+
 TEST_F(SdlBackendTest, HostMouseKeysAndCloseButtonBecomeLayerInput) {
   Open();
   EXPECT_STREQ(backend_->DisplayError(), "");
