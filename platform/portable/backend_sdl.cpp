@@ -167,12 +167,12 @@ class SdlBackend final : public Backend {
     // system's descriptor to sleep on, input wakes the wait at once, so it
     // may last a few milliseconds (each wake-up costs processor time);
     // without it, a millisecond.
-    if ((++polls_ & 3u) == 0) {
+    if ((++polls_ & 3u) == 0 && polls_ >= heldUntil_) {
       PresentIfDue();
       int wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
       if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
       WaitForHost(wait);
-      BringInEvents();
+      BringInEvents(true);
     }
     PresentIfDue();
   }
@@ -182,7 +182,7 @@ class SdlBackend final : public Backend {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-      BringInEvents();
+      BringInEvents(false);
       PresentIfDue();
       Clock::time_point t = Clock::now();
       if (t >= end) break;
@@ -318,7 +318,12 @@ class SdlBackend final : public Backend {
   // Takes in what the host sent. The window system is asked only when its
   // connection had something, or every few milliseconds in case something
   // came in unseen; otherwise this costs nothing.
-  void BringInEvents() {
+  //
+  // The program reads the mouse and keys as they are at the moment of the
+  // call, so a press and its release taken in together would never be seen:
+  // when polling, the events after a press wait until the program has made
+  // a whole round of polling calls.
+  void BringInEvents(bool pauseAfterPress) {
     if (!videoOk_) return;
     uint64_t now = NowMs();
     if (hostReady_ || eventFd_ < 0 || HostEventsQueued(connection_) || now - lastPumpMs_ >= 16) {
@@ -327,7 +332,15 @@ class SdlBackend final : public Backend {
       hostReady_ = false;
     }
     SDL_Event e;
-    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Handle(e);
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+      Handle(e);
+      bool press = (e.type == SDL_MOUSEBUTTONDOWN && ButtonIndexOf(e.button.button) >= 0) ||
+                   (e.type == SDL_KEYDOWN && !e.key.repeat && VirtualKeyOf(e.key.keysym.sym) != 0);
+      if (pauseAfterPress && press) {
+        heldUntil_ = polls_ + 4;
+        break;
+      }
+    }
   }
 
   void Handle(const SDL_Event& e) {
@@ -505,7 +518,8 @@ class SdlBackend final : public Backend {
   bool reportedSurface_ = false;
   uint64_t lastPresentMs_ = 0;
   uint64_t refreshMs_ = 16;
-  unsigned polls_ = 0;
+  uint64_t polls_ = 0;
+  uint64_t heldUntil_ = 0;  // no host events before this many polling calls
   long presents_ = 0;
   unsigned buttonsHeld_ = 0;
   bool keysHeld_[256] = {};
