@@ -140,8 +140,14 @@ Canvas Valiant() {
   c.Line(28, 21, 54, 21, kGrey);
   c.Line(31, 14, 37, 11, kSilver);  // shine
   // Plume.
-  c.FillPolygon({{40, 10}, {44, 1}, {54, 0}, {62, 6}, {56, 6}, {49, 8}, {44, 12}}, kRoyalBlue);
-  c.Line(44, 2, 58, 3, kSkyBlue);
+  c.FillPolygon({{38, 11}, {40, 3}, {48, 0}, {60, 1}, {70, 8}, {72, 16}, {66, 10}, {58, 7}, {50, 8},
+                 {44, 12}},
+                kRoyalBlue);
+  c.Line(41, 4, 48, 1, kSkyBlue);
+  c.Line(48, 2, 62, 3, kSkyBlue);
+  c.Line(50, 6, 66, 8, kBlue);
+  c.Line(60, 4, 70, 12, kBlue);
+  c.FillRect(39, 9, 43, 12, kGold);
   Eyes(c, 25, kBlue);
   Brows(c, 23, kBrown);
   Nose(c, kPeach);
@@ -388,14 +394,20 @@ Canvas FastRider() {
   // A horse's head beside the rider.
   c.FillPolygon({{58, 61}, {56, 40}, {60, 24}, {66, 14}, {70, 12}, {78, 22}, {81, 30}, {79, 34},
                  {73, 32}, {70, 44}, {72, 61}},
-                kBark);
+                kSnow);
   c.Outline(kApricot, kBlack);
   c.Outline(kSand, kBlack);
-  c.FillPolygon({{64, 16}, {58, 26}, {55, 40}, {57, 50}, {54, 40}, {56, 24}}, kBlack);  // mane
+  c.FillPolygon({{64, 16}, {58, 26}, {55, 40}, {57, 50}, {54, 40}, {56, 24}}, kCharcoal);  // mane
+  c.Line(70, 34, 72, 58, kStone);
+  c.Line(74, 30, 79, 31, kStone);
   c.Set(72, 20, kBlack);
   c.Set(73, 20, kBlack);
   c.Line(77, 29, 79, 30, kBlack);
-  c.FillPolygon({{66, 14}, {65, 8}, {69, 12}}, kBark);
+  c.FillPolygon({{66, 14}, {65, 8}, {69, 12}}, kSnow);
+  c.Line(62, 22, 58, 40, kRoyalBlue);  // bridle
+  c.Line(64, 24, 78, 28, kRoyalBlue);
+  c.FillRect(70, 19, 71, 20, kBlack);  // the horse's eye
+  c.Set(79, 27, kBlack);
   // Rider with a streaming scarf.
   Torso(c, kGreen, kForest);
   c.FillPolygon({{28, 44}, {2, 38}, {0, 46}, {6, 43}, {2, 50}, {26, 48}}, kScarlet);
