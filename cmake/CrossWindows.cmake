@@ -35,6 +35,14 @@ if(NOT PIXSHOW_MINGW_CXX)
     "(Debian/Ubuntu package g++-mingw-w64-x86-64)")
 endif()
 
+# Only the program: the tools stand on the portable layer, which is not part
+# of a Windows build. With make, $(MAKE) shares the outer build's job slots.
+if(CMAKE_GENERATOR MATCHES "Make")
+  set(_pixshow_windows_build $(MAKE) pixshow)
+else()
+  set(_pixshow_windows_build ${CMAKE_COMMAND} --build <BINARY_DIR> --target pixshow)
+endif()
+
 include(ExternalProject)
 ExternalProject_Add(pixshow_windows
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
@@ -46,9 +54,7 @@ ExternalProject_Add(pixshow_windows
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${PIXSHOW_WINDOWS_DIR}
     -DPIXSHOW_TESTS=OFF
     -DPIXSHOW_WERROR=${PIXSHOW_WERROR}
-  # Only the program: the tools stand on the portable layer, which is not
-  # part of a Windows build.
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target pixshow
+  BUILD_COMMAND ${_pixshow_windows_build}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${PIXSHOW_WINDOWS_EXE}
