@@ -214,12 +214,12 @@ class Session:
         """Prepares the Wine prefix; False when Wine cannot start here."""
         started = time.monotonic()
         try:
-            result = subprocess.run(["wineboot", "-i"], env=self.env, timeout=240,
+            result = subprocess.run(["wineboot", "-i"], env=self.env, timeout=180,
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             output = result.stdout.decode(errors="replace")
             ok = result.returncode == 0
             if ok:
-                result = subprocess.run(["wine", "cmd", "/c", "exit 0"], env=self.env, timeout=120,
+                result = subprocess.run(["wine", "cmd", "/c", "exit 0"], env=self.env, timeout=60,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
                 output += result.stdout.decode(errors="replace")
                 ok = result.returncode == 0
