@@ -37,7 +37,7 @@ void Coins(Canvas& c, int cy) {
   for (int stack = 0; stack < 2; ++stack) {
     const int x = stack ? 22 : 13, n = stack ? 4 : 6;
     for (int i = 0; i < n; ++i) {
-      const int y = cy + 9 - i * 3 - (stack ? 0 : 0);
+      const int y = cy + 9 - i * 3;
       c.FillEllipseOutlined(x, y, 6, 2.2, kGold, kOchre);
       c.Line(x - 4, y - 1, x + 3, y - 1, kGoldYellow);
     }
@@ -167,7 +167,7 @@ void Castle(Canvas& c, int cy) {
   c.FillRect(15, cy + 3, 21, cy + 11, kBlack);
   c.FillEllipse(18, cy + 3, 3, 3, kBlack);
   c.FillRect(17, cy - 7, 19, cy - 4, kBlack);
-  c.Line(18, cy - 12, 18, cy - 19 + 6, kBark);
+  c.Line(18, cy - 12, 18, cy - 13, kBark);
   c.FillPolygon({{19, cy - 13}, {25, cy - 11}, {19, cy - 9}}, kScarlet);
   c.Outline(kNavy, kCharcoal);
 }

@@ -75,7 +75,7 @@ Canvas Piece(const Army& army, int emblem) {
   // Pennants at both ends of the banner.
   c.FillPolygon({{3, 3}, {10, 3}, {10, 11}, {6, 9}, {3, 11}}, army.light);
   c.FillPolygon({{31, 3}, {38, 3}, {38, 11}, {35, 9}, {31, 11}}, army.light);
-  // Two soldiers on the right, beside where the number goes.
+  // A soldier on the right, beside where the number goes.
   Soldier(c, 28, 15, army, emblem == 4 ? kSnow : kSkin);
   c.Line(2, 29, kCellW - 3, 29, army.mid);
   return c;

@@ -474,7 +474,6 @@ Canvas Monk() {
   Torso(c, kLeather, kBark);
   c.FillEllipseOutlined(41, 49, 16, 6, kBark, kBlack);  // hood down
   Neck(c, kPeach);
-  Face(c, kPeach);
   Ears(c, kPeach);
   Face(c, kPeach);
   EllipseRows(c, 41, 27, 11, 14, 17, 22, kBark);  // tonsure ring
