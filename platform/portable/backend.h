@@ -47,6 +47,12 @@ class Backend {
   // messages to the program.
   virtual void Sleep(uint32_t ms) = 0;
 
+  // The program starts waiting for input: the first pass of a polling loop
+  // (the first mouse GetDeviceState after a call that is not a polling call,
+  // the point where the headless backend reports a wait hold). Its picture
+  // is complete: the SDL backend shows it at once.
+  virtual void WaitBegins() {}
+
   // Milliseconds since the backend started (virtual for headless).
   virtual uint64_t NowMs() = 0;
 };
