@@ -192,17 +192,4 @@ TEST(Devices, DisplayModeNotRestoredKeepsTheDirectDrawObject) {
   EXPECT_EQ(coretest::CountCalls("IDirectDraw7::Release"), 0);
 }
 
-TEST(Devices, FillSurfaceSetsEveryPixelOfOneSurface) {
-  ASSERT_TRUE(coretest::StartProgram());
-  EXPECT_FALSE(FAILED(FillSurface(g_backSurface, 200)));
-  coretest::Pixels back = coretest::ReadPixels(g_backSurface);
-  coretest::Pixels front = coretest::ReadPixels(g_primarySurface);
-  EXPECT_EQ(back.at[0][0], 200);
-  EXPECT_EQ(back.at[479][639], 200);
-  EXPECT_EQ(back.at[240][320], 200);
-  EXPECT_EQ(front.at[240][320], 0);
-  ShutdownDevices();
-  EXPECT_TRUE(pxh::MisuseReport().empty());
-}
-
 }  // namespace

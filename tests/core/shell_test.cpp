@@ -57,15 +57,6 @@ TEST_F(Shell, PumpingHandlesWaitingMessagesOnlyAndEscapeUpDoesNothing) {
   EXPECT_TRUE(pxh::WindowExists());
 }
 
-TEST_F(Shell, WindowProcedureAnswersPaintWithoutDrawing) {
-  coretest::FillPixels(g_primarySurface, 9);
-  EXPECT_EQ(WindowProc(g_mainWindow, WM_PAINT, 0, 0), 0);
-  EXPECT_EQ(WindowProc(g_mainWindow, WM_CREATE, 0, 0), 0);
-  EXPECT_EQ(coretest::ReadVisible().at[200][200], 9);
-  EXPECT_EQ(coretest::CountCalls("BeginPaint"), 1);
-  EXPECT_EQ(coretest::CountCalls("EndPaint"), 1);
-}
-
 // --- The continue wait -------------------------------------------------------
 
 TEST_F(Shell, EveryWaitStartsConfinedAtTheButton) {

@@ -115,18 +115,6 @@ TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
   EXPECT_EQ(coretest::CountCalls("CreatePen"), 0);
 }
 
-TEST_F(Text, TextOnTheBackBufferStaysThere) {
-  coretest::FillPixels(g_backSurface, Background);
-  EXPECT_EQ(DrawTextOpaque("Load Failure", 30, 430, 0xffffff, g_backSurface), 1);
-  Census visible = Look(0, 0, 640, 480);
-  EXPECT_EQ(visible.white + visible.black, 0);
-  Pixels back = coretest::ReadPixels(g_backSurface);
-  int changed = 0;
-  for (int y = 430; y < 460; y++)
-    for (int x = 30; x < 200; x++) changed += back.at[y][x] != Background;
-  EXPECT_GT(changed, 30);
-}
-
 TEST_F(Text, PanelOneIsClippedAtTheScreensRightEdge) {
   ClearPanel(1);
   Census inside = Look(20, 37, 640, 370);
