@@ -195,6 +195,11 @@ class SdlBackend final : public Backend {
     Trace("sleep-end", static_cast<long>(ms));
   }
 
+  void WaitBegins() override {
+    Trace("wait");
+    if (dirty_) Present();  // the screen is finished: no reason to hold it back
+  }
+
   uint64_t NowMs() override {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now() - start_)
