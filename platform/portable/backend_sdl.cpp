@@ -140,10 +140,16 @@ class SdlBackend final : public Backend {
     int display = SDL_GetWindowDisplayIndex(window_);
     if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
       refreshMs_ = std::max(1, 1000 / mode.refresh_rate);
+    // Take in what the window system said about mapping and sizing the
+    // window now, so that it does not ask for a second full repaint later.
+    SDL_PumpEvents();
+    BringInEvents(false);
     Trace("window");
+    // The first present comes with the program's first drawing (or when the
+    // window system reports the window exposed): painting the whole screen
+    // now as well would only be done twice.
     dirty_ = true;
     clear_ = true;
-    Present();
   }
 
   void WindowDestroyed() override { CloseWindow(); }
@@ -448,6 +454,7 @@ class SdlBackend final : public Backend {
     dirty_ = false;
     urgent_ = false;
     if (!window_) return;
+    const auto began = std::chrono::steady_clock::now();
     Frame frame = CurrentFrame();
     if (frame.width <= 0 || frame.height <= 0 || frame.width > 4096 || frame.height > 4096) {
       frame.pixels = nullptr;
@@ -466,7 +473,16 @@ class SdlBackend final : public Backend {
     }
     Viewport v = FitPicture(target->w, target->h, frame.width, frame.height);
     bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.scale != lastView_.scale;
-    if (whole) SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+    if (whole) {
+      // Black around the picture (the picture itself is written just below).
+      const int right = v.x + v.w, bottom = v.y + v.h;
+      SDL_Rect around[4] = {{0, 0, target->w, v.y},
+                            {0, bottom, target->w, target->h - bottom},
+                            {0, v.y, v.x, v.h},
+                            {right, v.y, target->w - right, v.h}};
+      for (SDL_Rect& r : around)
+        if (r.w > 0 && r.h > 0) SDL_FillRect(target, &r, SDL_MapRGB(target->format, 0, 0, 0));
+    }
     if (IsXrgb32(target->format) && SDL_LockSurface(target) == 0) {
       ScalePicture(picture_.data(), frame.width, frame.width, frame.height,
                    static_cast<uint32_t*>(target->pixels), target->pitch / 4, target->w, target->h,
@@ -487,7 +503,11 @@ class SdlBackend final : public Backend {
     clear_ = false;
     lastView_ = v;
     lastPresentMs_ = NowMs();
-    Trace(frame.cursorShown ? "present-cursor" : "present", ++presents_);
+    // Traced with the time the present took, in microseconds.
+    Trace(frame.cursorShown ? "present-cursor" : "present",
+          static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                std::chrono::steady_clock::now() - began)
+                                .count()));
   }
 
   // PIXSHOW_TRACE=1: one line per event on stderr with the wall-clock time in
@@ -525,7 +545,6 @@ class SdlBackend final : public Backend {
   uint64_t refreshMs_ = 16;
   uint64_t polls_ = 0;
   uint64_t heldUntil_ = 0;  // no host events before this many polling calls
-  long presents_ = 0;
   unsigned buttonsHeld_ = 0;
   bool keysHeld_[256] = {};
 };

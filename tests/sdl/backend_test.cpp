@@ -379,7 +379,10 @@ TEST_F(SdlBackendTest, AClosedWindowShowsNothingAndANewOneOpens) {
   EXPECT_EQ(g_layer.framesRead, 0);
   backend_->WindowCreated(640, 480, "again");
   EXPECT_NE(HostWindow(), nullptr);
-  EXPECT_EQ(g_layer.framesRead, 1);  // the new window shows the frame at once
+  backend_->WaitBegins();  // the program waits: its picture shows at once
+  EXPECT_EQ(g_layer.framesRead, 1);
+  backend_->WaitBegins();  // nothing changed since: nothing to show
+  EXPECT_EQ(g_layer.framesRead, 1);
 }
 
 }  // namespace
