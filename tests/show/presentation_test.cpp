@@ -363,6 +363,9 @@ class Presentation : public ::testing::Test {
   int Run(std::function<void(const pxh::Hold&, int)> atHold = nullptr,
           std::function<bool(int)> atWait = nullptr) {
     ResetProgram();
+    if (beforeRun_) {
+      beforeRun_();
+    }
     seen_.clear();
     waits_ = 0;
     pxh::OnHold([&, atHold, atWait](const pxh::Hold& hold) {
@@ -397,6 +400,7 @@ class Presentation : public ::testing::Test {
   }
 
   ScratchDirectory dir_;
+  std::function<void()> beforeRun_;  // runs in the fresh world, before WinMain
   std::vector<Seen> seen_;
   int waits_ = 0;
 };
@@ -575,6 +579,38 @@ TEST_F(Presentation, EscapeOrTheCloseButtonDuringAWaitStopsTheRun) {
     EXPECT_EQ(CountCalls("IDirectDrawSurface7::Flip"), flips);
     ExpectCleanEnd();
   }
+}
+
+TEST_F(Presentation, EscapeHeldAtTheStartEndsTheRunBeforeTheFirstScreen) {
+  beforeRun_ = [] { pxh::SetKey(VK_ESCAPE, true); };
+  int status = Run();
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(g_quitRequested, 1);
+  EXPECT_TRUE(seen_.empty());
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::Lock"), 0);
+  EXPECT_FALSE(pxh::WindowExists());
+  ExpectCleanEnd();
+}
+
+TEST_F(Presentation, AFailedLockOrAFlipThatNeverSucceedsNeitherStopsNorHangsTheRun) {
+  // Screen 3's Lock fails: no icon, no flip, the captions still come. Every
+  // flip from then on fails: each gives up within its bound and the run goes on.
+  beforeRun_ = [] { pxh::InjectFault("IDirectDrawSurface7::Lock@back", DDERR_SURFACELOST, 1); };
+  int flipsAtWait3 = -1;
+  uint8_t iconCorner = 1;
+  int status = Run([&](const pxh::Hold& hold, int) {
+    if (hold.kind == pxh::HoldKind::Wait && seen_.back().screen == 3) {
+      flipsAtWait3 = CountCalls("IDirectDrawSurface7::Flip");
+      iconCorner = ReadVisible()->at[112][104];
+      pxh::InjectFault("IDirectDrawSurface7::Flip", DDERR_SURFACELOST, -1);
+    }
+  });
+  EXPECT_EQ(flipsAtWait3, 0);
+  EXPECT_EQ(iconCorner, 0);
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(waits_, 8);
+  EXPECT_LT(pxh::NowMs(), 15500 + 4 * (FlipGiveUpMs + 100) + 1000);
+  ExpectCleanEnd();
 }
 
 TEST_F(Presentation, EscapeWithinAPauseHasNoEffect) {
