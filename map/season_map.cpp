@@ -7,11 +7,17 @@
 #include "raster/raster.h"
 
 // One row per band of 14 cells: positions 1..7 (upper half-row), then 8..14.
+// clang-format off
 const int BattleMapLayout[CellTableSize] = {
-    0, 1, 2, 2, 2, 2, 3, 3, 1, 2, 2, 2, 2, 3, 3, 1, 2, 7, 2, 3, 8, 6, 1, 1, 7, 2, 6, 8, 6,
-    1, 1, 7, 2, 3, 8, 6, 2, 1, 8, 2, 3, 8, 6, 2, 8, 8, 3, 4, 8, 2, 2, 2, 8, 3, 6, 5, 6, 2,
-    8, 5, 3, 6, 6, 2, 6, 3, 8, 5, 3, 5, 2, 6, 3, 2, 5, 6, 5, 2, 6, 3, 2, 2, 3, 6, 2,
+    0,
+    1, 2, 2, 2, 2, 3, 3, 1, 2, 2, 2, 2, 3, 3,
+    1, 2, 7, 2, 3, 8, 6, 1, 1, 7, 2, 6, 8, 6,
+    1, 1, 7, 2, 3, 8, 6, 2, 1, 8, 2, 3, 8, 6,
+    2, 8, 8, 3, 4, 8, 2, 2, 2, 8, 3, 6, 5, 6,
+    2, 8, 5, 3, 6, 6, 2, 6, 3, 8, 5, 3, 5, 2,
+    6, 3, 2, 5, 6, 5, 2, 6, 3, 2, 2, 3, 6, 2,
 };
+// clang-format on
 
 // The tile sheet holds four blocks of nine terrains: spring, summer, fall, winter.
 static const char TileSheet[] = "WarTiles.pix";
