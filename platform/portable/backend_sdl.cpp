@@ -103,7 +103,9 @@ class SdlBackend final : public Backend {
 
   void Shutdown() {
     CloseWindow();
-    if (videoOk_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    // All of SDL, not only its video: that also closes the session-bus
+    // connection SDL opened for itself.
+    if (videoOk_) SDL_Quit();
     videoOk_ = false;
     triedVideo_ = false;
   }
@@ -229,6 +231,11 @@ class SdlBackend final : public Backend {
     // client library's complaints. So name the candidates: the window systems
     // the environment points at, else the console's. A driver named in
     // SDL_VIDEODRIVER is taken as it is (tests use "dummy").
+    // SDL talks to the desktop's session bus (screen saver, input methods).
+    // Where there is none, the bus library would start one for us: a child
+    // process at every start, perhaps a bus daemon left behind, and memory it
+    // never gives back. No bus then.
+    if (!EnvSet("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool x11 = EnvSet("DISPLAY"), wayland = EnvSet("WAYLAND_DISPLAY");
     if (!chosen || !*chosen) {
