@@ -385,4 +385,46 @@ TEST_F(SdlBackendTest, AClosedWindowShowsNothingAndANewOneOpens) {
   EXPECT_EQ(g_layer.framesRead, 1);
 }
 
+// On a real X server (run under xvfb-run; skipped without one). Xvfb has no
+// window manager: full screen is then a borderless window over the screen.
+TEST_F(SdlBackendTest, OnABareXServerFullScreenCoversTheScreenAndAltEnterLeavesIt) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "no X display";
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  backend_.reset(pxport::CreateSdlBackend());
+  if (!backend_->DisplayAvailable()) GTEST_SKIP() << backend_->DisplayError();
+  backend_->WindowCreated(640, 480, "DirectDraw Test for Game");
+  SDL_Window* w = HostWindow();
+  ASSERT_NE(w, nullptr);
+  SDL_Rect screen;
+  ASSERT_EQ(SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &screen), 0);
+  auto covers = [&] {
+    if (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) return true;  // a manager's full screen
+    int x, y, width, height;
+    SDL_GetWindowPosition(w, &x, &y);
+    SDL_GetWindowSize(w, &width, &height);
+    return x == screen.x && y == screen.y && width == screen.w && height == screen.h &&
+           (SDL_GetWindowFlags(w) & SDL_WINDOW_BORDERLESS);
+  };
+  EXPECT_TRUE(covers());
+  backend_->WaitBegins();
+  EXPECT_EQ(g_layer.framesRead, 1);
+
+  PushKey(SDLK_RETURN, true, KMOD_LALT);
+  PollPass();
+  int width = 0, height = 0;
+  SDL_GetWindowSize(w, &width, &height);
+  EXPECT_FALSE(covers());
+  EXPECT_EQ(width, 640);
+  EXPECT_EQ(height, 480);
+  PushKey(SDLK_RETURN, true, KMOD_LALT);
+  PollPass();
+  EXPECT_TRUE(covers());
+
+  // Waiting on the X connection: polling with nothing coming passes time.
+  auto t = Clock::now();
+  for (int call = 0; call < 200; ++call) backend_->Poll();
+  EXPECT_GE(MsSince(t), 100);
+}
+
 }  // namespace
