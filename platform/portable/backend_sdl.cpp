@@ -225,17 +225,17 @@ class SdlBackend final : public Backend {
     // would only cost start-up time.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // SDL talks to the desktop's session bus (screen saver, input methods).
+    // Where there is none, the bus library would start one for us: a child
+    // process at every start, perhaps a bus daemon left behind, and memory it
+    // never gives back. No bus then.
+    if (!EnvSet("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     // Only a real display will do. Left to itself SDL would fall back to an
     // invisible off-screen driver and the program would play to nobody; and
     // asking a window system that is not there fills standard error with the
     // client library's complaints. So name the candidates: the window systems
     // the environment points at, else the console's. A driver named in
     // SDL_VIDEODRIVER is taken as it is (tests use "dummy").
-    // SDL talks to the desktop's session bus (screen saver, input methods).
-    // Where there is none, the bus library would start one for us: a child
-    // process at every start, perhaps a bus daemon left behind, and memory it
-    // never gives back. No bus then.
-    if (!EnvSet("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool x11 = EnvSet("DISPLAY"), wayland = EnvSet("WAYLAND_DISPLAY");
     if (!chosen || !*chosen) {
