@@ -429,6 +429,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
       Refuse(Name("ReleaseDC") + " of a device context that is not this surface's");
       return DDERR_INVALIDPARAMS;
     }
+    // Even a failing ReleaseDC ends the device context (as when the surface is lost).
     ReleaseDc(dc);
     dc = nullptr;
     if (Visible()) CurrentBackend().Invalidate();
@@ -472,6 +473,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
       Refuse(Name("Unlock") + " of a surface that is not locked");
       return DDERR_NOTLOCKED;
     }
+    // Even a failing Unlock ends the lock (as when the surface is lost).
     locked = false;
     if (Visible()) CurrentBackend().Invalidate();
     return FaultOr(std::string(kSurfaceName) + "Unlock", Suffix(), DD_OK);
@@ -833,6 +835,7 @@ extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFII
   }
   HRESULT code = DD_OK;
   if (FaultFires("DirectDrawCreateEx", "", &code)) return code;
+  if (!CurrentBackend().DisplayAvailable()) return DDERR_NODIRECTDRAWHW;
   DirectDrawObject* dd = new DirectDrawObject;
   W().directDraws.push_back(dd);
   *lplpDD = static_cast<IDirectDraw7*>(dd);

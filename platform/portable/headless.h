@@ -125,6 +125,9 @@ bool WindowExists();
 // The first `skip` matching calls succeed, then `count` calls fail (count < 0:
 // every later call). For functions that return a handle or BOOL rather than an
 // HRESULT, failing means returning 0 / NULL; `code` is then ignored.
+// A failed call has no effect, except Unlock and ReleaseDC: the lock or the
+// device context ends anyway, as when the surface is lost. A fault is not
+// misuse: it never shows in MisuseReport().
 void InjectFault(const std::string& operation, HRESULT code, int count = 1, int skip = 0);
 void ClearFaults();
 
@@ -169,7 +172,9 @@ std::vector<std::string> MisuseReport();
 //     IDirectInputDevice7::SetCooperativeLevel@T FLAGS
 //   Every other call has no arguments ("PeekMessageA", "TranslateMessage",
 //   "IDirectDrawSurface7::Flip@primary", "IDirectDraw7::Release", ...).
-// Only calls made while the headless backend is in use are recorded.
+// Only calls made while the headless backend is in use are recorded, and at
+// most a million of them: then one last entry "(call log full)" ends the log.
+// "DestroyWindow" also appears when DefWindowProcA destroys a window on WM_CLOSE.
 const std::vector<std::string>& CallLog();
 void ClearCallLog();
 

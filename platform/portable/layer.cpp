@@ -88,7 +88,15 @@ void AdvanceClockUs(uint64_t us) {
 
 void LogCall(const std::string& entry, CallKind kind) {
   World& w = W();
-  if (w.logging) w.callLog.push_back(entry);
+  if (w.logging) {
+    // A program spinning without end must not eat the machine's memory.
+    constexpr size_t kLogLimit = 1000000;
+    if (w.callLog.size() < kLogLimit) {
+      w.callLog.push_back(entry);
+    } else if (w.callLog.size() == kLogLimit) {
+      w.callLog.push_back("(call log full)");
+    }
+  }
   if (kind == CallKind::Plain && w.dispatchDepth == 0) w.plainSinceMouseRead = true;
 }
 

@@ -247,6 +247,8 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_NCCREATE:
       return TRUE;
     case WM_CLOSE:
+      // The default answer to a close request: the window is destroyed.
+      LogCall("DestroyWindow", CallKind::Neutral);
       DoDestroyWindow(hWnd);
       return 0;
     case WM_PAINT: {
