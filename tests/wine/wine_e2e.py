@@ -214,6 +214,10 @@ class Session:
         """Prepares the Wine prefix; False when Wine cannot start here."""
         started = time.monotonic()
         try:
+            # A Wine server left from an interrupted run would still know the
+            # old X server.
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
             result = subprocess.run(["wineboot", "-i"], env=self.env, timeout=180,
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             output = result.stdout.decode(errors="replace")
