@@ -100,7 +100,7 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE Acquire() override {
-    LogCall(Name("Acquire"));
+    LogCall(Name("Acquire"), CallKind::Neutral);  // a wait may take its mouse back
     if (!Usable("Acquire")) return E_FAIL;
     if (format == nullptr) {
       Refuse(Name("Acquire") + " before SetDataFormat");

@@ -73,8 +73,8 @@ struct Hold {
 // DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetCursorPos,
 // GetDeviceState), before the state is read, so the callback may still script
 // a click for it. Calls made by the window procedure inside DispatchMessageA,
-// and PostMessageA, SendMessageA, DefWindowProcA, PostQuitMessage, BeginPaint
-// and EndPaint, neither end nor continue a polling loop.
+// and PostMessageA, SendMessageA, DefWindowProcA, PostQuitMessage, BeginPaint,
+// EndPaint and a device's Acquire, neither end nor continue a polling loop.
 // Pass an empty function to remove the callback.
 void OnHold(std::function<void(const Hold&)> callback);
 
