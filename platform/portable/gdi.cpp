@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/portable/layer.h"
 
@@ -133,8 +134,9 @@ void FillBox(const Target& target, long left, long top, long right, long bottom,
   top = std::max(top, 0L);
   right = std::min(right, static_cast<long>(kWidth));
   bottom = std::min(bottom, static_cast<long>(kHeight));
+  if (left >= right) return;
   for (long y = top; y < bottom; ++y) {
-    for (long x = left; x < right; ++x) target.bytes[y * kPitch + x] = index;
+    std::memset(target.bytes + y * kPitch + left, index, static_cast<size_t>(right - left));
   }
 }
 
