@@ -11,7 +11,9 @@
       screens, grabs the screen once each has settled and compares
       it with pixshow-capture's picture of the same screen from the same
       sheets: every pixel outside the captions must have the same colour, and
-      every caption box must hold text. Then checks that Escape ends the
+      every caption box must hold text. Also watches the palette change of
+      the second screen and the pointer's confinement to the continue
+      button during a wait. Then checks that Escape ends the
       program with status 0 and gives the display back, and that a missing
       sheet ends it with status 1.
 
@@ -32,7 +34,9 @@ SKIP = 77
 WIDTH, HEIGHT = 640, 480
 WINDOW_TITLE = "DirectDraw Test for Game"
 
-# The continue button's rectangle: the program confines its cursor there.
+# The continue button: the program confines its cursor to it while it waits
+# (right and bottom edges excluded).
+BUTTON_LEFT, BUTTON_TOP, BUTTON_RIGHT, BUTTON_BOTTOM = 540, 435, 585, 447
 BUTTON_X, BUTTON_Y = 550, 441
 
 # A screen has settled once it has not changed for longer than the longest
@@ -262,6 +266,12 @@ class Session:
                                 stderr=subprocess.DEVNULL, timeout=20)
         return bool(result.stdout.strip())
 
+    def pointer(self):
+        result = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.env,
+                                stdout=subprocess.PIPE, check=True, timeout=20)
+        values = dict(line.split("=", 1) for line in result.stdout.decode().split())
+        return int(values["X"]), int(values["Y"])
+
     def screen_size(self):
         result = subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
                                 stdout=subprocess.PIPE, check=True, timeout=20)
@@ -460,6 +470,15 @@ def run_presentation(session, exe, work, expected_dir, deadline):
         log("%s: %s (%.1f s)" % (what, "same as the capture" if not found else "DIFFERENT",
                                  time.monotonic() - started))
         problems += ["%s: %s" % (what, p) for p in found]
+        if screen == 1:
+            # While the program waits, the pointer cannot leave the button.
+            session.xdotool("mousemove", "100", "100")
+            time.sleep(0.3)
+            x, y = session.pointer()
+            if not (BUTTON_LEFT <= x < BUTTON_RIGHT and BUTTON_TOP <= y < BUTTON_BOTTOM):
+                problems.append("screen 1: the pointer went to (%d,%d), outside the button" % (x, y))
+            else:
+                log("screen 1: the pointer stays on the button (%d,%d)" % (x, y))
         if screen == 2:
             shown = [c for c in driver.colours_seen if c in (RED, BLUE, GREEN)]
             if shown != [RED, BLUE, GREEN, RED]:
