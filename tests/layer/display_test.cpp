@@ -204,6 +204,35 @@ TEST_F(DisplayTest, LocksAndDeviceContextsExcludeEachOther) {
   EXPECT_TRUE(Contains(report, "not this surface's"));
 }
 
+TEST_F(DisplayTest, APrimaryWithoutBackBufferCannotFlipAndOneOwnerHoldsTheDisplay) {
+  ASSERT_NE(MakeWindow(), nullptr);
+  ASSERT_EQ(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, NULL), DD_OK);
+  ASSERT_EQ(dd->SetCooperativeLevel(window, 0x53), DD_OK);
+  IDirectDraw7* other = nullptr;
+  ASSERT_EQ(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&other), IID_IDirectDraw7, NULL), DD_OK);
+  EXPECT_EQ(other->SetCooperativeLevel(window, 0x53), DDERR_EXCLUSIVEMODEALREADYSET);
+  EXPECT_EQ(other->Release(), 0u);
+  ASSERT_EQ(dd->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
+
+  DDSURFACEDESC2 d{};
+  d.dwSize = sizeof d;
+  d.dwFlags = DDSD_CAPS;
+  d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+  ASSERT_EQ(dd->CreateSurface(&d, &primary, NULL), DD_OK);
+  IDirectDrawSurface7* second = nullptr;
+  EXPECT_EQ(dd->CreateSurface(&d, &second, NULL), DDERR_PRIMARYSURFACEALREADYEXISTS);
+  DDSCAPS2 caps{};
+  caps.dwCaps = DDSCAPS_BACKBUFFER;
+  EXPECT_EQ(primary->GetAttachedSurface(&caps, &back), DDERR_NOTFOUND);
+  EXPECT_EQ(back, nullptr);
+  EXPECT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DDERR_NOTFLIPPABLE);
+  EXPECT_EQ(Fill(primary, 6), DD_OK);
+  pxh::Screen screen;
+  ASSERT_TRUE(pxh::ReadScreen(screen));
+  EXPECT_EQ(screen.pixels[479][639], 6);
+  CloseDisplay();
+}
+
 TEST_F(DisplayTest, ColourFillCoversTheWholeSurfaceOrItsRectangle) {
   OpenDisplay();
   ASSERT_EQ(Fill(back, 9), DD_OK);

@@ -190,6 +190,49 @@ TEST_F(GdiTest, ColoursMapToTheNearestEntryOfThePaletteInForce) {
   EXPECT_EQ(p[0][20], 7);
 }
 
+TEST_F(GdiTest, DrawingLandsInTheSurfaceWhoseContextItIs) {
+  HDC backDc = NULL;
+  Fill(back, 2);
+  ASSERT_EQ(back->GetDC(&backDc), DD_OK);
+  SetTextColor(backDc, 0xffffff);
+  SetBkColor(backDc, 0);
+  ASSERT_TRUE(TextOutA(backDc, 100, 200, "Back", 4));
+  ASSERT_EQ(back->ReleaseDC(backDc), DD_OK);
+  pxh::Screen screen;
+  ASSERT_TRUE(pxh::ReadScreen(screen));
+  EXPECT_EQ(screen.pixels[200][100], 2);  // not on the visible surface yet
+  primary->ReleaseDC(dc);
+  dc = nullptr;
+  ASSERT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DD_OK);
+  ASSERT_TRUE(pxh::ReadScreen(screen));
+  EXPECT_EQ(screen.pixels[200][100], 0);  // the opaque cell, after the flip
+  ASSERT_EQ(primary->GetDC(&dc), DD_OK);
+
+  // A window's paint context draws nowhere.
+  PAINTSTRUCT ps;
+  HDC windowDc = BeginPaint(window, &ps);
+  ASSERT_NE(windowDc, nullptr);
+  EXPECT_TRUE(TextOutA(windowDc, 0, 0, "nothing", 7));
+  EXPECT_TRUE(Rectangle(windowDc, 0, 0, 640, 480));
+  EndPaint(window, &ps);
+  Pixels p;
+  ASSERT_TRUE(pxh::ReadSurface(back, p));
+  EXPECT_EQ(p[0][0], 2);
+}
+
+TEST_F(GdiTest, ReleasingAContextWithTheProgramsObjectsSelectedIsReported) {
+  HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+  SelectObject(dc, brush);
+  EXPECT_EQ(primary->ReleaseDC(dc), DD_OK);
+  dc = nullptr;
+  EXPECT_TRUE(Contains(pxh::MisuseReport(), "brush of the program still selected"));
+  EXPECT_TRUE(DeleteObject(brush));  // the context is gone, so the brush is free
+  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(0x42), GetStockObject(BLACK_PEN)), nullptr);
+  pxh::Reset();
+  OpenDisplay();
+  ASSERT_EQ(primary->GetDC(&dc), DD_OK);
+}
+
 TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndLeaksAreReported) {
   HPEN pen = CreatePen(PS_SOLID, 1, 0);
   HGDIOBJ oldPen = SelectObject(dc, pen);

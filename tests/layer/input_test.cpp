@@ -124,6 +124,27 @@ TEST_F(InputTest, PlatformChecksAcquisitionFormatsAndLevels) {
   Close();
 }
 
+TEST_F(InputTest, AForegroundDeviceLosesItsInputWhenTheWindowGoes) {
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&keyboard),
+                                  NULL),
+            DI_OK);
+  ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
+  ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE), DI_OK);
+  ASSERT_EQ(keyboard->Acquire(), DI_OK);
+  OpenMouse();  // background
+  pxh::PressCloseButton();
+  MSG msg;
+  while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) DispatchMessageA(&msg);
+  ASSERT_FALSE(pxh::WindowExists());
+  uint8_t keys[256];
+  EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
+  EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
+  DIMOUSESTATE s;
+  EXPECT_EQ(mouse->GetDeviceState(sizeof s, &s), DI_OK);  // the background mouse goes on
+  Close();
+  EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
+}
+
 TEST_F(InputTest, FaultsTargetOneDevice) {
   pxh::InjectFault("IDirectInput7::CreateDeviceEx@mouse", DIERR_DEVICENOTREG);
   IDirectInputDevice7A* device = nullptr;
