@@ -48,7 +48,8 @@ void At(uint64_t atMs, std::function<void()> action);
 
 // Relative mouse movement, added to what the next mouse GetDeviceState reports.
 void MoveMouse(int dx, int dy, int dz = 0);
-// Holds (down = true) or releases mouse button 0..3.
+// Holds (down = true) or releases mouse button 0..3. A press shows in the
+// next mouse GetDeviceState even if the button is released before it.
 void SetMouseButton(int button, bool down);
 // Button 0 down for exactly the next mouse GetDeviceState, up afterwards.
 void Click(int button = 0);

@@ -193,6 +193,8 @@ void InputMouseMotion(int dx, int dy, int dz) {
 void InputMouseButton(int button, bool down) {
   static const int kButtonKeys[4] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1};
   if (button < 0 || button > 3) return;
+  // A press shows in the next mouse read even when released before it.
+  if (down && !W().mouseButton[button]) W().clickPending[button] = true;
   W().mouseButton[button] = down;
   InputKey(kButtonKeys[button], down);
 }

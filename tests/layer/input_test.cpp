@@ -68,6 +68,11 @@ TEST_F(InputTest, MouseReportsMovementSinceThePreviousReadAndButtons) {
   pxh::SetMouseButton(1, false);
   EXPECT_EQ(Read().rgbButtons[1], 0);
 
+  pxh::SetMouseButton(0, true);  // a press shorter than the time between two reads
+  pxh::SetMouseButton(0, false);
+  EXPECT_EQ(Read().rgbButtons[0], 0x80);
+  EXPECT_EQ(Read().rgbButtons[0], 0);
+
   pxh::Click();
   EXPECT_EQ(Read().rgbButtons[0], 0x80);  // exactly one read
   EXPECT_EQ(Read().rgbButtons[0], 0);
