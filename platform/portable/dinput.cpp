@@ -224,6 +224,7 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
  private:
   void MaybeWaitHoldFirst() {
     World& w = W();
+    CurrentBackend().WaitBegins();
     if (!w.holdCallback) return;
     pxh::Hold hold{pxh::HoldKind::Wait, 0, CurrentBackend().NowMs()};
     auto callback = w.holdCallback;
