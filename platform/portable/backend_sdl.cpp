@@ -90,6 +90,8 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
 constexpr int kWindowedWidth = 640, kWindowedHeight = 480;
 // Longest wait of one polling call for host input when input wakes it.
 constexpr int kIdleWaitMs = 5;
+// Polling calls outside a wait after which polling sleeps a little anyway.
+constexpr uint64_t kBusyPolls = 256;
 
 class SdlBackend final : public Backend {
  public:
@@ -165,19 +167,25 @@ class SdlBackend final : public Backend {
 
   void Invalidate() override {
     dirty_ = true;
+    streak_ = 0;
     if (NowMs() - lastPresentMs_ >= refreshMs_) Present();
   }
 
   void Poll() override {
     // The program polls in a tight loop while it waits. Every fourth call
-    // waits for a host event; the others only present what is due, so a pass
-    // of the loop stays cheap and the processor idles. With the window
-    // system's descriptor to sleep on, input wakes the wait at once, so it
-    // may last a few milliseconds (each wake-up costs processor time);
-    // without it, a millisecond.
+    // looks for host events and, in a wait, sleeps until one comes; the
+    // others only present what is due, so a pass of the loop stays cheap and
+    // the processor idles. With the window system's descriptor to sleep on,
+    // input ends the sleep at once, so it may last a few milliseconds (each
+    // wake-up costs processor time); without it, a millisecond. Polling that
+    // is not a wait (pumping messages between drawing) does not sleep,
+    // unless it goes on for long.
+    ++streak_;
     if ((++polls_ & 3u) == 0 && polls_ >= heldUntil_) {
       PresentIfDue();
-      int wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
+      int wait = 0;
+      if (waiting_) wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
+      else if (streak_ > kBusyPolls) wait = 1;
       if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
       WaitForHost(wait);
       BringInEvents(true);
@@ -187,6 +195,8 @@ class SdlBackend final : public Backend {
 
   void Sleep(uint32_t ms) override {
     Trace("sleep-begin", static_cast<long>(ms));
+    waiting_ = false;
+    streak_ = 0;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -205,6 +215,7 @@ class SdlBackend final : public Backend {
 
   void WaitBegins() override {
     Trace("wait");
+    waiting_ = true;
     if (dirty_) Present();  // the screen is finished: no reason to hold it back
   }
 
@@ -552,6 +563,8 @@ class SdlBackend final : public Backend {
   uint64_t refreshMs_ = 16;
   uint64_t polls_ = 0;
   uint64_t heldUntil_ = 0;  // no host events before this many polling calls
+  uint64_t streak_ = 0;     // polling calls since the program last did something else
+  bool waiting_ = false;    // the program waits for input (until its next Sleep)
   unsigned buttonsHeld_ = 0;
   bool keysHeld_[256] = {};
 };
