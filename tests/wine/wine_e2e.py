@@ -15,7 +15,7 @@
       the second screen and the pointer's confinement to the continue
       button during a wait. Then checks that Escape ends the
       program with status 0 and gives the display back, and that a missing
-      sheet ends it with status 1.
+      sheet ends it with status 1 after showing the load-failure message.
 
 Exit status: 0 passed, 1 failed, 77 skipped (Wine cannot start here).
 Needs wine, Xvfb, xdotool, xwd and ImageMagick's convert (scripts/deps test).
@@ -187,24 +187,30 @@ class Session:
         # system colours), so the colours on screen would not be the program's.
         # On a 24-bit screen Wine keeps the 8-bit mode (one byte a pixel,
         # pitch, palette) and shows every palette entry exactly.
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-            stderr=open(os.path.join(self.work, "xvfb.log"), "w"))
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 20
-        with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = pipe.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip().isdigit():
+        # A display number of its own, taken the way X servers take one (a
+        # lock file that the server writes), away from the usual low numbers.
+        log_file = open(os.path.join(self.work, "xvfb.log"), "w")
+        for number in range(140, 400):
+            if (os.path.exists("/tmp/.X%d-lock" % number)
+                    or os.path.exists("/tmp/.X11-unix/X%d" % number)):
+                continue
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
+                 "-nolisten", "tcp", "-noreset"],
+                stdout=subprocess.DEVNULL, stderr=log_file)
+            deadline = time.monotonic() + 20
+            while (self.xvfb.poll() is None and time.monotonic() < deadline
+                   and not os.path.exists("/tmp/.X11-unix/X%d" % number)):
+                time.sleep(0.1)
+            if self.xvfb.poll() is None and os.path.exists("/tmp/.X11-unix/X%d" % number):
+                self.display = ":%d" % number
+                break
+            # Taken meanwhile by another server, or ours did not start.
+            if self.xvfb.poll() is None:
+                self.xvfb.kill()
+            self.xvfb.wait()
+        else:
             raise Failure("Xvfb did not start (see %s/xvfb.log)" % self.work)
-        self.display = ":" + number.decode().strip()
         self.env = dict(os.environ,
                         DISPLAY=self.display,
                         WINEPREFIX=os.path.join(self.work, "wineprefix"),
@@ -255,10 +261,23 @@ class Session:
                        stdout=subprocess.DEVNULL, timeout=20)
 
     def grab(self):
-        """The whole X screen as 640 x 480 RGB bytes."""
-        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
-                             stdout=subprocess.PIPE, check=True, timeout=20).stdout
-        return to_rgb("xwd:-", xwd)
+        """The whole X screen as 640 x 480 RGB bytes. A grab can fail while
+        Wine switches the display mode: tries a few times."""
+        for attempt in range(10):
+            xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=20)
+            if xwd.returncode == 0:
+                try:
+                    return to_rgb("xwd:-", xwd.stdout)
+                except Failure as e:
+                    error = str(e)
+            else:
+                error = xwd.stderr.decode(errors="replace").strip()
+            if self.xvfb.poll() is not None:
+                raise Failure("the X server ended (status %d)" % self.xvfb.returncode)
+            log("  grab failed, trying again: %s" % error.splitlines()[0] if error else "")
+            time.sleep(0.3)
+        raise Failure("cannot grab the screen: %s" % error)
 
     def window_exists(self):
         result = subprocess.run(["xdotool", "search", "--name", "^%s$" % WINDOW_TITLE],
@@ -525,13 +544,26 @@ def run_missing_sheet(session, exe, work, deadline):
     for screen in (1, 2):
         what = "missing-sheet run, screen %d" % screen
         driver.click(what, driver.settle(what))
+    # The load-failure message shows while the program ends.
+    message = ("Load Failure", 30, 430, WHITE)
+    box = text_box(*message[:3])
+    message_seen = False
+    limit = time.monotonic() + EXIT_TIMEOUT
+    while driver.process.poll() is None and time.monotonic() < limit:
+        rgb = session.grab()
+        count = sum(1 for y in range(box[1], box[3]) for x in range(box[0], box[2])
+                    if pixel(rgb, x, y) == WHITE)
+        message_seen = message_seen or count >= MIN_TEXT_PIXELS
+        time.sleep(0.2)
     status = driver.wait_exit("with Divadude.pix missing")
     problems = []
     if status != 1:
         problems.append("missing sheet: status %d, not 1" % status)
+    if not message_seen:
+        problems.append("missing sheet: no %r on the screen at (30,430)" % message[0])
     if folder_listing(folder) != before:
         problems.append("missing sheet: the folder changed: %s" % folder_listing(folder))
-    log("missing sheet: status %d" % status)
+    log("missing sheet: status %d%s" % (status, ", load-failure message shown" if message_seen else ""))
     return problems
 
 
@@ -588,6 +620,11 @@ def command_run(args):
         session.close()
     log("Wine test took %.1f s" % (time.monotonic() - started))
     if problems:
+        for name in ("run-all.log", "run-escape.log", "run-missing.log"):
+            path = os.path.join(work, name)
+            if os.path.isfile(path) and os.path.getsize(path):
+                with open(path, errors="replace") as f:
+                    log("%s (last lines):\n%s" % (name, "".join(f.readlines()[-15:])))
         log("FAIL:\n  " + "\n  ".join(problems))
         log("Pictures: %s/wine (grabbed) and %s (capture)" % (work, expected))
         return 1
