@@ -1,13 +1,16 @@
 // Display and input set-up and teardown, whole and under faults.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "devices/devices.h"
-#include "tests/core/core_support.h"
+#include "tests/support/world.h"
 
 namespace {
+
+using namespace pxtest;
 
 // The log's calls without their argument summaries.
 std::vector<std::string> CallNames() {
@@ -68,8 +71,8 @@ std::vector<std::string> TeardownFrom(const std::string& first) {
 }
 
 TEST(Devices, SetUpTakesTheDisplayClearsBothSurfacesAndPlacesTheCursor) {
-  coretest::ResetProgram();
-  ASSERT_TRUE(coretest::CreateMainWindow());
+  ResetProgram();
+  ASSERT_TRUE(CreateMainWindow());
   ASSERT_EQ(InitDevices(), 1);
 
   EXPECT_TRUE(pxh::DisplayModeSet());
@@ -113,11 +116,8 @@ TEST(Devices, SetUpTakesTheDisplayClearsBothSurfacesAndPlacesTheCursor) {
 
   // Both surfaces hold index 0 everywhere.
   for (IDirectDrawSurface7* surface : {g_primarySurface, g_backSurface}) {
-    coretest::Pixels pixels = coretest::ReadPixels(surface);
-    int nonZero = 0;
-    for (int y = 0; y < 480; y++)
-      for (int x = 0; x < 640; x++) nonZero += pixels.at[y][x] != 0;
-    EXPECT_EQ(nonZero, 0);
+    auto zero = std::make_unique<Pixels>();
+    EXPECT_EQ(Differences(*zero, *ReadPixels(surface)), "");
   }
 
   pxh::ClearCallLog();
@@ -160,8 +160,8 @@ const SetUpFault SetUpFaults[] = {
 TEST(Devices, EachFailingStepStopsSetUpAndTeardownReleasesWhatExists) {
   for (const SetUpFault& fault : SetUpFaults) {
     SCOPED_TRACE(fault.operation);
-    coretest::ResetProgram();
-    ASSERT_TRUE(coretest::CreateMainWindow());
+    ResetProgram();
+    ASSERT_TRUE(CreateMainWindow());
     pxh::InjectFault(fault.operation, E_FAIL, -1);
 
     ::testing::internal::CaptureStderr();
@@ -171,7 +171,7 @@ TEST(Devices, EachFailingStepStopsSetUpAndTeardownReleasesWhatExists) {
     EXPECT_NE(said.find(fault.message), std::string::npos) << said;
     EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     // Nothing is drawn after a failed set-up.
-    EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::Blt"), 0);
+    EXPECT_EQ(CountCalls("IDirectDrawSurface7::Blt"), 0);
 
     pxh::ClearCallLog();
     EXPECT_EQ(ShutdownDevices(), 1);
@@ -183,13 +183,13 @@ TEST(Devices, EachFailingStepStopsSetUpAndTeardownReleasesWhatExists) {
 }
 
 TEST(Devices, DisplayModeNotRestoredKeepsTheDirectDrawObject) {
-  ASSERT_TRUE(coretest::StartProgram());
+  ASSERT_TRUE(StartProgram());
   pxh::InjectFault("IDirectDraw7::RestoreDisplayMode", E_FAIL);
   EXPECT_EQ(ShutdownDevices(), 0);
   EXPECT_NE(g_directDraw, nullptr);
   EXPECT_EQ(g_primarySurface, nullptr);
   EXPECT_EQ(g_mouseDevice, nullptr);
-  EXPECT_EQ(coretest::CountCalls("IDirectDraw7::Release"), 0);
+  EXPECT_EQ(CountCalls("IDirectDraw7::Release"), 0);
 }
 
 }  // namespace

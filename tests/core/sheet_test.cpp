@@ -1,46 +1,48 @@
 // Image sheets: what is drawn where, short and odd sheets, failed locks and
-// sheets that cannot be opened.
+// sheets that cannot be opened. (Every image of every sheet at its place on
+// the eight screens is checked in tests/show; borders' transparency in
+// tests/map.)
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "devices/devices.h"
 #include "raster/raster.h"
-#include "tests/core/core_support.h"
+#include "tests/support/world.h"
 
 namespace {
 
-using coretest::Pixels;
-using coretest::ScratchDirectory;
-using coretest::SheetByte;
+using namespace pxtest;
 
-const uint8_t Background = 7;
+const uint8_t Grey = 7;
+
+uint8_t PortraitByte(int image, int row, int column) { return ImageByte(Ports, 82, 62, image, row, column); }
 
 class Sheets : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(coretest::StartProgram());
-    coretest::FillPixels(g_primarySurface, Background);
-    coretest::FillPixels(g_backSurface, Background);
+    ASSERT_TRUE(StartProgram());
+    FillPixels(g_primarySurface, Grey);
+    FillPixels(g_backSurface, Grey);
   }
   void TearDown() override {
     ShutdownDevices();
-    std::vector<std::string> misuse = pxh::MisuseReport();
-    EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
+    ExpectCleanEnd();
   }
 
   // Every pixel outside the w x h block at (x, y) still holds the background.
   static void ExpectUntouchedOutside(const Pixels& pixels, int x, int y, int w, int h) {
     int touched = 0;
-    for (int row = 0; row < 480; row++)
-      for (int column = 0; column < 640; column++) {
+    for (int row = 0; row < H; row++)
+      for (int column = 0; column < W; column++) {
         bool inside = column >= x && column < x + w && row >= y && row < y + h;
-        if (!inside && pixels.at[row][column] != Background) touched++;
+        touched += !inside && pixels.at[row][column] != Grey;
       }
     EXPECT_EQ(touched, 0);
   }
@@ -48,49 +50,22 @@ class Sheets : public ::testing::Test {
   ScratchDirectory dir_;
 };
 
-TEST_F(Sheets, PortraitAndButtonAreDrawnByteForByteOnTheVisibleSurface) {
-  dir_.WriteFile("ports.pix", coretest::MakeSheet(82, 62, 20));
-  dir_.WriteFile("button.pix", coretest::MakeSheet(45, 12, 2));
-
-  EXPECT_EQ(DrawPortrait(13, 40, 50), 1);
-  EXPECT_EQ(DrawContinueButton(1, 540, 435), 1);
-  Pixels screen = coretest::ReadVisible();
-  for (int row = 0; row < 62; row++)
-    for (int column = 0; column < 82; column++)
-      ASSERT_EQ(screen.at[50 + row][40 + column], SheetByte(13, row, column))
-          << row << "," << column;
-  for (int row = 0; row < 12; row++)
-    for (int column = 0; column < 45; column++)
-      ASSERT_EQ(screen.at[435 + row][540 + column], SheetByte(1, row, column));
-  // The back buffer is not touched.
-  EXPECT_EQ(coretest::ReadPixels(g_backSurface).at[60][60], Background);
-  // No file is created or changed.
-  EXPECT_EQ(dir_.Entries().size(), 2u);
-}
-
-TEST_F(Sheets, BytesPastTheEndOfASheetAreIndex255) {
+TEST_F(Sheets, ShortSheetsDrawWhatTheyHoldThenIndex255OnTheVisibleSurfaceOnly) {
   // 100 bytes: the first 100 pixels of image 0 are stored, the rest are not.
-  std::vector<uint8_t> shortSheet = coretest::MakeSheet(82, 62, 1);
+  std::vector<uint8_t> shortSheet = MakeSheet(Ports, 82 * 62, 1);
   shortSheet.resize(100);
   dir_.WriteFile("ports.pix", shortSheet);
 
-  DrawPortrait(0, 0, 100);
-  DrawPortrait(7, 200, 100);  // wholly beyond the end
-  Pixels screen = coretest::ReadVisible();
+  EXPECT_EQ(DrawPortrait(0, 0, 100), 1);
+  EXPECT_EQ(DrawPortrait(7, 200, 100), 1);  // wholly beyond the end
+  auto screen = ReadVisible();
   for (int i = 0; i < 82 * 62; i++) {
     int row = i / 82, column = i % 82;
-    uint8_t expected = i < 100 ? SheetByte(0, row, column) : 255;
-    ASSERT_EQ(screen.at[100 + row][column], expected) << i;
-    ASSERT_EQ(screen.at[100 + row][200 + column], 255) << i;
+    ASSERT_EQ(screen->at[100 + row][column], i < 100 ? PortraitByte(0, row, column) : 255) << i;
+    ASSERT_EQ(screen->at[100 + row][200 + column], 255) << i;
   }
-
-  // An empty sheet gives a block of 255 too.
-  dir_.WriteFile("button.pix", {});
-  EXPECT_EQ(DrawContinueButton(0, 540, 435), 1);
-  screen = coretest::ReadVisible();
-  EXPECT_EQ(screen.at[435][540], 255);
-  EXPECT_EQ(screen.at[446][584], 255);
-  EXPECT_EQ(screen.at[447][584], Background);
+  EXPECT_EQ(ReadPixels(g_backSurface)->at[120][20], Grey);
+  EXPECT_EQ(dir_.Entries().size(), 1u);  // nothing created
 }
 
 TEST_F(Sheets, EveryByteValueIsDrawnAsStored) {
@@ -98,96 +73,53 @@ TEST_F(Sheets, EveryByteValueIsDrawnAsStored) {
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 540; i++) bytes.push_back(static_cast<uint8_t>(i));
   dir_.WriteFile("button.pix", bytes);
-  DrawContinueButton(0, 300, 300);
-  Pixels screen = coretest::ReadVisible();
-  for (int i = 0; i < 540; i++) ASSERT_EQ(screen.at[300 + i / 45][300 + i % 45], i % 256) << i;
-  EXPECT_EQ(screen.at[300][300], 0);
-  ExpectUntouchedOutside(screen, 300, 300, 45, 12);
+  EXPECT_EQ(DrawContinueButton(0, 300, 300), 1);
+  auto screen = ReadVisible();
+  for (int i = 0; i < 540; i++) ASSERT_EQ(screen->at[300 + i / 45][300 + i % 45], i % 256) << i;
+  ExpectUntouchedOutside(*screen, 300, 300, 45, 12);
 }
 
 TEST_F(Sheets, RowsFollowThePitchUpToTheScreensRightEdge) {
   ASSERT_GT(pxh::SurfacePitch(), 640);
-  dir_.WriteFile("ports.pix", coretest::MakeSheet(82, 62, 1));
+  dir_.WriteFile("ports.pix", MakeSheet(Ports, 82 * 62, 1));
   DrawPortrait(0, 640 - 82, 480 - 62);
-  Pixels screen = coretest::ReadVisible();
+  auto screen = ReadVisible();
   for (int row = 0; row < 62; row++)
     for (int column = 0; column < 82; column++)
-      ASSERT_EQ(screen.at[418 + row][558 + column], SheetByte(0, row, column));
-  ExpectUntouchedOutside(screen, 558, 418, 82, 62);
-}
-
-TEST_F(Sheets, TransparentImagesLeaveIndexZeroPixelsAlone) {
-  std::vector<uint8_t> bytes(42 * 32, 0);
-  bytes[0] = 9;
-  bytes[42 * 32 - 1] = 10;
-  dir_.WriteFile("Borders.pix", bytes);
-  EXPECT_EQ(DrawSheetImage(g_primarySurface, "Borders.pix", 42, 32, 0, 100, 100, 1), 1);
-  Pixels screen = coretest::ReadVisible();
-  EXPECT_EQ(screen.at[100][100], 9);
-  EXPECT_EQ(screen.at[131][141], 10);
-  ExpectUntouchedOutside(screen, 100, 100, 42, 32);
-  EXPECT_EQ(screen.at[110][110], Background);
-}
-
-TEST_F(Sheets, StatIconsGoIntoTheLockedBackBuffer) {
-  dir_.WriteFile("Divadude.pix", coretest::MakeSheet(82, 62, 9));
-  ASSERT_FALSE(FAILED(g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL)));
-  DrawStatIcons();
-  ASSERT_FALSE(FAILED(g_backSurface->Unlock(NULL)));
-
-  Pixels back = coretest::ReadPixels(g_backSurface);
-  const int columns[3] = {104, 242, 380};
-  const int rows[3] = {112, 184, 256};
-  for (int c = 0; c < 3; c++) {
-    for (int r = 0; r < 3; r++) {
-      int icon = c * 3 + r + 1;
-      int height = r == 2 ? 38 : 62;
-      SCOPED_TRACE(icon);
-      for (int row = 0; row < 62; row++)
-        for (int column = 0; column < 82; column++) {
-          uint8_t expected = row < height ? SheetByte(icon - 1, row, column) : Background;
-          ASSERT_EQ(back.at[rows[r] + row][columns[c] + column], expected) << row << "," << column;
-        }
-    }
-  }
-  EXPECT_EQ(coretest::ReadVisible().at[120][120], Background);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::Lock"), 1);
+      ASSERT_EQ(screen->at[418 + row][558 + column], PortraitByte(0, row, column));
+  ExpectUntouchedOutside(*screen, 558, 418, 82, 62);
 }
 
 TEST_F(Sheets, ShortStatIconLeavesItsLowerRowsUntouched) {
-  dir_.WriteFile("Divadude.pix", coretest::MakeSheet(82, 62, 9));
+  dir_.WriteFile("Divadude.pix", MakeSheet(Divadude, 82 * 62, 9));
   ASSERT_FALSE(FAILED(g_primarySurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL)));
   DrawStatIconShort(5, 10, 10);
   g_primarySurface->Unlock(NULL);
-  Pixels screen = coretest::ReadVisible();
-  for (int column = 0; column < 82; column++) {
-    EXPECT_EQ(screen.at[10 + 37][10 + column], SheetByte(4, 37, column));
-    for (int row = 38; row < 62; row++) ASSERT_EQ(screen.at[10 + row][10 + column], Background);
-  }
-  ExpectUntouchedOutside(screen, 10, 10, 82, 38);
+  auto screen = ReadVisible();
+  for (int column = 0; column < 82; column++)
+    EXPECT_EQ(screen->at[10 + 37][10 + column], ImageByte(Divadude, 82, 62, 4, 37, column));
+  ExpectUntouchedOutside(*screen, 10, 10, 82, 38);
 }
 
-TEST_F(Sheets, AFailedLockOpensNothingAndDrawsNothing) {
+TEST_F(Sheets, AFailedLockOpensNothingAndAFailedUnlockIsReported) {
   pxh::InjectFault("IDirectDrawSurface7::Lock@primary", DDERR_SURFACELOST, 2);
-  EXPECT_EQ(DrawPortrait(0, 40, 50), 0);  // no ports.pix: it would be a load failure
+  EXPECT_EQ(DrawPortrait(0, 40, 50), 0);  // no ports.pix: opening it would end the process
   EXPECT_EQ(DrawContinueButton(0, 540, 435), 0);
   EXPECT_TRUE(dir_.Entries().empty());
-  ExpectUntouchedOutside(coretest::ReadVisible(), 0, 0, 0, 0);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::Unlock"), 0);
-}
+  ExpectUntouchedOutside(*ReadVisible(), 0, 0, 0, 0);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::Unlock"), 0);
 
-TEST_F(Sheets, AFailedUnlockIsReported) {
-  dir_.WriteFile("button.pix", coretest::MakeSheet(45, 12, 1));
+  dir_.WriteFile("button.pix", MakeSheet(Button, 45 * 12, 1));
   pxh::InjectFault("IDirectDrawSurface7::Unlock@primary", DDERR_GENERIC, 1);
   EXPECT_EQ(DrawContinueButton(0, 540, 435), 0);
-  EXPECT_EQ(coretest::ReadVisible().at[435][540], SheetByte(0, 0, 0));
+  EXPECT_EQ(ReadVisible()->at[435][540], SheetByte(Button, 0));
 }
 
 TEST_F(Sheets, AReadOnlySheetIsDrawn) {
-  dir_.WriteFile("ports.pix", coretest::MakeSheet(82, 62, 1));
+  dir_.WriteFile("ports.pix", MakeSheet(Ports, 82 * 62, 1));
   ASSERT_EQ(chmod((dir_.path() + "/ports.pix").c_str(), 0444), 0);
   EXPECT_EQ(DrawPortrait(0, 40, 50), 1);
-  EXPECT_EQ(coretest::ReadVisible().at[50][40], SheetByte(0, 0, 0));
+  EXPECT_EQ(ReadVisible()->at[50][40], PortraitByte(0, 0, 0));
 }
 
 // --- Sheets that cannot be opened ------------------------------------------
@@ -203,92 +135,59 @@ void WatchLoadFailure() {
     for (int row = 430; row < 450; row++)
       for (int column = 30; column < 130; column++) {
         const PALETTEENTRY& colour = screen.palette[screen.pixels[row][column]];
-        if (colour.peRed == 255 && colour.peGreen == 255 && colour.peBlue == 255) white++;
-        if (colour.peRed == 0 && colour.peGreen == 0 && colour.peBlue == 0) black++;
+        white += colour.peRed == 255 && colour.peGreen == 255 && colour.peBlue == 255;
+        black += colour.peRed == 0 && colour.peGreen == 0 && colour.peBlue == 0;
       }
     if (white > 20 && black > 20) std::fprintf(stderr, "[message shown]\n");
   });
   std::atexit([] {
-    if (!pxh::DisplayModeSet() && pxh::MisuseReport().empty()) {
-      std::fprintf(stderr, "[display restored]\n");
-    }
+    if (!pxh::DisplayModeSet() && pxh::MisuseReport().empty()) std::fprintf(stderr, "[display restored]\n");
   });
 }
 
-const char* const ShownAndRestored = "\\[message shown\\].*\\[display restored\\]";
-
-TEST_F(Sheets, MissingPortraitSheetIsALoadFailure) {
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        DrawPortrait(0, 40, 50);
-      },
-      ::testing::ExitedWithCode(1),
-      "pixshow: cannot open image sheet \"ports.pix\": No such file or directory");
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        DrawPortrait(0, 40, 50);
-      },
-      ::testing::ExitedWithCode(1), ShownAndRestored);
-  EXPECT_TRUE(dir_.Entries().empty());
-}
-
-TEST_F(Sheets, MissingButtonSheetIsALoadFailure) {
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        DrawContinueButton(0, 540, 435);
-      },
-      ::testing::ExitedWithCode(1),
-      "cannot open image sheet \"button.pix\": No such file or directory.*"
-      "\\[display restored\\]");
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        DrawContinueButton(0, 540, 435);
-      },
-      ::testing::ExitedWithCode(1), ShownAndRestored);
-  EXPECT_TRUE(dir_.Entries().empty());
-}
-
-TEST_F(Sheets, MissingStatIconSheetReleasesTheCallersLock) {
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL);
-        DrawStatIcons();
-      },
-      ::testing::ExitedWithCode(1), ShownAndRestored);
-  EXPECT_EXIT(
-      {
-        g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL);
-        DrawStatIcon(1, 104, 112);
-      },
-      ::testing::ExitedWithCode(1), "\"Divadude.pix\": No such file or directory");
-  EXPECT_TRUE(dir_.Entries().empty());
-}
-
-TEST_F(Sheets, ADirectoryNamedLikeASheetIsALoadFailure) {
-  ASSERT_EQ(mkdir((dir_.path() + "/ports.pix").c_str(), 0700), 0);
-  EXPECT_EXIT(
-      {
-        WatchLoadFailure();
-        DrawPortrait(0, 40, 50);
-      },
-      ::testing::ExitedWithCode(1), "\\[message shown\\].*\"ports.pix\": Is a directory");
+TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
+  struct Case {
+    const char* sheet;
+    const char* why;
+    std::function<void()> draw;
+  };
+  const Case cases[] = {
+      {"ports.pix", "No such file or directory", [] { DrawPortrait(0, 40, 50); }},
+      {"button.pix", "No such file or directory", [] { DrawContinueButton(0, 540, 435); }},
+      // The caller's lock is released before the message is drawn.
+      {"Divadude.pix", "No such file or directory",
+       [] {
+         g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL);
+         DrawStatIcons();
+       }},
+      {"ports.pix", "Is a directory", [] { DrawPortrait(0, 40, 50); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sheet) + ": " + c.why);
+    if (std::string(c.why) == "Is a directory") {
+      ASSERT_EQ(mkdir(c.sheet, 0700), 0);
+    }
+    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") + c.sheet +
+                       "\": " + c.why + ".*\\[display restored\\]";
+    EXPECT_EXIT(
+        {
+          WatchLoadFailure();
+          c.draw();
+        },
+        ::testing::ExitedWithCode(1), said);
+  }
+  EXPECT_EQ(dir_.Entries(), std::vector<std::string>{"ports.pix"});  // the directory; nothing created
 }
 
 TEST_F(Sheets, AnUnreadableSheetIsALoadFailure) {
-  dir_.WriteFile("button.pix", coretest::MakeSheet(45, 12, 1));
+  dir_.WriteFile("button.pix", MakeSheet(Button, 45 * 12, 1));
   ASSERT_EQ(chmod((dir_.path() + "/button.pix").c_str(), 0), 0);
   FILE* probe = std::fopen("button.pix", "rb");
   if (probe != NULL) {
     std::fclose(probe);
     GTEST_SKIP() << "running with rights that read any file";
   }
-  EXPECT_EXIT(DrawContinueButton(0, 540, 435), ::testing::ExitedWithCode(1),
-              "\"button.pix\": Permission denied");
+  EXPECT_EXIT(DrawContinueButton(0, 540, 435), ::testing::ExitedWithCode(1), "\"button.pix\": Permission denied");
 }
 
 }  // namespace

@@ -6,25 +6,24 @@
 
 #include "devices/devices.h"
 #include "raster/raster.h"
-#include "tests/core/core_support.h"
+#include "tests/support/world.h"
 
 namespace {
 
-using coretest::Pixels;
+using namespace pxtest;
 
-const uint8_t Background = 7;  // grey (204, 204, 204) in the set-up palette
+const uint8_t Grey = 7;  // grey (204, 204, 204) in the set-up palette
 
 class Text : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(coretest::StartProgram());
-    coretest::FillPixels(g_primarySurface, Background);
+    ASSERT_TRUE(StartProgram());
+    FillPixels(g_primarySurface, Grey);
     pxh::ClearCallLog();
   }
   void TearDown() override {
     ShutdownDevices();
-    std::vector<std::string> misuse = pxh::MisuseReport();
-    EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
+    ExpectCleanEnd();
   }
 
   // What the visible screen shows in a region, by colour.
@@ -40,7 +39,7 @@ class Text : public ::testing::Test {
       for (int x = x0; x < x1; x++) {
         uint8_t index = screen.pixels[y][x];
         const PALETTEENTRY& c = screen.palette[index];
-        if (index == Background) {
+        if (index == Grey) {
           census.background++;
           continue;
         }
@@ -91,8 +90,8 @@ TEST_F(Text, OpaqueTextBlackensItsCellsTransparentTextOnlyItsGlyphs) {
     }
   EXPECT_GT(red, 10);
   // Every device context obtained was released.
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::GetDC"),
-            coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"));
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::GetDC"),
+            CountCalls("IDirectDrawSurface7::ReleaseDC"));
 }
 
 TEST_F(Text, AnEmptyStringDrawsNothingButStillUsesTheContext) {
@@ -100,8 +99,8 @@ TEST_F(Text, AnEmptyStringDrawsNothingButStillUsesTheContext) {
   EXPECT_EQ(DrawTextTransparent("", 100, 100, 0xffffff, g_primarySurface), 1);
   Census census = Look(0, 0, 640, 480);
   EXPECT_EQ(census.white + census.black + census.other, 0);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::GetDC"), 2);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 2);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::GetDC"), 2);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::ReleaseDC"), 2);
 }
 
 TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
@@ -111,8 +110,8 @@ TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
   ClearPanel(1);
   Census census = Look(0, 0, 640, 480);
   EXPECT_EQ(census.white + census.black + census.other, 0);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 0);
-  EXPECT_EQ(coretest::CountCalls("CreatePen"), 0);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::ReleaseDC"), 0);
+  EXPECT_EQ(CountCalls("CreatePen"), 0);
 }
 
 TEST_F(Text, PanelOneIsClippedAtTheScreensRightEdge) {
@@ -137,13 +136,13 @@ TEST_F(Text, PanelTwoSparesTheButton) {
 
 TEST_F(Text, UnknownPanelDrawsNothingAndEveryPenAndBrushIsDeleted) {
   for (int panel : {0, 3, -1, 1, 2}) ClearPanel(panel);
-  EXPECT_EQ(coretest::CountCalls("CreatePen"), 5);
-  EXPECT_EQ(coretest::CountCalls("CreateSolidBrush"), 5);
-  EXPECT_EQ(coretest::CountCalls("DeleteObject"), 10);
-  EXPECT_EQ(coretest::CountCalls("Rectangle"), 2);
-  EXPECT_EQ(coretest::CountCalls("IDirectDrawSurface7::ReleaseDC"), 5);
+  EXPECT_EQ(CountCalls("CreatePen"), 5);
+  EXPECT_EQ(CountCalls("CreateSolidBrush"), 5);
+  EXPECT_EQ(CountCalls("DeleteObject"), 10);
+  EXPECT_EQ(CountCalls("Rectangle"), 2);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::ReleaseDC"), 5);
 
-  coretest::FillPixels(g_primarySurface, Background);
+  FillPixels(g_primarySurface, Grey);
   ClearPanel(3);
   Census census = Look(0, 0, 640, 480);
   EXPECT_EQ(census.background, 640 * 480);
