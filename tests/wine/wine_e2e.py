@@ -22,12 +22,12 @@ Needs wine, Xvfb, xdotool, xwd and ImageMagick's convert (scripts/deps test).
 """
 
 import argparse
+import ctypes
 import os
 import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 SKIP = 77
@@ -102,6 +102,15 @@ MIN_TEXT_PIXELS = 8
 
 class Failure(Exception):
     pass
+
+
+def end_with_parent():
+    """Run in a child before it starts: it gets SIGTERM when this script
+    ends, even if the script is killed outright."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
 
 
 def log(message):
@@ -197,7 +206,7 @@ class Session:
             self.xvfb = subprocess.Popen(
                 ["Xvfb", ":%d" % number, "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT),
                  "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=log_file)
+                stdout=subprocess.DEVNULL, stderr=log_file, preexec_fn=end_with_parent)
             deadline = time.monotonic() + 20
             while (self.xvfb.poll() is None and time.monotonic() < deadline
                    and not os.path.exists("/tmp/.X11-unix/X%d" % number)):
@@ -248,7 +257,8 @@ class Session:
     def start_program(self, exe, folder):
         out = open(os.path.join(folder, os.pardir, os.path.basename(folder) + ".log"), "w")
         process = subprocess.Popen(["wine", exe], cwd=folder, env=self.env,
-                                   stdout=out, stderr=subprocess.STDOUT)
+                                   stdout=out, stderr=subprocess.STDOUT,
+                                   preexec_fn=end_with_parent)
         self.programs.append(process)
         return process
 
