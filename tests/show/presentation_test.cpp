@@ -22,11 +22,11 @@
 #include "map/map.h"
 #include "raster/raster.h"
 #include "show/show.h"
-#include "tests/map/map_support.h"
+#include "tests/support/world.h"
 
 namespace {
 
-using namespace maptest;
+using namespace pxtest;
 
 const long PortraitBytes = 82 * 62;
 const long ButtonBytes = 45 * 12;
@@ -38,31 +38,6 @@ const uint64_t StallMs = 120000;
 const COLORREF White = 0xffffff;
 const COLORREF Red = 255;
 
-struct SheetFile {
-  const char* name;
-  int id;
-  long bytes;
-};
-const SheetFile Sheets[] = {
-    {"ports.pix", Ports, 20 * PortraitBytes},       {"button.pix", Button, ButtonBytes},
-    {"Divadude.pix", Divadude, 9 * PortraitBytes},  {"WarTiles.pix", WarTiles, 36 * TileBytes},
-    {"Pieces.pix", maptest::Pieces, 5 * TileBytes}, {"Borders.pix", Borders, 2 * TileBytes},
-};
-
-void WriteSheets(const ScratchDirectory& dir, const std::string& except = "") {
-  for (const SheetFile& sheet : Sheets) {
-    if (sheet.name == except) {
-      continue;
-    }
-    if (sheet.id == Borders) {
-      dir.WriteFile(sheet.name, MakeBorderSheet(2));
-    } else {
-      dir.WriteFile(sheet.name, MakeSheet(sheet.id, sheet.bytes, 1));
-    }
-  }
-}
-
-int RunProgram() { return WinMain(NULL, NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL); }
 
 // --- Captions as the text routines draw them --------------------------------------
 
@@ -144,7 +119,7 @@ class ExpectedRun {
     }
   }
   void Title() { Text("Image Display", 260, 20); }
-  void Button() { PutSheetImage(Front(), maptest::Button, ButtonBytes, 0, 45, 12, 12, 540, 435); }
+  void Button() { PutSheetImage(Front(), pxtest::Button, ButtonBytes, 0, 45, 12, 12, 540, 435); }
   void Portrait(int image, int x, int y) {
     PutSheetImage(Front(), Ports, 20 * PortraitBytes, image, 82, 62, 62, x, y);
   }
@@ -172,7 +147,7 @@ class ExpectedRun {
   void Piece(int image, int cell, const char* number, int anchorX, int anchorY) {
     int x, y;
     FindCellOrigin(cell, &x, &y);
-    PutSheetImage(Front(), maptest::Pieces, 5 * TileBytes, image, 42, 32, 32, x, y);
+    PutSheetImage(Front(), pxtest::Pieces, 5 * TileBytes, image, 42, 32, 32, x, y);
     Text(number, anchorX, anchorY, White, false);
   }
   void Border(int image) { PutBorder(Front(), 2 * TileBytes, image, 361, 154); }
@@ -343,10 +318,7 @@ bool SameEntry(const PALETTEENTRY& a, const PALETTEENTRY& b) {
 
 class Presentation : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.ok());
-    WriteSheets(dir_);
-  }
+  void SetUp() override { WriteSheets(dir_); }
   void TearDown() override { pxh::OnHold(nullptr); }
 
   // Every hold of the run, in order, with the screen it belongs to. The
@@ -393,12 +365,6 @@ class Presentation : public ::testing::Test {
     return status;
   }
 
-  void ExpectCleanEnd() {
-    EXPECT_FALSE(pxh::DisplayModeSet());
-    std::vector<std::string> misuse = pxh::MisuseReport();
-    EXPECT_TRUE(misuse.empty()) << ::testing::PrintToString(misuse);
-  }
-
   ScratchDirectory dir_;
   std::function<void()> beforeRun_;  // runs in the fresh world, before WinMain
   std::vector<Seen> seen_;
@@ -407,7 +373,7 @@ class Presentation : public ::testing::Test {
 
 TEST_F(Presentation, EveryHoldShowsWhatTheScriptDrew) {
   // The expected screens, with the captions drawn on a scratch display.
-  ASSERT_TRUE(StartDevices());
+  ASSERT_TRUE(StartProgram());
   TextPixels text;
   ExpectedRun expected(text);
   ShutdownDevices();
@@ -452,6 +418,7 @@ TEST_F(Presentation, EveryHoldShowsWhatTheScriptDrew) {
   }
   EXPECT_EQ(paused, 8 * 500u + 5 * 2000u + 3 * 500u);
   EXPECT_GE(pxh::Cursor().displayCount, 0);  // still shown after the last wait
+  EXPECT_EQ(dir_.Entries().size(), 6u);        // nothing written
   ExpectCleanEnd();
 }
 
@@ -499,7 +466,7 @@ TEST_F(Presentation, ScreenSevenNumbersStandAtTheAnchorsOverThePieces) {
       int x, y;
       FindCellOrigin(p[1], &x, &y);
       auto piece = std::make_unique<Pixels>(*visible);
-      PutSheetImage(*piece, maptest::Pieces, 5 * TileBytes, p[0], 42, 32, 32, x, y);
+      PutSheetImage(*piece, pxtest::Pieces, 5 * TileBytes, p[0], 42, 32, 32, x, y);
       int minX = W, minY = H, count = 0;
       for (int row = y; row < y + 32; row++) {
         for (int column = x; column < x + 42; column++) {
@@ -519,38 +486,6 @@ TEST_F(Presentation, ScreenSevenNumbersStandAtTheAnchorsOverThePieces) {
     }
   });
   EXPECT_TRUE(checked);
-}
-
-TEST_F(Presentation, TheTurnMarkerEndsWithBorderOneOverBorderZero) {
-  std::unique_ptr<Pixels> atWait;
-  Run([&](const pxh::Hold& hold, int) {
-    if (hold.kind == pxh::HoldKind::Wait && seen_.back().screen == 7) {
-      atWait = ReadVisible();
-    }
-  });
-  ASSERT_TRUE(atWait);
-  // Bottom half: border 1; top right quarter: border 0 (border 1 is
-  // transparent there); top left quarter: the piece and its number.
-  for (int row = 0; row < 32; row++) {
-    for (int column = 0; column < 42; column++) {
-      uint8_t pixel = atWait->at[154 + row][361 + column];
-      if (row >= 16) {
-        ASSERT_EQ(pixel, BorderByte(1, row, column)) << column << "," << row;
-      } else if (column >= 21) {
-        ASSERT_EQ(pixel, BorderByte(0, row, column)) << column << "," << row;
-      }
-    }
-  }
-  // Pauses of screen 7: 2000, 2000, then 500 after each of the first three
-  // borders only.
-  std::vector<uint32_t> pauses;
-  for (const Seen& seen : seen_) {
-    if (seen.screen == 7 && !seen.closingPause && seen.hold.kind == pxh::HoldKind::Pause) {
-      pauses.push_back(seen.hold.pauseMs);
-    }
-  }
-  EXPECT_EQ(pauses, (std::vector<uint32_t>{2000, 2000, 500, 500, 500}));
-  EXPECT_EQ(CountCalls("Sleep 500"), 8 + 3);
 }
 
 TEST_F(Presentation, EscapeOrTheCloseButtonDuringAWaitStopsTheRun) {
@@ -633,7 +568,7 @@ TEST_F(Presentation, EscapeWithinAPauseHasNoEffect) {
 }
 
 TEST_F(Presentation, EachMissingSheetEndsWithStatusOneAndCreatesNothing) {
-  for (const SheetFile& sheet : Sheets) {
+  for (const SheetFile& sheet : kSheets) {
     SCOPED_TRACE(sheet.name);
     ScratchDirectory dir;
     WriteSheets(dir, sheet.name);
