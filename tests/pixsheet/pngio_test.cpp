@@ -6,21 +6,11 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include <unistd.h>
-
 #include "pxpng.h"
 #include "support.h"
 
 namespace pstest {
 namespace {
-
-// A scratch folder of this process.
-fs::path ScratchDir(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
 
 struct RawPng {
   int width = 0;
@@ -71,13 +61,11 @@ TEST(Pxpng, FourBitPaletteWithTransparencyKeepsIndicesAndAlpha) {
   raw.trans = {0, 128};  // index 0 transparent, index 1 half, index 2 opaque
   // Indices 0 1 2 1 0 / 2 2 1 1 0, two to a byte, high nibble first.
   raw.rows = {{0x01, 0x21, 0x00}, {0x22, 0x11, 0x00}};
-  const fs::path dir = ScratchDir("pxpng-4bit");
-  const std::string path = (dir / "4bit.png").string();
-  WriteRaw(path, raw);
+  pxtest::TempDir dir;
+  WriteRaw(dir / "4bit.png", raw);
   pxpng::Image img;
   std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(path, &img, &error)) << error;
-  fs::remove_all(dir);
+  ASSERT_TRUE(pxpng::ReadPng(dir / "4bit.png", &img, &error)) << error;
   ASSERT_TRUE(img.indexed);
   EXPECT_EQ(img.paletteSize, 3);
   EXPECT_EQ(img.indices, std::vector<uint8_t>({0, 1, 2, 1, 0, 2, 2, 1, 1, 0}));
@@ -106,13 +94,11 @@ TEST(Pxpng, InterlacedSixteenBitGreyBecomesRgba) {
     }
     raw.rows.push_back(row);
   }
-  const fs::path dir = ScratchDir("pxpng-grey16");
-  const std::string path = (dir / "grey16.png").string();
-  WriteRaw(path, raw);
+  pxtest::TempDir dir;
+  WriteRaw(dir / "grey16.png", raw);
   pxpng::Image img;
   std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(path, &img, &error)) << error;
-  fs::remove_all(dir);
+  ASSERT_TRUE(pxpng::ReadPng(dir / "grey16.png", &img, &error)) << error;
   EXPECT_FALSE(img.indexed);
   ASSERT_EQ(img.rgba.size(), 81u * 4);
   for (int p = 0; p < 81; ++p) {
@@ -123,13 +109,13 @@ TEST(Pxpng, InterlacedSixteenBitGreyBecomesRgba) {
 }
 
 TEST(Pxpng, IndexedWriteHonoursTheStrideAndKeepsATargetOnFailure) {
-  const fs::path dir = ScratchDir("pxpng-write");
+  pxtest::TempDir dir;
   uint8_t rgb[256][3];
   ProgramRgb(rgb);
   // 3 x 2 pixels out of rows 5 bytes apart.
   const uint8_t surface[10] = {1, 2, 3, 99, 99, 4, 5, 6, 99, 99};
   std::string error;
-  const std::string path = (dir / "out.png").string();
+  const std::string path = dir / "out.png";
   ASSERT_TRUE(pxpng::WriteIndexedPng(path, 3, 2, surface, 5, rgb, &error)) << error;
   pxpng::Image img;
   ASSERT_TRUE(pxpng::ReadPng(path, &img, &error)) << error;
@@ -150,23 +136,22 @@ TEST(Pxpng, IndexedWriteHonoursTheStrideAndKeepsATargetOnFailure) {
       &error));
   EXPECT_EQ(error, "cannot write " + path + ": stopped");
   EXPECT_EQ(ReadBytes(path), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-  fs::remove_all(dir);
+  EXPECT_EQ(pxtest::List(dir.Path()), std::vector<std::string>{"out.png"});
 }
 
 TEST(Pxpng, DamagedFilesGiveMessagesNotCrashes) {
-  const fs::path dir = ScratchDir("pxpng-damage");
+  pxtest::TempDir dir;
   uint8_t rgb[256][3];
   ProgramRgb(rgb);
   std::vector<uint8_t> pixels(64 * 64);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 13 + i / 64);
-  const std::string good = (dir / "good.png").string();
+  const std::string good = dir / "good.png";
   std::string error;
   ASSERT_TRUE(pxpng::WriteIndexedPng(good, 64, 64, pixels.data(), 64, rgb, &error)) << error;
   const std::vector<uint8_t> bytes = ReadBytes(good);
   // Every cut and a damaged byte at every 7th place: never a crash, always a
   // message when the read fails.
-  const std::string bad = (dir / "bad.png").string();
+  const std::string bad = dir / "bad.png";
   int failures = 0;
   for (size_t cut = 0; cut < bytes.size(); cut += 7) {
     WriteBytes(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(cut)));
@@ -184,7 +169,6 @@ TEST(Pxpng, DamagedFilesGiveMessagesNotCrashes) {
     }
   }
   EXPECT_GT(failures, 0);
-  fs::remove_all(dir);
 }
 
 }  // namespace

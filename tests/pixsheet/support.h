@@ -1,4 +1,4 @@
-// Helpers for running pixsheet in a scratch folder and making PNG inputs.
+// Running pixsheet in a scratch folder, the program's colours, and PNG inputs.
 #ifndef PIXSHOW_TESTS_PIXSHEET_SUPPORT_H
 #define PIXSHOW_TESTS_PIXSHEET_SUPPORT_H
 
@@ -9,38 +9,30 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/tools.h"
+
 namespace pstest {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using pxtest::ReadBytes;
+using pxtest::RunResult;
+using Result = pxtest::RunResult;
+using pxtest::WriteBytes;
 
 // Each test gets an empty working folder; pixsheet runs with it as the
 // current directory.
 class PixsheetTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  Result Run(const std::vector<std::string>& args);
-  std::string At(const std::string& name) const { return (work_ / name).string(); }
-  // The names in the working folder, sorted.
-  std::vector<std::string> Files() const;
+  RunResult Run(const std::vector<std::string>& args) { return pxtest::RunTool(work_.Path(), PIXSHEET_PATH, args); }
+  std::string At(const std::string& name) const { return work_ / name; }
+  std::vector<std::string> Files() const { return pxtest::List(work_.Path()); }
 
   // A failure as the tool must report it: status 2, one line on stderr that
   // says what went wrong, nothing on stdout.
-  void ExpectFailure(const Result& r, const std::string& mentions);
+  static void ExpectFailure(const RunResult& r, const std::string& mentions);
 
-  fs::path base_;
-  fs::path work_;
+  pxtest::TempDir work_;
 };
-
-std::vector<uint8_t> ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The program's set-up palette, from the program's palette code.
 struct Rgb {
