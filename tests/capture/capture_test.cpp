@@ -1,5 +1,5 @@
 // pixshow-capture, run as a child process on the sample art: the eight
-// pictures as an ordinary PNG reader sees them, the holds and their list,
+// pictures as the PNG reader sees them, the holds and their list,
 // and the statuses for bad options and missing sheets. (What each screen
 // shows is checked pixel for pixel in tests/show; here, that the pictures
 // hold the visible screen's indices and palette.)
@@ -13,6 +13,7 @@
 
 #include "devices/devices.h"
 #include "map/map.h"
+#include "pxpng.h"
 #include "tests/support/tools.h"
 #include "tests/support/world.h"
 
@@ -20,11 +21,21 @@ namespace {
 
 using namespace pxtest;
 
+// An indexed PNG: its indices and its colour table as red, green, blue.
+struct IndexedPng {
+  std::vector<uint8_t> indices, rgb;
+  int width = 0, height = 0;
+  int At(int x, int y) const { return indices[static_cast<size_t>(y) * width + x]; }
+};
+
 IndexedPng LoadPicture(const std::string& path) {
-  IndexedPng png;
+  pxpng::Image png;
   std::string error;
-  EXPECT_TRUE(ReadIndexedPng(path, png, error)) << error;
-  return png;
+  EXPECT_TRUE(pxpng::ReadPng(path, &png, &error)) << error;
+  EXPECT_TRUE(png.indexed) << path;
+  IndexedPng pic{png.indices, {}, png.width, png.height};
+  for (int i = 0; i < png.paletteSize; ++i) pic.rgb.insert(pic.rgb.end(), png.palette[i], png.palette[i] + 3);
+  return pic;
 }
 
 class CaptureOfSampleArt : public ::testing::Test {

@@ -446,48 +446,6 @@ TEST_F(Presentation, ThePaletteScreenRecoloursWithoutRedrawing) {
   }
 }
 
-TEST_F(Presentation, ScreenSevenNumbersStandAtTheAnchorsOverThePieces) {
-  // At the pause after the six pieces, every pixel of a piece's cell is the
-  // piece's own byte or the white of its number, which starts at the anchor.
-  const int placed[6][5] = {{3, 39, 286, 136, 3}, {0, 32, 328, 120, 2}, {0, 53, 286, 168, 2},
-                            {4, 60, 328, 184, 2}, {2, 67, 286, 200, 2}, {1, 54, 370, 168, 3}};
-  bool checked = false;
-  int screen7Pauses = 0;
-  Run([&](const pxh::Hold& hold, int) {
-    const Seen& now = seen_.back();
-    if (now.screen != 7 || now.closingPause || hold.kind != pxh::HoldKind::Pause ||
-        ++screen7Pauses != 2) {
-      return;  // only the second pause of screen 7, once the pieces stand
-    }
-    checked = true;
-    auto visible = ReadVisible();
-    for (const auto& p : placed) {
-      SCOPED_TRACE("cell " + std::to_string(p[1]));
-      int x, y;
-      FindCellOrigin(p[1], &x, &y);
-      auto piece = std::make_unique<Pixels>(*visible);
-      PutSheetImage(*piece, pxtest::Pieces, 5 * TileBytes, p[0], 42, 32, 32, x, y);
-      int minX = W, minY = H, count = 0;
-      for (int row = y; row < y + 32; row++) {
-        for (int column = x; column < x + 42; column++) {
-          if (visible->at[row][column] != piece->at[row][column]) {
-            EXPECT_EQ(visible->at[row][column], 15) << column << "," << row;
-            minX = std::min(minX, column);
-            minY = std::min(minY, row);
-            count++;
-          }
-        }
-      }
-      EXPECT_GT(count, 10 * p[4]);  // digits drawn, the piece around them
-      EXPECT_GE(minX, p[2]);
-      EXPECT_LE(minX, p[2] + 4);
-      EXPECT_GE(minY, p[3]);
-      EXPECT_LE(minY, p[3] + 8);
-    }
-  });
-  EXPECT_TRUE(checked);
-}
-
 TEST_F(Presentation, EscapeOrTheCloseButtonDuringAWaitStopsTheRun) {
   struct Case {
     int wait;

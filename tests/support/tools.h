@@ -1,5 +1,4 @@
-// Helpers for the tests of the tools: temporary folders, running a tool as a
-// child process, files, and indexed PNGs as libpng reads them.
+// Temporary folders, files, and running a tool as a child process.
 #ifndef PIXSHOW_TESTS_SUPPORT_TOOLS_H
 #define PIXSHOW_TESTS_SUPPORT_TOOLS_H
 
@@ -38,16 +37,6 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool Exists(const std::string& path);
 // The names in a folder, sorted.
 std::vector<std::string> List(const std::string& dir);
-
-// An 8-bit colour-mapped PNG as libpng reads it.
-struct IndexedPng {
-  int width = 0, height = 0;
-  std::vector<uint8_t> indices;  // width * height
-  std::vector<uint8_t> rgb;      // 3 bytes per colour-table entry
-  int At(int x, int y) const { return indices[static_cast<size_t>(y) * width + x]; }
-};
-// False (with a message) unless the file is a readable 8-bit indexed PNG.
-bool ReadIndexedPng(const std::string& path, IndexedPng& out, std::string& error);
 
 }  // namespace pxtest
 

@@ -1,6 +1,5 @@
 #include "tests/support/world.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "app/app.h"
 #include "devices/devices.h"
@@ -120,46 +118,14 @@ std::string Differences(const Pixels& expected, const Pixels& actual) {
 ScratchDirectory::ScratchDirectory() {
   char current[PATH_MAX];
   if (getcwd(current, sizeof(current)) != NULL) previous_ = current;
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != NULL ? base : "/tmp") + "/pixshow-test-XXXXXX";
-  if (mkdtemp(&pattern[0]) != NULL && chdir(pattern.c_str()) == 0) path_ = pattern;
-  EXPECT_FALSE(path_.empty()) << "no scratch folder";
+  EXPECT_EQ(chdir(Path().c_str()), 0) << Path();
 }
 
 ScratchDirectory::~ScratchDirectory() {
   if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
-  if (path_.empty()) return;
-  for (const std::string& entry : Entries()) {
-    std::string full = path_ + "/" + entry;
-    chmod(full.c_str(), 0700);
-    if (std::remove(full.c_str()) != 0) rmdir(full.c_str());
-  }
-  rmdir(path_.c_str());
 }
 
-void ScratchDirectory::WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  FILE* file = std::fopen((path_ + "/" + name).c_str(), "wb");
-  ASSERT_NE(file, nullptr) << name;
-  if (!bytes.empty()) {
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  }
-  std::fclose(file);
-}
-
-void ScratchDirectory::Remove(const std::string& name) const { std::remove((path_ + "/" + name).c_str()); }
-
-std::vector<std::string> ScratchDirectory::Entries() const {
-  std::vector<std::string> names;
-  DIR* dir = opendir(path_.c_str());
-  if (dir == NULL) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+void ScratchDirectory::Remove(const std::string& name) const { std::remove((*this / name).c_str()); }
 
 const SheetFile kSheets[6] = {
     {"ports.pix", Ports, 82, 62, 20},     {"button.pix", Button, 45, 12, 1},

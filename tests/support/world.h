@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/portable/headless.h"
+#include "tests/support/tools.h"
 
 namespace pxtest {
 
@@ -45,20 +46,17 @@ std::unique_ptr<Pixels> Background(int seed);
 std::string Differences(const Pixels& expected, const Pixels& actual);
 
 // A fresh empty folder, the current one for the object's life.
-class ScratchDirectory {
+class ScratchDirectory : public TempDir {
  public:
   ScratchDirectory();
   ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const std::string& path() const { return path_; }
-  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const;
+  const std::string& path() const { return Path(); }
+  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const { WriteBytes(*this / name, bytes); }
   void Remove(const std::string& name) const;
   // Names of everything in the folder, sorted.
-  std::vector<std::string> Entries() const;
+  std::vector<std::string> Entries() const { return List(Path()); }
 
  private:
-  std::string path_;
   std::string previous_;
 };
 
