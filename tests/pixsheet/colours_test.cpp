@@ -47,8 +47,8 @@ TEST_F(Colours, IndexedPngsKeepTheProgramsIndicesAndMapAnotherPaletteByColour) {
     for (int c = 0; c < 3; ++c) reversed[i][c] = rgb[255 - i][c];  // file index i is program colour 255 - i
   const uint8_t indices[4] = {15, 80, 255, 4};
   const uint8_t others[4] = {0, 251, 175, 255};
+  SaveIndexed(At("dup.png"), 4, 1, indices);
   std::string error;
-  ASSERT_TRUE(pxpng::WriteIndexedPng(At("dup.png"), 4, 1, indices, 4, rgb, &error)) << error;
   ASSERT_TRUE(pxpng::WriteIndexedPng(At("rev.png"), 4, 1, others, 4, reversed, &error)) << error;
   Result r = Run({"import", "dup.png", "rev.png", "--size", "4x1", "-o", "out.pix"});
   ASSERT_EQ(r.status, 0) << r.err;

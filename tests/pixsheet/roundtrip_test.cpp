@@ -45,9 +45,7 @@ TEST_P(RoundTrip, ContactSheetGivesBackEveryByte) {
   Result r = Run({"export", k.name, "-o", "all.png"});
   ASSERT_EQ(r.status, 0) << r.err;
 
-  pxpng::Image png;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("all.png"), &png, &error)) << error;
+  pxpng::Image png = LoadPng(At("all.png"));
   ExpectIndexedWithProgramPalette(png);
   const int rows = (count + k.columns - 1) / k.columns;
   EXPECT_EQ(png.width, k.columns * k.w + (k.columns - 1));
@@ -84,9 +82,7 @@ TEST_P(RoundTrip, SingleImagesGiveBackEveryByte) {
     const std::string out = "one-" + std::to_string(i) + ".png";
     Result r = Run({"export", k.name, "--image", std::to_string(i), "-o", out});
     ASSERT_EQ(r.status, 0) << r.err;
-    pxpng::Image png;
-    std::string error;
-    ASSERT_TRUE(pxpng::ReadPng(At(out), &png, &error)) << error;
+    pxpng::Image png = LoadPng(At(out));
     ExpectIndexedWithProgramPalette(png);
     ASSERT_EQ(png.width, k.w);
     ASSERT_EQ(png.height, k.h);
@@ -120,9 +116,7 @@ TEST_F(ContactSheet, ColumnsOptionAndDefaultOutputName) {
   WriteBytes(At("odd.pix"), sheet);
   Result r = Run({"export", "odd.pix", "--size", "5x4", "--columns", "3"});
   ASSERT_EQ(r.status, 0) << r.err;
-  pxpng::Image png;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("odd.png"), &png, &error)) << error;
+  pxpng::Image png = LoadPng(At("odd.png"));
   EXPECT_EQ(png.width, 3 * 5 + 2);
   EXPECT_EQ(png.height, 3 * 4 + 2);
   r = Run({"import", "odd.png", "--size", "5x4", "-o", "back.pix"});
@@ -142,18 +136,12 @@ TEST_F(ContactSheet, DrawingIntoAnEmptyPlaceAddsAnImage) {
   WriteBytes(At("s.pix"), sheet);
   // Two columns: place 3 (row 1, column 1) holds nothing. Draw one pixel into it.
   ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--columns", "2", "-o", "s2.png"}).status, 0);
-  pxpng::Image png;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("s2.png"), &png, &error)) << error;
+  pxpng::Image png = LoadPng(At("s2.png"));
   ASSERT_EQ(png.width, 9);
   ASSERT_EQ(png.height, 9);
   std::vector<uint8_t> drawn = png.indices;
   drawn[5 * 9 + 5 + 2] = 200;  // pixel (2, 0) of place 3
-  uint8_t rgb[256][3];
-  ProgramRgb(rgb);
-  ASSERT_TRUE(pxpng::WriteIndexedPng(At("drawn.png"), png.width, png.height, drawn.data(), png.width, rgb,
-                                     &error))
-      << error;
+  SaveIndexed(At("drawn.png"), png.width, png.height, drawn.data());
   Result r = Run({"import", "drawn.png", "--size", "4x4", "-o", "out.pix"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::vector<uint8_t> out = ReadBytes(At("out.pix"));
@@ -177,9 +165,7 @@ TEST_F(ContactSheet, ImagesThatLookLikeEmptyPlacesComeBack) {
 TEST_F(ContactSheet, AnEmptyPlaceBeforeAnImageIsRefused) {
   WriteBytes(At("s.pix"), MakeSheet(4, 4, 3));
   ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--columns", "3", "-o", "three.png"}).status, 0);
-  pxpng::Image png;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("three.png"), &png, &error)) << error;
+  pxpng::Image png = LoadPng(At("three.png"));
   ASSERT_EQ(png.width, 14);
   // Make the middle place empty, as export marks it, with an image after it.
   std::vector<uint8_t> picture = png.indices;
@@ -187,9 +173,7 @@ TEST_F(ContactSheet, AnEmptyPlaceBeforeAnImageIsRefused) {
     picture[static_cast<size_t>(y) * 14 + 4] = 7;                          // the mark in the gap
     for (int x = 0; x < 4; ++x) picture[static_cast<size_t>(y) * 14 + 5 + x] = 7;  // all light at 4 x 4
   }
-  uint8_t rgb[256][3];
-  ProgramRgb(rgb);
-  ASSERT_TRUE(pxpng::WriteIndexedPng(At("hole.png"), 14, 4, picture.data(), 14, rgb, &error)) << error;
+  SaveIndexed(At("hole.png"), 14, 4, picture.data());
   ExpectFailure(Run({"import", "hole.png", "--size", "4x4", "-o", "out.pix"}),
                 "grid place 1 is empty but an image follows it");
   EXPECT_FALSE(fs::exists(At("out.pix")));
@@ -202,16 +186,14 @@ TEST_F(ContactSheet, PartialLastImageIsLeftOutOfTheContactSheetButExportableAlon
   Result r = Run({"export", "button.pix"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("100 bytes"), std::string::npos) << r.out;
-  pxpng::Image png;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(At("button.png"), &png, &error)) << error;
+  pxpng::Image png = LoadPng(At("button.png"));
   EXPECT_EQ(png.width, 2 * 45 + 1);
 
   // Alone, the partial image comes out as the program draws it: 255 after
   // the end of the file.
   r = Run({"export", "button.pix", "--image", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
-  ASSERT_TRUE(pxpng::ReadPng(At("button-2.png"), &png, &error)) << error;
+  png = LoadPng(At("button-2.png"));
   for (int i = 0; i < 540; ++i) ASSERT_EQ(png.indices[i], i < 100 ? 9 : 255) << i;
 
   ExpectFailure(Run({"export", "button.pix", "--image", "3"}), "no image 3");

@@ -44,6 +44,20 @@ int LowestIndexOf(Rgb c) {
   return -1;
 }
 
+pxpng::Image LoadPng(const std::string& path) {
+  pxpng::Image png;
+  std::string error;
+  EXPECT_TRUE(pxpng::ReadPng(path, &png, &error)) << error;
+  return png;
+}
+
+void SaveIndexed(const std::string& path, int w, int h, const uint8_t* indices) {
+  uint8_t rgb[256][3];
+  ProgramRgb(rgb);
+  std::string error;
+  ASSERT_TRUE(pxpng::WriteIndexedPng(path, w, h, indices, w, rgb, &error)) << error;
+}
+
 std::vector<uint8_t> MakeSheet(int w, int h, int count) {
   std::vector<uint8_t> bytes(static_cast<size_t>(w) * h * count);
   // 7 is odd, so any 256 consecutive bytes hold every value; the image

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pxpng.h"
 #include "tests/support/tools.h"
 
 namespace pstest {
@@ -43,6 +44,11 @@ const std::vector<Rgb>& ProgramColours();
 void ProgramRgb(uint8_t rgb[256][3]);
 // The lowest index of exactly this colour, or -1.
 int LowestIndexOf(Rgb c);
+
+// The PNG at `path`, which must be readable.
+pxpng::Image LoadPng(const std::string& path);
+// Writes w x h indices as an indexed PNG with the program's palette.
+void SaveIndexed(const std::string& path, int w, int h, const uint8_t* indices);
 
 // `count` images of w x h in which every byte value 0..255 occurs (given
 // enough bytes) and neighbouring images differ.
