@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -120,15 +120,12 @@ TEST_F(CaptureOfSampleArt, ListsEveryHoldWithItsPicture) {
   std::vector<Hold> holds;
   std::string line;
   while (std::getline(tsv, line)) {
-    std::istringstream fields(line);
+    char name[64], kind[16];
     Hold h;
-    std::string at, pause, screen;
-    ASSERT_TRUE(std::getline(fields, h.name, '\t') && std::getline(fields, at, '\t') &&
-                std::getline(fields, h.kind, '\t') && std::getline(fields, pause, '\t') && std::getline(fields, screen))
-        << line;
-    h.atMs = std::stoull(at);
-    h.pauseMs = static_cast<unsigned>(std::stoul(pause));
-    h.screen = std::stoi(screen);
+    ASSERT_EQ(std::sscanf(line.c_str(), "%63[^\t]\t%llu\t%15[^\t]\t%u\t%d", name, &h.atMs, kind, &h.pauseMs,
+                          &h.screen), 5) << line;
+    h.name = name;
+    h.kind = kind;
     holds.push_back(h);
   }
   // Eight waits, each followed by its 500 ms pause; three 2000 ms pauses on

@@ -64,9 +64,7 @@ TEST(Pxpng, FourBitPaletteWithTransparencyKeepsIndicesAndAlpha) {
   raw.rows = {{0x01, 0x21, 0x00}, {0x22, 0x11, 0x00}};
   pxtest::TempDir dir;
   WriteRaw(dir / "4bit.png", raw);
-  pxpng::Image img;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(dir / "4bit.png", &img, &error)) << error;
+  const pxpng::Image img = LoadPng(dir / "4bit.png");
   ASSERT_TRUE(img.indexed);
   EXPECT_EQ(img.paletteSize, 3);
   EXPECT_EQ(img.indices, std::vector<uint8_t>({0, 1, 2, 1, 0, 2, 2, 1, 1, 0}));
@@ -97,9 +95,7 @@ TEST(Pxpng, InterlacedSixteenBitGreyBecomesRgba) {
   }
   pxtest::TempDir dir;
   WriteRaw(dir / "grey16.png", raw);
-  pxpng::Image img;
-  std::string error;
-  ASSERT_TRUE(pxpng::ReadPng(dir / "grey16.png", &img, &error)) << error;
+  const pxpng::Image img = LoadPng(dir / "grey16.png");
   EXPECT_FALSE(img.indexed);
   ASSERT_EQ(img.rgba.size(), 81u * 4);
   for (int p = 0; p < 81; ++p) {
@@ -118,8 +114,7 @@ TEST(Pxpng, IndexedWriteHonoursTheStrideAndKeepsATargetOnFailure) {
   std::string error;
   const std::string path = dir / "out.png";
   ASSERT_TRUE(pxpng::WriteIndexedPng(path, 3, 2, surface, 5, rgb, &error)) << error;
-  pxpng::Image img;
-  ASSERT_TRUE(pxpng::ReadPng(path, &img, &error)) << error;
+  const pxpng::Image img = LoadPng(path);
   EXPECT_EQ(img.indices, std::vector<uint8_t>({1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(img.paletteSize, 256);
 

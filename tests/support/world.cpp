@@ -178,13 +178,18 @@ void WriteSheets(const ScratchDirectory& dir, const std::string& except) {
 
 namespace {
 
-template <typename ByteOf>
-void PutImage(Pixels& pixels, ByteOf byteAt, long sheetBytes, int image, int width, int height, int rows, int x,
-              int y, bool skipZero) {
+uint8_t BorderSheetByte(int, long offset) {
+  return BorderByte(static_cast<int>(offset / 1344), static_cast<int>(offset % 1344 / 42), static_cast<int>(offset % 42));
+}
+
+// Puts `rows` rows of image `image` (width x height) at (x, y), byte i of the
+// sheet being byteAt(sheet, i): past `sheetBytes` 255, zero skipped if asked.
+void PutImage(Pixels& pixels, uint8_t (*byteAt)(int, long), int sheet, long sheetBytes, int image, int width,
+              int height, int rows, int x, int y, bool skipZero) {
   for (int row = 0; row < rows; row++)
     for (int column = 0; column < width; column++) {
       long offset = static_cast<long>(image) * width * height + static_cast<long>(row) * width + column;
-      uint8_t value = offset < sheetBytes ? byteAt(offset) : 255;
+      uint8_t value = offset < sheetBytes ? byteAt(sheet, offset) : 255;
       if (!(skipZero && value == 0)) pixels.at[y + row][x + column] = value;
     }
 }
@@ -193,18 +198,11 @@ void PutImage(Pixels& pixels, ByteOf byteAt, long sheetBytes, int image, int wid
 
 void PutSheetImage(Pixels& pixels, int sheet, long sheetBytes, int image, int width, int height, int rows, int x,
                    int y) {
-  PutImage(pixels, [sheet](long offset) { return SheetByte(sheet, offset); }, sheetBytes, image, width, height,
-           rows, x, y, false);
+  PutImage(pixels, SheetByte, sheet, sheetBytes, image, width, height, rows, x, y, false);
 }
 
 void PutBorder(Pixels& pixels, long sheetBytes, int image, int x, int y) {
-  PutImage(
-      pixels,
-      [](long offset) {
-        return BorderByte(static_cast<int>(offset / 1344), static_cast<int>(offset % 1344 / 42),
-                          static_cast<int>(offset % 42));
-      },
-      sheetBytes, image, 42, 32, 32, x, y, true);
+  PutImage(pixels, BorderSheetByte, Borders, sheetBytes, image, 42, 32, 32, x, y, true);
 }
 
 }  // namespace pxtest
