@@ -58,4 +58,7 @@ ExternalProject_Add(pixshow_windows
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${PIXSHOW_WINDOWS_EXE}
-  USES_TERMINAL_BUILD OFF)
+  # Quiet unless something fails; the whole output then follows.
+  LOG_CONFIGURE ON
+  LOG_BUILD ON
+  LOG_OUTPUT_ON_FAILURE ON)
