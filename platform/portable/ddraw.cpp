@@ -88,20 +88,12 @@ struct PaletteObject final : IDirectDrawPalette, LayerObject {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     LogCall(std::string(kPaletteName) + "QueryInterface");
-    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IDirectDrawPalette || riid == IID_IUnknown) {
-      ++refs;
-      *out = static_cast<IDirectDrawPalette*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(this, static_cast<IDirectDrawPalette*>(this), IID_IDirectDrawPalette, riid, out,
+                             DDERR_INVALIDOBJECT);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LogCall(std::string(kPaletteName) + "AddRef");
-    if (!Usable("AddRef")) return 0;
-    return ++refs;
+    return AddOwnReference(this);
   }
   ULONG STDMETHODCALLTYPE Release() override {
     LogCall(std::string(kPaletteName) + "Release");
@@ -193,20 +185,12 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     LogCall(Name("QueryInterface"));
-    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IDirectDrawSurface7 || riid == IID_IUnknown) {
-      ++refs;
-      *out = static_cast<IDirectDrawSurface7*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(this, static_cast<IDirectDrawSurface7*>(this), IID_IDirectDrawSurface7, riid, out,
+                             DDERR_INVALIDOBJECT);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LogCall(Name("AddRef"));
-    if (!Usable("AddRef")) return 0;
-    return ++refs;
+    return AddOwnReference(this);
   }
   ULONG STDMETHODCALLTYPE Release() override {
     LogCall(Name("Release"));
@@ -507,20 +491,12 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     LogCall(Name("QueryInterface"));
-    if (!Usable("QueryInterface")) return DDERR_INVALIDOBJECT;
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IDirectDraw7 || riid == IID_IUnknown) {
-      ++refs;
-      *out = static_cast<IDirectDraw7*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(this, static_cast<IDirectDraw7*>(this), IID_IDirectDraw7, riid, out,
+                             DDERR_INVALIDOBJECT);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LogCall(Name("AddRef"));
-    if (!Usable("AddRef")) return 0;
-    return ++refs;
+    return AddOwnReference(this);
   }
   ULONG STDMETHODCALLTYPE Release() override {
     LogCall(Name("Release"));

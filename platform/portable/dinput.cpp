@@ -76,20 +76,12 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     LogCall(Name("QueryInterface"));
-    if (!Usable("QueryInterface")) return E_FAIL;
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IDirectInputDevice7A || riid == IID_IUnknown) {
-      ++refs;
-      *out = static_cast<IDirectInputDevice7A*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(this, static_cast<IDirectInputDevice7A*>(this), IID_IDirectInputDevice7A, riid, out,
+                             E_FAIL);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LogCall(Name("AddRef"));
-    if (!Usable("AddRef")) return 0;
-    return ++refs;
+    return AddOwnReference(this);
   }
   ULONG STDMETHODCALLTYPE Release() override {
     LogCall(Name("Release"));
@@ -243,20 +235,12 @@ struct DirectInputObject final : IDirectInput7A, LayerObject {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     LogCall(std::string(kInputName) + "QueryInterface");
-    if (!Usable("QueryInterface")) return E_FAIL;
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IDirectInput7A || riid == IID_IUnknown) {
-      ++refs;
-      *out = static_cast<IDirectInput7A*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwnInterface(this, static_cast<IDirectInput7A*>(this), IID_IDirectInput7A, riid, out,
+                             E_FAIL);
   }
   ULONG STDMETHODCALLTYPE AddRef() override {
     LogCall(std::string(kInputName) + "AddRef");
-    if (!Usable("AddRef")) return 0;
-    return ++refs;
+    return AddOwnReference(this);
   }
   ULONG STDMETHODCALLTYPE Release() override {
     LogCall(std::string(kInputName) + "Release");

@@ -229,6 +229,29 @@ void SelectHeadless();
 
 std::string HandleText(const void* handle);
 
+// IUnknown's answers, shared by the layer's COM objects. `self` has a
+// reference count `refs` and `Usable(method)`, which refuses calls on a
+// released object; callers log the call under their own name first.
+template <class Object, class Interface>
+HRESULT QueryOwnInterface(Object* self, Interface* asInterface, REFIID own, REFIID riid, void** out,
+                          HRESULT whenReleased) {
+  if (!self->Usable("QueryInterface")) return whenReleased;
+  if (out == nullptr) return E_POINTER;
+  if (riid == own || riid == IID_IUnknown) {
+    ++self->refs;
+    *out = asInterface;
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+template <class Object>
+ULONG AddOwnReference(Object* self) {
+  if (!self->Usable("AddRef")) return 0;
+  return ++self->refs;
+}
+
 }  // namespace pxport
 
 #endif
