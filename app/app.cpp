@@ -18,11 +18,6 @@ const int WindowWidth = 640;
 const int WindowHeight = 480;
 const int PendingMessagePasses = 14;
 
-int ReportShellFailure(const char* step) {
-  std::fprintf(stderr, "pixshow: cannot %s\n", step);
-  return ExitSetUpFailed;
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
@@ -47,12 +42,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
   g_instance = instance;
 
   if (RegisterClassExA(&windowClass) == 0) {
-    return ReportShellFailure("register the window class");
+    ReportFailedStep("register the window class");
+    return ExitSetUpFailed;
   }
   HWND window = CreateWindowExA(0, WindowClassName, WindowTitle, WS_POPUP | WS_VISIBLE, 0, 0,
                                 WindowWidth, WindowHeight, NULL, NULL, instance, NULL);
   if (window == NULL) {
-    return ReportShellFailure("create the main window");
+    ReportFailedStep("create the main window");
+    return ExitSetUpFailed;
   }
   g_mainWindow = window;
 
@@ -64,6 +61,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
   }
   ShutdownDevices();
   return status;
+}
+
+int ReportFailedStep(const char* step) {
+  std::fprintf(stderr, "pixshow: cannot %s\n", step);
+  return 0;
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
                    int showCommand);
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Tells the user which start-up step failed: one line on stderr. Returns 0,
+// the failure result of the set-up routines.
+int ReportFailedStep(const char* step);
+
 // Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is down.
 void PollEscape();
 // 14 passes, each polling Escape then handling at most one waiting message.

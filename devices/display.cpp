@@ -1,6 +1,5 @@
 // DirectDraw set-up and teardown: exclusive 640 x 480 x 8 display, a primary
 // surface with one back buffer, the palette, then the input devices.
-#include <cstdio>
 #include <cstring>
 
 #include "app/app.h"
@@ -18,12 +17,6 @@ namespace {
 const DWORD ScreenWidth = 640;
 const DWORD ScreenHeight = 480;
 const DWORD ScreenBitsPerPixel = 8;
-
-// Tells the user which set-up step failed.
-int ReportSetUpFailure(const char* step) {
-  std::fprintf(stderr, "pixshow: cannot %s\n", step);
-  return 0;
-}
 
 }  // namespace
 
@@ -45,14 +38,14 @@ int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry) {
 int InitDevices() {
   if (FAILED(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&g_directDraw), IID_IDirectDraw7,
                                 NULL))) {
-    return ReportSetUpFailure("create the DirectDraw object");
+    return ReportFailedStep("create the DirectDraw object");
   }
   if (FAILED(g_directDraw->SetCooperativeLevel(
           g_mainWindow, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX))) {
-    return ReportSetUpFailure("take the display for exclusive full-screen use");
+    return ReportFailedStep("take the display for exclusive full-screen use");
   }
   if (FAILED(g_directDraw->SetDisplayMode(ScreenWidth, ScreenHeight, ScreenBitsPerPixel, 0, 0))) {
-    return ReportSetUpFailure("set display mode 640x480x8");
+    return ReportFailedStep("set display mode 640x480x8");
   }
 
   // The record stays as filled here except for what each Lock writes, so
@@ -63,20 +56,20 @@ int InitDevices() {
   g_surfaceDesc.dwBackBufferCount = 1;
   g_surfaceDesc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
   if (FAILED(g_directDraw->CreateSurface(&g_surfaceDesc, &g_primarySurface, NULL))) {
-    return ReportSetUpFailure("create the primary surface");
+    return ReportFailedStep("create the primary surface");
   }
   g_surfaceDesc.ddsCaps.dwCaps = DDSCAPS_BACKBUFFER;
   if (FAILED(g_primarySurface->GetAttachedSurface(&g_surfaceDesc.ddsCaps, &g_backSurface))) {
-    return ReportSetUpFailure("get the back buffer");
+    return ReportFailedStep("get the back buffer");
   }
 
   BuildPaletteEntries(g_paletteEntries);
   if (FAILED(g_directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, g_paletteEntries,
                                          &g_palette, NULL))) {
-    return ReportSetUpFailure("create the palette");
+    return ReportFailedStep("create the palette");
   }
   if (FAILED(g_primarySurface->SetPalette(g_palette))) {
-    return ReportSetUpFailure("attach the palette");
+    return ReportFailedStep("attach the palette");
   }
 
   if (!InitInputDevices()) {

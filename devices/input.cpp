@@ -1,7 +1,6 @@
 // DirectInput mouse and keyboard. The mouse gives relative movement and
 // button bytes for the program's own cursor; the keyboard is acquired but
 // never read (Escape is polled through the key state).
-#include <cstdio>
 
 #include "app/app.h"
 #include "devices/devices.h"
@@ -14,11 +13,6 @@ int g_cursorX = 0;
 int g_cursorY = 0;
 
 namespace {
-
-int ReportInputFailure(const char* step) {
-  std::fprintf(stderr, "pixshow: cannot %s\n", step);
-  return 0;
-}
 
 void ReleaseDevice(LPDIRECTINPUTDEVICE7& device) {
   if (device != NULL) {
@@ -33,33 +27,33 @@ void ReleaseDevice(LPDIRECTINPUTDEVICE7& device) {
 int InitInputDevices() {
   if (FAILED(DirectInputCreateEx(g_instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
                                  reinterpret_cast<void**>(&g_directInput), NULL))) {
-    return ReportInputFailure("create the DirectInput object");
+    return ReportFailedStep("create the DirectInput object");
   }
 
   // The mouse takes its cooperative level first, the keyboard its data format.
   if (FAILED(g_directInput->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
                                            reinterpret_cast<void**>(&g_mouseDevice), NULL))) {
-    return ReportInputFailure("create the mouse device");
+    return ReportFailedStep("create the mouse device");
   }
   if (FAILED(g_mouseDevice->SetCooperativeLevel(g_mainWindow,
                                                 DISCL_BACKGROUND | DISCL_NONEXCLUSIVE))) {
-    return ReportInputFailure("set the mouse cooperative level");
+    return ReportFailedStep("set the mouse cooperative level");
   }
   if (FAILED(g_mouseDevice->SetDataFormat(&c_dfDIMouse))) {
-    return ReportInputFailure("set the mouse data format");
+    return ReportFailedStep("set the mouse data format");
   }
   g_mouseDevice->Acquire();
 
   if (FAILED(g_directInput->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
                                            reinterpret_cast<void**>(&g_keyboardDevice), NULL))) {
-    return ReportInputFailure("create the keyboard device");
+    return ReportFailedStep("create the keyboard device");
   }
   if (FAILED(g_keyboardDevice->SetDataFormat(&c_dfDIKeyboard))) {
-    return ReportInputFailure("set the keyboard data format");
+    return ReportFailedStep("set the keyboard data format");
   }
   if (FAILED(g_keyboardDevice->SetCooperativeLevel(g_mainWindow,
                                                    DISCL_FOREGROUND | DISCL_NONEXCLUSIVE))) {
-    return ReportInputFailure("set the keyboard cooperative level");
+    return ReportFailedStep("set the keyboard cooperative level");
   }
   g_keyboardDevice->Acquire();
 
