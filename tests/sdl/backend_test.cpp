@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/backend_sdl_view.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/backends/sdl_view.h"
 
 // --- A stand-in for the rest of the layer -----------------------------------
 

@@ -3,7 +3,7 @@
 // lZ) and its buttons as 0x80 or 0; the keyboard 256 key bytes by scan code.
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
@@ -218,7 +218,7 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
     World& w = W();
     CurrentBackend().WaitBegins();
     if (!w.holdCallback) return;
-    pxh::Hold hold{pxh::HoldKind::Wait, 0, CurrentBackend().NowMs()};
+    Hold hold{HoldKind::Wait, 0, CurrentBackend().NowMs()};
     auto callback = w.holdCallback;
     callback(hold);
   }

@@ -2,8 +2,8 @@
 // keyboard with the predefined data formats, cooperative levels, acquisition
 // and immediate device state. Names, values, records and method order as in
 // the SDK (ANSI interfaces).
-#ifndef PIXSHOW_PLATFORM_PORTABLE_DINPUT_H
-#define PIXSHOW_PLATFORM_PORTABLE_DINPUT_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DINPUT_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DINPUT_H
 
 #include "windows.h"
 

@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "backend.h"
-#include "backend_sdl_host.h"
-#include "backend_sdl_view.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/backends/sdl_host.h"
+#include "platform/portable/backends/sdl_view.h"
 
 namespace pxport {
 

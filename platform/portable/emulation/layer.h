@@ -3,11 +3,11 @@
 // objects, GDI objects), plus the bookkeeping every entry point shares: the
 // call log, fault injection, the misuse report, hold points and the clock.
 //
-// Everything here belongs to one "world". pxh::Reset() starts a new world;
+// Everything here belongs to one "world". ResetWorld() starts a new world;
 // COM objects of an earlier world stay allocated (so stale pointers held by a
 // program never dangle) but are marked dead and refuse every call.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_LAYER_H
-#define PIXSHOW_PLATFORM_PORTABLE_LAYER_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_EMULATION_LAYER_H
+#define PIXSHOW_PLATFORM_PORTABLE_EMULATION_LAYER_H
 
 #include <cstdint>
 #include <deque>
@@ -17,14 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/headless.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/emulation/hold.h"
 #include "platform/win32.h"
 
 namespace pxport {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
 constexpr int kPitch = 704;  // wider than a row on purpose
 
 // Base of every object the layer hands out. Objects are never freed: a
@@ -49,7 +47,7 @@ struct SurfaceObject;
 // 640 x 480 bytes of palette indices, kPitch bytes per row.
 struct PixelBuffer {
   std::vector<uint8_t> bytes;
-  PixelBuffer() : bytes(static_cast<size_t>(kPitch) * kHeight, 0) {}
+  PixelBuffer() : bytes(static_cast<size_t>(kPitch) * kScreenHeight, 0) {}
   uint8_t* Row(int y) { return bytes.data() + static_cast<size_t>(y) * kPitch; }
 };
 
@@ -126,7 +124,7 @@ struct World {
   bool logging = false;
 
   // Hold points and timed actions (headless).
-  std::function<void(const pxh::Hold&)> holdCallback;
+  std::function<void(const Hold&)> holdCallback;
   bool plainSinceMouseRead = true;  // a non-polling call since the last mouse read
   int dispatchDepth = 0;
   std::vector<TimedAction> timedActions;
@@ -144,7 +142,7 @@ struct World {
   int paintDepth = 0;
 
   // Cursor and keys.
-  int cursorX = kWidth / 2, cursorY = kHeight / 2;
+  int cursorX = kScreenWidth / 2, cursorY = kScreenHeight / 2;
   int cursorCount = 0;
   bool clipped = false;
   RECT clip = {0, 0, 0, 0};

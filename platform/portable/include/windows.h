@@ -5,8 +5,8 @@
 // Sizes follow the platform's data model rules: BYTE/WORD/DWORD/LONG/HRESULT
 // are 8/16/32/32/32 bits; handles, pointers, WPARAM, LPARAM and LRESULT have
 // the size of a pointer. Code should use sizeof for records, never literals.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_WINDOWS_H
-#define PIXSHOW_PLATFORM_PORTABLE_WINDOWS_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_WINDOWS_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_WINDOWS_H
 
 #include <cstddef>
 #include <cstdint>

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 extern "C" const unsigned char pxport_font_begin[];
 extern "C" const unsigned char pxport_font_end[];
@@ -132,8 +132,8 @@ Target TargetOf(const DeviceContext& dc) {
 void FillBox(const Target& target, long left, long top, long right, long bottom, uint8_t index) {
   left = std::max(left, 0L);
   top = std::max(top, 0L);
-  right = std::min(right, static_cast<long>(kWidth));
-  bottom = std::min(bottom, static_cast<long>(kHeight));
+  right = std::min(right, static_cast<long>(kScreenWidth));
+  bottom = std::min(bottom, static_cast<long>(kScreenHeight));
   if (left >= right) return;
   for (long y = top; y < bottom; ++y) {
     std::memset(target.bytes + y * kPitch + left, index, static_cast<size_t>(right - left));
@@ -243,12 +243,12 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   SDL_LockSurface(glyphs);
   for (int row = 0; row < glyphs->h; ++row) {
     const long sy = static_cast<long>(y) + row;
-    if (sy < 0 || sy >= kHeight) continue;
+    if (sy < 0 || sy >= kScreenHeight) continue;
     const uint8_t* source = static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch;
     uint8_t* dest = target.bytes + sy * kPitch;
     for (int col = 0; col < glyphs->w; ++col) {
       const long sx = static_cast<long>(x) + col;
-      if (sx < 0 || sx >= kWidth) continue;
+      if (sx < 0 || sx >= kScreenWidth) continue;
       if (source[col] != 0) {
         dest[sx] = ink;
       } else if (opaque) {

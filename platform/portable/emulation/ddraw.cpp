@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
@@ -49,8 +49,8 @@ void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   std::memset(desc, 0, sizeof *desc);
   desc->dwSize = size;
   desc->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
-  desc->dwHeight = kHeight;
-  desc->dwWidth = kWidth;
+  desc->dwHeight = kScreenHeight;
+  desc->dwWidth = kScreenWidth;
   desc->lPitch = kPitch;
   if (backBuffers != 0) {
     desc->dwFlags |= DDSD_BACKBUFFERCOUNT;
@@ -63,7 +63,7 @@ void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
 }
 
 bool ValidRect(const RECT* r) {
-  return r->left >= 0 && r->top >= 0 && r->right <= kWidth && r->bottom <= kHeight && r->left < r->right &&
+  return r->left >= 0 && r->top >= 0 && r->right <= kScreenWidth && r->bottom <= kScreenHeight && r->left < r->right &&
          r->top < r->bottom;
 }
 
@@ -213,7 +213,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
     }
     LogCall(entry);
     if (!Usable("Blt")) return DDERR_INVALIDOBJECT;
-    RECT dest{0, 0, kWidth, kHeight};
+    RECT dest{0, 0, kScreenWidth, kScreenHeight};
     if (lpDestRect != nullptr) {
       if (!ValidRect(lpDestRect)) {
         Refuse(Name("Blt") + ": destination rectangle outside the surface");
@@ -222,7 +222,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
       dest = *lpDestRect;
     }
     SurfaceObject* source = nullptr;
-    RECT src{0, 0, kWidth, kHeight};
+    RECT src{0, 0, kScreenWidth, kScreenHeight};
     if ((dwFlags & DDBLT_COLORFILL) != 0) {
       if (lpDDBltFx == nullptr || lpDDBltFx->dwSize != sizeof(DDBLTFX)) {
         Refuse(Name("Blt") + ": colour fill without a DDBLTFX whose dwSize is sizeof(DDBLTFX)");
@@ -698,7 +698,7 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
       Refuse(Name("SetDisplayMode") + ": unknown flags");
       return DDERR_INVALIDPARAMS;
     }
-    if (dwWidth != kWidth || dwHeight != kHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
+    if (dwWidth != kScreenWidth || dwHeight != kScreenHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
       Refuse(Name("SetDisplayMode") + ": only 640 x 480 x 8 is available");
       return DDERR_INVALIDMODE;
     }

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
@@ -106,7 +106,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
   LogCall("Sleep " + std::to_string(dwMilliseconds));
   World& w = W();
   if (w.holdCallback) {
-    pxh::Hold hold{pxh::HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
+    Hold hold{HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
     auto callback = w.holdCallback;
     callback(hold);
   }
@@ -439,10 +439,10 @@ BOOL WINAPI ClipCursor(const RECT* lpRect) {
   // The rectangle is normalised and kept inside the screen.
   RECT r{std::min(lpRect->left, lpRect->right), std::min(lpRect->top, lpRect->bottom),
          std::max(lpRect->left, lpRect->right), std::max(lpRect->top, lpRect->bottom)};
-  r.left = std::clamp<LONG>(r.left, 0, kWidth - 1);
-  r.top = std::clamp<LONG>(r.top, 0, kHeight - 1);
-  r.right = std::clamp<LONG>(r.right, r.left + 1, kWidth);
-  r.bottom = std::clamp<LONG>(r.bottom, r.top + 1, kHeight);
+  r.left = std::clamp<LONG>(r.left, 0, kScreenWidth - 1);
+  r.top = std::clamp<LONG>(r.top, 0, kScreenHeight - 1);
+  r.right = std::clamp<LONG>(r.right, r.left + 1, kScreenWidth);
+  r.bottom = std::clamp<LONG>(r.bottom, r.top + 1, kScreenHeight);
   w.clipped = true;
   w.clip = r;
   PlaceCursor(w.cursorX, w.cursorY);
@@ -452,7 +452,7 @@ BOOL WINAPI ClipCursor(const RECT* lpRect) {
 BOOL WINAPI GetClipCursor(LPRECT lpRect) {
   if (lpRect == nullptr) return FALSE;
   const World& w = W();
-  *lpRect = w.clipped ? w.clip : RECT{0, 0, kWidth, kHeight};
+  *lpRect = w.clipped ? w.clip : RECT{0, 0, kScreenWidth, kScreenHeight};
   return TRUE;
 }
 

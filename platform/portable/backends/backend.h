@@ -5,14 +5,18 @@
 //
 // Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
 // the layer; a backend never keeps a copy of it beyond one frame.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
-#define PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
 
 #include <cstdint>
 
-#include "windows.h"
+#include "platform/win32.h"
 
 namespace pxport {
+
+// The one display mode there is: 640 x 480 with 8 bits per pixel.
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
 
 class Backend {
  public:
@@ -58,7 +62,7 @@ class Backend {
 };
 
 // The backend in use. The SDL2 backend unless the headless one was selected
-// (pxh::Reset, or PIXSHOW_BACKEND=headless in the environment).
+// (by the control API's Reset, or PIXSHOW_BACKEND=headless in the environment).
 Backend& CurrentBackend();
 
 // Factories, one per backend file.

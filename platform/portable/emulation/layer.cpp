@@ -1,6 +1,6 @@
 // The layer's shared state and bookkeeping, the backend selection, and what
 // a backend reads from and feeds into the layer.
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -121,7 +121,7 @@ void PollingCall() { CurrentBackend().Poll(); }
 
 void PlaceCursor(long x, long y) {
   World& w = W();
-  long left = 0, top = 0, right = kWidth - 1, bottom = kHeight - 1;
+  long left = 0, top = 0, right = kScreenWidth - 1, bottom = kScreenHeight - 1;
   if (w.clipped) {
     left = std::max<long>(left, w.clip.left);
     top = std::max<long>(top, w.clip.top);
@@ -166,8 +166,8 @@ std::string HandleText(const void* handle) {
 
 Frame CurrentFrame() {
   Frame frame{};
-  frame.width = kWidth;
-  frame.height = kHeight;
+  frame.width = kScreenWidth;
+  frame.height = kScreenHeight;
   SurfaceObject* primary = PrimarySurface();
   if (primary != nullptr) {
     frame.pixels = SurfaceBytes(primary);

@@ -1,8 +1,8 @@
 // The subset of DirectDraw 7 that pixshow uses: records, flags and result
 // codes with the SDK's names and values, and the COM interfaces as abstract
 // C++ structs whose methods keep the SDK's names, argument lists and order.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
-#define PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DDRAW_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DDRAW_H
 
 #include "windows.h"
 
