@@ -26,8 +26,6 @@ class Backend {
   // initialised). DirectDrawCreateEx fails when it cannot, so that the program
   // stops cleanly instead of drawing into nothing. Safe to call repeatedly.
   virtual bool DisplayAvailable() { return true; }
-  // One line telling why the display is not available; "" when it is.
-  virtual const char* DisplayError() { return ""; }
 
   // The program created its main window (WS_VISIBLE): open the host window.
   virtual void WindowCreated(int width, int height, const char* title) = 0;

@@ -113,10 +113,6 @@ class SdlBackend final : public Backend {
   }
 
   bool DisplayAvailable() override { return InitVideo(); }
-  const char* DisplayError() override {
-    InitVideo();
-    return error_.c_str();
-  }
 
   void WindowCreated(int width, int height, const char* title) override {
     if (!InitVideo() || window_) return;
@@ -255,14 +251,7 @@ class SdlBackend final : public Backend {
       if (candidates.empty()) candidates = "KMSDRM";
       SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
     }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      if ((!chosen || !*chosen) && !x11 && !wayland)
-        error_ = "no display available (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-      else
-        error_ = std::string("no display available (") + SDL_GetError() + ")";
-      return false;
-    }
-    error_.clear();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     videoOk_ = true;
     Trace("video");
     return true;
@@ -542,7 +531,6 @@ class SdlBackend final : public Backend {
   const std::chrono::steady_clock::time_point start_;
   const bool windowed_;
   const bool trace_;
-  std::string error_;
   bool triedVideo_ = false;
   bool videoOk_ = false;
   SDL_Window* window_ = nullptr;

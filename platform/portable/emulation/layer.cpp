@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace pxport {
 
@@ -40,10 +41,6 @@ Backend& CurrentBackend() {
       SelectHeadless();
     } else {
       g_backend = CreateSdlBackend();
-      if (g_backend == nullptr) {
-        std::fprintf(stderr, "pixshow: no display available; running without one\n");
-        SelectHeadless();
-      }
     }
   }
   return *g_backend;
@@ -116,6 +113,20 @@ bool FaultFires(const std::string& operation, const std::string& suffix, HRESULT
 }
 
 void Refuse(const std::string& what) { W().refusals.push_back(what); }
+
+Call::Call(std::string name, std::string target, const std::string& arguments, CallKind kind)
+    : name_(std::move(name)), target_(std::move(target)) {
+  LogCall(arguments.empty() ? name_ + target_ : name_ + target_ + " " + arguments, kind);
+}
+
+void Call::Refuse(const std::string& why) const { pxport::Refuse(name_ + target_ + why); }
+
+bool Call::Faulted(HRESULT* code) const { return FaultFires(name_, target_, code); }
+
+HRESULT Call::Fault(HRESULT otherwise) const {
+  HRESULT code = otherwise;
+  return Faulted(&code) ? code : otherwise;
+}
 
 void PollingCall() { CurrentBackend().Poll(); }
 

@@ -190,7 +190,6 @@ struct IDirectInputDevice7A : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD cbData, LPVOID lpvData) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT lpdf) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Poll() = 0;
 
  protected:
   ~IDirectInputDevice7A() = default;
