@@ -1,7 +1,7 @@
 // Inside the portable layer: what the Win32 / DirectDraw / DirectInput / GDI
 // emulation asks of the backend that shows the display and brings input, and
 // what the backend may call back into the layer. Two backends exist: the SDL2
-// window (backend_sdl.cpp) and the headless one (backend_headless.cpp).
+// window (sdl.cpp) and the headless one (headless.cpp).
 //
 // Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
 // the layer; a backend never keeps a copy of it beyond one frame.
@@ -64,8 +64,8 @@ class Backend {
 Backend& CurrentBackend();
 
 // Factories, one per backend file.
-Backend* CreateSdlBackend();       // backend_sdl.cpp
-Backend* CreateHeadlessBackend();  // backend_headless.cpp
+Backend* CreateSdlBackend();       // sdl.cpp
+Backend* CreateHeadlessBackend();  // headless.cpp
 
 // --- What a backend may read of the layer ------------------------------------
 

@@ -87,7 +87,7 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
          f->Bmask == 0x000000ffu;
 }
 
-constexpr int kWindowedWidth = 640, kWindowedHeight = 480;
+constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
 // Longest wait of one polling call for host input when input wakes it.
 constexpr int kIdleWaitMs = 5;
 // Polling calls outside a wait after which polling sleeps a little anyway.
@@ -465,8 +465,8 @@ class SdlBackend final : public Backend {
     Frame frame = CurrentFrame();
     if (frame.width <= 0 || frame.height <= 0 || frame.width > 4096 || frame.height > 4096) {
       frame.pixels = nullptr;
-      frame.width = 640;
-      frame.height = 480;
+      frame.width = kScreenWidth;
+      frame.height = kScreenHeight;
     }
     picture_.resize(static_cast<size_t>(frame.width) * frame.height);
     ConvertFrame(frame, picture_.data(), frame.width);
