@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/headless.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/control/headless.h"
 
 namespace pxtest {
 
-using Indices = uint8_t[pxh::kScreenHeight][pxh::kScreenWidth];
+using Indices = uint8_t[pxport::kScreenHeight][pxport::kScreenWidth];
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& part) {
   return std::any_of(lines.begin(), lines.end(),
