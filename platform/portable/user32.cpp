@@ -4,9 +4,11 @@
 // Input never becomes window messages here: the program reads the mouse
 // through DirectInput and keys through GetAsyncKeyState.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <unistd.h>
 
 #include "platform/portable/layer.h"
 
@@ -120,6 +122,30 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName == nu
 DWORD WINAPI GetLastError(void) { return W().lastError; }
 
 void WINAPI SetLastError(DWORD dwErrCode) { W().lastError = dwErrCode; }
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+  LogCall(std::string("SetCurrentDirectoryA ") + Text(lpPathName));
+  if (lpPathName == nullptr || *lpPathName == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (chdir(lpPathName) == 0) return TRUE;
+  switch (errno) {
+    case ENOENT:
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      break;
+    case ENOTDIR:
+      SetLastError(ERROR_DIRECTORY);
+      break;
+    case EACCES:
+      SetLastError(ERROR_ACCESS_DENIED);
+      break;
+    default:
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      break;
+  }
+  return FALSE;
+}
 
 // --- Classes and windows ----------------------------------------------------------------
 
