@@ -105,20 +105,21 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_FILE_NAME pixshow-${PROJECT_VERSION}-Linux)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 string(REGEX REPLACE ".*-" "" CPACK_DEBIAN_PACKAGE_RELEASE ${PIXSHOW_DEBIAN_VERSION})
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# Not "games": Debian keeps that section for programs in /usr/games.
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The extended description; CPack puts the summary above it and indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "full-screen presentation of a strategy game's artwork
- pixshow plays a fixed presentation of eight screens: character portraits, a
- palette trick, stat icons, a staggered battle map in four seasons, pieces
- with numbers and a blinking turn marker. Every picture comes from a headerless
- 8-bit image sheet, drawn into a 640 x 480, 256-colour display.
- .
- It is a Windows program (DirectDraw 7, DirectInput 7, GDI) that runs here on
- a small platform layer of its own over SDL2. The package brings sample art,
- pixsheet to turn image sheets into PNG and back, and pixshow-capture to record
- the presentation's screens as PNG without a display.")
+  "pixshow plays a fixed presentation of eight screens: character portraits, a
+palette trick, stat icons, a staggered battle map in four seasons, pieces
+with numbers and a blinking turn marker. Every picture comes from a headerless
+8-bit image sheet, drawn into a 640 x 480, 256-colour display.
+
+It is a Windows program (DirectDraw 7, DirectInput 7, GDI) that runs here on
+a small platform layer of its own over SDL2. The package brings sample art,
+pixsheet to turn image sheets into PNG and back, and pixshow-capture to record
+the presentation's screens as PNG without a display.")
 # The Debian package installs under /usr, the .tar.gz mirrors an install to
 # /usr/local (unpack it with tar -C /).
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackOptions.cmake)
