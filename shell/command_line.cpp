@@ -69,7 +69,10 @@ const char* ReadArgument(const char* cursor, char* argument, int size, int* tooL
       // 2n backslashes and a quote: n backslashes, the quote opens or closes;
       // 2n + 1: n backslashes and a quote character.
       for (int i = 0; i < backslashes / 2; i++) {
-        if (length < size - 1) argument[length++] = '\\'; else *tooLong = 1;
+        if (length < size - 1)
+          argument[length++] = '\\';
+        else
+          *tooLong = 1;
       }
       cursor += backslashes;
       if (backslashes % 2 == 1) {
@@ -92,7 +95,10 @@ const char* ReadArgument(const char* cursor, char* argument, int size, int* tooL
       stored = *cursor++;
     }
     for (int i = 0; i < literal; i++) {
-      if (length < size - 1) argument[length++] = stored; else *tooLong = 1;
+      if (length < size - 1)
+        argument[length++] = stored;
+      else
+        *tooLong = 1;
     }
   }
   argument[length] = '\0';

@@ -11,9 +11,9 @@ extern HWND g_mainWindow;
 extern int g_quitRequested;
 
 // Exit statuses of the program.
-const int ExitPresented = 0;     // the presentation ran (to its end or left by the user)
-const int ExitSheetMissing = 1;  // an image sheet could not be opened
-const int ExitSetUpFailed = 2;   // window class, window or device set-up failed
+const int ExitPresented = 0;       // the presentation ran (to its end or left by the user)
+const int ExitSheetMissing = 1;    // an image sheet could not be opened
+const int ExitSetUpFailed = 2;     // window class, window or device set-up failed
 const int ExitBadCommandLine = 2;  // an unknown option, or a FOLDER that cannot be entered
 // HandleCommandLine's answer when the presentation is to be played.
 const int StartPresentation = -1;
