@@ -3,9 +3,8 @@
 // runs, Escape and missing sheets are covered end to end in tests/show.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <climits>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -47,11 +46,6 @@ TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
   }
 }
 
-std::string CurrentFolder() {
-  char path[PATH_MAX];
-  return getcwd(path, sizeof(path)) != NULL ? path : "";
-}
-
 TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
   ScratchDirectory dir;
   ASSERT_EQ(mkdir("art", 0755), 0);
@@ -89,7 +83,7 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
     EXPECT_EQ(out.empty(), c.out.empty());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.err);
     EXPECT_EQ(pxh::CallLog(), c.calls);
-    EXPECT_EQ(CurrentFolder(), dir.path());
+    EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
   }
 }
 
@@ -100,11 +94,9 @@ TEST(Program, FolderArgumentBecomesTheCurrentFolder) {
   ResetProgram();
   // Stops right after the command line, with the folder entered.
   pxh::InjectFault("RegisterClassExA", 0);
-  ::testing::internal::CaptureStderr();
   std::string line = "-- \"" + dir.path() + "/my \\\"own\\\" art\\\\\"";
   EXPECT_EQ(WinMain(NULL, NULL, &line[0], SW_SHOWNORMAL), ExitSetUpFailed);
-  ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(CurrentFolder(), folder);
+  EXPECT_EQ(std::filesystem::current_path().string(), folder);
 }
 
 }  // namespace
