@@ -15,8 +15,9 @@
       the second screen and the pointer's confinement to the continue
       button during a wait. Then unpacks the Windows zip (checking that it
       holds the program, the sample art, README.txt and the licences) into
-      a folder whose path has a space, runs its pixshow.exe from there with
-      the sample folder's whole path as argument, compares the first screen
+      a folder whose path has a space, checks its pixshow.exe's --version and
+      status 2 for a missing folder, runs it from there with the sample
+      folder's whole path as argument, compares the first screen
       with the capture of the sample art, and checks that Escape ends the
       program with status 0 and gives the display back. Last, a missing
       sheet ends it with status 1 after showing the load-failure message.
@@ -568,8 +569,14 @@ def run_zip_escape(session, zip_path, capture, work, deadline):
     # The folder as Windows names it (Wine's drive Z: is the root), quoted by
     # Wine on the command line for its space.
     sample = "Z:" + os.path.join(folder, "sample").replace("/", "\\")
-    process = session.start_program(os.path.join(folder, "pixshow.exe"), folder, [sample],
-                                    log_name="run-zip.log")
+    # --version, and a missing folder refused with status 2.
+    exe = os.path.join(folder, "pixshow.exe")
+    for arg, status, said in (("--version", 0, "pixshow "), (sample + " 2", 2, "no such folder")):
+        result = subprocess.run(["wine", exe, arg], cwd=folder, env=session.env, timeout=60,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if result.returncode != status or said.encode() not in result.stdout:
+            problems.append("pixshow.exe %s: status %d, %r" % (arg, result.returncode, result.stdout))
+    process = session.start_program(exe, folder, [sample], log_name="run-zip.log")
     driver = Driver(session, process, deadline)
     grabbed = driver.settle("zip run, screen 1")
     found = compare(1, grabbed, to_rgb(os.path.join(expected, "screen-1.png")))
