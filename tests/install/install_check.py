@@ -56,7 +56,8 @@ def command_install(a):
         helped = run([exe, "--help"], env=env)
         check(helped.returncode == 0 and helped.stdout.startswith("usage: " + program),
               "%s --help: %d %r" % (program, helped.returncode, helped.stdout[:60]))
-        with gzip.open("%s/share/man/man%s/%s.%s.gz" % (prefix, section, program, section), "rt") as f:
+        man = "%s/share/man/man%s/%s.%s.gz" % (prefix, section, program, section)
+        with gzip.open(man, "rt") as f:
             page = re.sub(r"\\f[BIR]", "", f.read().replace("\\-", "-"))
         for option in set(re.findall(r"(?<![\w-])--?[a-z][\w-]*", helped.stdout)):
             check(option in page, "%s(%s) does not name %s of --help" % (program, section, option))

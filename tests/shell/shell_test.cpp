@@ -217,7 +217,8 @@ TEST(CommandLine, SplitAndUnquotedAsTheWindowsRuntimeDoes) {
     std::vector<std::string> arguments;
     char argument[64];
     int tooLong = 0;
-    for (const char* cursor = c.line; (cursor = ReadArgument(cursor, argument, sizeof(argument), &tooLong));) {
+    const char* cursor = c.line;
+    while ((cursor = ReadArgument(cursor, argument, sizeof(argument), &tooLong)) != nullptr) {
       EXPECT_FALSE(tooLong);
       arguments.push_back(argument);
     }
