@@ -1,7 +1,8 @@
 // Inside the portable layer: what the Win32 / DirectDraw / DirectInput / GDI
 // emulation asks of the backend that shows the display and brings input, and
-// what the backend may call back into the layer. Two backends exist: the SDL2
-// window (backend_sdl.cpp) and the headless one (backend_headless.cpp).
+// what the backend may call back into the layer. Three backends exist: the SDL2
+// window (backend_sdl.cpp), the headless one (backend_headless.cpp) and, in
+// the web build instead of SDL2, a canvas on a web page (web/backend_web.cpp).
 //
 // Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
 // the layer; a backend never keeps a copy of it beyond one frame.
@@ -64,6 +65,7 @@ Backend& CurrentBackend();
 // Factories, one per backend file.
 Backend* CreateSdlBackend();       // backend_sdl.cpp
 Backend* CreateHeadlessBackend();  // backend_headless.cpp
+Backend* CreateWebBackend();       // web/backend_web.cpp (the web build's host backend)
 
 // --- What a backend may read of the layer ------------------------------------
 

@@ -39,7 +39,11 @@ Backend& CurrentBackend() {
     if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
       SelectHeadless();
     } else {
+#ifdef __EMSCRIPTEN__
+      g_backend = CreateWebBackend();
+#else
       g_backend = CreateSdlBackend();
+#endif
       if (g_backend == nullptr) {
         std::fprintf(stderr, "pixshow: no display available; running without one\n");
         SelectHeadless();
