@@ -1,5 +1,6 @@
 // Process entry on systems without Windows: hands over to the program's
 // WinMain as the Windows start-up code would.
+#include <cstdlib>
 #include <string>
 
 #include "platform/win32.h"
@@ -10,5 +11,12 @@ int main(int argc, char** argv) {
     if (i > 1) commandLine += ' ';
     commandLine += argv[i];
   }
-  return WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+  const int status = WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+#ifdef __EMSCRIPTEN__
+  // In the browser the program resumes from its first pause on the page's
+  // event loop, not inside main's caller: the status reaches the page only
+  // through exit.
+  std::exit(status);
+#endif
+  return status;
 }
