@@ -2,8 +2,9 @@
 // page's mouse and keys as the layer's input.
 //
 // The program blocks in its pauses and waits; built with Asyncify, Sleep and
-// the polling calls of a wait hand the browser its turn (emscripten_sleep),
-// so that the page paints, input arrives and the processor idles. The page's
+// the polling calls of a wait hand the browser its turn (emscripten_sleep,
+// and in a wait a sleep that input ends), so that the page paints, input
+// arrives and the processor idles. The page's
 // script (page.js) receives the pictures and feeds input through the
 // functions exported at the end.
 #include <emscripten.h>
@@ -23,6 +24,24 @@ EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {
 EM_JS(void, pxweb_wait_begins, (int x, int y), {
   if (Module.pixshowWait) Module.pixshowWait(x, y);
 });
+// Sleeps until `ms` pass or the page wakes the program (Module.pixshowWake:
+// input came, or another run begins).
+EM_JS(void, pxweb_idle, (int ms), {
+  Asyncify.handleSleep(function(wakeUp) {
+    var timer = 0;
+    var wake = function() {
+      clearTimeout(timer);
+      Module.pixshowWake = null;
+      wakeUp();
+    };
+    timer = setTimeout(wake, ms);
+    Module.pixshowWake = function() {
+      Module.pixshowWake = null;
+      clearTimeout(timer);
+      timer = setTimeout(wake, 0);
+    };
+  });
+});
 // The page started another run: this one is to end.
 EM_JS(int, pxweb_retired, (), { return Module.pixshowRetired ? 1 : 0; });
 
@@ -31,8 +50,8 @@ namespace pxport {
 namespace {
 
 // A pass of the program's wait loop makes about four polling calls; every
-// fourth call gives the browser this long.
-constexpr int kWaitSliceMs = 10;
+// fourth call sleeps until input comes, or this long at most.
+constexpr int kWaitIdleMs = 250;
 // Polling calls outside a wait after which the browser gets a turn anyway.
 constexpr uint64_t kBusyPolls = 256;
 
@@ -52,17 +71,17 @@ class WebBackend final : public Backend {
     ++streak_;
     if ((++polls_ & 3u) != 0) return;
     if (waiting_) {
-      Yield(kWaitSliceMs);
+      Yield(kWaitIdleMs, true);
     } else if (streak_ > kBusyPolls) {
       streak_ = 0;
-      Yield(1);
+      Yield(1, false);
     }
   }
 
   void Sleep(uint32_t ms) override {
     waiting_ = false;
     streak_ = 0;
-    Yield(static_cast<int>(ms));
+    Yield(static_cast<int>(ms), false);
   }
 
   void WaitBegins() override {
@@ -75,10 +94,15 @@ class WebBackend final : public Backend {
   uint64_t NowMs() override { return static_cast<uint64_t>(emscripten_get_now() - start_); }
 
  private:
-  // Shows what changed and lets the browser run for `ms` milliseconds.
-  void Yield(int ms) {
+  // Shows what changed and lets the browser run for `ms` milliseconds, or
+  // until input comes when `untilInput`.
+  void Yield(int ms, bool untilInput) {
     if (dirty_) Present();
-    emscripten_sleep(static_cast<unsigned>(ms));
+    if (untilInput) {
+      pxweb_idle(ms);
+    } else {
+      emscripten_sleep(static_cast<unsigned>(ms));
+    }
     if (pxweb_retired()) std::exit(0);
   }
 

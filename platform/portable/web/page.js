@@ -36,7 +36,10 @@ const pixshowPage = (() => {
   }
 
   function play(sheets) {
-    if (run) run.pixshowRetired = true;  // ends at its next pause
+    if (run) {
+      run.pixshowRetired = true;  // ends when it next wakes
+      if (run.pixshowWake) run.pixshowWake();
+    }
     note.style.display = 'none';
     Object.assign(state, { waits: 0, cursor: null, status: null, missing: null });
     state.runs++;
@@ -109,7 +112,9 @@ const pixshowPage = (() => {
   }
 
   function send(name, ...args) {
-    if (run && run['_pxweb_' + name]) run['_pxweb_' + name](...args);
+    if (!run || !run['_pxweb_' + name]) return;
+    run['_pxweb_' + name](...args);
+    if (run.pixshowWake) run.pixshowWake();
   }
 
   function listen() {
