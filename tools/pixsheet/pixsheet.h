@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "raster/sheets.h"
+
 namespace pxpng {
 struct Image;
 }
