@@ -8,7 +8,7 @@
 # font with SDL2_ttf. The result is <build>/web/: index.html, page.js,
 # pixshow.js, pixshow.wasm and the sample sheets in sample/.
 #
-# Included from the top-level CMakeLists.txt and from tests/web; the first
+# Included from the top-level CMakeLists.txt and from tests/platform/web; the first
 # inclusion defines everything.
 include_guard(GLOBAL)
 
@@ -82,6 +82,21 @@ ExternalProject_Add(pixshow_web
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)
+
+# The page, with the program's table of sheets (names and image sizes, from
+# raster/sheets.h through cmake/Sheets.cmake) for checking the visitor's own.
+file(STRINGS ${CMAKE_BINARY_DIR}/sheets.tsv _pixshow_sheet_rows)
+set(PIXSHOW_SHEET_JSON "")
+foreach(row ${_pixshow_sheet_rows})
+  string(REPLACE "\t" ";" row "${row}")
+  list(GET row 0 _name)
+  list(GET row 1 _width)
+  list(GET row 2 _height)
+  string(APPEND PIXSHOW_SHEET_JSON "\"${_name}\": [${_width}, ${_height}], ")
+endforeach()
+string(REGEX REPLACE ", $" "}" PIXSHOW_SHEET_JSON "{${PIXSHOW_SHEET_JSON}")
+configure_file(${PROJECT_SOURCE_DIR}/platform/portable/web/page.js ${PIXSHOW_WEB_DIR}/page.js @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/platform/portable/web/index.html ${PIXSHOW_WEB_DIR}/index.html COPYONLY)
 
 # The sample art next to the page.
 if(TARGET pixshow-sample)

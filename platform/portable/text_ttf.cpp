@@ -23,9 +23,11 @@ TTF_Font* Font() {
       std::fprintf(stderr, "pixshow: cannot start the font renderer: %s\n", TTF_GetError());
       return nullptr;
     }
-    SDL_RWops* data = SDL_RWFromConstMem(pxport_font_begin, static_cast<int>(pxport_font_end - pxport_font_begin));
+    SDL_RWops* data = SDL_RWFromConstMem(pxport_font_begin,
+                                         static_cast<int>(pxport_font_end - pxport_font_begin));
     font = data != nullptr ? TTF_OpenFontRW(data, 1, kFontPoints) : nullptr;
-    if (font == nullptr) std::fprintf(stderr, "pixshow: cannot load the built-in font: %s\n", TTF_GetError());
+    if (font == nullptr)
+      std::fprintf(stderr, "pixshow: cannot load the built-in font: %s\n", TTF_GetError());
   }
   return font;
 }
@@ -44,7 +46,8 @@ bool RasterizeText(const char* latin1, TextBitmap& out) {
   SDL_LockSurface(glyphs);
   for (int row = 0; row < glyphs->h; ++row) {
     std::memcpy(out.ink.data() + static_cast<size_t>(row) * out.width,
-                static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch, static_cast<size_t>(out.width));
+                static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch,
+                static_cast<size_t>(out.width));
   }
   SDL_UnlockSurface(glyphs);
   SDL_FreeSurface(glyphs);

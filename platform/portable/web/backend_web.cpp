@@ -18,7 +18,8 @@
 
 // Hands one 640 x 480 picture of RGBA bytes to the page.
 EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {
-  if (Module.pixshowShow) Module.pixshowShow(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
+  if (Module.pixshowShow)
+    Module.pixshowShow(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
 });
 // The program waits for a click; the cursor is at (x, y).
 EM_JS(void, pxweb_wait_begins, (int x, int y), {
@@ -134,8 +135,14 @@ Backend* CreateWebBackend() { return new WebBackend; }
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void pxweb_mouse_motion(int dx, int dy) { pxport::InputMouseMotion(dx, dy, 0); }
-EMSCRIPTEN_KEEPALIVE void pxweb_mouse_button(int button, int down) { pxport::InputMouseButton(button, down != 0); }
-EMSCRIPTEN_KEEPALIVE void pxweb_key(int virtualKey, int down) { pxport::InputKey(virtualKey, down != 0); }
+EMSCRIPTEN_KEEPALIVE void pxweb_mouse_motion(int dx, int dy) {
+  pxport::InputMouseMotion(dx, dy, 0);
+}
+EMSCRIPTEN_KEEPALIVE void pxweb_mouse_button(int button, int down) {
+  pxport::InputMouseButton(button, down != 0);
+}
+EMSCRIPTEN_KEEPALIVE void pxweb_key(int virtualKey, int down) {
+  pxport::InputKey(virtualKey, down != 0);
+}
 
 }  // extern "C"

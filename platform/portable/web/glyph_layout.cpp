@@ -12,10 +12,11 @@ int Floor64(int32_t v) { return static_cast<int>(v >> 6); }
 
 int32_t Kerning(const GlyphSet& set, int first, int second) {
   const GlyphKern* end = set.kerns + set.kernCount;
-  const GlyphKern* k = std::lower_bound(set.kerns, end, GlyphKern{uint16_t(first), uint16_t(second), 0},
-                                        [](const GlyphKern& a, const GlyphKern& b) {
-                                          return a.first != b.first ? a.first < b.first : a.second < b.second;
-                                        });
+  const GlyphKern* k =
+      std::lower_bound(set.kerns, end, GlyphKern{uint16_t(first), uint16_t(second), 0},
+                       [](const GlyphKern& a, const GlyphKern& b) {
+                         return a.first != b.first ? a.first < b.first : a.second < b.second;
+                       });
   return k != end && k->first == first && k->second == second ? k->adjust : 0;
 }
 

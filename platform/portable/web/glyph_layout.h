@@ -22,7 +22,7 @@ namespace pxport {
 struct GlyphImage {
   int16_t left, top;  // from the pen's whole pixel and the line's top to the first column and row
   uint16_t width, rows;
-  uint32_t bits;      // offset into GlyphSet::bits: rows of (width + 7) / 8 bytes, high bit first
+  uint32_t bits;  // offset into GlyphSet::bits: rows of (width + 7) / 8 bytes, high bit first
   int16_t boxLeft, boxTop;
   uint16_t boxWidth, boxRows;
 };
@@ -40,12 +40,12 @@ struct GlyphKern {
 };
 
 struct GlyphSet {
-  int lineHeight;                 // pixels
+  int lineHeight;  // pixels
   const GlyphImage* images;
   const uint8_t* bits;
-  const GlyphToken* tokens;       // tokens[c] is character c (1..255); ligatures follow from 256
+  const GlyphToken* tokens;  // tokens[c] is character c (1..255); ligatures follow from 256
   int tokenCount;
-  const GlyphKern* kerns;         // sorted by (first, second)
+  const GlyphKern* kerns;  // sorted by (first, second)
   int kernCount;
 };
 

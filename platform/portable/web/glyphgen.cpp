@@ -96,7 +96,8 @@ bool AddImage(Tables& t, hb_codepoint_t glyph, int* index) {
     *index = found->second;
     return true;
   }
-  if (FT_Load_Glyph(g_face, glyph, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) return Fail("cannot load a glyph");
+  if (FT_Load_Glyph(g_face, glyph, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0)
+    return Fail("cannot load a glyph");
   FT_GlyphSlot slot = g_face->glyph;
   GlyphImage image{};
   image.boxLeft = static_cast<int16_t>(slot->bitmap_left);
@@ -139,7 +140,8 @@ bool BuildTables(Tables& t) {
   t.text.push_back("");
   for (int c = 1; c < 256; ++c) {
     std::vector<Shaped> s = Shape(std::string(1, static_cast<char>(c)));
-    if (s.size() != 1 || !s[0].plain) return Fail("character " + std::to_string(c) + " is not one plain glyph");
+    if (s.size() != 1 || !s[0].plain)
+      return Fail("character " + std::to_string(c) + " is not one plain glyph");
     if (!AddToken(t, std::string(1, static_cast<char>(c)), s[0])) return false;
   }
   // Ligatures of two characters, then of such a pair and one more.
@@ -179,7 +181,8 @@ bool Check(const pxport::GlyphSet& set, TTF_Font* font, const std::string& text)
     SDL_LockSurface(real);
     for (int y = 0; y < real->h && same; ++y) {
       const uint8_t* row = static_cast<const uint8_t*>(real->pixels) + y * real->pitch;
-      for (int x = 0; x < real->w && same; ++x) same = (row[x] != 0) == (mine.ink[y * mine.width + x] != 0);
+      for (int x = 0; x < real->w && same; ++x)
+        same = (row[x] != 0) == (mine.ink[y * mine.width + x] != 0);
     }
     SDL_UnlockSurface(real);
   }
@@ -197,17 +200,23 @@ bool Check(const pxport::GlyphSet& set, TTF_Font* font, const std::string& text)
 }
 
 bool CheckAll(const Tables& t, TTF_Font* font) {
-  const pxport::GlyphSet set{TTF_FontHeight(font), t.images.data(), t.bits.data(), t.tokens.data(),
-                             static_cast<int>(t.tokens.size()), t.kerns.data(), static_cast<int>(t.kerns.size())};
+  const pxport::GlyphSet set{TTF_FontHeight(font),
+                             t.images.data(),
+                             t.bits.data(),
+                             t.tokens.data(),
+                             static_cast<int>(t.tokens.size()),
+                             t.kerns.data(),
+                             static_cast<int>(t.kerns.size())};
   for (int a = 1; a < 256; ++a) {
     if (!Check(set, font, std::string(1, char(a)))) return false;
     for (int b = 1; b < 256; ++b) {
       if (!Check(set, font, std::string{char(a), char(b)})) return false;
     }
   }
-  for (const char* text : {"Load Failure", "The quick brown fox jumps over the lazy dog.", "AVATAR Yoyo, WAVE Tj",
-                           "office affluent baffle ffffi fiflffl", "0123456789 -1 +42 (x) [y] {z}",
-                           "\xC0\xC9\xD6\xDC\xE0\xE9\xF6\xFC \xA9\xAE\xB0\xB5 T\xF6 V\xE4"}) {
+  for (const char* text :
+       {"Load Failure", "The quick brown fox jumps over the lazy dog.", "AVATAR Yoyo, WAVE Tj",
+        "office affluent baffle ffffi fiflffl", "0123456789 -1 +42 (x) [y] {z}",
+        "\xC0\xC9\xD6\xDC\xE0\xE9\xF6\xFC \xA9\xAE\xB0\xB5 T\xF6 V\xE4"}) {
     if (!Check(set, font, text)) return false;
   }
   return true;
@@ -217,7 +226,8 @@ bool CheckAll(const Tables& t, TTF_Font* font) {
 // empty arrays.
 template <typename T, typename F>
 void WriteArray(FILE* out, const char* type, const char* name, const std::vector<T>& items, F row) {
-  std::fprintf(out, "constexpr int %sCount = %zu;\nconstexpr %s %s[] = {\n", name, items.size(), type, name);
+  std::fprintf(out, "constexpr int %sCount = %zu;\nconstexpr %s %s[] = {\n", name, items.size(),
+               type, name);
   for (const T& item : items) row(item);
   if (items.empty()) row(T{});
   std::fprintf(out, "};\n");
@@ -225,19 +235,25 @@ void WriteArray(FILE* out, const char* type, const char* name, const std::vector
 
 bool Write(const Tables& t, int lineHeight, const char* path) {
   FILE* out = std::fopen(path, "w");
-  if (out == nullptr) return Fail(std::string("cannot write ") + path + ": " + std::strerror(errno));
-  std::fprintf(out, "// Made by pixshow-glyphgen from DejaVu Sans Bold at %d points: do not edit.\n", pxport::kFontPoints);
-  std::fprintf(out, "namespace pxport {\nnamespace glyphdata {\n\nconstexpr int kLineHeight = %d;\n\n", lineHeight);
+  if (out == nullptr)
+    return Fail(std::string("cannot write ") + path + ": " + std::strerror(errno));
+  std::fprintf(out,
+               "// Made by pixshow-glyphgen from DejaVu Sans Bold at %d points: do not edit.\n",
+               pxport::kFontPoints);
+  std::fprintf(out,
+               "namespace pxport {\nnamespace glyphdata {\n\nconstexpr int kLineHeight = %d;\n\n",
+               lineHeight);
   WriteArray(out, "GlyphImage", "kImages", t.images, [&](const GlyphImage& g) {
-    std::fprintf(out, "    {%d, %d, %u, %u, %u, %d, %d, %u, %u},\n", g.left, g.top, g.width, g.rows, g.bits, g.boxLeft,
-                 g.boxTop, g.boxWidth, g.boxRows);
+    std::fprintf(out, "    {%d, %d, %u, %u, %u, %d, %d, %u, %u},\n", g.left, g.top, g.width, g.rows,
+                 g.bits, g.boxLeft, g.boxTop, g.boxWidth, g.boxRows);
   });
   std::fprintf(out, "constexpr uint8_t kBits[] = {");
-  for (size_t i = 0; i < t.bits.size(); ++i) std::fprintf(out, "%s%u,", i % 24 == 0 ? "\n    " : "", t.bits[i]);
+  for (size_t i = 0; i < t.bits.size(); ++i)
+    std::fprintf(out, "%s%u,", i % 24 == 0 ? "\n    " : "", t.bits[i]);
   std::fprintf(out, "\n};\n");
   WriteArray(out, "GlyphToken", "kTokens", t.tokens, [&](const GlyphToken& k) {
-    std::fprintf(out, "    {{%u, %u, %u}, %u, %d, %d},\n", k.chars[0], k.chars[1], k.chars[2], k.length, k.advance,
-                 k.image);
+    std::fprintf(out, "    {{%u, %u, %u}, %u, %d, %d},\n", k.chars[0], k.chars[1], k.chars[2],
+                 k.length, k.advance, k.image);
   });
   WriteArray(out, "GlyphKern", "kKerns", t.kerns, [&](const GlyphKern& k) {
     std::fprintf(out, "    {%u, %u, %d},\n", k.first, k.second, k.adjust);
@@ -257,7 +273,8 @@ int main(int argc, char** argv) {
   if (TTF_Init() != 0) return Fail(std::string("cannot start SDL2_ttf: ") + TTF_GetError()), 1;
   TTF_Font* font = TTF_OpenFont(argv[1], pxport::kFontPoints);
   FT_Library library;
-  if (font == nullptr || FT_Init_FreeType(&library) != 0 || FT_New_Face(library, argv[1], 0, &g_face) != 0) {
+  if (font == nullptr || FT_Init_FreeType(&library) != 0 ||
+      FT_New_Face(library, argv[1], 0, &g_face) != 0) {
     Fail(std::string("cannot open the font ") + argv[1]);
     return 1;
   }
@@ -268,7 +285,8 @@ int main(int argc, char** argv) {
   hb_ft_font_changed(g_hb);
   g_ascent = TTF_FontAscent(font);
   Tables tables;
-  const bool done = BuildTables(tables) && CheckAll(tables, font) && Write(tables, TTF_FontHeight(font), argv[2]);
+  const bool done =
+      BuildTables(tables) && CheckAll(tables, font) && Write(tables, TTF_FontHeight(font), argv[2]);
   hb_font_destroy(g_hb);
   FT_Done_Face(g_face);
   FT_Done_FreeType(library);

@@ -4,11 +4,9 @@
 'use strict';
 
 const pixshowPage = (() => {
-  // Every sheet the program reads, with the size of its images.
-  const SHEETS = {
-    'ports.pix': [82, 62], 'button.pix': [45, 12], 'Divadude.pix': [82, 62],
-    'WarTiles.pix': [42, 32], 'Pieces.pix': [42, 32], 'Borders.pix': [42, 32],
-  };
+  // Every sheet the program reads, with the size of its images (filled in by
+  // the build from the program's own table).
+  const SHEETS = JSON.parse('@PIXSHOW_SHEET_JSON@');
   const VK_ESCAPE = 0x1b;
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d');

@@ -11,7 +11,8 @@ namespace pxport {
 
 bool RasterizeText(const char* latin1, TextBitmap& out) {
   using namespace glyphdata;
-  static const GlyphSet set{kLineHeight, kImages, kBits, kTokens, kTokensCount, kKerns, kKernsCount};
+  static const GlyphSet set{kLineHeight,  kImages, kBits,      kTokens,
+                            kTokensCount, kKerns,  kKernsCount};
   ComposeText(set, latin1, out);
   return true;
 }

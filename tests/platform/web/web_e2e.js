@@ -19,7 +19,6 @@ const puppeteer = require('puppeteer-core');
 const [mode, ...rest] = process.argv.slice(2);
 const opt = { runs: '5', chromium: '/usr/bin/chromium' };
 for (let i = 0; i < rest.length; i += 2) opt[rest[i].replace(/^--/, '')] = rest[i + 1];
-const SHEETS = ['ports.pix', 'button.pix', 'Divadude.pix', 'WarTiles.pix', 'Pieces.pix', 'Borders.pix'];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
 
 function fail(message) {
@@ -98,6 +97,7 @@ async function drop(page, folder, names) {
 async function test(work, base) {
   const capture = (sheets, out) => execFileSync(opt.capture, ['--sheets', sheets, '--out', path.join(work, out)]);
   capture(path.join(opt.web, 'sample'), 'cap');
+  const SHEETS = fs.readdirSync(path.join(opt.web, 'sample'));
   // Own art: the sample with the portraits in another order and other colours.
   fs.mkdirSync(path.join(work, 'own'));
   fs.mkdirSync(path.join(work, 'partial'));
