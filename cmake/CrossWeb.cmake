@@ -36,8 +36,8 @@ set(PIXSHOW_WEB ON CACHE INTERNAL "Whether the web build is made")
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PIXSHOW_GLYPHGEN_LIBS REQUIRED IMPORTED_TARGET SDL2_ttf harfbuzz freetype2)
 add_executable(pixshow-glyphgen
-  ${PROJECT_SOURCE_DIR}/platform/portable/web/glyphgen.cpp
-  ${PROJECT_SOURCE_DIR}/platform/portable/web/glyph_layout.cpp)
+  ${PROJECT_SOURCE_DIR}/platform/portable/backends/web/glyphgen.cpp
+  ${PROJECT_SOURCE_DIR}/platform/portable/backends/web/glyph_layout.cpp)
 target_include_directories(pixshow-glyphgen PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(pixshow-glyphgen PRIVATE PkgConfig::PIXSHOW_GLYPHGEN_LIBS)
 set(_pixshow_glyph_dir ${CMAKE_BINARY_DIR}/web-glyphs)
@@ -95,8 +95,8 @@ foreach(row ${_pixshow_sheet_rows})
   string(APPEND PIXSHOW_SHEET_JSON "\"${_name}\": [${_width}, ${_height}], ")
 endforeach()
 string(REGEX REPLACE ", $" "}" PIXSHOW_SHEET_JSON "{${PIXSHOW_SHEET_JSON}")
-configure_file(${PROJECT_SOURCE_DIR}/platform/portable/web/page.js ${PIXSHOW_WEB_DIR}/page.js @ONLY)
-configure_file(${PROJECT_SOURCE_DIR}/platform/portable/web/index.html ${PIXSHOW_WEB_DIR}/index.html COPYONLY)
+configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/page.js ${PIXSHOW_WEB_DIR}/page.js @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/index.html ${PIXSHOW_WEB_DIR}/index.html COPYONLY)
 
 # The sample art next to the page.
 if(TARGET pixshow-sample)

@@ -8,12 +8,12 @@
 // The pen starts at 0 and moves by the token's advance plus the kerning of
 // the pair it forms with the next token; a glyph image lands at the pen's
 // whole pixel plus its left bearing.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_WEB_GLYPH_LAYOUT_H
-#define PIXSHOW_PLATFORM_PORTABLE_WEB_GLYPH_LAYOUT_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKENDS_WEB_GLYPH_LAYOUT_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_WEB_GLYPH_LAYOUT_H
 
 #include <cstdint>
 
-#include "platform/portable/text_raster.h"
+#include "platform/portable/emulation/text_raster.h"
 
 namespace pxport {
 

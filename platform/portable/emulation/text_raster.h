@@ -2,9 +2,9 @@
 // The font is DejaVu Sans Bold at 13 points (a 16-pixel line), drawn without
 // anti-aliasing. Natively SDL2_ttf renders it (text_ttf.cpp); the web build
 // composes the same bitmaps from glyph tables made at build time
-// (web/text_glyphs.cpp), so both draw identical pixels.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_TEXT_RASTER_H
-#define PIXSHOW_PLATFORM_PORTABLE_TEXT_RASTER_H
+// (backends/web/text_glyphs.cpp), so both draw identical pixels.
+#ifndef PIXSHOW_PLATFORM_PORTABLE_EMULATION_TEXT_RASTER_H
+#define PIXSHOW_PLATFORM_PORTABLE_EMULATION_TEXT_RASTER_H
 
 #include <cstdint>
 #include <vector>

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/web/glyph_layout.h"
+#include "platform/portable/backends/web/glyph_layout.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/backend_sdl_view.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/backends/sdl_view.h"
 
 // Hands one 640 x 480 picture of RGBA bytes to the page.
 EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {

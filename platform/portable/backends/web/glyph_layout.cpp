@@ -1,4 +1,4 @@
-#include "platform/portable/web/glyph_layout.h"
+#include "platform/portable/backends/web/glyph_layout.h"
 
 #include <algorithm>
 #include <vector>

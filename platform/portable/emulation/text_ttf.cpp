@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/portable/text_raster.h"
+#include "platform/portable/emulation/text_raster.h"
 
 extern "C" const unsigned char pxport_font_begin[];
 extern "C" const unsigned char pxport_font_end[];

@@ -2,8 +2,8 @@
 // pixshow-glyphgen made from the font at build time.
 #include <cstdint>
 
-#include "platform/portable/text_raster.h"
-#include "platform/portable/web/glyph_layout.h"
+#include "platform/portable/emulation/text_raster.h"
+#include "platform/portable/backends/web/glyph_layout.h"
 
 #include "glyph_data.h"  // generated
 
