@@ -4,9 +4,8 @@
 // The program blocks in its pauses and waits; built with Asyncify, Sleep and
 // the polling calls of a wait hand the browser its turn (emscripten_sleep,
 // and in a wait a sleep that input ends), so that the page paints, input
-// arrives and the processor idles. The page's
-// script (page.js) receives the pictures and feeds input through the
-// functions exported at the end.
+// arrives and the processor idles. The page's script (page.js) receives the
+// pictures and feeds input through the functions exported at the end.
 #include <emscripten.h>
 
 #include <cstdint>

@@ -73,8 +73,10 @@ const pixshowPage = (() => {
         if (document.pointerLockElement) document.exitPointerLock();
         if (status === 1) {
           tell('The sheet "' + (state.missing || '?') + '" could not be opened, so the presentation stopped.', true);
-        } else {
+        } else if (status === 0) {
           tell('The presentation has ended.', true);
+        } else {
+          tell('The presentation could not start (status ' + status + '; the browser console says why).', true);
         }
       },
     };
@@ -142,6 +144,8 @@ const pixshowPage = (() => {
       document.addEventListener(type, (e) => { if (e.key === 'Escape') send('key', VK_ESCAPE, down); });
     }
     document.getElementById('again').addEventListener('click', () => play(lastSheets));
+    // A message without a choice goes away when clicked.
+    note.addEventListener('click', () => { if (document.getElementById('again').hidden) note.style.display = 'none'; });
     const picker = document.getElementById('files');
     document.getElementById('choose').addEventListener('click', () => picker.click());
     picker.addEventListener('change', () => playOwn([...picker.files]));
