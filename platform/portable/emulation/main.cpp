@@ -2,6 +2,7 @@
 // WinMain as the Windows start-up code would, with the arguments joined into
 // one command line and quoted the way the Windows C runtime splits them, so
 // that an argument with spaces, quotes or backslashes arrives unchanged.
+#include <cstdlib>
 #include <string>
 
 #include "platform/win32.h"
@@ -37,5 +38,12 @@ int main(int argc, char** argv) {
     if (i > 1) commandLine += ' ';
     AppendQuoted(commandLine, argv[i]);
   }
-  return WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+  const int status = WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+#ifdef __EMSCRIPTEN__
+  // In the browser the program resumes from its first pause on the page's
+  // event loop, not inside main's caller: the status reaches the page only
+  // through exit.
+  std::exit(status);
+#endif
+  return status;
 }
