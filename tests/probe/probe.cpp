@@ -23,20 +23,42 @@ IDirectDraw7* g_dd = NULL;
 IDirectDrawSurface7* g_primary = NULL;
 IDirectDrawSurface7* g_back = NULL;
 IDirectDrawPalette* g_palette = NULL;
-const DWORD kProgramLevel = DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
+const DWORD kProgramLevel =
+    DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
 
-#define NAMED(code) {code, #code}
+#define NAMED(code) \
+  { code, #code }
 const struct {
   HRESULT code;
   const char* name;
 } kCodes[] = {
-    NAMED(DD_OK), NAMED(S_FALSE), NAMED(E_NOINTERFACE), NAMED(E_FAIL), NAMED(E_INVALIDARG), NAMED(E_NOTIMPL),
-    NAMED(E_HANDLE), NAMED(DDERR_SURFACEBUSY), NAMED(DDERR_NOTLOCKED), NAMED(DDERR_DCALREADYCREATED),
-    NAMED(DDERR_NODC), NAMED(DDERR_NOTFLIPPABLE), NAMED(DDERR_NOEXCLUSIVEMODE), NAMED(DDERR_NOPALETTEATTACHED),
-    NAMED(DDERR_SURFACELOST), NAMED(DDERR_WRONGMODE), NAMED(DDERR_INVALIDRECT), NAMED(DDERR_INVALIDOBJECT),
-    NAMED(DDERR_INVALIDCAPS), NAMED(DDERR_NOTFOUND), NAMED(DDERR_NOCOOPERATIVELEVELSET),
-    NAMED(DDERR_PRIMARYSURFACEALREADYEXISTS), NAMED(DIERR_NOTACQUIRED), NAMED(DIERR_ACQUIRED),
-    NAMED(DIERR_OTHERAPPHASPRIO), NAMED(DIERR_INPUTLOST), NAMED(DIERR_BETADIRECTINPUTVERSION),
+    NAMED(DD_OK),
+    NAMED(S_FALSE),
+    NAMED(E_NOINTERFACE),
+    NAMED(E_FAIL),
+    NAMED(E_INVALIDARG),
+    NAMED(E_NOTIMPL),
+    NAMED(E_HANDLE),
+    NAMED(DDERR_SURFACEBUSY),
+    NAMED(DDERR_NOTLOCKED),
+    NAMED(DDERR_DCALREADYCREATED),
+    NAMED(DDERR_NODC),
+    NAMED(DDERR_NOTFLIPPABLE),
+    NAMED(DDERR_NOEXCLUSIVEMODE),
+    NAMED(DDERR_NOPALETTEATTACHED),
+    NAMED(DDERR_SURFACELOST),
+    NAMED(DDERR_WRONGMODE),
+    NAMED(DDERR_INVALIDRECT),
+    NAMED(DDERR_INVALIDOBJECT),
+    NAMED(DDERR_INVALIDCAPS),
+    NAMED(DDERR_NOTFOUND),
+    NAMED(DDERR_NOCOOPERATIVELEVELSET),
+    NAMED(DDERR_PRIMARYSURFACEALREADYEXISTS),
+    NAMED(DIERR_NOTACQUIRED),
+    NAMED(DIERR_ACQUIRED),
+    NAMED(DIERR_OTHERAPPHASPRIO),
+    NAMED(DIERR_INPUTLOST),
+    NAMED(DIERR_BETADIRECTINPUTVERSION),
     NAMED(DIERR_OLDDIRECTINPUTVERSION),
 };
 
@@ -45,7 +67,8 @@ std::string Code(HRESULT hr) {
     if (n.code == hr) return n.name;
   }
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(static_cast<uint32_t>(hr)));
+  std::snprintf(text, sizeof text, "0x%08lx",
+                static_cast<unsigned long>(static_cast<uint32_t>(hr)));
   return text;
 }
 
@@ -130,7 +153,8 @@ void SayText(const char* label, HDC dc, bool box) {
   for (int y = 0; y < 480; ++y) {
     for (int x = 0; x < 640; ++x) {
       if (g_pixels[y][x] == 7) continue;
-      if (x < 100 || x >= 160 || y < 50 || y >= 80) return Say(label, "changed outside", "at %d,%d", x, y);
+      if (x < 100 || x >= 160 || y < 50 || y >= 80)
+        return Say(label, "changed outside", "at %d,%d", x, y);
       indices.insert(g_pixels[y][x]);
       left = left < x ? left : x;
       top = top < y ? top : y;
@@ -164,22 +188,26 @@ void ProbeWindow(HINSTANCE instance) {
   wc.hInstance = instance;
   Say("LoadIconA IDI_APPLICATION", Null(wc.hIcon = LoadIconA(NULL, IDI_APPLICATION)));
   Say("LoadCursorA IDC_ARROW", Null(wc.hCursor = LoadCursorA(NULL, IDC_ARROW)));
-  Say("GetStockObject BLACK_BRUSH", Null(wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
+  Say("GetStockObject BLACK_BRUSH",
+      Null(wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
   wc.lpszClassName = "PROBECLASS";
   SetLastError(0);
-  Say("RegisterClassExA cbSize 0", RegisterClassExA(&wc) != 0 ? "atom" : "0", "error=%lu", GetLastError());
+  Say("RegisterClassExA cbSize 0", RegisterClassExA(&wc) != 0 ? "atom" : "0", "error=%lu",
+      GetLastError());
   wc.cbSize = sizeof wc;
   Say("RegisterClassExA", RegisterClassExA(&wc) != 0 ? "atom" : "0");
   SetLastError(0);
-  Say("RegisterClassExA again", RegisterClassExA(&wc) != 0 ? "atom" : "0", "error=%lu", GetLastError());
-  Say("CreateWindowExA unknown class",
-      Null(CreateWindowExA(0, "NOSUCHCLASS", "x", WS_POPUP, 0, 0, 9, 9, NULL, NULL, instance, NULL)));
-  g_window = CreateWindowExA(0, "PROBECLASS", "pixshow probe", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, NULL,
-                             NULL, instance, NULL);
+  Say("RegisterClassExA again", RegisterClassExA(&wc) != 0 ? "atom" : "0", "error=%lu",
+      GetLastError());
+  Say("CreateWindowExA unknown class", Null(CreateWindowExA(0, "NOSUCHCLASS", "x", WS_POPUP, 0, 0,
+                                                            9, 9, NULL, NULL, instance, NULL)));
+  g_window = CreateWindowExA(0, "PROBECLASS", "pixshow probe", WS_POPUP | WS_VISIBLE, 0, 0, 640,
+                             480, NULL, NULL, instance, NULL);
   Say("CreateWindowExA WS_POPUP|WS_VISIBLE 640x480", Null(g_window), "WM_CREATE=%d", g_creates);
   SayBool("IsWindow(window)", IsWindow(g_window));
   SayBool("IsWindow(NULL)", IsWindow(NULL));
-  Say("SendMessageA WM_USER+2 21", Number(static_cast<long>(SendMessageA(g_window, WM_USER + 2, 21, 0))));
+  Say("SendMessageA WM_USER+2 21",
+      Number(static_cast<long>(SendMessageA(g_window, WM_USER + 2, 21, 0))));
 }
 
 void ProbeMessages() {
@@ -187,9 +215,11 @@ void ProbeMessages() {
   MSG msg;
   SayBool("PostMessageA WM_USER", PostMessageA(g_window, WM_USER, 1, 2));
   BOOL got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_NOREMOVE);
-  Say("PeekMessageA PM_NOREMOVE", got ? "TRUE" : "FALSE", "wParam=%d", got ? static_cast<int>(msg.wParam) : -1);
+  Say("PeekMessageA PM_NOREMOVE", got ? "TRUE" : "FALSE", "wParam=%d",
+      got ? static_cast<int>(msg.wParam) : -1);
   got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE);
-  Say("PeekMessageA PM_REMOVE", got ? "TRUE" : "FALSE", "lParam=%d", got ? static_cast<int>(msg.lParam) : -1);
+  Say("PeekMessageA PM_REMOVE", got ? "TRUE" : "FALSE", "lParam=%d",
+      got ? static_cast<int>(msg.lParam) : -1);
   SayBool("PeekMessageA PM_REMOVE again", PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE));
   SayBool("TranslateMessage WM_USER", TranslateMessage(&msg));
   msg.hwnd = g_window;
@@ -216,7 +246,8 @@ void ProbeMessages() {
 
 void ProbeCursor() {
   std::string counts;
-  for (BOOL show : {FALSE, FALSE, TRUE, TRUE, TRUE, FALSE}) counts += " " + Number(ShowCursor(show));
+  for (BOOL show : {FALSE, FALSE, TRUE, TRUE, TRUE, FALSE})
+    counts += " " + Number(ShowCursor(show));
   Say("ShowCursor F,F,T,T,T,F", "counts", "%s", counts.c_str());
   // 'S' SetCursorPos x,y; 'C' ClipCursor to the continue button; 'N' ClipCursor NULL.
   static const struct {
@@ -227,20 +258,22 @@ void ProbeCursor() {
   for (const auto& step : kSteps) {
     RECT clip = {540, 435, 585, 447};
     if (step.kind == 'S') {
-      SayBool("SetCursorPos " + Number(step.x) + "," + Number(step.y), SetCursorPos(step.x, step.y));
+      SayBool("SetCursorPos " + Number(step.x) + "," + Number(step.y),
+              SetCursorPos(step.x, step.y));
     } else {
       SayBool(step.kind == 'C' ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
               ClipCursor(step.kind == 'C' ? &clip : NULL));
       GetClipCursor(&clip);
-      Say("GetClipCursor", "rect", "%ld,%ld,%ld,%ld", (long)clip.left, (long)clip.top, (long)clip.right,
-          (long)clip.bottom);
+      Say("GetClipCursor", "rect", "%ld,%ld,%ld,%ld", (long)clip.left, (long)clip.top,
+          (long)clip.right, (long)clip.bottom);
     }
     POINT p = {-1, -1};
     GetCursorPos(&p);
     Say("GetCursorPos", "point", "%ld,%ld", (long)p.x, (long)p.y);
   }
   for (int key : {VK_ESCAPE, VK_LBUTTON, VK_SPACE, 0x41}) {
-    Say("GetAsyncKeyState " + Number(key), "bits", "0x%04x", static_cast<unsigned>(GetAsyncKeyState(key)) & 0x8001u);
+    Say("GetAsyncKeyState " + Number(key), "bits", "0x%04x",
+        static_cast<unsigned>(GetAsyncKeyState(key)) & 0x8001u);
   }
 }
 
@@ -255,9 +288,10 @@ HRESULT CreateChain(DWORD size = sizeof(DDSURFACEDESC2)) {
 
 void SayDesc(const std::string& label, HRESULT hr, const DDSURFACEDESC2& d) {
   if (FAILED(hr)) return SayHr(label, hr);
-  Say(label, Code(hr), "%lux%lu bpp=%lu pf=0x%lx pitch%s640 backbuffers=%lu", (unsigned long)d.dwWidth,
-      (unsigned long)d.dwHeight, (unsigned long)d.ddpfPixelFormat.dwRGBBitCount,
-      (unsigned long)d.ddpfPixelFormat.dwFlags, d.lPitch >= 640 ? ">=" : "<", (unsigned long)d.dwBackBufferCount);
+  Say(label, Code(hr), "%lux%lu bpp=%lu pf=0x%lx pitch%s640 backbuffers=%lu",
+      (unsigned long)d.dwWidth, (unsigned long)d.dwHeight,
+      (unsigned long)d.ddpfPixelFormat.dwRGBBitCount, (unsigned long)d.ddpfPixelFormat.dwFlags,
+      d.lPitch >= 640 ? ">=" : "<", (unsigned long)d.dwBackBufferCount);
 }
 
 void SayMode(const char* label) {
@@ -268,7 +302,8 @@ void SayMode(const char* label) {
 
 bool ProbeDisplay() {
   void* other = NULL;
-  SayHr("DirectDrawCreateEx IID_IDirectDrawSurface7", DirectDrawCreateEx(NULL, &other, IID_IDirectDrawSurface7, NULL));
+  SayHr("DirectDrawCreateEx IID_IDirectDrawSurface7",
+        DirectDrawCreateEx(NULL, &other, IID_IDirectDrawSurface7, NULL));
   HRESULT hr = DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&g_dd), IID_IDirectDraw7, NULL);
   SayHr("DirectDrawCreateEx IID_IDirectDraw7", hr);
   if (FAILED(hr)) return false;
@@ -277,9 +312,11 @@ bool ProbeDisplay() {
   SayHr("SetCooperativeLevel NULL DDSCL_NORMAL", g_dd->SetCooperativeLevel(NULL, DDSCL_NORMAL));
   SayHr("SetCooperativeLevel NULL EXCLUSIVE|FULLSCREEN",
         g_dd->SetCooperativeLevel(NULL, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN));
-  SayHr("SetCooperativeLevel window EXCLUSIVE alone", g_dd->SetCooperativeLevel(g_window, DDSCL_EXCLUSIVE));
+  SayHr("SetCooperativeLevel window EXCLUSIVE alone",
+        g_dd->SetCooperativeLevel(g_window, DDSCL_EXCLUSIVE));
   SayHr("CreateSurface flip chain in DDSCL_NORMAL", CreateChain());
-  SayHr("SetCooperativeLevel window program flags", g_dd->SetCooperativeLevel(g_window, kProgramLevel));
+  SayHr("SetCooperativeLevel window program flags",
+        g_dd->SetCooperativeLevel(g_window, kProgramLevel));
   SayHr("SetDisplayMode 640,480,8", g_dd->SetDisplayMode(640, 480, 8, 0, 0));
   DDSURFACEDESC2 desc = Desc();
   SayDesc("GetDisplayMode", g_dd->GetDisplayMode(&desc), desc);
@@ -296,8 +333,8 @@ bool ProbeDisplay() {
   IDirectDrawSurface7* none = NULL;
   caps.dwCaps = DDSCAPS_ZBUFFER;
   SayHr("GetAttachedSurface DDSCAPS_ZBUFFER", g_primary->GetAttachedSurface(&caps, &none));
-  Say("refs after GetAttachedSurface", "counts", "primary=%lu back=%lu ddraw=%lu", Refs(g_primary), Refs(g_back),
-      Refs(g_dd));
+  Say("refs after GetAttachedSurface", "counts", "primary=%lu back=%lu ddraw=%lu", Refs(g_primary),
+      Refs(g_back), Refs(g_dd));
   SayHr("TestCooperativeLevel", g_dd->TestCooperativeLevel());
   SayHr("WaitForVerticalBlank BLOCKBEGIN", g_dd->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, NULL));
   for (IDirectDrawSurface7* s : {g_primary, g_back}) {
@@ -324,8 +361,8 @@ void SayEntries(const char* label, IDirectDrawPalette* palette, DWORD first, DWO
   PALETTEENTRY e[2];
   std::memset(e, 0xEE, sizeof e);
   const HRESULT hr = palette->GetEntries(0, first, count, e);
-  Say(label, Code(hr), "%d,%d,%d,%d %d,%d,%d,%d", e[0].peRed, e[0].peGreen, e[0].peBlue, e[0].peFlags,
-      e[1].peRed, e[1].peGreen, e[1].peBlue, e[1].peFlags);
+  Say(label, Code(hr), "%d,%d,%d,%d %d,%d,%d,%d", e[0].peRed, e[0].peGreen, e[0].peBlue,
+      e[0].peFlags, e[1].peRed, e[1].peGreen, e[1].peBlue, e[1].peFlags);
 }
 
 void ProbePalette() {
@@ -342,7 +379,8 @@ void ProbePalette() {
   SayHr("SetPalette primary again", g_primary->SetPalette(g_palette));
   Say("palette refs after second SetPalette", Number(Refs(g_palette)));
   HRESULT hr = g_primary->GetPalette(&attached);
-  Say("GetPalette primary", Code(hr), "same=%d refs=%lu", attached == g_palette, hr == DD_OK ? Refs(attached) : 0);
+  Say("GetPalette primary", Code(hr), "same=%d refs=%lu", attached == g_palette,
+      hr == DD_OK ? Refs(attached) : 0);
   if (hr == DD_OK) attached->Release();
   attached = NULL;
   SayHr("GetPalette back", g_back->GetPalette(&attached));
@@ -355,7 +393,8 @@ void ProbePalette() {
   SayEntries("GetEntries 254..255", g_palette, 254, 2);
   IDirectDrawPalette* plain = NULL;
   for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{10, 20, 30, 0};
-  SayHr("CreatePalette 8BIT without ALLOW256", g_dd->CreatePalette(DDPCAPS_8BIT, entries, &plain, NULL));
+  SayHr("CreatePalette 8BIT without ALLOW256",
+        g_dd->CreatePalette(DDPCAPS_8BIT, entries, &plain, NULL));
   if (plain == NULL) return;
   SayEntries("GetEntries 0..1 of it", plain, 0, 2);
   SayEntries("GetEntries 254..255 of it", plain, 254, 2);
@@ -379,13 +418,15 @@ void ProbeSurfaces() {
   SayDesc("Lock back", hr, desc);
   if (FAILED(hr)) return;
   const uint8_t* base = static_cast<uint8_t*>(desc.lpSurface);
-  Say("Lock back memory", "pixel", "first=%d DDSD_LPSURFACE=%d", base[0], (desc.dwFlags & DDSD_LPSURFACE) != 0);
+  Say("Lock back memory", "pixel", "first=%d DDSD_LPSURFACE=%d", base[0],
+      (desc.dwFlags & DDSD_LPSURFACE) != 0);
   g_back->Unlock(NULL);
   RECT part = {10, 20, 30, 40};
   desc = Desc();
   hr = g_back->Lock(&part, &desc, DDLOCK_WAIT, NULL);
   Say("Lock back 10,20,30,40", Code(hr), "offset=%s",
-      static_cast<uint8_t*>(desc.lpSurface) == base + 20 * desc.lPitch + 10 ? "row*pitch+col" : "other");
+      static_cast<uint8_t*>(desc.lpSurface) == base + 20 * desc.lPitch + 10 ? "row*pitch+col"
+                                                                            : "other");
   if (SUCCEEDED(hr)) g_back->Unlock(&part);
   RECT outside = {0, 0, 641, 480};
   desc = Desc();
@@ -435,12 +476,12 @@ void ProbeGdi() {
   SayBool("Rectangle 10,10,20,16", Rectangle(dc, 10, 10, 20, 16));
   Say("SelectObject back", "previous", "pen=%d brush=%d", SelectObject(dc, oldPen) == pen,
       SelectObject(dc, oldBrush) == brush);
-  Say("DeleteObject pen, brush, stock brush", "results", "%d %d %d", DeleteObject(pen), DeleteObject(brush),
-      DeleteObject(GetStockObject(BLACK_BRUSH)));
+  Say("DeleteObject pen, brush, stock brush", "results", "%d %d %d", DeleteObject(pen),
+      DeleteObject(brush), DeleteObject(GetStockObject(BLACK_BRUSH)));
   g_back->ReleaseDC(dc);
   Grab(g_back);
-  Say("Rectangle pixels", "indices", "corner=%d inside=%d last=%d right=%d below=%d", g_pixels[10][10],
-      g_pixels[13][15], g_pixels[15][19], g_pixels[10][20], g_pixels[16][10]);
+  Say("Rectangle pixels", "indices", "corner=%d inside=%d last=%d right=%d below=%d",
+      g_pixels[10][10], g_pixels[13][15], g_pixels[15][19], g_pixels[10][20], g_pixels[16][10]);
   SayText("TextOutA TRANSPARENT white", TextDc(TRANSPARENT, RGB(255, 255, 255)), false);
   SayText("TextOutA OPAQUE white on black", TextDc(OPAQUE, RGB(255, 255, 255)), true);
   SayText("TextOutA red, greys only", TextDc(TRANSPARENT, RGB(255, 0, 0)), false);
@@ -456,7 +497,8 @@ void ProbeGdi() {
 void ProbeInput(HINSTANCE instance) {
   IDirectInput7* input = NULL;
   void* out = NULL;
-  SayHr("DirectInputCreateEx version 0x0800", DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL));
+  SayHr("DirectInputCreateEx version 0x0800",
+        DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL));
   SayHr("DirectInputCreateEx NULL instance",
         DirectInputCreateEx(NULL, DIRECTINPUT_VERSION, IID_IDirectInput7A, &out, NULL));
   if (out != NULL) static_cast<IDirectInput7*>(out)->Release();
@@ -467,7 +509,8 @@ void ProbeInput(HINSTANCE instance) {
   IDirectInputDevice7* mouse = NULL;
   IDirectInputDevice7* keyboard = NULL;
   SayHr("CreateDeviceEx GUID_SysMouse",
-        input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&mouse), NULL));
+        input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                              reinterpret_cast<void**>(&mouse), NULL));
   if (mouse == NULL) return;
   DIMOUSESTATE state;
   std::memset(&state, 0, sizeof state);
@@ -480,7 +523,8 @@ void ProbeInput(HINSTANCE instance) {
   } kLevels[] = {{"NULL BACKGROUND|NONEXCLUSIVE", false, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
                  {"NULL FOREGROUND|NONEXCLUSIVE", false, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
                  {"window EXCLUSIVE|BACKGROUND", true, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
-                 {"window EXCLUSIVE|NONEXCLUSIVE", true, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
+                 {"window EXCLUSIVE|NONEXCLUSIVE", true,
+                  DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
                  {"window BACKGROUND|NONEXCLUSIVE", true, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
   for (const auto& level : kLevels) {
     SayHr(std::string("mouse SetCooperativeLevel ") + level.name,
@@ -492,8 +536,8 @@ void ProbeInput(HINSTANCE instance) {
   SayHr("mouse Acquire", mouse->Acquire());
   SayHr("mouse Acquire again", mouse->Acquire());
   hr = mouse->GetDeviceState(sizeof state, &state);
-  Say("mouse GetDeviceState", Code(hr), "z=%ld buttons=%d,%d,%d,%d", (long)state.lZ, state.rgbButtons[0],
-      state.rgbButtons[1], state.rgbButtons[2], state.rgbButtons[3]);
+  Say("mouse GetDeviceState", Code(hr), "z=%ld buttons=%d,%d,%d,%d", (long)state.lZ,
+      state.rgbButtons[0], state.rgbButtons[1], state.rgbButtons[2], state.rgbButtons[3]);
   SayHr("mouse GetDeviceState size 8", mouse->GetDeviceState(8, &state));
   SayHr("mouse GetDeviceState NULL", mouse->GetDeviceState(sizeof state, NULL));
   SayHr("mouse SetDataFormat while acquired", mouse->SetDataFormat(&c_dfDIMouse));
@@ -501,8 +545,9 @@ void ProbeInput(HINSTANCE instance) {
         mouse->SetCooperativeLevel(g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE));
   SayHr("mouse Unacquire", mouse->Unacquire());
   SayHr("mouse Unacquire again", mouse->Unacquire());
-  SayHr("CreateDeviceEx GUID_SysKeyboard", input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
-                                                                 reinterpret_cast<void**>(&keyboard), NULL));
+  SayHr("CreateDeviceEx GUID_SysKeyboard",
+        input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                              reinterpret_cast<void**>(&keyboard), NULL));
   if (keyboard != NULL) {
     SayHr("keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard));
     SayHr("keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
@@ -532,7 +577,8 @@ void ProbeExclusiveLoss() {
                  {"NORMAL", DDSCL_NORMAL},
                  {"program flags", kProgramLevel}};
   for (const auto& level : kLevels) {
-    SayHr(std::string("SetCooperativeLevel window ") + level.name, g_dd->SetCooperativeLevel(g_window, level.flags));
+    SayHr(std::string("SetCooperativeLevel window ") + level.name,
+          g_dd->SetCooperativeLevel(g_window, level.flags));
     SayHr(std::string("TestCooperativeLevel after ") + level.name, g_dd->TestCooperativeLevel());
     SayHr(std::string("IsLost primary after ") + level.name, g_primary->IsLost());
     SayHr(std::string("Flip after ") + level.name, g_primary->Flip(NULL, DDFLIP_WAIT));
@@ -568,7 +614,8 @@ void ProbeTeardown() {
   Say("primary Release", Number(g_primary->Release()));
   SayHr("RestoreDisplayMode", g_dd->RestoreDisplayMode());
   SayMode("GetDisplayMode after RestoreDisplayMode");
-  SayHr("SetCooperativeLevel window DDSCL_NORMAL at the end", g_dd->SetCooperativeLevel(g_window, DDSCL_NORMAL));
+  SayHr("SetCooperativeLevel window DDSCL_NORMAL at the end",
+        g_dd->SetCooperativeLevel(g_window, DDSCL_NORMAL));
   Say("IDirectDraw7 Release", Number(g_dd->Release()));
 }
 
