@@ -37,7 +37,7 @@ TEST_F(ClockTest, HoldPointsAtEverySleepAndTheFirstPassOfEachWait) {
   ASSERT_NE(MakeWindow(), nullptr);
   IDirectInput7A* input = nullptr;
   IDirectInputDevice7A* mouse = nullptr;
-  ASSERT_EQ(DirectInputCreateEx(NULL, 0x0700, IID_IDirectInput7A, reinterpret_cast<void**>(&input), NULL), DI_OK);
+  ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A, reinterpret_cast<void**>(&input), NULL), DI_OK);
   ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&mouse), NULL),
             DI_OK);
   mouse->SetDataFormat(&c_dfDIMouse);

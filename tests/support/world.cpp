@@ -20,7 +20,7 @@ namespace pxtest {
 
 void ResetProgram() {
   pxh::Reset();
-  g_instance = NULL;
+  g_instance = GetModuleHandleA(NULL);  // what Windows hands WinMain
   g_mainWindow = NULL;
   g_quitRequested = 0;
   g_directDraw = NULL;
@@ -59,7 +59,9 @@ bool StartProgram() {
   return CreateMainWindow() && InitDevices() == 1;
 }
 
-int RunProgram() { return WinMain(NULL, NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL); }
+int RunProgram() {
+  return WinMain(GetModuleHandleA(NULL), NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+}
 
 void ExpectCleanEnd() {
   EXPECT_FALSE(pxh::DisplayModeSet());
