@@ -92,6 +92,26 @@ void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   W().queue.push_back(msg);
 }
 
+void FocusLost() {
+  World& w = W();
+  if (!w.focused) return;
+  w.focused = false;
+  DisplayFocusChanged(false);
+  ForegroundWindowGone();
+  if (LookupWindow(w.mainWindow) != nullptr) PostToQueue(w.mainWindow, WM_ACTIVATEAPP, FALSE, 0);
+}
+
+void FocusRegained() {
+  World& w = W();
+  if (w.focused) return;
+  w.focused = true;
+  DisplayFocusChanged(true);
+  Window* window = LookupWindow(w.mainWindow);
+  if (window == nullptr) return;
+  PostToQueue(w.mainWindow, WM_ACTIVATEAPP, TRUE, 0);
+  window->needsPaint = true;  // shown again: painted again
+}
+
 }  // namespace pxport
 
 using namespace pxport;
