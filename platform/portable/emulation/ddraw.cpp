@@ -6,6 +6,11 @@
 // by lPitch. A flip exchanges the memory behind the two interfaces, as the
 // hardware does. The palette belongs to the flip chain: a change of an entry
 // recolours every pixel of that index on both surfaces at once.
+//
+// When the program's window loses the focus, the exclusive owner gives the
+// display back: the flip chain is lost (its picture with it) and the desktop
+// mode returns. Back in front, the mode comes back by itself but the chain
+// stays lost until Restore or RestoreAllSurfaces.
 #include <algorithm>
 #include <cstring>
 
@@ -23,8 +28,8 @@ struct FlipChain final : LayerObject {
   SurfaceObject* back = nullptr;  // null for a single primary surface
   PaletteObject* palette = nullptr;
   DirectDrawObject* owner = nullptr;  // holds one of its references while the chain lives
-  bool lost = false;                  // the display mode it was made for went away
   bool destroyed = false;
+  bool lost = false;  // the display went to another program, or its mode away
   void Forget() override {
     memory[0].reset();
     memory[1].reset();
@@ -57,6 +62,19 @@ void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   desc->ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
   desc->ddpfPixelFormat.dwRGBBitCount = 8;
   desc->ddsCaps.dwCaps = caps;
+}
+
+// Gives a lost chain its memory back, once the display is the program's
+// again. What the memory held is gone.
+HRESULT RestoreChain(FlipChain* chain) {
+  if (!chain->lost) return DD_OK;
+  if (!W().focused || !W().modeSet) return DDERR_WRONGMODE;
+  for (auto& memory : chain->memory) {
+    if (memory) std::fill(memory->bytes.begin(), memory->bytes.end(), uint8_t{0});
+  }
+  chain->lost = false;
+  CurrentBackend().Invalidate();
+  return DD_OK;
 }
 
 bool ValidRect(const RECT* r) {
@@ -283,6 +301,7 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
       return DDERR_INVALIDPARAMS;
     }
     *lplpDDAttachedSurface = nullptr;
+    if (chain->lost) return DDERR_SURFACELOST;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     SurfaceObject* other = Other();
@@ -334,7 +353,7 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
   }
 
   HRESULT STDMETHODCALLTYPE IsLost() override {
-    MethodCall call(this, "IsLost");
+    MethodCall call(this, "IsLost", "", CallKind::Neutral);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     return call.Fault(chain->lost ? DDERR_SURFACELOST : DD_OK);
   }
@@ -396,11 +415,7 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
-    if (!chain->lost) return DD_OK;
-    if (!W().modeSet) return DDERR_WRONGMODE;
-    chain->lost = false;  // the whole chain comes back with its primary
-    CurrentBackend().Invalidate();
-    return DD_OK;
+    return RestoreChain(chain);  // the whole chain: its back buffer with it
   }
 
   HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) override {
@@ -676,6 +691,7 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       call.Refuse(": only 640 x 480 x 8 is available");
       return DDERR_INVALIDMODE;
     }
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     ownsMode = true;
@@ -691,18 +707,14 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
-    FlipChain* chain = W().chain;
-    if (chain != nullptr && chain->owner == this && chain->lost && W().modeSet) {
-      chain->lost = false;
-      CurrentBackend().Invalidate();
-    }
-    return DD_OK;
+    return W().chain != nullptr && W().chain->owner == this ? RestoreChain(W().chain) : DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
-    MethodCall call(this, "TestCooperativeLevel");
+    MethodCall call(this, "TestCooperativeLevel", "", CallKind::Neutral);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!coopSet) return DDERR_NOCOOPERATIVELEVELSET;
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
     return call.Fault(DD_OK);
   }
 };
@@ -744,6 +756,23 @@ SurfaceObject* SurfaceFromInterface(IDirectDrawSurface7* surface) {
   if (surface == chain->front) return chain->front;
   if (chain->back != nullptr && surface == chain->back) return chain->back;
   return nullptr;
+}
+
+void DisplayFocusChanged(bool focused) {
+  for (DirectDrawObject* dd : W().directDraws) {
+    if (!dd->Exists() || !dd->Exclusive() || !dd->ownsMode) continue;
+    if (!focused) {
+      if (W().chain != nullptr) W().chain->lost = true;
+      if (W().modeSet) {
+        W().modeSet = false;
+        CurrentBackend().DisplayModeChanged(false);
+      }
+    } else if (!W().modeSet) {
+      W().modeSet = true;
+      CurrentBackend().DisplayModeChanged(true);
+    }
+  }
+  CurrentBackend().Invalidate();
 }
 
 void SurfaceDcReleased(SurfaceObject* surface) {

@@ -77,7 +77,9 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
     }
     HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
-    if ((coopFlags & DISCL_FOREGROUND) != 0 && LookupWindow(W().mainWindow) == nullptr) {
+    // A foreground device is the active window's only; a background one
+    // keeps its input whichever window is in front.
+    if ((coopFlags & DISCL_FOREGROUND) != 0 && (LookupWindow(W().mainWindow) == nullptr || !W().focused)) {
       return DIERR_OTHERAPPHASPRIO;
     }
     if (acquired) return DI_NOEFFECT;
