@@ -12,6 +12,9 @@
 #include <string>
 
 #include "platform/win32.h"
+#ifndef _WIN32
+#include "platform/portable/control/headless.h"
+#endif
 
 namespace {
 
@@ -23,6 +26,9 @@ IDirectDraw7* g_dd = NULL;
 IDirectDrawSurface7* g_primary = NULL;
 IDirectDrawSurface7* g_back = NULL;
 IDirectDrawPalette* g_palette = NULL;
+IDirectInput7* g_input = NULL;
+IDirectInputDevice7* g_mouse = NULL;
+IDirectInputDevice7* g_keyboard = NULL;
 const DWORD kProgramLevel =
     DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
 
@@ -455,8 +461,8 @@ void ProbeGdi() {
   g_palette->SetEntries(0, 200, 1, &grey);
 }
 
+// The devices stay acquired at the program's levels for the focus loss.
 void ProbeInput(HINSTANCE instance) {
-  IDirectInput7* input = NULL;
   void* out = NULL;
   SayHr("DirectInputCreateEx version 0x0800",
         DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL));
@@ -464,15 +470,18 @@ void ProbeInput(HINSTANCE instance) {
         DirectInputCreateEx(NULL, DIRECTINPUT_VERSION, IID_IDirectInput7A, &out, NULL));
   if (out != NULL) static_cast<IDirectInput7*>(out)->Release();
   HRESULT hr = DirectInputCreateEx(instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
-                                   reinterpret_cast<void**>(&input), NULL);
+                                   reinterpret_cast<void**>(&g_input), NULL);
   SayHr("DirectInputCreateEx", hr);
   if (FAILED(hr)) return;
-  IDirectInputDevice7* mouse = NULL;
-  IDirectInputDevice7* keyboard = NULL;
   SayHr("CreateDeviceEx GUID_SysMouse",
-        input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
-                              reinterpret_cast<void**>(&mouse), NULL));
-  if (mouse == NULL) return;
+        g_input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                                reinterpret_cast<void**>(&g_mouse), NULL));
+  SayHr("CreateDeviceEx GUID_SysKeyboard",
+        g_input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                reinterpret_cast<void**>(&g_keyboard), NULL));
+  if (g_mouse == NULL || g_keyboard == NULL) return;
+  IDirectInputDevice7* mouse = g_mouse;
+  IDirectInputDevice7* keyboard = g_keyboard;
   DIMOUSESTATE state;
   std::memset(&state, 0, sizeof state);
   SayHr("mouse Acquire before SetDataFormat", mouse->Acquire());
@@ -506,27 +515,58 @@ void ProbeInput(HINSTANCE instance) {
         mouse->SetCooperativeLevel(g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE));
   SayHr("mouse Unacquire", mouse->Unacquire());
   SayHr("mouse Unacquire again", mouse->Unacquire());
-  SayHr("CreateDeviceEx GUID_SysKeyboard",
-        input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
-                              reinterpret_cast<void**>(&keyboard), NULL));
-  if (keyboard != NULL) {
-    SayHr("keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard));
-    SayHr("keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
-          keyboard->SetCooperativeLevel(g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND));
-    SayHr("keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
-          keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE));
-    SayHr("keyboard Acquire", keyboard->Acquire());
-    BYTE keys[256];
-    std::memset(keys, 0, sizeof keys);
-    hr = keyboard->GetDeviceState(sizeof keys, keys);
-    int down = 0;
-    for (BYTE k : keys) down += k != 0;
-    Say("keyboard GetDeviceState", Code(hr), "down=%d", down);
-    SayHr("keyboard Unacquire", keyboard->Unacquire());
-    Say("keyboard Release", Number(keyboard->Release()));
-  }
-  Say("mouse Release", Number(mouse->Release()));
-  Say("DirectInput Release", Number(input->Release()));
+  SayHr("mouse Acquire for the rest", mouse->Acquire());
+  SayHr("keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard));
+  SayHr("keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
+        keyboard->SetCooperativeLevel(g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND));
+  SayHr("keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
+        keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE));
+  SayHr("keyboard Acquire", keyboard->Acquire());
+  BYTE keys[256];
+  std::memset(keys, 0, sizeof keys);
+  hr = keyboard->GetDeviceState(sizeof keys, keys);
+  int down = 0;
+  for (BYTE k : keys) down += k != 0;
+  Say("keyboard GetDeviceState", Code(hr), "down=%d", down);
+}
+
+// Another window takes the focus, then the program's comes back in front.
+void SetFocus(bool ours) {
+#ifdef _WIN32
+  SetForegroundWindow(ours ? g_window : GetDesktopWindow());
+#else
+  ours ? pxh::RegainFocus() : pxh::LoseFocus();
+#endif
+  Pump();
+}
+
+void ProbeFocusLoss() {
+  DIMOUSESTATE state;
+  BYTE keys[256];
+  SayHr("mouse GetDeviceState before the focus goes", g_mouse->GetDeviceState(sizeof state, &state));
+  SetFocus(false);
+  SayHr("TestCooperativeLevel without the focus", g_dd->TestCooperativeLevel());
+  SayHr("IsLost primary without the focus", g_primary->IsLost());
+  DDSURFACEDESC2 desc = Desc();
+  desc.lpSurface = &desc;
+  const HRESULT hr = g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  Say("Lock back without the focus", Code(hr), "lpSurface %s",
+      desc.lpSurface == &desc ? "kept" : "changed");
+  SayHr("Blt colour fill without the focus", Fill(g_back, 7));
+  SayHr("Flip without the focus", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHr("Restore primary without the focus", g_primary->Restore());
+  SayHr("RestoreAllSurfaces without the focus", g_dd->RestoreAllSurfaces());
+  SayHr("mouse GetDeviceState without the focus", g_mouse->GetDeviceState(sizeof state, &state));
+  SayHr("keyboard GetDeviceState without the focus", g_keyboard->GetDeviceState(sizeof keys, keys));
+  SayHr("keyboard Acquire without the focus", g_keyboard->Acquire());
+  SetFocus(true);
+  SayHr("TestCooperativeLevel back in front", g_dd->TestCooperativeLevel());
+  SayHr("IsLost primary back in front", g_primary->IsLost());
+  SayHr("Flip back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHr("keyboard Acquire back in front", g_keyboard->Acquire());
+  SayHr("RestoreAllSurfaces back in front", g_dd->RestoreAllSurfaces());
+  SayHr("IsLost back after RestoreAllSurfaces back in front", g_back->IsLost());
+  SayHr("Flip after RestoreAllSurfaces back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
 }
 
 // Leaving exclusive mode, and coming back.
@@ -570,6 +610,12 @@ void ProbeLockedSurface() {
 }
 
 void ProbeTeardown() {
+  if (g_input != NULL) {
+    SayHr("keyboard Unacquire", g_keyboard->Unacquire());
+    Say("keyboard Release", Number(g_keyboard->Release()));
+    Say("mouse Release", Number(g_mouse->Release()));
+    Say("DirectInput Release", Number(g_input->Release()));
+  }
   Say("palette Release", Number(g_palette != NULL ? g_palette->Release() : 99));
   Say("back Release", Number(g_back->Release()));
   Say("primary Release", Number(g_primary->Release()));
@@ -602,6 +648,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ProbeInput(instance);
   if (display) {
     ProbeExclusiveLoss();
+    if (g_input != NULL) ProbeFocusLoss();
     ProbeLockedSurface();
     ProbeTeardown();
   }

@@ -61,8 +61,9 @@ void PressCloseButton();
 //
 // Another program takes the focus (Alt+Tab), as on Windows: the exclusive
 // full-screen display goes to it (the flip chain is lost: DDERR_SURFACELOST
-// from Lock, Blt, Flip, GetDC, GetAttachedSurface and IsLost; Restore and
-// RestoreAllSurfaces answer DDERR_WRONGMODE; TestCooperativeLevel answers
+// from Lock, Blt, Flip, GetDC, GetAttachedSurface and IsLost; Restore
+// answers DDERR_WRONGMODE, RestoreAllSurfaces DD_OK with the surfaces still
+// lost; TestCooperativeLevel answers
 // DDERR_NOEXCLUSIVEMODE; the desktop mode returns), foreground input devices
 // are unacquired (Acquire answers DIERR_OTHERAPPHASPRIO; background devices
 // keep their input) and WM_ACTIVATEAPP (FALSE) is sent to the main window.

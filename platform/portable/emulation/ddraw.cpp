@@ -707,7 +707,10 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
-    return W().chain != nullptr && W().chain->owner == this ? RestoreChain(W().chain) : DD_OK;
+    // What cannot be restored yet stays lost; the answer is DD_OK all the same
+    // (as Wine gives it; Restore tells the surface's own state).
+    if (W().chain != nullptr && W().chain->owner == this) RestoreChain(W().chain);
+    return DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
