@@ -195,7 +195,8 @@ TEST_F(DisplayTest, LocksAndDeviceContextsExcludeEachOther) {
   EXPECT_EQ(primary->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DDERR_INVALIDPARAMS);
   DDBLTFX fx{};
   fx.dwSize = sizeof fx - 4;
-  EXPECT_EQ(primary->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);  // misuse, answered as Windows does
+  // Misuse, answered as Windows answers it.
+  EXPECT_EQ(primary->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
 
   CloseDisplay();
   const auto report = pxh::MisuseReport();  // every refusal, and nothing else

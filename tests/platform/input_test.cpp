@@ -124,8 +124,8 @@ TEST_F(InputTest, PlatformChecksAcquisitionFormatsAndLevels) {
             DIERR_DEVICENOTREG);
   EXPECT_EQ(other, nullptr);
   IDirectInput7A* old = nullptr;
-  EXPECT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0800, IID_IDirectInput7A, reinterpret_cast<void**>(&old),
-                                NULL),
+  EXPECT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0800, IID_IDirectInput7A,
+                                reinterpret_cast<void**>(&old), NULL),
             DIERR_OLDDIRECTINPUTVERSION);
   EXPECT_EQ(DirectInputCreateEx(NULL, 0x0700, IID_IDirectInput7A, reinterpret_cast<void**>(&old), NULL),
             DIERR_INVALIDPARAM);
