@@ -106,9 +106,12 @@ TEST_F(InputTest, PlatformChecksAcquisitionFormatsAndLevelsAndReportsUnreleasedD
             DIERR_DEVICENOTREG);
   EXPECT_EQ(other, nullptr);
   IDirectInput7A* old = nullptr;
+  EXPECT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0800, IID_IDirectInput7A,
+                                reinterpret_cast<void**>(&old), NULL),
+            DIERR_OLDDIRECTINPUTVERSION);
   EXPECT_EQ(
-      DirectInputCreateEx(NULL, 0x0800, IID_IDirectInput7A, reinterpret_cast<void**>(&old), NULL),
-      DIERR_BETADIRECTINPUTVERSION);
+      DirectInputCreateEx(NULL, 0x0700, IID_IDirectInput7A, reinterpret_cast<void**>(&old), NULL),
+      DIERR_INVALIDPARAM);
   auto report = pxh::MisuseReport();
   EXPECT_TRUE(Contains(report, "IDirectInputDevice7@mouse not released")) << Joined(report);
   EXPECT_TRUE(Contains(report, "IDirectInput7 not released"));

@@ -22,9 +22,10 @@ namespace pxtest {
 
 void ResetProgram() {
   pxh::Reset();
-  g_instance = NULL;
+  g_instance = GetModuleHandleA(NULL);  // what Windows hands WinMain
   g_mainWindow = NULL;
   g_quitRequested = 0;
+  g_screenNeedsRedraw = 0;
   g_directDraw = NULL;
   g_primarySurface = NULL;
   g_backSurface = NULL;
@@ -38,6 +39,7 @@ void ResetProgram() {
   g_cursorX = 0;
   g_cursorY = 0;
   g_waitEndedByQuit = 0;
+  g_holdsReached = 0;
   g_labelX = 0;
   g_labelY = 0;
 }
@@ -47,7 +49,9 @@ bool StartProgram() {
   return CreateMainWindow(NULL) == 1 && InitDevices() == 1;
 }
 
-int RunProgram() { return WinMain(NULL, NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL); }
+int RunProgram() {
+  return WinMain(GetModuleHandleA(NULL), NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+}
 
 void ExpectCleanEnd() {
   EXPECT_FALSE(pxh::DisplayModeSet());

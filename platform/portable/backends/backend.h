@@ -50,6 +50,10 @@ class Backend {
   // messages to the program.
   virtual void Sleep(uint32_t ms) = 0;
 
+  // MsgWaitForMultipleObjects: give the processor back until host input
+  // comes or `ms` passed, then bring the input in. True when input came.
+  virtual bool WaitForInput(uint32_t ms) = 0;
+
   // The program starts waiting for input: the first pass of a polling loop
   // (the first mouse GetDeviceState after a call that is not a polling call,
   // the point where the headless backend reports a wait hold). Its picture
@@ -89,6 +93,7 @@ void InputMouseButton(int button, bool down);    // 0 left, 1 right, 2 middle, 3
                                                  // a press shows in the next read
 void InputKey(int virtualKey, bool down);        // VK_ESCAPE, VK_RETURN, VK_MENU ...
 void InputCloseButton();                         // posts WM_CLOSE to the main window
+void InputFocus(bool active);                    // the program's window gets / loses the focus
 
 }  // namespace pxport
 

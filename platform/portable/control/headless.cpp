@@ -34,6 +34,12 @@ void SetKey(int virtualKey, bool down) { pxport::InputKey(virtualKey, down); }
 
 void PressCloseButton() { pxport::InputCloseButton(); }
 
+void LoseFocus() { pxport::InputFocus(false); }
+
+void RegainFocus() { pxport::InputFocus(true); }
+
+bool HasFocus() { return W().focused; }
+
 void OnHold(std::function<void(const Hold&)> callback) { W().holdCallback = std::move(callback); }
 
 bool ReadScreen(Screen& out) {

@@ -57,6 +57,24 @@ void SetKey(int virtualKey, bool down);
 // The user presses the main window's close button: WM_CLOSE is posted to it.
 void PressCloseButton();
 
+// --- Focus -----------------------------------------------------------------
+//
+// Another program takes the focus (Alt+Tab), as on Windows: the exclusive
+// full-screen display goes to it (the flip chain is lost: DDERR_SURFACELOST
+// from Lock, Blt, Flip, GetDC, GetAttachedSurface and IsLost; Restore
+// answers DDERR_WRONGMODE, RestoreAllSurfaces DD_OK with the surfaces still
+// lost; TestCooperativeLevel answers
+// DDERR_NOEXCLUSIVEMODE; the desktop mode returns), foreground input devices
+// are unacquired (Acquire answers DIERR_OTHERAPPHASPRIO; background devices
+// keep their input) and WM_ACTIVATEAPP (FALSE) is sent to the main window.
+void LoseFocus();
+// The program's window is the active one again: the display mode comes back
+// and TestCooperativeLevel answers DD_OK, WM_ACTIVATEAPP (TRUE) and WM_PAINT
+// come; the surfaces stay lost until Restore or RestoreAllSurfaces (which
+// leave their memory black) and foreground devices until Acquire.
+void RegainFocus();
+bool HasFocus();
+
 // --- Hold points -----------------------------------------------------------
 
 using pxport::Hold;
@@ -65,11 +83,12 @@ using pxport::HoldKind;
 // Called at the start of every Sleep (before the clock advances) and on the
 // first pass of every polling loop: the first mouse GetDeviceState after any
 // call that is not a polling call (PeekMessageA, TranslateMessage,
-// DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetCursorPos,
-// GetDeviceState), before the state is read, so the callback may still script
-// a click for it. Calls made by the window procedure inside DispatchMessageA,
-// and PostMessageA, SendMessageA, DefWindowProcA, PostQuitMessage, BeginPaint,
-// EndPaint and a device's Acquire, neither end nor continue a polling loop.
+// DispatchMessageA, MsgWaitForMultipleObjects, GetAsyncKeyState, SetCursorPos,
+// GetCursorPos, GetDeviceState), before the state is read, so the callback may
+// still script a click for it. Calls made by the window procedure inside
+// DispatchMessageA, and PostMessageA, SendMessageA, DefWindowProcA,
+// PostQuitMessage, BeginPaint, EndPaint, a device's Acquire, a surface's
+// IsLost and TestCooperativeLevel, neither end nor continue a polling loop.
 // Pass an empty function to remove the callback.
 void OnHold(std::function<void(const Hold&)> callback);
 
@@ -151,6 +170,7 @@ std::vector<std::string> MisuseReport();
 //             "@keyboard" on every device method and on CreateDeviceEx.
 //   ARGUMENTS (numbers in decimal unless shown as 0x...):
 //     Sleep MS                         ShowCursor 1|0
+//     MsgWaitForMultipleObjects MS
 //     SetCursorPos X,Y                 ClipCursor L,T,R,B | ClipCursor NULL
 //     GetAsyncKeyState VK              PostMessageA MSG, SendMessageA MSG
 //     DispatchMessageA MSG             DefWindowProcA MSG, PostQuitMessage CODE

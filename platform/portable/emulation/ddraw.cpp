@@ -6,6 +6,11 @@
 // by lPitch. A flip exchanges the memory behind the two interfaces, as the
 // hardware does. The palette belongs to the flip chain: a change of an entry
 // recolours every pixel of that index on both surfaces at once.
+//
+// When the program's window loses the focus, the exclusive owner gives the
+// display back: the flip chain is lost (its picture with it) and the desktop
+// mode returns. Back in front, the mode comes back by itself but the chain
+// stays lost until Restore or RestoreAllSurfaces.
 #include <algorithm>
 #include <cstring>
 
@@ -15,13 +20,16 @@ namespace pxport {
 
 struct PaletteObject;
 struct SurfaceObject;
+struct DirectDrawObject;
 
 struct FlipChain final : LayerObject {
   std::unique_ptr<PixelBuffer> memory[2];
   SurfaceObject* front = nullptr;
   SurfaceObject* back = nullptr;  // null for a single primary surface
   PaletteObject* palette = nullptr;
+  DirectDrawObject* owner = nullptr;  // holds one of its references while the chain lives
   bool destroyed = false;
+  bool lost = false;  // the display went to another program, or its mode away
   void Forget() override {
     memory[0].reset();
     memory[1].reset();
@@ -32,6 +40,11 @@ struct FlipChain final : LayerObject {
 namespace {
 
 std::vector<PaletteObject*> g_palettes;
+
+// The chain's owner: whether it has exclusive use of the display, and giving
+// back the reference the chain holds (defined with the DirectDraw object).
+bool OwnerExclusive(const FlipChain* chain);
+void ReleaseOwner(FlipChain* chain);
 
 void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   const DWORD size = desc->dwSize;
@@ -49,6 +62,19 @@ void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   desc->ddpfPixelFormat.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
   desc->ddpfPixelFormat.dwRGBBitCount = 8;
   desc->ddsCaps.dwCaps = caps;
+}
+
+// Gives a lost chain its memory back, once the display is the program's
+// again. What the memory held is gone.
+HRESULT RestoreChain(FlipChain* chain) {
+  if (!chain->lost) return DD_OK;
+  if (!W().focused || !W().modeSet) return DDERR_WRONGMODE;
+  for (auto& memory : chain->memory) {
+    if (memory) std::fill(memory->bytes.begin(), memory->bytes.end(), uint8_t{0});
+  }
+  chain->lost = false;
+  CurrentBackend().Invalidate();
+  return DD_OK;
 }
 
 bool ValidRect(const RECT* r) {
@@ -100,13 +126,17 @@ struct PaletteObject final : ComObject<PaletteObject, IDirectDrawPalette> {
     if (dwCount != 1) range += "," + std::to_string(dwCount);
     MethodCall call(this, "SetEntries", range);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
-    if (dwFlags != 0 || lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry) {
-      call.Refuse(": bad flags, range or record");
+    if (dwFlags != 0 || lpEntries == nullptr) {
+      call.Refuse(": bad flags or record");
       return DDERR_INVALIDPARAMS;
     }
+    // Windows answers DD_OK for entries past the 256th (Wine writes them past
+    // its table); here they are left out, and the call counts as misuse.
+    if (dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry) call.Refuse(": entries past the 256th");
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
-    std::memcpy(entries + dwStartingEntry, lpEntries, dwCount * sizeof(PALETTEENTRY));
+    const DWORD first = std::min<DWORD>(dwStartingEntry, 256);
+    std::memcpy(entries + first, lpEntries, std::min<DWORD>(dwCount, 256 - first) * sizeof(PALETTEENTRY));
     if ((caps & DDPCAPS_ALLOW256) == 0) {
       entries[0] = PALETTEENTRY{0, 0, 0, 0};
       entries[255] = PALETTEENTRY{255, 255, 255, 0};
@@ -149,17 +179,21 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
       }
       s->locked = false;
     }
-    if (c->palette != nullptr) c->palette->ReleaseInternal();
+    if (c->palette != nullptr) {
+      c->palette->caps &= ~static_cast<DWORD>(DDPCAPS_PRIMARYSURFACE);
+      c->palette->ReleaseInternal();
+    }
     c->palette = nullptr;
     c->Forget();
     if (W().chain == c) W().chain = nullptr;
+    ReleaseOwner(c);
     CurrentBackend().Invalidate();
   }
 
-  // The chain goes with the last reference to either of its surfaces.
+  // The front holds one reference to the back buffer (as Windows counts it);
+  // the chain goes with the last reference the program holds to either.
   void Released(ULONG) {
-    const ULONG total = chain->front->refs + (chain->back != nullptr ? chain->back->refs : 0);
-    if (total == 0) DestroyChain();
+    if (chain->front->refs == 0 && (chain->back == nullptr || chain->back->refs <= 1)) DestroyChain();
   }
 
   HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
@@ -181,10 +215,12 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     SurfaceObject* source = nullptr;
     RECT src{0, 0, kScreenWidth, kScreenHeight};
     if ((dwFlags & DDBLT_COLORFILL) != 0) {
-      if (lpDDBltFx == nullptr || lpDDBltFx->dwSize != sizeof(DDBLTFX)) {
-        call.Refuse(": colour fill without a DDBLTFX whose dwSize is sizeof(DDBLTFX)");
+      if (lpDDBltFx == nullptr) {
+        call.Refuse(": colour fill without a DDBLTFX");
         return DDERR_INVALIDPARAMS;
       }
+      // Windows fills anyway (Wine does not look at dwSize either).
+      if (lpDDBltFx->dwSize != sizeof(DDBLTFX)) call.Refuse(": DDBLTFX whose dwSize is not sizeof(DDBLTFX)");
     } else {
       source = SurfaceFromInterface(lpDDSrcSurface);
       if (source == nullptr) {
@@ -202,10 +238,13 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
         return DDERR_NOSTRETCHHW;
       }
     }
-    if (locked || dc != nullptr || (source != nullptr && (source->locked || source->dc != nullptr))) {
+    if (chain->lost) return DDERR_SURFACELOST;
+    if (dc != nullptr || (source != nullptr && (locked || source->locked || source->dc != nullptr))) {
       call.Refuse(" on a surface that is locked or has its device context out");
       return DDERR_SURFACEBUSY;
     }
+    // A colour fill goes through even while the program holds a lock.
+    if (locked) call.Refuse(": colour fill of a locked surface");
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     if (source == nullptr) {
@@ -234,7 +273,12 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     }
     if (lpDDSurfaceTargetOverride != nullptr && lpDDSurfaceTargetOverride != chain->back) {
       call.Refuse(": the target is not this chain's back buffer");
-      return DDERR_INVALIDPARAMS;
+      return DDERR_NOTFLIPPABLE;
+    }
+    if (chain->lost) return DDERR_SURFACELOST;
+    if (!OwnerExclusive(chain)) {
+      call.Refuse(" without exclusive use of the display");
+      return DDERR_NOEXCLUSIVEMODE;
     }
     SurfaceObject* other = chain->back;
     if (locked || dc != nullptr || other->locked || other->dc != nullptr) {
@@ -257,6 +301,7 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
       return DDERR_INVALIDPARAMS;
     }
     *lplpDDAttachedSurface = nullptr;
+    if (chain->lost) return DDERR_SURFACELOST;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     SurfaceObject* other = Other();
@@ -283,14 +328,12 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
       call.Refuse(": no result pointer");
       return DDERR_INVALIDPARAMS;
     }
-    if (locked) {
-      call.Refuse(" on a locked surface");
-      return DDERR_SURFACEBUSY;
-    }
+    // A locked surface gives its device context too (DirectDraw 7 does).
     if (dc != nullptr) {
       call.Refuse(" while its device context is already out");
       return DDERR_DCALREADYCREATED;
     }
+    if (chain->lost) return DDERR_SURFACELOST;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     dc = CreateSurfaceDc(this);
@@ -303,16 +346,16 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lplpDDPalette == nullptr) return DDERR_INVALIDPARAMS;
     *lplpDDPalette = nullptr;
-    if (chain->palette == nullptr) return DDERR_NOPALETTEATTACHED;
+    if (!front || chain->palette == nullptr) return DDERR_NOPALETTEATTACHED;  // the primary holds it
     ++chain->palette->refs;
     *lplpDDPalette = chain->palette;
     return DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE IsLost() override {
-    MethodCall call(this, "IsLost");
+    MethodCall call(this, "IsLost", "", CallKind::Neutral);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
-    return call.Fault(DD_OK);
+    return call.Fault(chain->lost ? DDERR_SURFACELOST : DD_OK);
   }
 
   HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
@@ -327,8 +370,10 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     }
     if (lpDestRect != nullptr && !ValidRect(lpDestRect)) {
       call.Refuse(": rectangle outside the surface");
-      return DDERR_INVALIDRECT;
+      lpDDSurfaceDesc->lpSurface = nullptr;
+      return DDERR_INVALIDPARAMS;
     }
+    if (chain->lost) return DDERR_SURFACELOST;  // lpSurface left as it was
     if (locked) {
       call.Refuse(" of a surface that is already locked");
       return DDERR_SURFACEBUSY;
@@ -340,7 +385,6 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
-    lpDDSurfaceDesc->dwFlags |= DDSD_LPSURFACE;
     uint8_t* base = memory->Row(0);
     if (lpDestRect != nullptr) base = memory->Row(lpDestRect->top) + lpDestRect->left;
     lpDDSurfaceDesc->lpSurface = base;
@@ -369,7 +413,9 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
   HRESULT STDMETHODCALLTYPE Restore() override {
     MethodCall call(this, "Restore");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
-    return call.Fault(DD_OK);
+    HRESULT code = call.Fault(DD_OK);
+    if (FAILED(code)) return code;
+    return RestoreChain(chain);  // the whole chain: its back buffer with it
   }
 
   HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) override {
@@ -388,8 +434,14 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     if (palette == chain->palette) return DD_OK;
-    if (palette != nullptr) ++palette->refs;
-    if (chain->palette != nullptr) chain->palette->ReleaseInternal();
+    if (palette != nullptr) {
+      ++palette->refs;
+      palette->caps |= DDPCAPS_PRIMARYSURFACE;
+    }
+    if (chain->palette != nullptr) {
+      chain->palette->caps &= ~static_cast<DWORD>(DDPCAPS_PRIMARYSURFACE);
+      chain->palette->ReleaseInternal();
+    }
     chain->palette = palette;
     CurrentBackend().Invalidate();
     return DD_OK;
@@ -423,6 +475,13 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
   bool ownsMode = false;
 
   bool Exclusive() const { return coopSet && (coopFlags & DDSCL_EXCLUSIVE) != 0; }
+
+  // The display mode goes back to the desktop's; the surfaces made for the
+  // program's mode are lost until restored.
+  void LoseMode() {
+    if (ownsMode && W().modeSet && W().chain != nullptr && W().chain->owner == this) W().chain->lost = true;
+    RestoreMode();
+  }
 
   void RestoreMode() {
     if (ownsMode && W().modeSet) {
@@ -526,6 +585,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     if (FAILED(code)) return code;
 
     FlipChain* chain = new FlipChain;
+    chain->owner = this;
+    ++refs;
     chain->memory[0] = std::make_unique<PixelBuffer>();
     SurfaceObject* front = new SurfaceObject;
     front->chain = chain;
@@ -540,7 +601,7 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       SurfaceObject* back = new SurfaceObject;
       back->chain = chain;
       back->front = false;
-      back->refs = 0;
+      back->refs = 1;  // the front's
       back->memory = chain->memory[1].get();
       back->caps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
       chain->back = back;
@@ -590,8 +651,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     const bool exclusive = (dwFlags & DDSCL_EXCLUSIVE) != 0;
     const bool fullscreen = (dwFlags & DDSCL_FULLSCREEN) != 0;
     const bool normal = (dwFlags & DDSCL_NORMAL) != 0;
-    if (exclusive != fullscreen || (normal && exclusive) || (!normal && !exclusive)) {
-      call.Refuse(": flags must be DDSCL_NORMAL or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
+    if ((exclusive && !fullscreen) || (normal && exclusive) || (!normal && !exclusive)) {
+      call.Refuse(": flags must be DDSCL_NORMAL (with or without DDSCL_FULLSCREEN) or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
       return DDERR_INVALIDPARAMS;
     }
     if (exclusive && (hWnd == nullptr || LookupWindow(hWnd) == nullptr)) {
@@ -607,6 +668,7 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     }
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
+    if (Exclusive() && !exclusive) LoseMode();
     coopSet = true;
     coopFlags = dwFlags;
     return DD_OK;
@@ -629,6 +691,7 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       call.Refuse(": only 640 x 480 x 8 is available");
       return DDERR_INVALIDMODE;
     }
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     ownsMode = true;
@@ -642,16 +705,35 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
   HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() override {
     MethodCall call(this, "RestoreAllSurfaces");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
-    return call.Fault(DD_OK);
+    HRESULT code = call.Fault(DD_OK);
+    if (FAILED(code)) return code;
+    // What cannot be restored yet stays lost; the answer is DD_OK all the same
+    // (as Wine gives it; Restore tells the surface's own state).
+    if (W().chain != nullptr && W().chain->owner == this) RestoreChain(W().chain);
+    return DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
-    MethodCall call(this, "TestCooperativeLevel");
+    MethodCall call(this, "TestCooperativeLevel", "", CallKind::Neutral);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!coopSet) return DDERR_NOCOOPERATIVELEVELSET;
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
     return call.Fault(DD_OK);
   }
 };
+
+namespace {
+
+bool OwnerExclusive(const FlipChain* chain) { return chain->owner != nullptr && chain->owner->Exclusive(); }
+
+void ReleaseOwner(FlipChain* chain) {
+  DirectDrawObject* owner = chain->owner;
+  chain->owner = nullptr;
+  if (owner == nullptr || !owner->Alive() || owner->refs == 0) return;
+  owner->Released(--owner->refs);
+}
+
+}  // namespace
 
 // --- Helpers for the rest of the layer ---------------------------------------------
 
@@ -679,6 +761,23 @@ SurfaceObject* SurfaceFromInterface(IDirectDrawSurface7* surface) {
   return nullptr;
 }
 
+void DisplayFocusChanged(bool focused) {
+  for (DirectDrawObject* dd : W().directDraws) {
+    if (!dd->Exists() || !dd->Exclusive() || !dd->ownsMode) continue;
+    if (!focused) {
+      if (W().chain != nullptr) W().chain->lost = true;
+      if (W().modeSet) {
+        W().modeSet = false;
+        CurrentBackend().DisplayModeChanged(false);
+      }
+    } else if (!W().modeSet) {
+      W().modeSet = true;
+      CurrentBackend().DisplayModeChanged(true);
+    }
+  }
+  CurrentBackend().Invalidate();
+}
+
 void SurfaceDcReleased(SurfaceObject* surface) {
   if (surface != nullptr) surface->dc = nullptr;
 }
@@ -694,7 +793,8 @@ void ReportDirectDrawState(std::vector<std::string>& out) {
     for (SurfaceObject* s : {front, front->chain->back}) {
       if (s == nullptr) continue;
       const std::string name = std::string("IDirectDrawSurface7") + s->Suffix();
-      if (s->refs > 0) out.push_back(name + " not released (" + std::to_string(s->refs) + " reference(s) left)");
+      const ULONG own = s->front ? s->refs : s->refs - std::min<ULONG>(s->refs, 1);  // less the front's
+      if (own > 0) out.push_back(name + " not released (" + std::to_string(own) + " reference(s) left)");
       if (s->locked) out.push_back(name + " still locked");
       if (s->dc != nullptr) out.push_back(name + " device context not released");
     }

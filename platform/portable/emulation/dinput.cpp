@@ -1,7 +1,9 @@
 // DirectInput 7 for the system mouse and keyboard: immediate device state
 // only. The mouse reports relative movement since the previous read (lX, lY,
 // lZ) and its buttons as 0x80 or 0; the keyboard 256 key bytes by scan code.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/portable/emulation/layer.h"
 
@@ -75,7 +77,9 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
     }
     HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
-    if ((coopFlags & DISCL_FOREGROUND) != 0 && LookupWindow(W().mainWindow) == nullptr) {
+    // A foreground device is the active window's only; a background one
+    // keeps its input whichever window is in front.
+    if ((coopFlags & DISCL_FOREGROUND) != 0 && (LookupWindow(W().mainWindow) == nullptr || !W().focused)) {
       return DIERR_OTHERAPPHASPRIO;
     }
     if (acquired) return DI_NOEFFECT;
@@ -108,11 +112,11 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
       }
     }
     if (!call.Usable()) return E_FAIL;
+    if (!acquired) return DIERR_NOTACQUIRED;
     if (lpvData == nullptr || format == nullptr || cbData != format->dwDataSize) {
       call.Refuse(": the size is not the data format's");
       return DIERR_INVALIDPARAM;
     }
-    if (!acquired) return DIERR_NOTACQUIRED;
     HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
     World& w = W();
@@ -165,11 +169,12 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
       call.Refuse(": needs one of EXCLUSIVE/NONEXCLUSIVE and one of FOREGROUND/BACKGROUND");
       return DIERR_INVALIDPARAM;
     }
-    if (hwnd == nullptr || LookupWindow(hwnd) == nullptr) {
+    // Only a background, non-exclusive device does without a window.
+    if (hwnd == nullptr ? exclusive || foreground : LookupWindow(hwnd) == nullptr) {
       call.Refuse(": not a window of the program");
-      return DIERR_INVALIDPARAM;
+      return E_HANDLE;
     }
-    if (!mouse && exclusive && background) return DIERR_UNSUPPORTED;
+    if (exclusive && background) return DIERR_UNSUPPORTED;
     if (acquired) {
       call.Refuse(" while acquired");
       return DIERR_ACQUIRED;
@@ -255,7 +260,6 @@ using namespace pxport;
 
 extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, REFIID riidltf, LPVOID* ppvOut,
                                               LPUNKNOWN punkOuter) {
-  (void)hinst;
   Call call("DirectInputCreateEx");
   if (ppvOut == nullptr) {
     call.Refuse(": no result pointer");
@@ -263,11 +267,20 @@ extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, 
   }
   *ppvOut = nullptr;
   if (punkOuter != nullptr) return DIERR_NOAGGREGATION;
-  if (dwVersion > 0x0700) return DIERR_BETADIRECTINPUTVERSION;
-  if (dwVersion < 0x0300) return DIERR_OLDDIRECTINPUTVERSION;
   if (riidltf != IID_IDirectInput7A) {
     call.Refuse(": the interface must be IID_IDirectInput7A");
     return DIERR_NOINTERFACE;
+  }
+  if (hinst == nullptr) {
+    call.Refuse(": no module instance");
+    return DIERR_INVALIDPARAM;
+  }
+  // The versions DirectInput 3 to 7 shipped as; later ones are DirectInput 8's.
+  static const DWORD kVersions[] = {0x0300, 0x0500, 0x050A, 0x05B2, 0x0602, 0x061A, 0x0700};
+  if (dwVersion == 0) return DIERR_NOTINITIALIZED;
+  if (dwVersion > 0x0700) return DIERR_OLDDIRECTINPUTVERSION;
+  if (std::find(std::begin(kVersions), std::end(kVersions), dwVersion) == std::end(kVersions)) {
+    return DIERR_BETADIRECTINPUTVERSION;
   }
   HRESULT code = DI_OK;
   if (call.Faulted(&code)) return code;

@@ -221,6 +221,14 @@ void InputKey(int virtualKey, bool down) {
   w.keyDown[virtualKey] = down;
 }
 
+void InputFocus(bool active) {
+  if (active) {
+    FocusRegained();
+  } else {
+    FocusLost();
+  }
+}
+
 void InputCloseButton() {
   World& w = W();
   Window* window = LookupWindow(w.mainWindow);

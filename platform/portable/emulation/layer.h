@@ -155,6 +155,10 @@ struct World {
   bool mouseButton[4] = {};
   bool clickPending[4] = {};
 
+  // Whether the program's window is the active one (another program has the
+  // focus otherwise: Alt+Tab, pxh::LoseFocus).
+  bool focused = true;
+
   // DirectDraw.
   std::vector<DirectDrawObject*> directDraws;
   FlipChain* chain = nullptr;  // the primary flip chain, if any
@@ -210,6 +214,15 @@ void SurfaceDcReleased(SurfaceObject* surface);
 void ReportDirectDrawState(std::vector<std::string>& out);
 void ReportDirectInputState(std::vector<std::string>& out);
 void ForegroundWindowGone();  // foreground input devices lose acquisition
+// The exclusive owner of the display loses it (surfaces lost, desktop mode)
+// or, back in front, gets the mode back (the surfaces stay lost).
+void DisplayFocusChanged(bool focused);
+
+// Another program takes the focus, or the program's window gets it back: the
+// display and foreground input go and WM_ACTIVATEAPP is sent; back in front,
+// WM_ACTIVATEAPP and WM_PAINT follow and nothing else is restored.
+void FocusLost();
+void FocusRegained();
 
 // GDI helpers.
 HDC CreateSurfaceDc(SurfaceObject* surface);

@@ -94,6 +94,26 @@ void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   W().queue.push_back(msg);
 }
 
+void FocusLost() {
+  World& w = W();
+  if (!w.focused) return;
+  w.focused = false;
+  DisplayFocusChanged(false);
+  ForegroundWindowGone();
+  if (LookupWindow(w.mainWindow) != nullptr) PostToQueue(w.mainWindow, WM_ACTIVATEAPP, FALSE, 0);
+}
+
+void FocusRegained() {
+  World& w = W();
+  if (w.focused) return;
+  w.focused = true;
+  DisplayFocusChanged(true);
+  Window* window = LookupWindow(w.mainWindow);
+  if (window == nullptr) return;
+  PostToQueue(w.mainWindow, WM_ACTIVATEAPP, TRUE, 0);
+  window->needsPaint = true;  // shown again: painted again
+}
+
 }  // namespace pxport
 
 using namespace pxport;
@@ -319,6 +339,37 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     }
   }
   return FALSE;
+}
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                       DWORD dwWakeMask) {
+  (void)pHandles;
+  (void)fWaitAll;
+  Call call("MsgWaitForMultipleObjects", std::to_string(dwMilliseconds), CallKind::Polling);
+  if (nCount != 0) {
+    call.Refuse(": there are no objects to wait for");
+    return WAIT_FAILED;
+  }
+  // Input reaches the program through DirectInput and the key state, not as
+  // messages, so any host input ends the wait as input messages would.
+  auto ready = [dwWakeMask] {
+    World& w = W();
+    if ((dwWakeMask & (QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0 && (!w.queue.empty() || w.quitPending)) return true;
+    if ((dwWakeMask & QS_PAINT) != 0) {
+      for (const auto& entry : w.windows)
+        if (entry.second.alive && entry.second.needsPaint) return true;
+    }
+    return false;
+  };
+  if (ready()) return WAIT_OBJECT_0;
+  const uint64_t start = CurrentBackend().NowMs();
+  for (;;) {
+    const uint64_t passed = CurrentBackend().NowMs() - start;
+    if (dwMilliseconds != INFINITE && passed >= dwMilliseconds) return WAIT_TIMEOUT;
+    const uint32_t slice = dwMilliseconds == INFINITE ? 100u : static_cast<uint32_t>(dwMilliseconds - passed);
+    const bool input = CurrentBackend().WaitForInput(slice);
+    if ((input && (dwWakeMask & QS_INPUT) != 0) || ready()) return WAIT_OBJECT_0;
+  }
 }
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {

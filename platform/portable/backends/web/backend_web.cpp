@@ -91,6 +91,13 @@ class WebBackend final : public Backend {
     pxweb_wait_begins(frame.cursorX, frame.cursorY);
   }
 
+  // MsgWaitForMultipleObjects: the page wakes the program when input comes.
+  bool WaitForInput(uint32_t ms) override {
+    const uint64_t start = NowMs();
+    Yield(static_cast<int>(ms), true);
+    return NowMs() - start < ms;  // woken before the time was up
+  }
+
   uint64_t NowMs() override { return static_cast<uint64_t>(emscripten_get_now() - start_); }
 
  private:

@@ -1,0 +1,660 @@
+// The platform probe: drives the Win32, DirectDraw 7, DirectInput 7 and GDI
+// calls that pixshow relies on, in the program's own sequence and in the
+// misuse around it, and writes one line per call: "CALL -> RESULT DETAILS".
+// Built on the portable layer and as a Windows program, so that the two
+// transcripts can be compared line by line (compare.py).
+//
+// Usage: pixshow-probe OUTPUT-FILE
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/win32.h"
+#ifndef _WIN32
+#include "platform/portable/control/headless.h"
+#endif
+
+namespace {
+
+FILE* g_out = NULL;
+HWND g_window = NULL;
+int g_creates = 0, g_destroys = 0;
+uint8_t g_pixels[480][640];
+IDirectDraw7* g_dd = NULL;
+IDirectDrawSurface7* g_primary = NULL;
+IDirectDrawSurface7* g_back = NULL;
+IDirectDrawPalette* g_palette = NULL;
+IDirectInput7* g_input = NULL;
+IDirectInputDevice7* g_mouse = NULL;
+IDirectInputDevice7* g_keyboard = NULL;
+const DWORD kProgramLevel =
+    DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
+
+// clang-format off
+#define NAMED(code) {code, #code}
+const struct { HRESULT code; const char* name; } kCodes[] = {
+    NAMED(DD_OK), NAMED(S_FALSE), NAMED(E_NOINTERFACE), NAMED(E_FAIL), NAMED(E_INVALIDARG),
+    NAMED(E_NOTIMPL), NAMED(E_HANDLE), NAMED(DDERR_SURFACEBUSY), NAMED(DDERR_NOTLOCKED),
+    NAMED(DDERR_DCALREADYCREATED), NAMED(DDERR_NODC), NAMED(DDERR_NOTFLIPPABLE),
+    NAMED(DDERR_NOEXCLUSIVEMODE), NAMED(DDERR_NOPALETTEATTACHED), NAMED(DDERR_SURFACELOST),
+    NAMED(DDERR_WRONGMODE), NAMED(DDERR_INVALIDRECT), NAMED(DDERR_INVALIDOBJECT),
+    NAMED(DDERR_INVALIDCAPS), NAMED(DDERR_NOTFOUND), NAMED(DDERR_NOCOOPERATIVELEVELSET),
+    NAMED(DDERR_PRIMARYSURFACEALREADYEXISTS), NAMED(DIERR_NOTACQUIRED), NAMED(DIERR_ACQUIRED),
+    NAMED(DIERR_OTHERAPPHASPRIO), NAMED(DIERR_INPUTLOST), NAMED(DIERR_BETADIRECTINPUTVERSION),
+    NAMED(DIERR_OLDDIRECTINPUTVERSION)};
+// clang-format on
+
+std::string Code(HRESULT hr) {
+  for (const auto& n : kCodes) {
+    if (n.code == hr) return n.name;
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx",
+                static_cast<unsigned long>(static_cast<uint32_t>(hr)));
+  return text;
+}
+
+// One line of the transcript: "LABEL -> RESULT[ DETAILS]".
+void Say(const std::string& label, const std::string& result, const char* format = NULL, ...) {
+  std::fprintf(g_out, "%s -> %s", label.c_str(), result.c_str());
+  if (format != NULL) {
+    char details[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(details, sizeof details, format, args);
+    va_end(args);
+    std::fprintf(g_out, " %s", details);
+  }
+  std::fputc('\n', g_out);
+  std::fflush(g_out);
+}
+void SayHr(const std::string& label, HRESULT hr) { Say(label, Code(hr)); }
+void SayBool(const std::string& label, BOOL ok) { Say(label, ok ? "TRUE" : "FALSE"); }
+const char* Null(const void* p) { return p != NULL ? "nonnull" : "null"; }
+std::string Number(long value) { return std::to_string(value); }
+
+// The reference count an object has now.
+unsigned long Refs(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CREATE) ++g_creates;
+  if (message == WM_DESTROY) ++g_destroys;
+  if (message == WM_USER + 2) return static_cast<LRESULT>(wParam * 2);
+  if (message == WM_CREATE || message == WM_DESTROY) return 0;
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Serves whatever the system has queued (not part of the transcript).
+void Pump() {
+  MSG msg;
+  for (int i = 0; i < 200 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); ++i) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+DDSURFACEDESC2 Desc() {
+  DDSURFACEDESC2 desc;
+  std::memset(&desc, 0, sizeof desc);
+  desc.dwSize = sizeof desc;
+  return desc;
+}
+
+HRESULT Fill(IDirectDrawSurface7* surface, DWORD index, DWORD size = sizeof(DDBLTFX)) {
+  DDBLTFX fx;
+  std::memset(&fx, 0, sizeof fx);
+  fx.dwSize = size;
+  fx.dwFillColor = index;
+  return surface->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+}
+
+// Copies a surface into g_pixels through a lock (not part of the transcript).
+bool Grab(IDirectDrawSurface7* surface) {
+  DDSURFACEDESC2 desc = Desc();
+  if (FAILED(surface->Lock(NULL, &desc, DDLOCK_WAIT, NULL))) return false;
+  for (int y = 0; y < 480; ++y) {
+    std::memcpy(g_pixels[y], static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch, 640);
+  }
+  surface->Unlock(NULL);
+  return true;
+}
+
+// Text drawn at (100, 50) on the back buffer filled with index 7: the indices
+// it wrote and, with `box`, the box they cover (the glyphs themselves differ
+// from font to font).
+void SayText(const char* label, HDC dc, bool box) {
+  const BOOL drawn = TextOutA(dc, 100, 50, "Hg", 2);
+  g_back->ReleaseDC(dc);
+  if (!drawn || !Grab(g_back)) return Say(label, "failed");
+  std::set<int> indices;
+  int left = 640, top = 480, bottom = -1;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      if (g_pixels[y][x] == 7) continue;
+      if (x < 100 || x >= 160 || y < 50 || y >= 80)
+        return Say(label, "changed outside", "at %d,%d", x, y);
+      indices.insert(g_pixels[y][x]);
+      left = left < x ? left : x;
+      top = top < y ? top : y;
+      bottom = bottom > y ? bottom : y;
+    }
+  }
+  std::string list;
+  for (int i : indices) list += (list.empty() ? "" : ",") + std::to_string(i);
+  if (!box) return Say(label, "indices", "{%s}", list.c_str());
+  Say(label, "indices", "{%s} left=%d top=%d height=%d", list.c_str(), left, top, bottom - top + 1);
+}
+
+HDC TextDc(int mode, COLORREF ink) {
+  HDC dc = NULL;
+  Fill(g_back, 7);
+  g_back->GetDC(&dc);
+  SetTextColor(dc, ink);
+  SetBkColor(dc, RGB(0, 0, 0));
+  SetBkMode(dc, mode);
+  return dc;
+}
+
+void ProbeWindow(HINSTANCE instance) {
+  Say("GetModuleHandleA(NULL)", Null(GetModuleHandleA(NULL)));
+  WNDCLASSEXA wc;
+  std::memset(&wc, 0, sizeof wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
+  wc.lpfnWndProc = ProbeProc;
+  wc.hInstance = instance;
+  Say("LoadIconA IDI_APPLICATION", Null(wc.hIcon = LoadIconA(NULL, IDI_APPLICATION)));
+  Say("LoadCursorA IDC_ARROW", Null(wc.hCursor = LoadCursorA(NULL, IDC_ARROW)));
+  Say("GetStockObject BLACK_BRUSH",
+      Null(wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
+  wc.lpszClassName = "PROBECLASS";
+  Say("RegisterClassExA cbSize 0", RegisterClassExA(&wc) != 0 ? "atom" : "0");
+  wc.cbSize = sizeof wc;
+  Say("RegisterClassExA", RegisterClassExA(&wc) != 0 ? "atom" : "0");
+  Say("RegisterClassExA again", RegisterClassExA(&wc) != 0 ? "atom" : "0");
+  Say("CreateWindowExA unknown class", Null(CreateWindowExA(0, "NOSUCHCLASS", "x", WS_POPUP, 0, 0,
+                                                            9, 9, NULL, NULL, instance, NULL)));
+  g_window = CreateWindowExA(0, "PROBECLASS", "pixshow probe", WS_POPUP | WS_VISIBLE, 0, 0, 640,
+                             480, NULL, NULL, instance, NULL);
+  Say("CreateWindowExA WS_POPUP|WS_VISIBLE 640x480", Null(g_window), "WM_CREATE=%d", g_creates);
+  Say("SendMessageA WM_USER+2 21",
+      Number(static_cast<long>(SendMessageA(g_window, WM_USER + 2, 21, 0))));
+}
+
+void ProbeMessages() {
+  Pump();
+  MSG msg;
+  SayBool("PostMessageA WM_USER", PostMessageA(g_window, WM_USER, 1, 2));
+  BOOL got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_NOREMOVE);
+  Say("PeekMessageA PM_NOREMOVE", got ? "TRUE" : "FALSE", "wParam=%d",
+      got ? static_cast<int>(msg.wParam) : -1);
+  got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE);
+  Say("PeekMessageA PM_REMOVE", got ? "TRUE" : "FALSE", "lParam=%d",
+      got ? static_cast<int>(msg.lParam) : -1);
+  SayBool("PeekMessageA PM_REMOVE again", PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE));
+  SayBool("TranslateMessage WM_USER", TranslateMessage(&msg));
+  msg.hwnd = g_window;
+  msg.message = WM_USER + 2;
+  msg.wParam = 4;
+  Say("DispatchMessageA WM_USER+2 4", Number(static_cast<long>(DispatchMessageA(&msg))));
+  got = PostMessageA(reinterpret_cast<HWND>(0x7ff0), WM_USER, 0, 0);
+  Say("PostMessageA to no window", got ? "TRUE" : "FALSE", "error=%lu", GetLastError());
+  PostQuitMessage(3);
+  PostMessageA(g_window, WM_USER + 1, 0, 0);
+  std::string order;
+  for (int i = 0; i < 200 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); ++i) {
+    if (msg.message == WM_QUIT) order += " WM_QUIT(" + std::to_string(msg.wParam) + ")";
+    if (msg.message == WM_USER + 1) order += " WM_USER+1";
+    if (msg.message != WM_QUIT) DispatchMessageA(&msg);
+  }
+  Say("PeekMessageA PM_REMOVE after PostQuitMessage(3)", "order", "%s", order.c_str());
+  SayBool("PeekMessageA WM_QUIT again", PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+  const DWORD start = GetTickCount();
+  Sleep(50);
+  Say("GetTickCount across Sleep(50)", GetTickCount() != start ? "advanced" : "same");
+}
+
+void ProbeCursor() {
+  std::string counts;
+  for (BOOL show : {FALSE, FALSE, TRUE, TRUE, TRUE, FALSE})
+    counts += " " + Number(ShowCursor(show));
+  Say("ShowCursor F,F,T,T,T,F", "counts", "%s", counts.c_str());
+  // 'S' SetCursorPos x,y; 'C' ClipCursor to the continue button; 'N' ClipCursor NULL.
+  static const struct {
+    char kind;
+    int x, y;
+  } kSteps[] = {{'S', 100, 100}, {'C', 0, 0}, {'S', 600, 460}, {'S', 0, 0},
+                {'S', 560, 440}, {'N', 0, 0}, {'S', 700, 500}};
+  for (const auto& step : kSteps) {
+    RECT clip = {540, 435, 585, 447};
+    if (step.kind == 'S') {
+      SayBool("SetCursorPos " + Number(step.x) + "," + Number(step.y),
+              SetCursorPos(step.x, step.y));
+    } else {
+      SayBool(step.kind == 'C' ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
+              ClipCursor(step.kind == 'C' ? &clip : NULL));
+    }
+    POINT p = {-1, -1};
+    GetCursorPos(&p);
+    Say("GetCursorPos", "point", "%ld,%ld", (long)p.x, (long)p.y);
+  }
+  for (int key : {VK_ESCAPE, VK_LBUTTON, VK_SPACE, 0x41}) {
+    Say("GetAsyncKeyState " + Number(key), "bits", "0x%04x",
+        static_cast<unsigned>(GetAsyncKeyState(key)) & 0x8001u);
+  }
+}
+
+HRESULT CreateChain(DWORD size = sizeof(DDSURFACEDESC2)) {
+  DDSURFACEDESC2 desc = Desc();
+  desc.dwSize = size;
+  desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+  desc.dwBackBufferCount = 1;
+  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+  return g_dd->CreateSurface(&desc, &g_primary, NULL);
+}
+
+void SayDesc(const std::string& label, HRESULT hr, const DDSURFACEDESC2& d) {
+  if (FAILED(hr)) return SayHr(label, hr);
+  Say(label, Code(hr), "%lux%lu bpp=%lu pf=0x%lx pitch%s640 backbuffers=%lu",
+      (unsigned long)d.dwWidth, (unsigned long)d.dwHeight,
+      (unsigned long)d.ddpfPixelFormat.dwRGBBitCount, (unsigned long)d.ddpfPixelFormat.dwFlags,
+      d.lPitch >= 640 ? ">=" : "<", (unsigned long)d.dwBackBufferCount);
+}
+
+void SayMode(const char* label) {
+  DDSURFACEDESC2 desc = Desc();
+  const HRESULT hr = g_dd->GetDisplayMode(&desc);
+  Say(label, Code(hr), "bpp%s8", desc.ddpfPixelFormat.dwRGBBitCount == 8 ? "=" : "!=");
+}
+
+bool ProbeDisplay() {
+  void* other = NULL;
+  SayHr("DirectDrawCreateEx IID_IDirectDrawSurface7",
+        DirectDrawCreateEx(NULL, &other, IID_IDirectDrawSurface7, NULL));
+  HRESULT hr = DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&g_dd), IID_IDirectDraw7, NULL);
+  SayHr("DirectDrawCreateEx IID_IDirectDraw7", hr);
+  if (FAILED(hr)) return false;
+  Say("IDirectDraw7 refs", Number(Refs(g_dd)));
+  SayHr("CreateSurface before SetCooperativeLevel", CreateChain());
+  SayHr("SetCooperativeLevel NULL DDSCL_NORMAL", g_dd->SetCooperativeLevel(NULL, DDSCL_NORMAL));
+  SayHr("SetCooperativeLevel NULL EXCLUSIVE|FULLSCREEN",
+        g_dd->SetCooperativeLevel(NULL, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN));
+  SayHr("SetCooperativeLevel window EXCLUSIVE alone",
+        g_dd->SetCooperativeLevel(g_window, DDSCL_EXCLUSIVE));
+  SayHr("CreateSurface flip chain in DDSCL_NORMAL", CreateChain());
+  SayHr("SetCooperativeLevel window program flags",
+        g_dd->SetCooperativeLevel(g_window, kProgramLevel));
+  SayHr("SetDisplayMode 640,480,8", g_dd->SetDisplayMode(640, 480, 8, 0, 0));
+  DDSURFACEDESC2 desc = Desc();
+  SayDesc("GetDisplayMode", g_dd->GetDisplayMode(&desc), desc);
+  desc.dwSize = sizeof desc - 4;
+  SayHr("GetDisplayMode dwSize-4", g_dd->GetDisplayMode(&desc));
+  SayHr("CreateSurface dwSize-4", CreateChain(sizeof(DDSURFACEDESC2) - 4));
+  SayHr("CreateSurface flip chain", CreateChain());
+  if (g_primary == NULL) return false;
+  DDSCAPS2 caps;
+  std::memset(&caps, 0, sizeof caps);
+  caps.dwCaps = DDSCAPS_BACKBUFFER;
+  SayHr("GetAttachedSurface DDSCAPS_BACKBUFFER", g_primary->GetAttachedSurface(&caps, &g_back));
+  if (g_back == NULL) return false;
+  IDirectDrawSurface7* none = NULL;
+  caps.dwCaps = DDSCAPS_ZBUFFER;
+  SayHr("GetAttachedSurface DDSCAPS_ZBUFFER", g_primary->GetAttachedSurface(&caps, &none));
+  Say("refs after GetAttachedSurface", "counts", "primary=%lu back=%lu ddraw=%lu", Refs(g_primary),
+      Refs(g_back), Refs(g_dd));
+  SayHr("TestCooperativeLevel", g_dd->TestCooperativeLevel());
+  for (IDirectDrawSurface7* s : {g_primary, g_back}) {
+    const std::string name = s == g_primary ? " primary" : " back";
+    std::memset(&caps, 0, sizeof caps);
+    hr = s->GetCaps(&caps);
+    Say("GetCaps" + name, Code(hr), "0x%08lx", (unsigned long)caps.dwCaps);
+    SayHr("IsLost" + name, s->IsLost());
+  }
+  void* same = NULL;
+  hr = g_primary->QueryInterface(IID_IDirectDrawSurface7, &same);
+  Say("QueryInterface primary IID_IDirectDrawSurface7", Code(hr), "same=%d", same == g_primary);
+  if (same != NULL) g_primary->Release();
+  hr = g_primary->QueryInterface(IID_IDirectDraw7, &same);
+  Say("QueryInterface primary IID_IDirectDraw7", Code(hr), "out=%s", Null(same));
+  return true;
+}
+
+void SayEntries(const char* label, IDirectDrawPalette* palette, DWORD first, DWORD count) {
+  PALETTEENTRY e[2];
+  std::memset(e, 0xEE, sizeof e);
+  const HRESULT hr = palette->GetEntries(0, first, count, e);
+  Say(label, Code(hr), "%d,%d,%d,%d %d,%d,%d,%d", e[0].peRed, e[0].peGreen, e[0].peBlue,
+      e[0].peFlags, e[1].peRed, e[1].peGreen, e[1].peBlue, e[1].peFlags);
+}
+
+void ProbePalette() {
+  IDirectDrawPalette* attached = NULL;
+  SayHr("GetPalette primary before SetPalette", g_primary->GetPalette(&attached));
+  PALETTEENTRY entries[257];
+  for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i), 0};  // greys
+  SayHr("CreatePalette 8BIT|ALLOW256 greys",
+        g_dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &g_palette, NULL));
+  if (g_palette == NULL) return;
+  Say("palette refs", Number(Refs(g_palette)));
+  SayHr("SetPalette primary", g_primary->SetPalette(g_palette));
+  Say("palette refs after SetPalette", Number(Refs(g_palette)));
+  SayHr("SetPalette primary again", g_primary->SetPalette(g_palette));
+  Say("palette refs after second SetPalette", Number(Refs(g_palette)));
+  HRESULT hr = g_primary->GetPalette(&attached);
+  Say("GetPalette primary", Code(hr), "same=%d refs=%lu", attached == g_palette,
+      hr == DD_OK ? Refs(attached) : 0);
+  if (hr == DD_OK) attached->Release();
+  attached = NULL;
+  SayHr("GetPalette back", g_back->GetPalette(&attached));
+  if (attached != NULL) attached->Release();
+  DWORD caps = 0;
+  hr = g_palette->GetCaps(&caps);
+  Say("GetCaps palette", Code(hr), "0x%08lx", (unsigned long)caps);
+  SayHr("SetEntries start=255 count=1", g_palette->SetEntries(0, 255, 1, entries + 1));
+  SayHr("SetEntries start=0 count=256", g_palette->SetEntries(0, 0, 256, entries));
+  SayEntries("GetEntries 254..255", g_palette, 254, 2);
+  IDirectDrawPalette* plain = NULL;
+  for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{10, 20, 30, 0};
+  SayHr("CreatePalette 8BIT without ALLOW256",
+        g_dd->CreatePalette(DDPCAPS_8BIT, entries, &plain, NULL));
+  if (plain == NULL) return;
+  SayEntries("GetEntries 0..1 of it", plain, 0, 2);
+  SayEntries("GetEntries 254..255 of it", plain, 254, 2);
+  entries[0] = entries[255] = PALETTEENTRY{40, 50, 60, 0};
+  SayHr("SetEntries start=0 count=256 on it", plain->SetEntries(0, 0, 256, entries));
+  SayEntries("GetEntries 0..1 of it after SetEntries", plain, 0, 2);
+  // Past the last entry, on this palette only.
+  SayHr("SetEntries start=255 count=2 on it", plain->SetEntries(0, 255, 2, entries));
+  SayHr("SetEntries start=256 count=1 on it", plain->SetEntries(0, 256, 1, entries));
+  Say("Release it", Number(plain->Release()));
+}
+
+void ProbeSurfaces() {
+  SayHr("Blt colour fill dwSize 0", Fill(g_back, 7, 0));
+  SayHr("Blt colour fill back 7", Fill(g_back, 7));
+  DDSURFACEDESC2 desc = Desc();
+  desc.dwSize = sizeof desc + 4;
+  SayHr("Lock back dwSize+4", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  desc = Desc();
+  HRESULT hr = g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  SayDesc("Lock back", hr, desc);
+  if (FAILED(hr)) return;
+  const uint8_t* base = static_cast<uint8_t*>(desc.lpSurface);
+  Say("Lock back memory", "pixel", "first=%d DDSD_LPSURFACE=%d", base[0],
+      (desc.dwFlags & DDSD_LPSURFACE) != 0);
+  g_back->Unlock(NULL);
+  RECT part = {10, 20, 30, 40};
+  desc = Desc();
+  hr = g_back->Lock(&part, &desc, DDLOCK_WAIT, NULL);
+  Say("Lock back 10,20,30,40", Code(hr), "offset=%s",
+      static_cast<uint8_t*>(desc.lpSurface) == base + 20 * desc.lPitch + 10 ? "row*pitch+col"
+                                                                            : "other");
+  if (SUCCEEDED(hr)) g_back->Unlock(&part);
+  RECT outside = {0, 0, 641, 480};
+  desc = Desc();
+  desc.lpSurface = &desc;
+  hr = g_back->Lock(&outside, &desc, DDLOCK_WAIT, NULL);
+  Say("Lock back 0,0,641,480", Code(hr), "lpSurface=%s", Null(desc.lpSurface));
+  if (SUCCEEDED(hr)) g_back->Unlock(&outside);
+  desc = Desc();
+  g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  SayHr("Lock back again", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  SayHr("Unlock back", g_back->Unlock(NULL));
+  SayHr("Unlock back again", g_back->Unlock(NULL));
+  HDC dc = NULL, again = NULL;
+  SayHr("GetDC back", g_back->GetDC(&dc));
+  SayHr("GetDC back again", g_back->GetDC(&again));
+  desc = Desc();
+  SayHr("Lock back while DC out", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  SayHr("ReleaseDC back", g_back->ReleaseDC(dc));
+  SayHr("ReleaseDC back again", g_back->ReleaseDC(dc));
+  // The flip shows the back buffer: its fill is on the primary afterwards.
+  Fill(g_back, 7);
+  Fill(g_primary, 3);
+  SayHr("Flip primary", g_primary->Flip(NULL, DDFLIP_WAIT));
+  Grab(g_primary);
+  const int shown = g_pixels[0][0];
+  Grab(g_back);
+  Say("pixels after Flip", "indices", "primary=%d back=%d", shown, g_pixels[0][0]);
+  SayHr("Flip primary to back", g_primary->Flip(g_back, DDFLIP_WAIT));
+  SayHr("Flip back", g_back->Flip(NULL, DDFLIP_WAIT));
+  SayHr("Flip primary to primary", g_primary->Flip(g_primary, DDFLIP_WAIT));
+}
+
+void ProbeGdi() {
+  HDC dc = NULL;
+  Fill(g_back, 7);
+  g_back->GetDC(&dc);
+  Say("SetTextColor", "previous", "0x%06lx", (unsigned long)SetTextColor(dc, RGB(255, 255, 255)));
+  Say("SetBkColor", "previous", "0x%06lx", (unsigned long)SetBkColor(dc, RGB(0, 0, 0)));
+  Say("SetBkMode TRANSPARENT", "previous", "%d", SetBkMode(dc, TRANSPARENT));
+  Say("SetBkMode 7", "previous", "%d", SetBkMode(dc, 7));
+  Say("GetStockObject NULL_BRUSH", Null(GetStockObject(NULL_BRUSH)));
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+  HBRUSH brush = CreateSolidBrush(RGB(128, 128, 128));
+  Say("CreatePen, CreateSolidBrush", "handles", "%s %s", Null(pen), Null(brush));
+  HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
+  Say("SelectObject pen, brush", "previous", "%s %s", Null(oldPen), Null(oldBrush));
+  SayBool("Rectangle 10,10,20,16", Rectangle(dc, 10, 10, 20, 16));
+  Say("SelectObject back", "previous", "pen=%d brush=%d", SelectObject(dc, oldPen) == pen,
+      SelectObject(dc, oldBrush) == brush);
+  Say("DeleteObject pen, brush, stock brush", "results", "%d %d %d", DeleteObject(pen),
+      DeleteObject(brush), DeleteObject(GetStockObject(BLACK_BRUSH)));
+  g_back->ReleaseDC(dc);
+  Grab(g_back);
+  Say("Rectangle pixels", "indices", "corner=%d inside=%d last=%d right=%d below=%d",
+      g_pixels[10][10], g_pixels[13][15], g_pixels[15][19], g_pixels[10][20], g_pixels[16][10]);
+  SayText("TextOutA TRANSPARENT white", TextDc(TRANSPARENT, RGB(255, 255, 255)), false);
+  SayText("TextOutA OPAQUE white on black", TextDc(OPAQUE, RGB(255, 255, 255)), true);
+  SayText("TextOutA red, greys only", TextDc(TRANSPARENT, RGB(255, 0, 0)), false);
+  // A device context held while the palette changes.
+  dc = TextDc(TRANSPARENT, RGB(255, 0, 0));
+  PALETTEENTRY red = {255, 0, 0, 0}, grey = {200, 200, 200, 0};
+  SayHr("SetEntries 200 red while DC out", g_palette->SetEntries(0, 200, 1, &red));
+  SayText("TextOutA red, DC from before SetEntries", dc, false);
+  SayText("TextOutA red, DC from after SetEntries", TextDc(TRANSPARENT, RGB(255, 0, 0)), false);
+  g_palette->SetEntries(0, 200, 1, &grey);
+}
+
+// The devices stay acquired at the program's levels for the focus loss.
+void ProbeInput(HINSTANCE instance) {
+  void* out = NULL;
+  SayHr("DirectInputCreateEx version 0x0800",
+        DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL));
+  SayHr("DirectInputCreateEx NULL instance",
+        DirectInputCreateEx(NULL, DIRECTINPUT_VERSION, IID_IDirectInput7A, &out, NULL));
+  if (out != NULL) static_cast<IDirectInput7*>(out)->Release();
+  HRESULT hr = DirectInputCreateEx(instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
+                                   reinterpret_cast<void**>(&g_input), NULL);
+  SayHr("DirectInputCreateEx", hr);
+  if (FAILED(hr)) return;
+  SayHr("CreateDeviceEx GUID_SysMouse",
+        g_input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                                reinterpret_cast<void**>(&g_mouse), NULL));
+  SayHr("CreateDeviceEx GUID_SysKeyboard",
+        g_input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                reinterpret_cast<void**>(&g_keyboard), NULL));
+  if (g_mouse == NULL || g_keyboard == NULL) return;
+  IDirectInputDevice7* mouse = g_mouse;
+  IDirectInputDevice7* keyboard = g_keyboard;
+  DIMOUSESTATE state;
+  std::memset(&state, 0, sizeof state);
+  SayHr("mouse Acquire before SetDataFormat", mouse->Acquire());
+  SayHr("mouse GetDeviceState before SetDataFormat", mouse->GetDeviceState(sizeof state, &state));
+  static const struct {
+    const char* name;
+    bool window;
+    DWORD flags;
+  } kLevels[] = {{"NULL BACKGROUND|NONEXCLUSIVE", false, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
+                 {"NULL FOREGROUND|NONEXCLUSIVE", false, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
+                 {"window EXCLUSIVE|BACKGROUND", true, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
+                 {"window EXCLUSIVE|NONEXCLUSIVE", true,
+                  DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
+                 {"window BACKGROUND|NONEXCLUSIVE", true, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
+  for (const auto& level : kLevels) {
+    SayHr(std::string("mouse SetCooperativeLevel ") + level.name,
+          mouse->SetCooperativeLevel(level.window ? g_window : NULL, level.flags));
+  }
+  SayHr("mouse SetDataFormat c_dfDIMouse", mouse->SetDataFormat(&c_dfDIMouse));
+  SayHr("mouse GetDeviceState before Acquire", mouse->GetDeviceState(sizeof state, &state));
+  SayHr("mouse Unacquire before Acquire", mouse->Unacquire());
+  SayHr("mouse Acquire", mouse->Acquire());
+  SayHr("mouse Acquire again", mouse->Acquire());
+  hr = mouse->GetDeviceState(sizeof state, &state);
+  Say("mouse GetDeviceState", Code(hr), "z=%ld buttons=%d,%d,%d,%d", (long)state.lZ,
+      state.rgbButtons[0], state.rgbButtons[1], state.rgbButtons[2], state.rgbButtons[3]);
+  SayHr("mouse GetDeviceState size 8", mouse->GetDeviceState(8, &state));
+  SayHr("mouse GetDeviceState NULL", mouse->GetDeviceState(sizeof state, NULL));
+  SayHr("mouse SetDataFormat while acquired", mouse->SetDataFormat(&c_dfDIMouse));
+  SayHr("mouse SetCooperativeLevel while acquired",
+        mouse->SetCooperativeLevel(g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE));
+  SayHr("mouse Unacquire", mouse->Unacquire());
+  SayHr("mouse Unacquire again", mouse->Unacquire());
+  SayHr("mouse Acquire for the rest", mouse->Acquire());
+  SayHr("keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard));
+  SayHr("keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
+        keyboard->SetCooperativeLevel(g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND));
+  SayHr("keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
+        keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE));
+  SayHr("keyboard Acquire", keyboard->Acquire());
+  BYTE keys[256];
+  std::memset(keys, 0, sizeof keys);
+  hr = keyboard->GetDeviceState(sizeof keys, keys);
+  int down = 0;
+  for (BYTE k : keys) down += k != 0;
+  Say("keyboard GetDeviceState", Code(hr), "down=%d", down);
+}
+
+// Another window takes the focus, then the program's comes back in front.
+void SetFocus(bool ours) {
+#ifdef _WIN32
+  SetForegroundWindow(ours ? g_window : GetDesktopWindow());
+#else
+  ours ? pxh::RegainFocus() : pxh::LoseFocus();
+#endif
+  Pump();
+}
+
+void ProbeFocusLoss() {
+  DIMOUSESTATE state;
+  BYTE keys[256];
+  SayHr("mouse GetDeviceState before the focus goes", g_mouse->GetDeviceState(sizeof state, &state));
+  SetFocus(false);
+  SayHr("TestCooperativeLevel without the focus", g_dd->TestCooperativeLevel());
+  SayHr("IsLost primary without the focus", g_primary->IsLost());
+  DDSURFACEDESC2 desc = Desc();
+  desc.lpSurface = &desc;
+  const HRESULT hr = g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  Say("Lock back without the focus", Code(hr), "lpSurface %s",
+      desc.lpSurface == &desc ? "kept" : "changed");
+  SayHr("Blt colour fill without the focus", Fill(g_back, 7));
+  SayHr("Flip without the focus", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHr("Restore primary without the focus", g_primary->Restore());
+  SayHr("RestoreAllSurfaces without the focus", g_dd->RestoreAllSurfaces());
+  SayHr("mouse GetDeviceState without the focus", g_mouse->GetDeviceState(sizeof state, &state));
+  SayHr("keyboard GetDeviceState without the focus", g_keyboard->GetDeviceState(sizeof keys, keys));
+  SayHr("keyboard Acquire without the focus", g_keyboard->Acquire());
+  SetFocus(true);
+  SayHr("TestCooperativeLevel back in front", g_dd->TestCooperativeLevel());
+  SayHr("IsLost primary back in front", g_primary->IsLost());
+  SayHr("Flip back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHr("keyboard Acquire back in front", g_keyboard->Acquire());
+  SayHr("RestoreAllSurfaces back in front", g_dd->RestoreAllSurfaces());
+  SayHr("IsLost back after RestoreAllSurfaces back in front", g_back->IsLost());
+  SayHr("Flip after RestoreAllSurfaces back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
+}
+
+// Leaving exclusive mode, and coming back.
+void ProbeExclusiveLoss() {
+  static const struct {
+    const char* name;
+    DWORD flags;
+  } kLevels[] = {{"NORMAL|FULLSCREEN", DDSCL_NORMAL | DDSCL_FULLSCREEN},
+                 {"NORMAL", DDSCL_NORMAL},
+                 {"program flags", kProgramLevel}};
+  for (const auto& level : kLevels) {
+    SayHr(std::string("SetCooperativeLevel window ") + level.name,
+          g_dd->SetCooperativeLevel(g_window, level.flags));
+    SayHr(std::string("TestCooperativeLevel after ") + level.name, g_dd->TestCooperativeLevel());
+    SayHr(std::string("IsLost primary after ") + level.name, g_primary->IsLost());
+    SayHr(std::string("Flip after ") + level.name, g_primary->Flip(NULL, DDFLIP_WAIT));
+  }
+  SayMode("GetDisplayMode back in exclusive mode");
+  SayHr("SetDisplayMode 640,480,8 again", g_dd->SetDisplayMode(640, 480, 8, 0, 0));
+  SayHr("IsLost primary after SetDisplayMode", g_primary->IsLost());
+  SayHr("Restore primary", g_primary->Restore());
+  SayHr("IsLost back after Restore primary", g_back->IsLost());
+  SayHr("RestoreAllSurfaces", g_dd->RestoreAllSurfaces());
+  SayHr("IsLost primary after RestoreAllSurfaces", g_primary->IsLost());
+  SayHr("Flip after RestoreAllSurfaces", g_primary->Flip(NULL, DDFLIP_WAIT));
+}
+
+// A device context on a locked surface, and a fill (last: some
+// implementations lose track of the lock afterwards).
+void ProbeLockedSurface() {
+  DDSURFACEDESC2 desc = Desc();
+  SayHr("Lock back before GetDC", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  HDC dc = NULL;
+  const HRESULT hr = g_back->GetDC(&dc);
+  SayHr("GetDC locked back", hr);
+  SayHr("ReleaseDC locked back", SUCCEEDED(hr) ? g_back->ReleaseDC(dc) : hr);
+  SayHr("Unlock back after ReleaseDC", g_back->Unlock(NULL));
+  g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  SayHr("Blt colour fill locked back", Fill(g_back, 8));
+  SayHr("Unlock back after the fill", g_back->Unlock(NULL));
+}
+
+void ProbeTeardown() {
+  if (g_input != NULL) {
+    SayHr("keyboard Unacquire", g_keyboard->Unacquire());
+    Say("keyboard Release", Number(g_keyboard->Release()));
+    Say("mouse Release", Number(g_mouse->Release()));
+    Say("DirectInput Release", Number(g_input->Release()));
+  }
+  Say("palette Release", Number(g_palette != NULL ? g_palette->Release() : 99));
+  Say("back Release", Number(g_back->Release()));
+  Say("primary Release", Number(g_primary->Release()));
+  SayHr("RestoreDisplayMode", g_dd->RestoreDisplayMode());
+  SayMode("GetDisplayMode after RestoreDisplayMode");
+  SayHr("SetCooperativeLevel window DDSCL_NORMAL at the end",
+        g_dd->SetCooperativeLevel(g_window, DDSCL_NORMAL));
+  Say("IDirectDraw7 Release", Number(g_dd->Release()));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  g_out = std::fopen(commandLine, "wb");
+  if (g_out == NULL) {
+    std::fprintf(stderr, "pixshow-probe: cannot write \"%s\"\n", commandLine);
+    return 2;
+  }
+  ProbeWindow(instance);
+  if (g_window == NULL) return 1;
+  ProbeMessages();
+  const bool display = ProbeDisplay();
+  if (display) {
+    ProbePalette();
+    ProbeSurfaces();
+    if (g_palette != NULL) ProbeGdi();
+  }
+  Pump();
+  ProbeCursor();
+  ProbeInput(instance);
+  if (display) {
+    ProbeExclusiveLoss();
+    if (g_input != NULL) ProbeFocusLoss();
+    ProbeLockedSurface();
+    ProbeTeardown();
+  }
+  const LRESULT closed = DefWindowProcA(g_window, WM_CLOSE, 0, 0);
+  Say("DefWindowProcA WM_CLOSE", Number(static_cast<long>(closed)), "WM_DESTROY=%d", g_destroys);
+  SayBool("DestroyWindow destroyed window", DestroyWindow(g_window));
+  std::fclose(g_out);
+  return display ? 0 : 1;
+}
