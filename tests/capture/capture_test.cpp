@@ -13,7 +13,7 @@
 
 #include "devices/devices.h"
 #include "map/map.h"
-#include "pxpng.h"
+#include "pngio.h"
 #include "tests/support/tools.h"
 #include "tests/support/world.h"
 
@@ -29,9 +29,9 @@ struct IndexedPng {
 };
 
 IndexedPng LoadPicture(const std::string& path) {
-  pxpng::Image png;
+  pngio::Image png;
   std::string error;
-  EXPECT_TRUE(pxpng::ReadPng(path, &png, &error)) << error;
+  EXPECT_TRUE(pngio::ReadPng(path, &png, &error)) << error;
   EXPECT_TRUE(png.indexed) << path;
   IndexedPng pic{png.indices, {}, png.width, png.height};
   for (int i = 0; i < png.paletteSize; ++i) pic.rgb.insert(pic.rgb.end(), png.palette[i], png.palette[i] + 3);

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "pxpng.h"
+#include "pngio.h"
 #include "support.h"
 
 namespace pstest {
@@ -123,7 +123,7 @@ TEST_F(Commands, PaletteInThreeFormats) {
   EXPECT_EQ(text.substr(text.size() - 13), "255 255 255\r\n");
 
   // Swatch: 16 x 16 squares of 3 pixels, index i at column i % 16, row i / 16.
-  pxpng::Image png = LoadPng(At("swatch.png"));
+  pngio::Image png = LoadPng(At("swatch.png"));
   ASSERT_TRUE(png.indexed);
   ASSERT_EQ(png.width, 48);
   ASSERT_EQ(png.height, 48);
