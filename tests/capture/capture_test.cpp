@@ -5,7 +5,10 @@
 // hold the visible screen's indices and palette.)
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <cstdio>
 #include <string>
@@ -20,6 +23,7 @@
 namespace {
 
 using namespace pxtest;
+namespace fs = std::filesystem;
 
 // An indexed PNG: its indices and its colour table as red, green, blue.
 struct IndexedPng {
@@ -183,26 +187,44 @@ TEST(CaptureOptions, HelpAndBadOptions) {
   EXPECT_EQ(List(dir.Path()), std::vector<std::string>{"file"});
 }
 
-// With one sheet missing the tool stops where it first needs it, with status
-// 1 and a line naming the sheet; the pictures until then stay and the
-// sheets folder gets nothing.
+// With one sheet missing, or a named pipe in its place, the tool stops where
+// it first needs it (never waiting on the pipe), with status 1 and a line
+// naming the sheet; the pictures until then stay and the sheets folder gets
+// nothing.
 TEST(CaptureMissingSheet, EndsWithStatusOneAndKeepsThePicturesBefore) {
   TempDir art;
   ASSERT_EQ(RunTool(art.Path(), PIXSHOW_SAMPLEGEN_EXE, {"--out", "."}).status, 0);
   const int screensBefore[6] = {0, 0, 2, 3, 6, 6};
-  for (int missing = 0; missing < 6; ++missing) {
-    const std::string name = kSheets[missing].name;
-    SCOPED_TRACE(name);
+  for (int missing = 0; missing < 8; ++missing) {
+    const std::string name = kSheets[missing % 6].name;
+    const bool pipe = missing >= 6;  // Divadude.pix, WarTiles.pix
+    SCOPED_TRACE(name + (pipe ? " (a pipe)" : ""));
     TempDir sheets, out;
     for (const SheetFile& s : kSheets)
       if (s.name != name) WriteBytes(sheets / s.name, ReadBytes(art / s.name));
+    if (pipe) {
+      ASSERT_EQ(mkfifo((sheets / name).c_str(), 0600), 0);
+    }
     const RunResult r = RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, {"--sheets", sheets.Path(), "--out", "pics"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
-    EXPECT_EQ(List(sheets.Path()).size(), 5u);
+    EXPECT_NE(r.err.find("\"" + name + "\": " + (pipe ? "not a regular file" : "No such file")), std::string::npos)
+        << r.err;
+    EXPECT_EQ(List(sheets.Path()).size(), pipe ? 6u : 5u);
     for (int n = 1; n <= 8; ++n)
-      EXPECT_EQ(Exists(out / ("pics/screen-" + std::to_string(n) + ".png")), n <= screensBefore[missing]) << n;
+      EXPECT_EQ(Exists(out / ("pics/screen-" + std::to_string(n) + ".png")), n <= screensBefore[missing % 6]) << n;
   }
+}
+
+// A picture that cannot be written ends the run: one line, status 2, and no
+// picture after it.
+TEST(CaptureWriteFailure, StopsAtTheFirstPictureNotWritten) {
+  TempDir sheets, out;
+  ASSERT_EQ(RunTool(sheets.Path(), PIXSHOW_SAMPLEGEN_EXE, {"--out", "."}).status, 0);
+  fs::create_directories(out / "pics/screen-3.png");  // a folder in the picture's place
+  const RunResult r = RunTool(sheets.Path(), PIXSHOW_CAPTURE_EXE, {"--out", out / "pics"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "pixshow-capture: cannot write \"" + out / "pics/screen-3.png" + "\": is a directory\n");
+  EXPECT_EQ(List(out / "pics"), (std::vector<std::string>{"screen-1.png", "screen-2.png", "screen-3.png"}));
 }
 
 }  // namespace
