@@ -59,6 +59,14 @@ void ShutdownInputDevices();
 // Fills a whole surface with one palette index through the blitter.
 HRESULT FillSurface(LPDIRECTDRAWSURFACE7 surface, int colour);
 
+// How long FlipToFront keeps trying before it gives up.
+const DWORD FlipGiveUpMs = 3000;
+
+// Shows the back buffer: Flip, retried while the display is still busy and
+// after restoring lost surfaces, for at most FlipGiveUpMs. Returns 1 when
+// the flip happened, 0 when it gave up.
+int FlipToFront();
+
 // Changes one palette entry in the palette object and in g_paletteEntries.
 int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry);
 

@@ -2,7 +2,7 @@
 // surface with one back buffer, the palette, then the input devices.
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 
 LPDIRECTDRAW7 g_directDraw = NULL;

@@ -2,7 +2,7 @@
 // button bytes for the program's own cursor; the keyboard is acquired but
 // never read (Escape is polled through the key state).
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 
 LPDIRECTINPUT7 g_directInput = NULL;

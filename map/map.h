@@ -4,13 +4,25 @@
 #define PIXSHOW_MAP_MAP_H
 
 #include "platform/win32.h"
+#include "raster/sheets.h"
 
 // Cells are numbered 1..84; per-cell tables have 85 entries so that the cell
 // number indexes them directly (entry 0 belongs to no cell).
 const int MapCellCount = 84;
 const int CellTableSize = 85;
-const int CellWidth = 42;
-const int CellHeight = 32;
+// A cell is the size of one tile.
+const int CellWidth = ImageSheets[TileSheet].imageWidth;
+const int CellHeight = ImageSheets[TileSheet].imageHeight;
+
+// The seasons, in the order of their blocks in the tile sheet.
+const int Spring = 0;
+const int Summer = 1;
+const int Fall = 2;
+const int Winter = 3;
+
+// What PlaceAtCell puts on a cell.
+const int PlacePiece = 1;
+const int PlaceBorder = 2;
 
 // Base tables, indexed by the position 0..14 inside a band of 14 cells:
 // upper half-row at positions 1..7, lower half-row at 8..14. Entry 0 serves
@@ -32,23 +44,15 @@ int FindCellOrigin(int cell, int* x, int* y);
 // Fills both 85-entry tables with the origins of cells 0..84.
 void ComputeCellOrigins(int* cellX, int* cellY);
 
-// Draws the 84 tiles of one season (0 spring, 1 summer, 2 fall, 3 winter)
+// Draws the 84 tiles of one season (Spring, Summer, Fall or Winter)
 // into the back buffer and flips it to the front.
 void DrawBattleMap(const int* layout, int season);
 
-// Moves the label anchor to the cell and draws a piece (mode 1) or a cell
-// border (mode 2) there on the visible surface; other modes draw nothing.
+// Moves the label anchor to the cell and draws a piece (PlacePiece) or a cell
+// border (PlaceBorder) there on the visible surface; other modes draw nothing.
 // Cells outside 0..84 are ignored altogether.
 void PlaceAtCell(int image, int cell, int mode);
 void DrawPiece(int image, int x, int y);
 void DrawCellBorder(int image, int x, int y);
-
-// How long FlipToFront keeps trying before it gives up.
-const DWORD FlipGiveUpMs = 3000;
-
-// Shows the back buffer: Flip, retried while the display is still busy and
-// after restoring lost surfaces, for at most FlipGiveUpMs. Returns 1 when
-// the flip happened, 0 when it gave up.
-int FlipToFront();
 
 #endif

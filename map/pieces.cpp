@@ -19,19 +19,23 @@ void PlaceAtCell(int image, int cell, int mode) {
   g_labelX = x + LabelOffsetX;
   g_labelY = y + LabelOffsetY;
 
-  if (mode == 1) {
+  if (mode == PlacePiece) {
     DrawPiece(image, x, y);
-  } else if (mode == 2) {
+  } else if (mode == PlaceBorder) {
     DrawCellBorder(image, x, y);
   }
 }
 
 // A piece covers its whole cell, black (index 0) included.
 void DrawPiece(int image, int x, int y) {
-  DrawSheetImage(g_primarySurface, "Pieces.pix", CellWidth, CellHeight, image, x, y, 0);
+  const SheetFormat& pieces = ImageSheets[PieceSheet];
+  DrawSheetImage(g_primarySurface, pieces.fileName, pieces.imageWidth, pieces.imageHeight, image, x,
+                 y, 0);
 }
 
 // A border leaves the pixels where its byte is 0, so the map shows through.
 void DrawCellBorder(int image, int x, int y) {
-  DrawSheetImage(g_primarySurface, "Borders.pix", CellWidth, CellHeight, image, x, y, 1);
+  const SheetFormat& borders = ImageSheets[BorderSheet];
+  DrawSheetImage(g_primarySurface, borders.fileName, borders.imageWidth, borders.imageHeight, image,
+                 x, y, 1);
 }

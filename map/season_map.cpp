@@ -20,7 +20,6 @@ const int BattleMapLayout[CellTableSize] = {
 // clang-format on
 
 // The tile sheet holds four blocks of nine terrains: spring, summer, fall, winter.
-static const char TileSheet[] = "WarTiles.pix";
 static const int TerrainsPerSeason = 9;
 
 void DrawBattleMap(const int* layout, int season) {
@@ -33,7 +32,7 @@ void DrawBattleMap(const int* layout, int season) {
   }
 
   // One open for the whole map; each tile is found by an absolute seek.
-  FILE* sheet = OpenImageSheet(TileSheet, g_backSurface);
+  FILE* sheet = OpenImageSheet(ImageSheets[TileSheet].fileName, g_backSurface);
   for (int cell = 1; cell <= MapCellCount; cell++) {
     int tile = season * TerrainsPerSeason + layout[cell];
     PlotSheetImage(sheet, tile, CellWidth, CellHeight, CellHeight, cellX[cell], cellY[cell], 0);

@@ -4,52 +4,48 @@
 
 namespace {
 
-const char* const PortraitSheet = "ports.pix";
-const int PortraitWidth = 82;
-const int PortraitHeight = 62;
-
-const char* const ButtonSheet = "button.pix";
-const int ButtonWidth = 45;
-const int ButtonHeight = 12;
-
-const char* const StatIconSheet = "Divadude.pix";
-const int StatIconWidth = 82;
-const int StatIconHeight = 62;
+const SheetFormat& Portraits = ImageSheets[PortraitSheet];
+const SheetFormat& Buttons = ImageSheets[ButtonSheet];
+const SheetFormat& StatIcons = ImageSheets[StatIconSheet];
 const int StatIconShortRows = 38;
+
+// The stat icons stand in three columns of three.
+const int StatIconColumnX[3] = {104, 242, 380};
+const int StatIconRowY[3] = {112, 184, 256};
 
 // Draws `rows` rows of a stat icon into the surface the caller has locked;
 // on a load failure that is the back buffer's lock.
 void DrawStatIconRows(int icon, int x, int y, int rows) {
-  FILE* sheet = OpenImageSheet(StatIconSheet, g_backSurface);
-  PlotSheetImage(sheet, icon - 1, StatIconWidth, StatIconHeight, rows, x, y, 0);
+  FILE* sheet = OpenImageSheet(StatIcons.fileName, g_backSurface);
+  PlotSheetImage(sheet, icon - 1, StatIcons.imageWidth, StatIcons.imageHeight, rows, x, y, 0);
   std::fclose(sheet);
 }
 
 }  // namespace
 
 int DrawPortrait(int image, int x, int y) {
-  return DrawSheetImage(g_primarySurface, PortraitSheet, PortraitWidth, PortraitHeight, image, x,
-                        y, 0);
+  return DrawSheetImage(g_primarySurface, Portraits.fileName, Portraits.imageWidth,
+                        Portraits.imageHeight, image, x, y, 0);
 }
 
 int DrawContinueButton(int image, int x, int y) {
-  return DrawSheetImage(g_primarySurface, ButtonSheet, ButtonWidth, ButtonHeight, image, x, y, 0);
+  return DrawSheetImage(g_primarySurface, Buttons.fileName, Buttons.imageWidth,
+                        Buttons.imageHeight, image, x, y, 0);
 }
 
-void DrawStatIcon(int icon, int x, int y) { DrawStatIconRows(icon, x, y, StatIconHeight); }
+void DrawStatIcon(int icon, int x, int y) {
+  DrawStatIconRows(icon, x, y, StatIcons.imageHeight);
+}
 
 void DrawStatIconShort(int icon, int x, int y) { DrawStatIconRows(icon, x, y, StatIconShortRows); }
 
 void DrawStatIcons() {
   // Three columns of three, numbered down each column; the bottom row shows
   // only the top of each icon.
-  DrawStatIcon(1, 104, 112);
-  DrawStatIcon(2, 104, 184);
-  DrawStatIconShort(3, 104, 256);
-  DrawStatIcon(4, 242, 112);
-  DrawStatIcon(5, 242, 184);
-  DrawStatIconShort(6, 242, 256);
-  DrawStatIcon(7, 380, 112);
-  DrawStatIcon(8, 380, 184);
-  DrawStatIconShort(9, 380, 256);
+  for (int column = 0; column < 3; column++) {
+    int first = 3 * column + 1;
+    DrawStatIcon(first, StatIconColumnX[column], StatIconRowY[0]);
+    DrawStatIcon(first + 1, StatIconColumnX[column], StatIconRowY[1]);
+    DrawStatIconShort(first + 2, StatIconColumnX[column], StatIconRowY[2]);
+  }
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/win32.h"
+#include "raster/sheets.h"
 
 // Stores one palette index at (x, y) of a locked surface whose byte 0 is
 // `surface` and whose rows are `pitch` bytes apart. No clipping.
@@ -33,11 +34,18 @@ void PlotSheetImage(FILE* sheet, int image, int width, int height, int rows, int
 int DrawSheetImage(LPDIRECTDRAWSURFACE7 surface, const char* sheetName, int width, int height,
                    int image, int x, int y, int skipZero);
 
-// Portrait `image` of "ports.pix" (82 x 62) on the visible surface.
+// The continue button stands at the bottom right: image 0 of the button
+// sheet with its top-left corner here.
+const int ContinueButtonX = 540;
+const int ContinueButtonY = 435;
+const int ContinueButtonWidth = ImageSheets[ButtonSheet].imageWidth;
+const int ContinueButtonHeight = ImageSheets[ButtonSheet].imageHeight;
+
+// Portrait `image` of the portrait sheet on the visible surface.
 int DrawPortrait(int image, int x, int y);
-// Button `image` of "button.pix" (45 x 12) on the visible surface.
+// Button `image` of the button sheet on the visible surface.
 int DrawContinueButton(int image, int x, int y);
-// Stat icon `icon` (from 1) of "Divadude.pix" (82 x 62) into the surface the
+// Stat icon `icon` (from 1) of the stat-icon sheet into the surface the
 // caller holds locked: the whole icon, or only its top 38 rows.
 void DrawStatIcon(int icon, int x, int y);
 void DrawStatIconShort(int icon, int x, int y);
@@ -51,8 +59,16 @@ int DrawTextOpaque(const char* text, int x, int y, COLORREF colour, LPDIRECTDRAW
 int DrawTextTransparent(const char* text, int x, int y, COLORREF colour,
                         LPDIRECTDRAWSURFACE7 surface);
 
-// Blackens panel 1 (the picture area) or panel 2 (the caption area) of the
-// visible surface; any other number draws nothing.
+// The two panels of the screen that ClearPanel blackens.
+const int PicturePanel = 1;  // the picture area, below the title
+const int CaptionPanel = 2;  // the caption area, left of the continue button
+// Their rectangles as drawn. The picture panel reaches past the right edge of
+// the screen on purpose: the rectangle is clipped to the surface.
+const RECT PicturePanelArea = {20, 37, 670, 370};
+const RECT CaptionPanelArea = {50, 370, 520, 470};
+
+// Blackens the picture panel or the caption panel of the visible surface;
+// any other number draws nothing.
 void ClearPanel(int panel);
 
 #endif

@@ -41,12 +41,11 @@ void ClearPanel(int panel) {
   SetBkColor(dc, 0);
   HGDIOBJ oldPen = SelectObject(dc, pen);
   HGDIOBJ oldBrush = SelectObject(dc, brush);
-  // Panel 1 reaches past the right edge of the screen on purpose: the
-  // rectangle is clipped to the surface.
-  if (panel == 1) {
-    Rectangle(dc, 20, 37, 670, 370);
-  } else if (panel == 2) {
-    Rectangle(dc, 50, 370, 520, 470);
+  const RECT* area = panel == PicturePanel   ? &PicturePanelArea
+                     : panel == CaptionPanel ? &CaptionPanelArea
+                                             : NULL;
+  if (area != NULL) {
+    Rectangle(dc, area->left, area->top, area->right, area->bottom);
   }
   SelectObject(dc, oldPen);
   SelectObject(dc, oldBrush);

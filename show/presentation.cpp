@@ -3,7 +3,7 @@
 // map in four seasons, pieces with a blinking turn marker, and a closing.
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 #include "map/map.h"
 #include "raster/raster.h"
@@ -19,7 +19,7 @@ static const DWORD BlinkPauseMs = 500;
 // up the other surface of the pair, which need not hold them.
 static void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurface); }
 
-static void DrawButton() { DrawContinueButton(0, 540, 435); }
+static void DrawButton() { DrawContinueButton(0, ContinueButtonX, ContinueButtonY); }
 
 static void DrawCaption(const char* text, int y) {
   DrawTextOpaque(text, 50, y, White, g_primarySurface);
@@ -35,8 +35,8 @@ static int HoldScreen() {
 
 // Wipes the picture and caption panels and hides the cursor again.
 static void ClearScreen() {
-  ClearPanel(1);
-  ClearPanel(2);
+  ClearPanel(PicturePanel);
+  ClearPanel(CaptionPanel);
   ShowCursor(FALSE);
 }
 
@@ -140,12 +140,12 @@ static void ShowSeasonMap(const int* layout, int season) {
 
 // Places a piece and writes its number beside it, over the piece.
 static void PlaceNumberedPiece(int image, int cell, const char* number) {
-  PlaceAtCell(image, cell, 1);
+  PlaceAtCell(image, cell, PlacePiece);
   DrawTextTransparent(number, g_labelX, g_labelY, White, g_primarySurface);
 }
 
 static void ShowPiecesAndTurnMarker(const int* layout) {
-  ShowSeasonMap(layout, 0);
+  ShowSeasonMap(layout, Spring);
   DrawCaption("Spring version", 380);
   Sleep(CaptionPauseMs);
   DrawCaption("Add some men", 400);
@@ -160,14 +160,14 @@ static void ShowPiecesAndTurnMarker(const int* layout) {
 
   // The turn marker blinks: bright border, dark border, bright, dark, and
   // at once bright again.
-  PlaceAtCell(1, 54, 2);
+  PlaceAtCell(1, 54, PlaceBorder);
   Sleep(BlinkPauseMs);
-  PlaceAtCell(0, 54, 2);
+  PlaceAtCell(0, 54, PlaceBorder);
   Sleep(BlinkPauseMs);
-  PlaceAtCell(1, 54, 2);
+  PlaceAtCell(1, 54, PlaceBorder);
   Sleep(BlinkPauseMs);
-  PlaceAtCell(0, 54, 2);
-  PlaceAtCell(1, 54, 2);
+  PlaceAtCell(0, 54, PlaceBorder);
+  PlaceAtCell(1, 54, PlaceBorder);
 }
 
 int RunPresentation() {
@@ -198,7 +198,7 @@ int RunPresentation() {
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, 1);
+  ShowSeasonMap(layout, Summer);
   DrawCaption("Part of a battle map made with tiles created", 380);
   DrawCaption("with the binary image drawing program.", 400);
   DrawCaption("Summer version", 420);
@@ -207,14 +207,14 @@ int RunPresentation() {
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, 2);
+  ShowSeasonMap(layout, Fall);
   DrawCaption("Fall version", 380);
   if (!HoldScreen()) {
     return 1;
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, 3);
+  ShowSeasonMap(layout, Winter);
   DrawCaption("Winter version", 380);
   if (!HoldScreen()) {
     return 1;

@@ -3,16 +3,18 @@
 // is pressed.
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
+#include "raster/raster.h"
 #include "show/show.h"
 
 int g_waitEndedByQuit = 0;
 
 namespace {
 
-const int WaitStartX = 550;
-const int WaitStartY = 441;
+// The cursor starts inside the button, towards its left.
+const int WaitStartX = ContinueButtonX + 10;
+const int WaitStartY = ContinueButtonY + 6;
 const DWORD WaitEndPauseMs = 500;
 
 // The read failed (input lost, device not acquired): take the mouse back and
@@ -26,10 +28,10 @@ void RecoverMouse() {
 
 int WaitForContinueClick() {
   RECT buttonArea;
-  buttonArea.left = 540;
-  buttonArea.top = 435;
-  buttonArea.right = 585;
-  buttonArea.bottom = 447;
+  buttonArea.left = ContinueButtonX;
+  buttonArea.top = ContinueButtonY;
+  buttonArea.right = ContinueButtonX + ContinueButtonWidth;
+  buttonArea.bottom = ContinueButtonY + ContinueButtonHeight;
 
   g_waitEndedByQuit = 0;
   g_cursorX = WaitStartX;

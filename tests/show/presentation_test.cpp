@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 #include "map/map.h"
 #include "raster/raster.h"

@@ -10,9 +10,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 #include "map/map.h"
+#include "raster/sheets.h"
 #include "show/show.h"
 
 namespace pxtest {
@@ -127,10 +128,19 @@ ScratchDirectory::~ScratchDirectory() {
 
 void ScratchDirectory::Remove(const std::string& name) const { std::remove((*this / name).c_str()); }
 
+namespace {
+
+SheetFile Describe(::SheetId sheet, SheetId id, int count) {
+  const SheetFormat& format = ImageSheets[sheet];
+  return {format.fileName, id, format.imageWidth, format.imageHeight, count};
+}
+
+}  // namespace
+
 const SheetFile kSheets[6] = {
-    {"ports.pix", Ports, 82, 62, 20},     {"button.pix", Button, 45, 12, 1},
-    {"Divadude.pix", Divadude, 82, 62, 9}, {"WarTiles.pix", WarTiles, 42, 32, 36},
-    {"Pieces.pix", Pieces, 42, 32, 5},    {"Borders.pix", Borders, 42, 32, 2},
+    Describe(PortraitSheet, Ports, 20),   Describe(ButtonSheet, Button, 1),
+    Describe(StatIconSheet, Divadude, 9), Describe(TileSheet, WarTiles, 36),
+    Describe(PieceSheet, Pieces, 5),      Describe(BorderSheet, Borders, 2),
 };
 
 uint8_t SheetByte(int sheet, long offset) {

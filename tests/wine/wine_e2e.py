@@ -119,16 +119,18 @@ def log(message):
 
 # ---------------------------------------------------------------- sheets ---
 
-# (file, width, height, images). Enough images for every index the
-# presentation uses.
-SHEETS = [
-    ("ports.pix", 82, 62, 20),
-    ("button.pix", 45, 12, 1),
-    ("Divadude.pix", 82, 62, 9),
-    ("WarTiles.pix", 42, 32, 36),
-    ("Pieces.pix", 42, 32, 5),
-    ("Borders.pix", 42, 32, 2),
-]
+# (file, width, height, images), read from the build's sheet table (see
+# load_sheet_table). Enough images for every index the presentation uses, in
+# the table's order: portraits, button, stat icons, tiles, pieces, borders.
+IMAGE_COUNTS = (20, 1, 9, 36, 5, 2)
+SHEETS = []
+PORTRAITS, STAT_ICONS, BORDERS = 0, 2, 5
+
+
+def load_sheet_table(path):
+    with open(path) as table:
+        rows = [line.rstrip("\n").split("\t") for line in table if line.strip()]
+    SHEETS[:] = [(name, int(w), int(h), n) for (name, w, h), n in zip(rows, IMAGE_COUNTS)]
 
 # Palette indices that are white (15, 80, 255) or red (4) after set-up are
 # kept out of the artwork, so that text-coloured pixels in a caption box can
@@ -143,12 +145,12 @@ PALETTE_BAND_ORIGIN = (270, 60)
 
 def sheet_byte(sheet, image, row, column):
     """One pixel of the synthetic sheets: tells sheet, image, row and column."""
-    if sheet == "Borders.pix":
+    if sheet == SHEETS[BORDERS][0]:
         # A frame with a sparse pattern; 0 inside is transparent.
         edge = row < 3 or row >= 29 or column < 3 or column >= 39
         if not edge and (row + column + image) % 5:
             return 0
-    if sheet == "ports.pix" and image == 4 and row in PALETTE_BAND_ROWS:
+    if sheet == SHEETS[PORTRAITS][0] and image == 4 and row in PALETTE_BAND_ROWS:
         return 4
     number = [s[0] for s in SHEETS].index(sheet)
     value = (number * 41 + image * 23 + row * 7 + column * 3) % 256
@@ -547,7 +549,7 @@ def run_escape(session, exe, work, deadline):
 
 def run_missing_sheet(session, exe, work, deadline):
     folder = os.path.join(work, "run-missing")
-    write_sheets(folder, skip=("Divadude.pix",))
+    write_sheets(folder, skip=(SHEETS[STAT_ICONS][0],))
     before = folder_listing(folder)
     driver = Driver(session, session.start_program(exe, folder), deadline)
     # The stat icons are the third screen: clicks through the first two.
@@ -578,6 +580,7 @@ def run_missing_sheet(session, exe, work, deadline):
 
 
 def command_run(args):
+    load_sheet_table(args.sheet_table)
     for tool in ("wine", "wineboot", "wineserver", "Xvfb", "xdotool", "xwd", "convert"):
         if shutil.which(tool) is None:
             log("FAIL: %s is not installed (scripts/deps test installs it)" % tool)
@@ -670,6 +673,7 @@ def main():
     commands = parser.add_subparsers(dest="command", required=True)
     run = commands.add_parser("run", help="play the program under Wine and compare with the capture")
     run.add_argument("--exe", required=True)
+    run.add_argument("--sheet-table", required=True, help="the build's sheets.tsv")
     run.add_argument("--capture", required=True)
     run.add_argument("--input-helper", required=True, help="send_input.exe")
     run.add_argument("--work", required=True, help="folder for sheets, pictures and the Wine prefix")

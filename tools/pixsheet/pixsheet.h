@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "raster/sheets.h"
+
 namespace pngio {
 struct Image;
 }

@@ -25,10 +25,14 @@ void Fail(const std::string& message) { throw Failure{message}; }
 const std::vector<KnownSheet>& KnownSheets() {
   // WarTiles holds nine terrains per season: nine columns put one season on
   // each row of a contact sheet.
-  static const std::vector<KnownSheet> sheets = {
-      {"ports.pix", 82, 62, 10},   {"button.pix", 45, 12, 10}, {"Divadude.pix", 82, 62, 10},
-      {"WarTiles.pix", 42, 32, 9}, {"Pieces.pix", 42, 32, 10}, {"Borders.pix", 42, 32, 10},
-  };
+  static const std::vector<KnownSheet> sheets = [] {
+    std::vector<KnownSheet> known;
+    for (const SheetFormat& format : ImageSheets) {
+      const int columns = &format == &ImageSheets[TileSheet] ? 9 : 10;
+      known.push_back({format.fileName, format.imageWidth, format.imageHeight, columns});
+    }
+    return known;
+  }();
   return sheets;
 }
 

@@ -9,6 +9,8 @@
 
 #include "canvas.h"
 
+#include "raster/sheets.h"
+
 namespace samplegen {
 
 // Palette indices by the colour they hold after set-up.

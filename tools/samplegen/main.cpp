@@ -102,7 +102,7 @@ bool WritePreview(const std::string& dir, const Sheet& sheet) {
       for (int x = 0; x < sheet.width * scale; ++x)
         pixels[static_cast<size_t>(oy + y) * w + ox + x] = sheet.images[i].Get(x / scale, y / scale);
   }
-  if (sheet.name == "WarTiles.pix") {
+  if (sheet.name == ImageSheets[TileSheet].fileName) {
     for (int season = 0; season < 4; ++season)
       if (!WriteMapPreview(dir, sheet, season)) return false;
   }

@@ -126,14 +126,20 @@ std::vector<Canvas> MakeBorders() {
   return {Border(kCharcoal, kNight, kCharcoal), Border(kYellow, kWhite, kAmber)};
 }
 
+namespace {
+
+Sheet MakeSheet(SheetId id, std::vector<Canvas> images) {
+  const SheetFormat& format = ImageSheets[id];
+  return {format.fileName, format.imageWidth, format.imageHeight, std::move(images)};
+}
+
+}  // namespace
+
 std::vector<Sheet> MakeSampleSheets() {
   return {
-      {"ports.pix", 82, 62, MakePortraits()},
-      {"button.pix", 45, 12, {MakeButton()}},
-      {"Divadude.pix", 82, 62, MakeStatIcons()},
-      {"WarTiles.pix", 42, 32, MakeTiles()},
-      {"Pieces.pix", 42, 32, MakePieces()},
-      {"Borders.pix", 42, 32, MakeBorders()},
+      MakeSheet(PortraitSheet, MakePortraits()), MakeSheet(ButtonSheet, {MakeButton()}),
+      MakeSheet(StatIconSheet, MakeStatIcons()), MakeSheet(TileSheet, MakeTiles()),
+      MakeSheet(PieceSheet, MakePieces()),       MakeSheet(BorderSheet, MakeBorders()),
   };
 }
 

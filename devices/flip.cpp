@@ -1,7 +1,6 @@
 // The flip that shows the back buffer, bounded so that a display that never
 // comes back cannot hang the program.
 #include "devices/devices.h"
-#include "map/map.h"
 
 // Pauses between attempts: short while the display is still busy with the
 // previous flip, longer after other failures so that a lost display is not

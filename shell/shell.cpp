@@ -1,10 +1,9 @@
-// Entry point and main window. There is no central message loop: messages
+// The main window, its window procedure, message pumping, the Escape key and
+// the one-line failure report. There is no central message loop: messages
 // are served only by PumpPendingMessages and the continue wait.
 #include <cstdio>
 
-#include "app/app.h"
-#include "devices/devices.h"
-#include "show/show.h"
+#include "shell/shell.h"
 
 HINSTANCE g_instance = NULL;
 HWND g_mainWindow = NULL;
@@ -20,12 +19,7 @@ const int PendingMessagePasses = 14;
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
-                   int showCommand) {
-  (void)previousInstance;
-  (void)commandLine;
-  (void)showCommand;
-
+int CreateMainWindow(HINSTANCE instance) {
   WNDCLASSEXA windowClass;
   windowClass.cbSize = sizeof(windowClass);
   windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
@@ -42,25 +36,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
   g_instance = instance;
 
   if (RegisterClassExA(&windowClass) == 0) {
-    ReportFailedStep("register the window class");
-    return ExitSetUpFailed;
+    return ReportFailedStep("register the window class");
   }
   HWND window = CreateWindowExA(0, WindowClassName, WindowTitle, WS_POPUP | WS_VISIBLE, 0, 0,
                                 WindowWidth, WindowHeight, NULL, NULL, instance, NULL);
   if (window == NULL) {
-    ReportFailedStep("create the main window");
-    return ExitSetUpFailed;
+    return ReportFailedStep("create the main window");
   }
   g_mainWindow = window;
-
-  int status = ExitPresented;
-  if (InitDevices()) {
-    RunPresentation();
-  } else {
-    status = ExitSetUpFailed;
-  }
-  ShutdownDevices();
-  return status;
+  return 1;
 }
 
 int ReportFailedStep(const char* step) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 #include "show/show.h"
 #include "tests/support/world.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "devices/devices.h"
 #include "tests/support/world.h"
 

@@ -1,7 +1,7 @@
-// Application shell: entry point, main window, window procedure, message
-// pumping and the Escape key.
-#ifndef PIXSHOW_APP_APP_H
-#define PIXSHOW_APP_APP_H
+// The shell: the main window, its window procedure, message pumping, the
+// Escape key and the one-line report of a failed start-up step.
+#ifndef PIXSHOW_SHELL_SHELL_H
+#define PIXSHOW_SHELL_SHELL_H
 
 #include "platform/win32.h"
 
@@ -15,8 +15,9 @@ const int ExitPresented = 0;     // the presentation ran (to its end or left by 
 const int ExitSheetMissing = 1;  // an image sheet could not be opened
 const int ExitSetUpFailed = 2;   // window class, window or device set-up failed
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
-                   int showCommand);
+// Registers the window class and creates the one 640 x 480 popup window
+// (g_mainWindow). 1 on success; 0, with a line on stderr, when a step fails.
+int CreateMainWindow(HINSTANCE instance);
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Tells the user which start-up step failed: one line on stderr. Returns 0,
