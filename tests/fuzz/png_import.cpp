@@ -38,8 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (w < 1 || h < 1 || w > 4096 || h > 4096) continue;
       std::vector<uint8_t> sheet;
       try {
-        const int images = pixsheet::SliceContactSheet(picture, "fuzz.png", pixsheet::ImageSize{w, h}, &sheet);
-        if (sheet.size() != static_cast<size_t>(images) * static_cast<size_t>(w) * static_cast<size_t>(h)) {
+        const int images =
+            pixsheet::SliceContactSheet(picture, "fuzz.png", pixsheet::ImageSize{w, h}, &sheet);
+        if (sheet.size() !=
+            static_cast<size_t>(images) * static_cast<size_t>(w) * static_cast<size_t>(h)) {
           __builtin_trap();
         }
       } catch (const pixsheet::Failure&) {

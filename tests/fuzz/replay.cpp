@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
   std::sort(inputs.begin(), inputs.end());
   for (const fs::path& input : inputs) {
     std::ifstream in(input, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     if (!in.eof() && !in.good()) {
       std::fprintf(stderr, "cannot read %s\n", input.c_str());
       return 1;

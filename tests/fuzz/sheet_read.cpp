@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!png) return 0;
   std::string error;
   pngio::Image back;
-  if (!pngio::WriteIndexedPngTo(png, picture.width, picture.height, picture.pixels.data(), picture.width,
-                                palette.rgb, &error) ||
+  if (!pngio::WriteIndexedPngTo(png, picture.width, picture.height, picture.pixels.data(),
+                                picture.width, palette.rgb, &error) ||
       std::fflush(png) != 0 || std::fseek(png, 0, SEEK_SET) != 0 ||
       !pngio::ReadPngFrom(png, "fuzz.png", &back, &error) || back.indices != picture.pixels) {
     __builtin_trap();  // export's picture does not survive the round trip

@@ -100,8 +100,8 @@ const char* DescribeType(fs::file_type type) {
 
 std::string TempNameBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  const auto stamp = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto stamp =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::string name = "." + target.filename().string() + ".tmp-" +
                      std::to_string(static_cast<long>(TOOLKIT_GETPID())) + "-" +
                      std::to_string(counter++) + "-" + std::to_string(stamp % 100000);

@@ -24,7 +24,8 @@ int RunWithinBudget(const std::function<bool()>& check) {
   if (pid == 0) {
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + kBudget;
+    const rlim_t limit =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + kBudget;
     const rlimit rl = {limit, limit};
     setrlimit(RLIMIT_AS, &rl);
     bool ok = false;
@@ -44,8 +45,10 @@ int RunWithinBudget(const std::function<bool()>& check) {
 TEST(Limits, PngsClaimingMoreThanTheyHoldAreRefusedAtOnce) {
   const std::string corpus = PIXSHOW_PNG_CORPUS;
   const std::pair<const char*, const char*> cases[] = {
-      {"bomb-tEXt.png", "chunk tEXt claims 2147483647 bytes"}, {"bomb-zTXt.png", "chunk zTXt claims"},
-      {"bomb-iTXt.png", "chunk iTXt claims"},                  {"bomb-sPLT.png", "chunk sPLT claims"},
+      {"bomb-tEXt.png", "chunk tEXt claims 2147483647 bytes"},
+      {"bomb-zTXt.png", "chunk zTXt claims"},
+      {"bomb-iTXt.png", "chunk iTXt claims"},
+      {"bomb-sPLT.png", "chunk sPLT claims"},
       {"huge-declared.png", "far too short for 32768 x 2048 pixels"},
   };
   for (const auto& c : cases) {
@@ -70,9 +73,10 @@ TEST(Limits, LargeSheetsAreReadInPieces) {
   EXPECT_EQ(RunWithinBudget([&] {
               const pixsheet::SheetReader sheet(big);
               const pixsheet::SheetSummary summary = pixsheet::SummariseSheet(sheet.File(), big);
-              const pixsheet::Picture last =
-                  pixsheet::ExportImage(sheet.File(), big, sheet.Length(), size, sheet.Length() / size.Bytes());
-              return summary.length == 128 << 20 && summary.usedCount == 4 && last.pixels.back() == 255;
+              const pixsheet::Picture last = pixsheet::ExportImage(
+                  sheet.File(), big, sheet.Length(), size, sheet.Length() / size.Bytes());
+              return summary.length == 128 << 20 && summary.usedCount == 4 &&
+                     last.pixels.back() == 255;
             }),
             0);
   // A contact sheet too large for a PNG is refused before anything is read.
