@@ -1,37 +1,24 @@
-// Runs a fuzz target once on every file of the folders (or files) given, so
-// that the corpus is replayed by an ordinary build under its sanitizers.
-#include <algorithm>
+// Runs a fuzz target once on every file of the folder given, so that an
+// ordinary build replays the corpus under its sanitizers.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-  namespace fs = std::filesystem;
-  std::vector<fs::path> inputs;
-  for (int i = 1; i < argc; ++i) {
-    if (fs::is_directory(argv[i])) {
-      for (const auto& entry : fs::directory_iterator(argv[i])) inputs.push_back(entry.path());
-    } else {
-      inputs.emplace_back(argv[i]);
-    }
-  }
-  std::sort(inputs.begin(), inputs.end());
-  for (const fs::path& input : inputs) {
-    std::ifstream in(input, std::ios::binary);
+  if (argc != 2) return 2;
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+    std::ifstream in(entry.path(), std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
-    if (!in.eof() && !in.good()) {
-      std::fprintf(stderr, "cannot read %s\n", input.c_str());
-      return 1;
-    }
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    ++count;
   }
-  std::printf("%zu inputs replayed\n", inputs.size());
-  return inputs.empty() ? 1 : 0;
+  std::printf("%d inputs replayed\n", count);
+  return count > 0 ? 0 : 1;
 }
