@@ -8,20 +8,19 @@
 // restored, calls the platform refuses).
 //
 // Nothing here is used by the program itself: only tests and tools include it.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
-#define PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_CONTROL_HEADLESS_H
+#define PIXSHOW_PLATFORM_PORTABLE_CONTROL_HEADLESS_H
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "../win32.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/emulation/hold.h"
+#include "platform/win32.h"
 
 namespace pxh {
-
-constexpr int kScreenWidth = 640;
-constexpr int kScreenHeight = 480;
 
 // Selects the headless backend and starts a fresh world: virtual time 0, no
 // window, no class, no DirectX object, no input pending, no fault armed, an
@@ -60,13 +59,8 @@ void PressCloseButton();
 
 // --- Hold points -----------------------------------------------------------
 
-enum class HoldKind { Pause, Wait };
-
-struct Hold {
-  HoldKind kind;
-  uint32_t pauseMs;  // the Sleep's length; 0 for a wait
-  uint64_t atMs;     // virtual time when the hold began
-};
+using pxport::Hold;
+using pxport::HoldKind;
 
 // Called at the start of every Sleep (before the clock advances) and on the
 // first pass of every polling loop: the first mouse GetDeviceState after any
@@ -82,7 +76,7 @@ void OnHold(std::function<void(const Hold&)> callback);
 // --- The screen ------------------------------------------------------------
 
 struct Screen {
-  uint8_t pixels[kScreenHeight][kScreenWidth];  // palette indices
+  uint8_t pixels[pxport::kScreenHeight][pxport::kScreenWidth];  // palette indices
   PALETTEENTRY palette[256];                    // the palette in force
 };
 
@@ -92,8 +86,8 @@ bool ReadScreen(Screen& out);
 
 // The memory behind a surface interface, 640 x 480 indices, read or written
 // without a lock (tests only: preparing and inspecting surfaces).
-bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[kScreenHeight][kScreenWidth]);
-bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[kScreenHeight][kScreenWidth]);
+bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]);
+bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]);
 
 // Pitch of the surfaces the layer creates (larger than 640 on purpose).
 int SurfacePitch();
