@@ -16,6 +16,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "pixshow_version.h"
 #include "platform/portable/control/headless.h"
 #include "platform/win32.h"
 #include "pngio.h"
@@ -50,6 +51,7 @@ const char kHelp[] =
     "                ms when the hold began, pause or wait, the pause length in\n"
     "                ms (0 for a wait), the screen number 1 to 8\n"
     "  --help        this text\n"
+    "  --version     the version\n"
     "\n"
     "Exit status: the program's own, 0 after the presentation, 1 when an image\n"
     "sheet cannot be opened or is not a regular file (with a line on standard\n"
@@ -79,15 +81,20 @@ int Usage(const std::string& problem) {
 int ParseOptions(int argc, char** argv, Options& options) {
   toolkit::ParsedArgs args;
   std::string error;
-  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 1, argv + argc),
-                          {{"--help", false, "-h"}, {"--all-holds"}, {"--sheets", true}, {"--out", true}},
-                          &args, &error)) {
+  if (!toolkit::ParseArgs(
+          std::vector<std::string>(argv + 1, argv + argc),
+          {{"--help", false, "-h"}, {"--version"}, {"--all-holds"}, {"--sheets", true}, {"--out", true}},
+          &args, &error)) {
     return Usage(error);
   }
   if (args.Has("--help")) {
     std::fputs(kUsage, stdout);
     std::fputs("\n", stdout);
     std::fputs(kHelp, stdout);
+    return 1;
+  }
+  if (args.Has("--version")) {
+    std::printf("pixshow-capture (pixshow) %s\n", PIXSHOW_VERSION);
     return 1;
   }
   if (!args.positional.empty()) return Usage("unexpected argument " + Quoted(args.positional[0]));

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "pixshow_version.h"
 #include "pixsheet.h"
 #include "pngio.h"
 #include "toolkit.h"
@@ -38,6 +39,8 @@ const char kMainHelp[] =
     "The image size comes from --size WxH, or from the name of a sheet the program\n"
     "reads: ports.pix 82x62, button.pix 45x12, Divadude.pix 82x62, WarTiles.pix 42x32,\n"
     "Pieces.pix 42x32, Borders.pix 42x32 (the file name exactly, capitals included).\n"
+    "\n"
+    "pixsheet --version prints the version.\n"
     "\n"
     "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
     "Sheets and PNGs are read only from regular files (not pipes or devices), and\n"
@@ -302,6 +305,10 @@ int Run(int argc, char** argv) {
     std::fputs(kMainHelp, stdout);
     return 0;
   }
+  if (command == "--version") {
+    std::printf("pixsheet (pixshow) %s\n", PIXSHOW_VERSION);
+    return 0;
+  }
   struct Command {
     const char* help;
     std::vector<toolkit::Option> options;
@@ -329,6 +336,7 @@ int Run(int argc, char** argv) {
   }
   return it->second.run(args);
 }
+
 }  // namespace
 }  // namespace pixsheet
 
