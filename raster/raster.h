@@ -12,8 +12,9 @@
 // `surface` and whose rows are `pitch` bytes apart. No clipping.
 void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch);
 
-// Opens an image sheet for reading. When it cannot be opened (or cannot be
-// read at all, as with a directory of that name) the load failure is shown:
+// Opens an image sheet for reading. When it cannot be opened, cannot be read
+// at all (a directory of that name) or is not a regular file (a named pipe, a
+// device, a socket: refused without waiting on it) the load failure is shown:
 // the lock on `lockedSurface` (may be null) is released, "Load Failure" is
 // written on the visible surface and held for 2 seconds, one line naming the
 // sheet and the reason goes to stderr, the devices are torn down and the

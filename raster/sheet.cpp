@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "devices/devices.h"
 #include "raster/raster.h"
@@ -18,7 +20,7 @@ const DWORD LoadFailureHoldMs = 2000;
 // Shows why the program cannot go on, puts the display back and ends the
 // process with status 1.
 [[noreturn]] void ShowLoadFailure(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface,
-                                  int reason) {
+                                  const char* reason) {
   // The visible surface gives no device context while a surface is locked.
   if (lockedSurface != NULL) {
     lockedSurface->Unlock(NULL);
@@ -28,8 +30,7 @@ const DWORD LoadFailureHoldMs = 2000;
                    g_primarySurface);
   }
   Sleep(LoadFailureHoldMs);
-  std::fprintf(stderr, "pixshow: cannot open image sheet \"%s\": %s\n", sheetName,
-               std::strerror(reason));
+  std::fprintf(stderr, "pixshow: cannot open image sheet \"%s\": %s\n", sheetName, reason);
   ShutdownDevices();
   std::exit(1);
 }
@@ -41,10 +42,23 @@ void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch) {
 }
 
 FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) {
+  // Only a regular file is a sheet. Opening a named pipe would wait for a
+  // writer for ever, and a device such as /dev/zero never ends; looking at
+  // the kind of file first opens nothing. (A pipe put in the sheet's place
+  // between this look and the open below would still be waited on: only the
+  // platform's own calls can open without waiting.)
+  std::error_code status;
+  const std::filesystem::file_type type = std::filesystem::status(sheetName, status).type();
+  if (type == std::filesystem::file_type::directory) {
+    ShowLoadFailure(sheetName, lockedSurface, std::strerror(EISDIR));
+  }
+  if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found) {
+    ShowLoadFailure(sheetName, lockedSurface, "not a regular file");
+  }
   errno = 0;
   FILE* sheet = std::fopen(sheetName, "rb");
   if (sheet == NULL) {
-    ShowLoadFailure(sheetName, lockedSurface, errno != 0 ? errno : ENOENT);
+    ShowLoadFailure(sheetName, lockedSurface, std::strerror(errno != 0 ? errno : ENOENT));
   }
   // Some systems open a directory for reading and fail only at the first
   // read; such a sheet cannot be read at all and counts as not opened. A
@@ -53,7 +67,7 @@ FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) 
   if (std::getc(sheet) == EOF && std::ferror(sheet)) {
     int reason = errno != 0 ? errno : EIO;
     std::fclose(sheet);
-    ShowLoadFailure(sheetName, lockedSurface, reason);
+    ShowLoadFailure(sheetName, lockedSurface, std::strerror(reason));
   }
   std::rewind(sheet);
   return sheet;

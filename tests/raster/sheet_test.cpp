@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -131,34 +132,38 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
     const char* sheet;
     const char* why;
     std::function<void()> draw;
+    std::function<void()> make;  // puts something other than a sheet in its place
+  };
+  const auto drawIcons = [] {
+    g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL);
+    DrawStatIcons();
   };
   const Case cases[] = {
-      {"ports.pix", "No such file or directory", [] { DrawPortrait(0, 40, 50); }},
-      {"button.pix", "No such file or directory", [] { DrawContinueButton(0, 540, 435); }},
+      {"ports.pix", "No such file or directory", [] { DrawPortrait(0, 40, 50); }, nullptr},
+      {"button.pix", "No such file or directory", [] { DrawContinueButton(0, 540, 435); }, nullptr},
       // The caller's lock is released before the message is drawn.
-      {"Divadude.pix", "No such file or directory",
-       [] {
-         g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL);
-         DrawStatIcons();
-       }},
-      {"ports.pix", "Is a directory", [] { DrawPortrait(0, 40, 50); }},
+      {"Divadude.pix", "No such file or directory", drawIcons, nullptr},
+      {"ports.pix", "Is a directory", [] { DrawPortrait(0, 40, 50); }, [] { mkdir("ports.pix", 0700); }},
+      // Neither is waited on: a named pipe without a writer, an endless device.
+      {"button.pix", "not a regular file", [] { DrawContinueButton(0, 540, 435); },
+       [] { mkfifo("button.pix", 0600); }},
+      {"Divadude.pix", "not a regular file", drawIcons, [] { symlink("/dev/zero", "Divadude.pix"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sheet) + ": " + c.why);
-    if (std::string(c.why) == "Is a directory") {
-      ASSERT_EQ(mkdir(c.sheet, 0700), 0);
-    }
-    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") +
-                       c.sheet + "\": " + c.why + ".*\\[display restored\\]";
+    if (c.make) c.make();
+    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") + c.sheet +
+                       "\": " + c.why + ".*\\[display restored\\]";
     EXPECT_EXIT(
         {
+          alarm(120);  // a sheet that is waited on ends the child as a failure
           WatchLoadFailure();
           c.draw();
         },
         ::testing::ExitedWithCode(1), said);
   }
-  EXPECT_EQ(dir_.Entries(),
-            std::vector<std::string>{"ports.pix"});  // the directory; nothing created
+  // Nothing was created but the stand-ins.
+  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"Divadude.pix", "button.pix", "ports.pix"}));
 }
 
 TEST_F(Sheets, AnUnreadableSheetIsALoadFailure) {

@@ -46,7 +46,9 @@ std::string ReadText(const std::string& path) {
 
 RunResult RunTool(const std::string& cwd, const std::string& program, const std::vector<std::string>& args) {
   TempDir logs;
-  std::string command = "cd " + Quote(cwd) + " && exec " + Quote(program);
+  // The watchdog turns a tool that hangs (waiting on a pipe, say) into a
+  // failed run instead of a test that never ends.
+  std::string command = "cd " + Quote(cwd) + " && exec timeout -s KILL 180 " + Quote(program);
   for (const std::string& a : args) command += " " + Quote(a);
   command += " >" + Quote(logs / "out") + " 2>" + Quote(logs / "err") + " </dev/null";
   const int raw = std::system(command.c_str());

@@ -19,9 +19,11 @@
 #include "pixshow_version.h"
 #include "platform/portable/control/headless.h"
 #include "platform/win32.h"
-#include "pxpng.h"
+#include "pngio.h"
+#include "toolkit.h"
 
 namespace fs = std::filesystem;
+using toolkit::Quoted;
 
 namespace {
 
@@ -53,9 +55,10 @@ const char kHelp[] =
     "  --version     the version\n"
     "\n"
     "Exit status: the program's own, 0 after the presentation, 1 when an image\n"
-    "sheet cannot be opened (with a line on standard error; pictures written\n"
-    "until then stay); 2 for a bad option or folder, or a picture that cannot be\n"
-    "written; 3 when the presentation does not come to an end.\n";
+    "sheet cannot be opened or is not a regular file (with a line on standard\n"
+    "error; pictures written until then stay); 2 for a bad option or folder, or a\n"
+    "picture that cannot be written (nothing more is written after it); 3 when\n"
+    "the presentation does not come to an end.\n";
 
 // Virtual time after which a presentation that still runs is taken to hang.
 // The whole presentation holds less than 20 seconds of pauses.
@@ -77,44 +80,28 @@ int Usage(const std::string& problem) {
 
 // 0: go on; 1: help shown; 2: bad option (message written).
 int ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    std::string value;
-    bool hasValue = false;
-    const size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-      hasValue = true;
-    }
-    if (arg == "--help" || arg == "-h") {
-      if (hasValue) return Usage("--help takes no value");
-      std::fputs(kUsage, stdout);
-      std::fputs("\n", stdout);
-      std::fputs(kHelp, stdout);
-      return 1;
-    }
-    if (arg == "--version") {
-      if (hasValue) return Usage("--version takes no value");
-      std::printf("pixshow-capture (pixshow) %s\n", PIXSHOW_VERSION);
-      return 1;
-    }
-    if (arg == "--all-holds") {
-      if (hasValue) return Usage("--all-holds takes no value");
-      options.allHolds = true;
-      continue;
-    }
-    if (arg == "--sheets" || arg == "--out") {
-      if (!hasValue) {
-        if (i + 1 >= argc) return Usage(arg + " needs a folder");
-        value = argv[++i];
-      }
-      if (value.empty()) return Usage(arg + " needs a folder");
-      (arg == "--sheets" ? options.sheets : options.out) = value;
-      continue;
-    }
-    return Usage("unknown option '" + std::string(argv[i]) + "'");
+  toolkit::ParsedArgs args;
+  std::string error;
+  if (!toolkit::ParseArgs(
+          std::vector<std::string>(argv + 1, argv + argc),
+          {{"--help", false, "-h"}, {"--version"}, {"--all-holds"}, {"--sheets", true}, {"--out", true}},
+          &args, &error)) {
+    return Usage(error);
   }
+  if (args.Has("--help")) {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(kHelp, stdout);
+    return 1;
+  }
+  if (args.Has("--version")) {
+    std::printf("pixshow-capture (pixshow) %s\n", PIXSHOW_VERSION);
+    return 1;
+  }
+  if (!args.positional.empty()) return Usage("unexpected argument " + Quoted(args.positional[0]));
+  options.allHolds = args.Has("--all-holds");
+  if (args.Has("--sheets")) options.sheets = args.Value("--sheets");
+  if (args.Has("--out")) options.out = args.Value("--out");
   return 0;
 }
 
@@ -131,15 +118,17 @@ class Capture {
     const std::string path = out_ + "/holds.tsv";
     tsv_ = std::fopen(path.c_str(), "w");
     if (!tsv_) {
-      std::fprintf(stderr, "pixshow-capture: cannot write \"%s\": %s\n", path.c_str(),
+      std::fprintf(stderr, "pixshow-capture: cannot write %s: %s\n", Quoted(path).c_str(),
                    std::strerror(errno));
       return false;
     }
     return true;
   }
 
-  // Called at every hold point of the program.
+  // Called at every hold point of the program. After a picture could not be
+  // written nothing more is written, and the presentation is closed.
   void OnHold(const pxh::Hold& hold) {
+    if (writeFailed_) return;
     const bool wait = hold.kind == pxh::HoldKind::Wait;
     // The pause that ends a wait still shows that wait's screen.
     const int screen = std::min(!wait && afterWait_ ? waits_ : waits_ + 1, kScreens);
@@ -151,7 +140,7 @@ class Capture {
     if (allHolds_) {
       char name[32];
       std::snprintf(name, sizeof name, "hold-%03d.png", ++holds_);
-      Write(name);
+      if (!Write(name)) return;
       if (tsv_) {
         // Each line is flushed at once: the program may end the process
         // from inside (a sheet that cannot be opened).
@@ -161,7 +150,7 @@ class Capture {
       }
     }
     if (wait) {
-      if (waits_ < kScreens) Write("screen-" + std::to_string(waits_ + 1) + ".png");
+      if (waits_ < kScreens && !Write("screen-" + std::to_string(waits_ + 1) + ".png")) return;
       ++waits_;
       pxh::Click(0);  // read by this very pass of the wait
     }
@@ -171,7 +160,7 @@ class Capture {
   int Waits() const { return waits_; }
 
  private:
-  void Write(const std::string& name) {
+  bool Write(const std::string& name) {
     uint8_t rgb[256][3];
     for (int i = 0; i < 256; ++i) {
       rgb[i][0] = screen_->palette[i].peRed;
@@ -179,11 +168,14 @@ class Capture {
       rgb[i][2] = screen_->palette[i].peBlue;
     }
     std::string error;
-    if (!pxpng::WriteIndexedPng(out_ + "/" + name, pxport::kScreenWidth, pxport::kScreenHeight,
+    if (!pngio::WriteIndexedPng(out_ + "/" + name, pxport::kScreenWidth, pxport::kScreenHeight,
                                 &screen_->pixels[0][0], pxport::kScreenWidth, rgb, &error)) {
       std::fprintf(stderr, "pixshow-capture: %s\n", error.c_str());
       writeFailed_ = true;
+      pxh::PressCloseButton();
+      return false;
     }
+    return true;
   }
 
   std::string out_;
@@ -206,17 +198,17 @@ int main(int argc, char** argv) {
   // is resolved before moving there.
   std::error_code ec;
   if (!fs::is_directory(options.sheets, ec)) {
-    return Usage("'" + options.sheets + "' is not a folder (--sheets)");
+    return Usage(Quoted(options.sheets) + " is not a folder (--sheets)");
   }
   const fs::path out = fs::absolute(options.out, ec);
-  if (ec) return Usage("cannot resolve '" + options.out + "' (--out): " + ec.message());
+  if (ec) return Usage("cannot resolve " + Quoted(options.out) + " (--out): " + ec.message());
   if (fs::exists(out, ec) && !fs::is_directory(out, ec)) {
-    return Usage("'" + options.out + "' exists and is not a folder (--out)");
+    return Usage(Quoted(options.out) + " exists and is not a folder (--out)");
   }
   fs::create_directories(out, ec);
-  if (ec) return Usage("cannot create '" + options.out + "' (--out): " + ec.message());
+  if (ec) return Usage("cannot create " + Quoted(options.out) + " (--out): " + ec.message());
   if (chdir(options.sheets.c_str()) != 0) {
-    return Usage("cannot enter '" + options.sheets + "' (--sheets): " + std::strerror(errno));
+    return Usage("cannot enter " + Quoted(options.sheets) + " (--sheets): " + std::strerror(errno));
   }
 
   Capture capture(out.string(), options.allHolds);

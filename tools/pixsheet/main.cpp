@@ -1,7 +1,7 @@
 // pixsheet: the bridge between paint programs and the program's image sheets.
 //
 //   pixsheet info SHEET
-//   pixsheet export SHEET [-o OUT.png] [--image K] [--columns N]
+//   pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]
 //   pixsheet import IMAGE.png... -o SHEET [--append] [--strict]
 //   pixsheet palette -o FILE
 //
@@ -11,14 +11,15 @@
 #include <exception>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <new>
 #include <system_error>
 #include <string>
 #include <vector>
 
 #include "pixshow_version.h"
 #include "pixsheet.h"
-#include "pxpng.h"
+#include "pngio.h"
+#include "toolkit.h"
 
 namespace pixsheet {
 namespace {
@@ -31,7 +32,7 @@ const char kMainHelp[] =
     "\n"
     "commands:\n"
     "  info SHEET                      image size, image count, left-over bytes, indices used\n"
-    "  export SHEET [-o OUT.png]       one image or a contact sheet of all, as an indexed PNG\n"
+    "  export SHEET [OUT.png]          one image or a contact sheet of all, as an indexed PNG\n"
     "  import IMAGE.png... -o SHEET    PNG images (or contact sheets) into a sheet\n"
     "  palette -o FILE                 the program's 256 colours as .gpl, .pal or .png\n"
     "\n"
@@ -42,6 +43,8 @@ const char kMainHelp[] =
     "pixsheet --version prints the version.\n"
     "\n"
     "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
+    "Sheets and PNGs are read only from regular files (not pipes or devices), and\n"
+    "an output is never one of the command's inputs.\n"
     "Outputs are written to a temporary file beside the target and renamed over it\n"
     "only when complete: on any failure the target keeps what it held. import\n"
     "--append only adds bytes after the sheet's own, and takes them back on failure.\n";
@@ -55,7 +58,7 @@ const char kInfoHelp[] =
     "index 255), and which palette indices occur in the file.\n";
 
 const char kExportHelp[] =
-    "usage: pixsheet export SHEET [-o OUT.png] [--image K] [--columns N] [--size WxH]\n"
+    "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N] [--size WxH]\n"
     "\n"
     "Writes an 8-bit indexed PNG whose colour table is the program's palette, so\n"
     "paint programs that keep indexed colour keep every pixel's index.\n"
@@ -66,7 +69,8 @@ const char kExportHelp[] =
     "  (no --image)  a contact sheet of every whole image; default OUT is SHEET.png.\n"
     "  --columns N   images per row of the contact sheet (default 10; 9 for\n"
     "                WarTiles.pix, one season per row).\n"
-    "  -o OUT.png    where to write.\n"
+    "  -o OUT.png    where to write (also given as the second name); never the\n"
+    "                sheet itself.\n"
     "\n"
     "Contact sheet layout: images left to right, then top to bottom, with a gap of\n"
     "1 pixel of index 41 (magenta) between neighbours and none around the edge. A\n"
@@ -120,60 +124,8 @@ const char kPaletteHelp[] =
     "         PNG with the palette; --scale N makes each swatch N x N pixels\n"
     "         (default 1).\n";
 
-struct Args {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> values;
-  std::set<std::string> flags;
-  bool help = false;
-};
-
-// Options given as "--name VALUE", "--name=VALUE" or, for -o, "-o VALUE".
-Args ParseArgs(int argc, char** argv, const std::string& command,
-               const std::set<std::string>& valueOptions, const std::set<std::string>& flagOptions) {
-  Args args;
-  bool optionsDone = false;
-  for (int i = 2; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
-      args.positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsDone = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      args.help = true;
-      continue;
-    }
-    std::string value;
-    bool hasValue = false;
-    const size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-      hasValue = true;
-    }
-    if (arg == "--output") arg = "-o";
-    if (valueOptions.count(arg)) {
-      if (!hasValue) {
-        if (i + 1 >= argc) Fail("option " + arg + " needs a value (see pixsheet " + command + " --help)");
-        value = argv[++i];
-      }
-      args.values[arg] = value;
-    } else if (flagOptions.count(arg) && !hasValue) {
-      args.flags.insert(arg);
-    } else {
-      Fail("unknown option " + arg + " for pixsheet " + command + " (see pixsheet " + command + " --help)");
-    }
-  }
-  return args;
-}
-
-std::string Value(const Args& args, const std::string& name) {
-  auto it = args.values.find(name);
-  return it == args.values.end() ? std::string() : it->second;
-}
+using toolkit::ParsedArgs;
+using toolkit::Quoted;
 
 int ParseCount(const std::string& option, const std::string& text, int low, int high) {
   bool digits = !text.empty() && text.size() <= 9;
@@ -184,6 +136,15 @@ int ParseCount(const std::string& option, const std::string& text, int low, int 
          std::to_string(low) + " to " + std::to_string(high));
   }
   return static_cast<int>(value);
+}
+
+// Refuses to write over a file the command reads.
+void RefuseOutputThatIsAnInput(const std::string& out, const std::vector<std::string>& inputs) {
+  for (const std::string& in : inputs) {
+    if (toolkit::SameFile(out, in)) {
+      Fail("the output " + Quoted(out) + " is the input " + Quoted(in) + ": choose another output");
+    }
+  }
 }
 
 std::string WithoutExtension(const std::string& path) {
@@ -214,171 +175,123 @@ std::string IndexRanges(const bool used[256]) {
 
 // --- Commands -----------------------------------------------------------------------
 
-int RunInfo(const Args& args) {
+int RunInfo(const ParsedArgs& args) {
   if (args.positional.size() != 1) Fail("info needs exactly one SHEET (see pixsheet info --help)");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, Value(args, "--size"));
-  const std::vector<uint8_t> bytes = ReadSheet(sheet);
-  const long long length = static_cast<long long>(bytes.size());
-  const long long whole = length / size.Bytes();
-  const long long leftOver = length % size.Bytes();
-  bool used[256] = {};
-  int usedCount = 0;
-  for (uint8_t b : bytes) {
-    if (!used[b]) ++usedCount;
-    used[b] = true;
-  }
-  std::printf("sheet: %s, %s\n", sheet.c_str(), Plural(length, "byte").c_str());
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
+  const SheetReader reader(sheet);
+  const SheetSummary summary = SummariseSheet(reader.File(), sheet);
+  const long long whole = summary.length / size.Bytes();
+  const long long leftOver = summary.length % size.Bytes();
+  std::printf("sheet: %s, %s\n", Quoted(sheet).c_str(), Plural(summary.length, "byte").c_str());
   std::printf("image size: %d x %d = %d bytes%s\n", size.width, size.height, size.Bytes(),
-              Value(args, "--size").empty() ? " (from the sheet's name)" : "");
+              args.Has("--size") ? "" : " (from the sheet's name)");
   std::printf("whole images: %lld\n", whole);
   std::printf("bytes left over: %lld", leftOver);
   if (leftOver) {
     std::printf(" (image %lld is partial: the program draws its last %lld bytes as index 255)", whole,
                 size.Bytes() - leftOver);
   }
-  std::printf("\nindices used: %d of 256: %s\n", usedCount, IndexRanges(used).c_str());
+  std::printf("\nindices used: %d of 256: %s\n", summary.usedCount, IndexRanges(summary.used).c_str());
   return 0;
 }
 
-int RunExport(const Args& args) {
-  if (args.positional.size() != 1) Fail("export needs exactly one SHEET (see pixsheet export --help)");
+// export SHEET [OUT.png]: the output may also come as -o OUT.png.
+int RunExport(const ParsedArgs& args) {
+  if (args.positional.empty() || args.positional.size() > 2) {
+    Fail("export needs one SHEET and at most one OUT.png (see pixsheet export --help)");
+  }
+  if (args.positional.size() == 2 && args.Has("-o")) Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, Value(args, "--size"));
-  const bool single = args.values.count("--image") != 0;
-  if (single && args.values.count("--columns")) Fail("--columns is for a contact sheet, not with --image");
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
+  const bool single = args.Has("--image");
+  if (single && args.Has("--columns")) Fail("--columns is for a contact sheet, not with --image");
   const KnownSheet* known = FindKnownSheet(sheet);
   int columns = known ? known->columns : 10;
-  if (args.values.count("--columns")) columns = ParseCount("--columns", Value(args, "--columns"), 1, 1000);
-  const int image = single ? ParseCount("--image", Value(args, "--image"), 0, 999999999) : 0;
-
-  const std::vector<uint8_t> bytes = ReadSheet(sheet);
-  const size_t imageBytes = static_cast<size_t>(size.Bytes());
-  const long long whole = static_cast<long long>(bytes.size() / imageBytes);
-  const size_t leftOver = bytes.size() % imageBytes;
-  const Palette palette = ProgramPalette();
-
-  std::string out = Value(args, "-o");
-  std::vector<uint8_t> picture;
-  int width = 0;
-  int height = 0;
-  if (single) {
-    const long long available = whole + (leftOver ? 1 : 0);
-    if (image >= available) {
-      Fail(sheet + " holds " + Plural(available, "image") + " of " + std::to_string(size.width) + " x " +
-           std::to_string(size.height) + ": there is no image " + std::to_string(image));
-    }
-    // A partial last image comes out as the program draws it: 255 past the end.
-    picture.assign(imageBytes, 255);
-    const size_t start = static_cast<size_t>(image) * imageBytes;
-    const size_t end = std::min(bytes.size(), start + imageBytes);
-    std::copy(bytes.begin() + static_cast<ptrdiff_t>(start), bytes.begin() + static_cast<ptrdiff_t>(end),
-              picture.begin());
-    width = size.width;
-    height = size.height;
-    if (out.empty()) out = WithoutExtension(sheet) + "-" + std::to_string(image) + ".png";
-  } else {
-    if (whole == 0) {
-      Fail(sheet + " holds no whole image of " + std::to_string(size.width) + " x " +
-           std::to_string(size.height) + " (" + Plural(static_cast<long long>(bytes.size()), "byte") + ")");
-    }
-    const int count = static_cast<int>(std::min<long long>(whole, 1 << 24));
-    columns = std::min(columns, count);
-    picture = ComposeContactSheet(bytes.data(), count, size, columns, &width, &height);
-    if (out.empty()) out = WithoutExtension(sheet) + ".png";
+  if (args.Has("--columns")) columns = ParseCount("--columns", args.Value("--columns"), 1, 1000);
+  const int image = single ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
+  std::string out = args.positional.size() == 2 ? args.positional[1] : args.Value("-o");
+  if (out.empty()) {
+    out = WithoutExtension(sheet) + (single ? "-" + std::to_string(image) : std::string()) + ".png";
   }
+  RefuseOutputThatIsAnInput(out, {sheet});
+
+  const SheetReader reader(sheet);
+  const Picture picture = single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
+                                 : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
+  const Palette palette = ProgramPalette();
   std::string error;
-  if (!pxpng::WriteIndexedPng(out, width, height, picture.data(), width, palette.rgb, &error)) Fail(error);
+  if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(), picture.width,
+                              palette.rgb, &error)) {
+    Fail(error);
+  }
   if (single) {
-    std::printf("wrote %s: image %d of %s, %d x %d\n", out.c_str(), image, sheet.c_str(), width, height);
-  } else {
-    std::printf("wrote %s: %s of %s in %d columns, %d x %d pixels\n", out.c_str(),
-                Plural(whole, "image").c_str(), sheet.c_str(), columns, width, height);
-    if (leftOver) {
-      std::printf("note: the last %zu bytes of %s make no whole image and are not in the contact sheet\n",
-                  leftOver, sheet.c_str());
-    }
+    std::printf("wrote %s: image %d of %s, %d x %d\n", Quoted(out).c_str(), image, Quoted(sheet).c_str(),
+                picture.width, picture.height);
+    return 0;
+  }
+  const long long whole = reader.Length() / size.Bytes();
+  const long long leftOver = reader.Length() % size.Bytes();
+  std::printf("wrote %s: %s of %s in %lld columns, %d x %d pixels\n", Quoted(out).c_str(),
+              Plural(whole, "image").c_str(), Quoted(sheet).c_str(), std::min<long long>(columns, whole),
+              picture.width, picture.height);
+  if (leftOver) {
+    std::printf("note: the last %lld bytes of %s make no whole image and are not in the contact sheet\n",
+                leftOver, Quoted(sheet).c_str());
   }
   return 0;
 }
 
-int RunImport(const Args& args) {
+int RunImport(const ParsedArgs& args) {
   if (args.positional.empty()) Fail("import needs at least one IMAGE.png (see pixsheet import --help)");
-  const std::string sheet = Value(args, "-o");
+  const std::string sheet = args.Value("-o");
   if (sheet.empty()) Fail("import needs -o SHEET (see pixsheet import --help)");
-  const ImageSize size = SizeFor(sheet, Value(args, "--size"));
-  const bool append = args.flags.count("--append") != 0;
-  const bool strict = args.flags.count("--strict") != 0;
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
+  const bool append = args.Has("--append");
+  RefuseOutputThatIsAnInput(sheet, args.positional);
 
   ColourMapper mapper(ProgramPalette());
   std::vector<uint8_t> bytes;
   long long images = 0;
   for (const std::string& file : args.positional) {
-    pxpng::Image png;
+    pngio::Image png;
     std::string error;
-    if (!pxpng::ReadPng(file, &png, &error)) Fail(error);
-    Grid grid;
-    if (!GridForPicture(png.width, png.height, size, &grid)) {
-      Fail(file + " is " + std::to_string(png.width) + " x " + std::to_string(png.height) +
-           " pixels: neither one " + std::to_string(size.width) + " x " + std::to_string(size.height) +
-           " image nor a contact sheet of them (" + std::to_string(size.width) + " + " +
-           std::to_string(size.width + kGap) + "n wide, " + std::to_string(size.height) + " + " +
-           std::to_string(size.height + kGap) + "n high)");
-    }
-    const std::vector<uint8_t> indices = mapper.Map(png, file, strict);
-    int firstEmpty = -1;
-    for (int place = 0; place < grid.columns * grid.rows; ++place) {
-      const int column = place % grid.columns;
-      const int row = place / grid.columns;
-      const int left = column * (size.width + kGap);
-      const int top = row * (size.height + kGap);
-      if (IsEmptyPlace(indices.data(), png.width, left, top, size)) {
-        if (firstEmpty < 0) firstEmpty = place;
-        continue;
-      }
-      if (firstEmpty >= 0) {
-        Fail(file + ": grid place " + std::to_string(firstEmpty) + " is empty but an image follows it at row " +
-             std::to_string(row) + ", column " + std::to_string(column) +
-             " (empty places may only come after the last image)");
-      }
-      for (int y = 0; y < size.height; ++y) {
-        const uint8_t* in = &indices[static_cast<size_t>(top + y) * static_cast<size_t>(png.width) +
-                                     static_cast<size_t>(left)];
-        bytes.insert(bytes.end(), in, in + size.width);
-      }
-      ++images;
-    }
+    if (!pngio::ReadPng(file, &png, &error)) Fail(error);
+    Picture picture;
+    picture.width = png.width;
+    picture.height = png.height;
+    picture.pixels = mapper.Map(png, file, args.Has("--strict"));
+    images += SliceContactSheet(picture, file, size, &bytes);
   }
   if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
 
   if (append) {
     std::error_code ec;
     const long long before =
-        std::filesystem::exists(sheet, ec) && !std::filesystem::is_directory(sheet, ec)
-            ? static_cast<long long>(std::filesystem::file_size(sheet, ec))
-            : 0;
+        std::filesystem::is_regular_file(sheet, ec) ? static_cast<long long>(std::filesystem::file_size(sheet, ec)) : 0;
     if (before % size.Bytes() != 0) {
-      Fail(sheet + " holds " + Plural(before, "byte") + ", not a whole number of " + std::to_string(size.width) +
-           " x " + std::to_string(size.height) + " images: appending would shift every new image");
+      Fail(Quoted(sheet) + " holds " + Plural(before, "byte") + ", not a whole number of " +
+           std::to_string(size.width) + " x " + std::to_string(size.height) +
+           " images: appending would shift every new image");
     }
     AppendToFile(sheet, bytes);
-    std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(), sheet.c_str(),
+    std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(), Quoted(sheet).c_str(),
                 Plural(before / size.Bytes() + images, "image").c_str());
   } else {
     WriteWholeFile(sheet, bytes);
-    std::printf("wrote %s: %s of %d x %d, %s\n", sheet.c_str(), Plural(images, "image").c_str(), size.width,
-                size.height, Plural(static_cast<long long>(bytes.size()), "byte").c_str());
+    std::printf("wrote %s: %s of %d x %d, %s\n", Quoted(sheet).c_str(), Plural(images, "image").c_str(),
+                size.width, size.height, Plural(static_cast<long long>(bytes.size()), "byte").c_str());
   }
   return 0;
 }
 
-int RunPalette(const Args& args) {
+int RunPalette(const ParsedArgs& args) {
   if (!args.positional.empty()) Fail("palette takes no file names, only -o FILE (see pixsheet palette --help)");
-  const std::string out = Value(args, "-o");
+  const std::string out = args.Value("-o");
   if (out.empty()) Fail("palette needs -o FILE (see pixsheet palette --help)");
-  const int scale = args.values.count("--scale") ? ParseCount("--scale", Value(args, "--scale"), 1, 64) : 1;
+  const int scale = args.Has("--scale") ? ParseCount("--scale", args.Value("--scale"), 1, 64) : 1;
   WritePaletteFile(out, ProgramPalette(), scale);
-  std::printf("wrote %s\n", out.c_str());
+  std::printf("wrote %s\n", Quoted(out).c_str());
   return 0;
 }
 
@@ -398,20 +311,26 @@ int Run(int argc, char** argv) {
   }
   struct Command {
     const char* help;
-    std::set<std::string> values;
-    std::set<std::string> flags;
-    int (*run)(const Args&);
+    std::vector<toolkit::Option> options;
+    int (*run)(const ParsedArgs&);
   };
-  static const std::map<std::string, Command> commands = {
-      {"info", {kInfoHelp, {"--size"}, {}, RunInfo}},
-      {"export", {kExportHelp, {"-o", "--image", "--columns", "--size"}, {}, RunExport}},
-      {"import", {kImportHelp, {"-o", "--size"}, {"--append", "--strict"}, RunImport}},
-      {"palette", {kPaletteHelp, {"-o", "--scale"}, {}, RunPalette}},
+  const toolkit::Option help{"--help", false, "-h"};
+  const toolkit::Option out{"-o", true, "--output"};
+  const toolkit::Option size{"--size", true};
+  const std::map<std::string, Command> commands = {
+      {"info", {kInfoHelp, {help, size}, RunInfo}},
+      {"export", {kExportHelp, {help, out, size, {"--image", true}, {"--columns", true}}, RunExport}},
+      {"import", {kImportHelp, {help, out, size, {"--append"}, {"--strict"}}, RunImport}},
+      {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},
   };
   auto it = commands.find(command);
   if (it == commands.end()) Fail("unknown command '" + command + "' (see pixsheet --help)");
-  const Args args = ParseArgs(argc, argv, command, it->second.values, it->second.flags);
-  if (args.help) {
+  ParsedArgs args;
+  std::string error;
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 2, argv + argc), it->second.options, &args, &error)) {
+    Fail(error + " for pixsheet " + command + " (see pixsheet " + command + " --help)");
+  }
+  if (args.Has("--help")) {
     std::fputs(it->second.help, stdout);
     return 0;
   }
@@ -427,6 +346,9 @@ int main(int argc, char** argv) {
   } catch (const pixsheet::Failure& failure) {
     std::fflush(stdout);
     std::fprintf(stderr, "pixsheet: %s\n", failure.message.c_str());
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "pixsheet: not enough memory\n");
   } catch (const std::exception& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "pixsheet: %s\n", e.what());

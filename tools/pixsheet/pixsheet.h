@@ -3,13 +3,14 @@
 #define PIXSHOW_TOOLS_PIXSHEET_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "raster/sheets.h"
 
-namespace pxpng {
+namespace pngio {
 struct Image;
 }
 
@@ -49,13 +50,39 @@ const std::vector<KnownSheet>& KnownSheets();
 // The known sheet whose name is the base name of `path`, or null.
 const KnownSheet* FindKnownSheet(const std::string& path);
 
-// "WxH" (also "W x H", "WXH"); fails with a message naming the text.
+// "WxH", e.g. "82x62", each 1 to 4096; fails with a message naming the text.
 ImageSize ParseSize(const std::string& text);
 // The image size: `sizeOption` when given, else from the sheet's name.
 ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption);
 
-// The whole file; fails when it cannot be read.
-std::vector<uint8_t> ReadSheet(const std::string& path);
+// A sheet open for reading: a regular file (anything else fails without
+// waiting on it), with its length. Sheets are read in pieces, never whole.
+class SheetReader {
+ public:
+  explicit SheetReader(const std::string& path);
+  ~SheetReader();
+  SheetReader(const SheetReader&) = delete;
+  SheetReader& operator=(const SheetReader&) = delete;
+  std::FILE* File() const { return file_; }
+  long long Length() const { return length_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  long long length_ = 0;
+};
+
+// What `info` tells of a sheet: its length and the indices in it, read
+// through a small buffer.
+struct SheetSummary {
+  long long length = 0;
+  bool used[256] = {};
+  int usedCount = 0;
+};
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name);
+
+// Up to `count` bytes from `offset` (fewer where the sheet ends).
+std::vector<uint8_t> ReadSheetBytes(std::FILE* sheet, const std::string& name, long long offset,
+                                    size_t count);
 
 // --- Contact sheets -------------------------------------------------------------
 //
@@ -95,6 +122,30 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
 // True when the place at (left, top) is marked empty and shows the pattern.
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size);
 
+// A picture of palette indices, row by row.
+struct Picture {
+  std::vector<uint8_t> pixels;
+  int width = 0;
+  int height = 0;
+};
+
+// Image `image` of a sheet of `length` bytes, padded with 255 where the
+// sheet ends, as the program draws it; fails when there is no such image.
+Picture ExportImage(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
+                    long long image);
+// A contact sheet of every whole image in `columns` (fewer when there are
+// fewer images); fails when there is no whole image or the picture would be
+// too large, before anything is read.
+Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
+                           ImageSize size, int columns);
+
+// Cuts a picture of indices (one image or a contact sheet of them, see
+// GridForPicture) into images, which are added to `sheet`; empty places are
+// skipped and may only follow the last image. Fails on any other size.
+// Returns how many images were added.
+int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
+                      std::vector<uint8_t>* sheet);
+
 // --- Colours to indices ------------------------------------------------------------
 
 // Turns the pixels of a decoded PNG into palette indices:
@@ -110,7 +161,7 @@ bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, I
 class ColourMapper {
  public:
   explicit ColourMapper(const Palette& palette);
-  std::vector<uint8_t> Map(const pxpng::Image& image, const std::string& fileName,
+  std::vector<uint8_t> Map(const pngio::Image& image, const std::string& fileName,
                            bool strict);
   int Nearest(uint8_t r, uint8_t g, uint8_t b);  // the lowest index on ties
   int Exact(uint8_t r, uint8_t g, uint8_t b) const;  // -1 when not in the palette

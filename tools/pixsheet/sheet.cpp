@@ -7,7 +7,8 @@
 #include <system_error>
 
 #include "pixsheet.h"
-#include "pxpng.h"
+#include "pngio.h"
+#include "toolkit.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -44,22 +45,18 @@ const KnownSheet* FindKnownSheet(const std::string& path) {
 }
 
 ImageSize ParseSize(const std::string& text) {
-  std::string t;
-  for (char c : text) {
-    if (c != ' ') t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  const size_t x = t.find('x');
-  auto number = [&](const std::string& s) {
-    if (s.empty() || s.size() > 5 ||
-        !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  auto number = [](const std::string& digits) {
+    if (digits.empty() || digits.size() > 4 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return 0;
     }
-    return std::stoi(s);
+    return std::stoi(digits);
   };
+  const size_t x = text.find('x');
   ImageSize size;
   if (x != std::string::npos) {
-    size.width = number(t.substr(0, x));
-    size.height = number(t.substr(x + 1));
+    size.width = number(text.substr(0, x));
+    size.height = number(text.substr(x + 1));
   }
   if (size.width <= 0 || size.height <= 0 || size.width > 4096 || size.height > 4096) {
     Fail("bad image size '" + text + "': expected WxH, each 1 to 4096, e.g. 82x62");
@@ -74,22 +71,45 @@ ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption) {
   }
   std::string names;
   for (const KnownSheet& sheet : KnownSheets()) names += std::string(names.empty() ? "" : ", ") + sheet.name;
-  Fail("cannot tell the image size of " + sheetPath + ": give --size WxH (sizes are known for " +
+  Fail("cannot tell the image size of " + toolkit::Quoted(sheetPath) + ": give --size WxH (sizes are known for " +
        names + ")");
 }
 
-std::vector<uint8_t> ReadSheet(const std::string& path) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) Fail("cannot read " + path + ": is a directory");
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) Fail("cannot open " + path + ": " + std::strerror(errno));
-  std::vector<uint8_t> bytes;
+SheetReader::SheetReader(const std::string& path) {
+  std::string why;
+  file_ = toolkit::OpenRegularFile(path, &why);
+  if (!file_) Fail("cannot open " + toolkit::Quoted(path) + ": " + why);
+  if (std::fseek(file_, 0, SEEK_END) == 0) length_ = std::ftell(file_);
+  if (length_ < 0 || std::fseek(file_, 0, SEEK_SET) != 0) {
+    std::fclose(file_);
+    Fail("cannot read " + toolkit::Quoted(path) + ": cannot tell its length");
+  }
+}
+
+SheetReader::~SheetReader() { std::fclose(file_); }
+
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name) {
+  SheetSummary summary;
+  if (std::fseek(sheet, 0, SEEK_SET) != 0) Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
   uint8_t buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  const bool bad = std::ferror(f) != 0;
-  std::fclose(f);
-  if (bad) Fail("cannot read " + path + ": read error");
+  while ((n = std::fread(buffer, 1, sizeof buffer, sheet)) > 0) {
+    summary.length += static_cast<long long>(n);
+    for (size_t i = 0; i < n; ++i) summary.used[buffer[i]] = true;
+  }
+  if (std::ferror(sheet)) Fail("cannot read " + toolkit::Quoted(name) + ": read error");
+  summary.usedCount = static_cast<int>(std::count(summary.used, summary.used + 256, true));
+  return summary;
+}
+
+std::vector<uint8_t> ReadSheetBytes(std::FILE* sheet, const std::string& name, long long offset,
+                                    size_t count) {
+  std::vector<uint8_t> bytes(count);
+  if (std::fseek(sheet, static_cast<long>(offset), SEEK_SET) != 0) {
+    Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
+  }
+  bytes.resize(count ? std::fread(bytes.data(), 1, count, sheet) : 0);
+  if (std::ferror(sheet)) Fail("cannot read " + toolkit::Quoted(name) + ": read error");
   return bytes;
 }
 
@@ -111,20 +131,26 @@ uint8_t EmptyPatternAt(int x, int y) {
   return ((x / kEmptySquare + y / kEmptySquare) % 2 == 0) ? kEmptyLight : kEmptyDark;
 }
 
-}  // namespace
-
-std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
-                                         int columns, int* width, int* height) {
-  const int rows = (count + columns - 1) / columns;
+// The measures of a contact sheet, refused when larger than a PNG may be.
+void MeasureContactSheet(long long count, ImageSize size, int columns, int* width, int* height) {
+  const long long rows = (count + columns - 1) / columns;
   const long long wide = static_cast<long long>(columns) * (size.width + kGap) - kGap;
-  const long long high = static_cast<long long>(rows) * (size.height + kGap) - kGap;
-  if (wide > pxpng::kMaxSide || high > pxpng::kMaxSide || wide * high > pxpng::kMaxPixels) {
+  const long long high = rows * (size.height + kGap) - kGap;
+  if (wide > pngio::kMaxSide || high > pngio::kMaxSide || wide * high > pngio::kMaxPixels) {
     Fail("a contact sheet of " + std::to_string(count) + " images in " + std::to_string(columns) +
          " columns would be " + std::to_string(wide) + " x " + std::to_string(high) +
          " pixels, more than a PNG may be here: use --columns or --image");
   }
   *width = static_cast<int>(wide);
   *height = static_cast<int>(high);
+}
+
+}  // namespace
+
+std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
+                                         int columns, int* width, int* height) {
+  const int rows = (count + columns - 1) / columns;
+  MeasureContactSheet(count, size, columns, width, height);
   std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height), kGapIndex);
   for (int place = 0; place < rows * columns; ++place) {
     const int left = (place % columns) * (size.width + kGap);
@@ -156,6 +182,79 @@ bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, I
     }
   }
   return true;
+}
+
+Picture ExportImage(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
+                    long long image) {
+  const long long imageBytes = size.Bytes();
+  const long long available = (length + imageBytes - 1) / imageBytes;
+  if (image < 0 || image >= available) {
+    Fail(toolkit::Quoted(name) + " holds " + std::to_string(available) + " image" + (available == 1 ? "" : "s") +
+         " of " + std::to_string(size.width) + " x " + std::to_string(size.height) + ": there is no image " +
+         std::to_string(image));
+  }
+  Picture picture;
+  picture.width = size.width;
+  picture.height = size.height;
+  picture.pixels = ReadSheetBytes(sheet, name, image * imageBytes, static_cast<size_t>(imageBytes));
+  picture.pixels.resize(static_cast<size_t>(imageBytes), 255);  // the program draws 255 past the end
+  return picture;
+}
+
+Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
+                           int columns) {
+  const long long whole = length / size.Bytes();
+  if (whole == 0) {
+    Fail(toolkit::Quoted(name) + " holds no whole image of " + std::to_string(size.width) + " x " +
+         std::to_string(size.height) + " (" + std::to_string(length) + " byte" + (length == 1 ? "" : "s") + ")");
+  }
+  columns = static_cast<int>(std::min<long long>(columns, whole));
+  Picture picture;
+  MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);  // before reading
+  const int count = static_cast<int>(whole);  // fits: the picture holds them all
+  const std::vector<uint8_t> images =
+      ReadSheetBytes(sheet, name, 0, static_cast<size_t>(count) * static_cast<size_t>(size.Bytes()));
+  if (images.size() != static_cast<size_t>(count) * static_cast<size_t>(size.Bytes())) {
+    Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
+  }
+  picture.pixels = ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
+  return picture;
+}
+
+int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
+                      std::vector<uint8_t>* sheet) {
+  Grid grid;
+  if (!GridForPicture(picture.width, picture.height, size, &grid)) {
+    Fail(toolkit::Quoted(fileName) + " is " + std::to_string(picture.width) + " x " +
+         std::to_string(picture.height) + " pixels: neither one " + std::to_string(size.width) + " x " +
+         std::to_string(size.height) + " image nor a contact sheet of them (" + std::to_string(size.width) +
+         " + " + std::to_string(size.width + kGap) + "n wide, " + std::to_string(size.height) + " + " +
+         std::to_string(size.height + kGap) + "n high)");
+  }
+  int images = 0;
+  int firstEmpty = -1;
+  for (int place = 0; place < grid.columns * grid.rows; ++place) {
+    const int column = place % grid.columns;
+    const int row = place / grid.columns;
+    const int left = column * (size.width + kGap);
+    const int top = row * (size.height + kGap);
+    if (IsEmptyPlace(picture.pixels.data(), picture.width, left, top, size)) {
+      if (firstEmpty < 0) firstEmpty = place;
+      continue;
+    }
+    if (firstEmpty >= 0) {
+      Fail(toolkit::Quoted(fileName) + ": grid place " + std::to_string(firstEmpty) +
+           " is empty but an image follows it at row " + std::to_string(row) + ", column " +
+           std::to_string(column) + " (empty places may only come after the last image)");
+    }
+    for (int y = 0; y < size.height; ++y) {
+      const uint8_t* in = &picture.pixels[static_cast<size_t>(top + y) * static_cast<size_t>(picture.width) +
+                                          static_cast<size_t>(left)];
+      sheet->insert(sheet->end(), in, in + size.width);
+    }
+    ++images;
+  }
+  return images;
 }
 
 // --- Colours to indices ------------------------------------------------------------
@@ -206,7 +305,7 @@ int ColourMapper::Nearest(uint8_t r, uint8_t g, uint8_t b) {
   return best;
 }
 
-std::vector<uint8_t> ColourMapper::Map(const pxpng::Image& image, const std::string& fileName,
+std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::string& fileName,
                                        bool strict) {
   // Which of the file's own indices carry the program's colour for that index.
   bool keeps[256] = {};
@@ -230,7 +329,7 @@ std::vector<uint8_t> ColourMapper::Map(const pxpng::Image& image, const std::str
     }
     const int exact = Exact(px[0], px[1], px[2]);
     if (strict && (exact < 0 || px[3] != 255)) {
-      const std::string where = fileName + ": pixel (" + std::to_string(p % static_cast<size_t>(image.width)) +
+      const std::string where = toolkit::Quoted(fileName) + ": pixel (" + std::to_string(p % static_cast<size_t>(image.width)) +
                                 ", " + std::to_string(p / static_cast<size_t>(image.width)) + ")";
       if (exact < 0) {
         Fail(where + " has colour " + Hex(px[0], px[1], px[2]) +
@@ -247,7 +346,7 @@ std::vector<uint8_t> ColourMapper::Map(const pxpng::Image& image, const std::str
 
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::string error;
-  const bool ok = pxpng::WriteFileReplacing(
+  const bool ok = toolkit::WriteFileReplacing(
       path,
       [&](std::FILE* f, std::string* why) {
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
@@ -262,15 +361,15 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) Fail("cannot write " + path + ": is a directory");
   const bool existed = fs::exists(path, ec);
-  const uintmax_t oldLength = existed ? fs::file_size(path, ec) : 0;
-  if (ec) Fail("cannot write " + path + ": " + ec.message());
   // Appending mode: every write lands after the bytes already there.
-  std::FILE* f = std::fopen(path.c_str(), "ab");
-  if (!f) Fail("cannot write " + path + ": " + std::strerror(errno));
   std::string why;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0) {
+  std::FILE* f = toolkit::OpenRegularFile(path, &why, "ab");
+  if (!f) Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
+  long long oldLength = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
+  if (oldLength < 0) why = "cannot tell its length";
+  if (why.empty() && (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
     why = std::strerror(errno);
   }
 #ifndef _WIN32
@@ -280,12 +379,12 @@ void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (!why.empty()) {
     // Take back whatever part of the new bytes got in.
     std::error_code ignored;
-    if (existed) {
-      fs::resize_file(path, oldLength, ignored);
-    } else {
+    if (existed && oldLength >= 0) {
+      fs::resize_file(path, static_cast<uintmax_t>(oldLength), ignored);
+    } else if (!existed) {
       fs::remove(path, ignored);
     }
-    Fail("cannot append to " + path + ": " + why);
+    Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
   }
 }
 
@@ -321,10 +420,10 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
       }
     }
     std::string error;
-    if (!pxpng::WriteIndexedPng(path, side, side, swatch.data(), side, palette.rgb, &error)) Fail(error);
+    if (!pngio::WriteIndexedPng(path, side, side, swatch.data(), side, palette.rgb, &error)) Fail(error);
     return;
   } else {
-    Fail("cannot tell the palette format of " + path +
+    Fail("cannot tell the palette format of " + toolkit::Quoted(path) +
          ": the name must end in .gpl (GIMP, Krita, Inkscape, Aseprite), .pal (JASC) or .png (swatch)");
   }
   WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));

@@ -7,15 +7,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
+#include <system_error>
+#include <vector>
 
 #include "art.h"
+#include "toolkit.h"
 
 #ifdef PIXSHOW_SAMPLEGEN_PREVIEW
 #include "devices/devices.h"
 #include "map/map.h"
-#include "pxpng.h"
+#include "pngio.h"
 #endif
 
 namespace {
@@ -30,32 +33,22 @@ const char kUsage[] =
     "exist. With --preview, also writes one PNG contact sheet per sheet into a\n"
     "second folder, for looking at the art.\n";
 
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool WriteSheet(const std::string& dir, const Sheet& sheet) {
-  const std::string path = dir + "/" + sheet.name;
-  const std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "pixshow-samplegen: cannot write \"%s\": %s\n", temp.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
-  bool ok = true;
-  for (const Canvas& image : sheet.images) {
-    const auto& px = image.Pixels();
-    ok = ok && std::fwrite(px.data(), 1, px.size(), f) == px.size();
-  }
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    std::fprintf(stderr, "pixshow-samplegen: cannot write \"%s\": %s\n", path.c_str(),
-                 std::strerror(errno));
-    std::remove(temp.c_str());
-  }
+  std::string error;
+  const bool ok = toolkit::WriteFileReplacing(
+      dir + "/" + sheet.name,
+      [&sheet](std::FILE* f, std::string* why) {
+        for (const Canvas& image : sheet.images) {
+          const auto& px = image.Pixels();
+          if (std::fwrite(px.data(), 1, px.size(), f) != px.size()) {
+            *why = std::strerror(errno);
+            return false;
+          }
+        }
+        return true;
+      },
+      &error);
+  if (!ok) std::fprintf(stderr, "pixshow-samplegen: %s\n", error.c_str());
   return ok;
 }
 
@@ -72,7 +65,7 @@ bool WritePng(const std::string& path, int w, int h, const std::vector<uint8_t>&
     rgb[i][2] = entries[i].peBlue;
   }
   std::string error;
-  if (!pxpng::WriteIndexedPng(path, w, h, pixels.data(), w, rgb, &error)) {
+  if (!pngio::WriteIndexedPng(path, w, h, pixels.data(), w, rgb, &error)) {
     std::fprintf(stderr, "pixshow-samplegen: %s\n", error.c_str());
     return false;
   }
@@ -120,27 +113,32 @@ bool WritePreview(const std::string& dir, const Sheet& sheet) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, preview;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if ((arg == "--out" || arg == "--preview") && i + 1 < argc) {
-      (arg == "--out" ? out : preview) = argv[++i];
-      continue;
-    }
-    std::fprintf(stderr, "pixshow-samplegen: bad argument \"%s\"\n%s", arg.c_str(), kUsage);
+  toolkit::ParsedArgs args;
+  std::string error;
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 1, argv + argc),
+                          {{"--help", false, "-h"}, {"--out", true}, {"--preview", true}}, &args, &error)) {
+    std::fprintf(stderr, "pixshow-samplegen: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  if (args.Has("--help")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!args.positional.empty()) {
+    std::fprintf(stderr, "pixshow-samplegen: unexpected argument %s\n%s",
+                 toolkit::Quoted(args.positional[0]).c_str(), kUsage);
+    return 2;
+  }
+  const std::string out = args.Value("--out");
+  const std::string preview = args.Value("--preview");
   if (out.empty()) {
     std::fprintf(stderr, "pixshow-samplegen: --out DIR is required\n%s", kUsage);
     return 2;
   }
   for (const std::string* dir : {&out, &preview}) {
-    if (!dir->empty() && !IsDirectory(*dir)) {
-      std::fprintf(stderr, "pixshow-samplegen: \"%s\" is not a folder\n", dir->c_str());
+    std::error_code ec;
+    if (!dir->empty() && !std::filesystem::is_directory(*dir, ec)) {
+      std::fprintf(stderr, "pixshow-samplegen: %s is not a folder\n", toolkit::Quoted(*dir).c_str());
       return 2;
     }
   }

@@ -2,8 +2,10 @@
 // golden pictures and hold list (docs/screen-N.png, tests/show/golden) and
 // nothing else; bad options and a missing sheet end with their statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -65,21 +67,26 @@ TEST(Capture, HelpAndBadOptions) {
   EXPECT_EQ(List(dir.Path()), std::vector<std::string>{"file"});
 }
 
-// The program end to end with one sheet missing: it stops where it first
-// needs the sheet, with status 1 and a line naming it; the pictures until
-// then stay and the sheets folder gets nothing.
+// The program end to end with one sheet missing, or a named pipe in its
+// place: it stops where it first needs the sheet (never waiting on the pipe),
+// with status 1 and a line naming it; the pictures until then stay and the
+// sheets folder gets nothing.
 TEST(Capture, EachMissingSheetEndsWithStatusOneAndKeepsThePicturesBefore) {
-  for (const SheetFormat& missing : ImageSheets) {
-    SCOPED_TRACE(missing.fileName);
+  for (int missing = 0; missing < SheetCount + 2; missing++) {
+    const SheetFormat& gone = ImageSheets[missing % SheetCount];
+    const bool pipe = missing >= SheetCount;  // portraits and button as pipes
+    SCOPED_TRACE(std::string(gone.fileName) + (pipe ? " (a pipe)" : ""));
     TempDir sheets, out;
     for (const SheetFormat& s : ImageSheets)
-      if (&s != &missing)
-        WriteBytes(sheets / s.fileName, ReadBytes(SampleArt() + "/" + s.fileName));
+      if (&s != &gone) WriteBytes(sheets / s.fileName, ReadBytes(SampleArt() + "/" + s.fileName));
+    if (pipe) ASSERT_EQ(mkfifo((sheets / gone.fileName).c_str(), 0600), 0);
     const RunResult r =
         RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, {"--sheets", sheets.Path(), "--out", "pics"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(std::string("\"") + missing.fileName + "\""), std::string::npos) << r.err;
-    EXPECT_EQ(List(sheets.Path()).size(), 5u);
+    const std::string why = pipe ? "not a regular file" : "No such file";
+    EXPECT_NE(r.err.find(std::string("\"") + gone.fileName + "\": " + why), std::string::npos)
+        << r.err;
+    EXPECT_EQ(List(sheets.Path()).size(), pipe ? 6u : 5u);
     const std::vector<std::string> pictures = List(out / "pics");
     EXPECT_LT(pictures.size(), 8u);
     for (const std::string& name : pictures)
@@ -87,6 +94,20 @@ TEST(Capture, EachMissingSheetEndsWithStatusOneAndKeepsThePicturesBefore) {
           Differences(LoadPicture(SourcePath("docs/" + name)), LoadPicture(out / ("pics/" + name))),
           "");
   }
+}
+
+// A picture that cannot be written ends the run: one line, status 2, and no
+// picture after it.
+TEST(Capture, StopsAtTheFirstPictureNotWritten) {
+  TempDir out;
+  std::filesystem::create_directories(out / "pics/screen-3.png");  // a folder in its place
+  const RunResult r =
+      RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, {"--sheets", SampleArt(), "--out", out / "pics"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "pixshow-capture: cannot write \"" + out / "pics/screen-3.png" +
+                       "\": is a directory\n");
+  EXPECT_EQ(List(out / "pics"),
+            (std::vector<std::string>{"screen-1.png", "screen-2.png", "screen-3.png"}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Colours of PNGs that paint programs write, turned into palette indices.
 #include <gtest/gtest.h>
 
-#include "pxpng.h"
+#include "pngio.h"
 #include "support.h"
 
 namespace pstest {
@@ -49,7 +49,7 @@ TEST_F(Colours, IndexedPngsKeepTheProgramsIndicesAndMapAnotherPaletteByColour) {
   const uint8_t others[4] = {0, 251, 175, 255};
   SaveIndexed(At("dup.png"), 4, 1, indices);
   std::string error;
-  ASSERT_TRUE(pxpng::WriteIndexedPng(At("rev.png"), 4, 1, others, 4, reversed, &error)) << error;
+  ASSERT_TRUE(pngio::WriteIndexedPng(At("rev.png"), 4, 1, others, 4, reversed, &error)) << error;
   Result r = Run({"import", "dup.png", "rev.png", "--size", "4x1", "-o", "out.pix"});
   ASSERT_EQ(r.status, 0) << r.err;
   // The program's palette: even duplicate whites keep their index. Another:
@@ -117,7 +117,7 @@ TEST_F(Colours, StrictRefusesOffPaletteOrPartlyTransparentPixelsAndNamesThem) {
   WritePlainPng(At("off.png"), 3, 2, 3, rgb);
   WritePlainPng(At("half.png"), 2, 1, 4, {255, 0, 0, 255, 255, 0, 0, 128});
   Result r = Run({"import", "off.png", "--size", "3x2", "-o", "keep.pix", "--strict"});
-  ExpectFailure(r, "off.png: pixel (1, 1)");
+  ExpectFailure(r, "\"off.png\": pixel (1, 1)");
   EXPECT_NE(r.err.find("#010203"), std::string::npos) << r.err;
   ExpectFailure(Run({"import", "half.png", "--size", "2x1", "-o", "keep.pix", "--strict"}), "pixel (1, 0)");
   EXPECT_EQ(ReadBytes(At("keep.pix")), before);

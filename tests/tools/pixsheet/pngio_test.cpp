@@ -7,8 +7,9 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include "pxpng.h"
+#include "pngio.h"
 #include "support.h"
+#include "toolkit.h"
 
 namespace pstest {
 namespace {
@@ -64,7 +65,7 @@ TEST(Pxpng, FourBitPaletteWithTransparencyKeepsIndicesAndAlpha) {
   raw.rows = {{0x01, 0x21, 0x00}, {0x22, 0x11, 0x00}};
   pxtest::TempDir dir;
   WriteRaw(dir / "4bit.png", raw);
-  const pxpng::Image img = LoadPng(dir / "4bit.png");
+  const pngio::Image img = LoadPng(dir / "4bit.png");
   ASSERT_TRUE(img.indexed);
   EXPECT_EQ(img.paletteSize, 3);
   EXPECT_EQ(img.indices, std::vector<uint8_t>({0, 1, 2, 1, 0, 2, 2, 1, 1, 0}));
@@ -95,7 +96,7 @@ TEST(Pxpng, InterlacedSixteenBitGreyBecomesRgba) {
   }
   pxtest::TempDir dir;
   WriteRaw(dir / "grey16.png", raw);
-  const pxpng::Image img = LoadPng(dir / "grey16.png");
+  const pngio::Image img = LoadPng(dir / "grey16.png");
   EXPECT_FALSE(img.indexed);
   ASSERT_EQ(img.rgba.size(), 81u * 4);
   for (int p = 0; p < 81; ++p) {
@@ -113,24 +114,24 @@ TEST(Pxpng, IndexedWriteHonoursTheStrideAndKeepsATargetOnFailure) {
   const uint8_t surface[10] = {1, 2, 3, 99, 99, 4, 5, 6, 99, 99};
   std::string error;
   const std::string path = dir / "out.png";
-  ASSERT_TRUE(pxpng::WriteIndexedPng(path, 3, 2, surface, 5, rgb, &error)) << error;
-  const pxpng::Image img = LoadPng(path);
+  ASSERT_TRUE(pngio::WriteIndexedPng(path, 3, 2, surface, 5, rgb, &error)) << error;
+  const pngio::Image img = LoadPng(path);
   EXPECT_EQ(img.indices, std::vector<uint8_t>({1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(img.paletteSize, 256);
 
   // Refused sizes and a failed write leave the file as it was, and no
   // temporary file behind.
   const auto before = ReadBytes(path);
-  EXPECT_FALSE(pxpng::WriteIndexedPng(path, 0, 2, surface, 5, rgb, &error));
-  EXPECT_FALSE(pxpng::WriteIndexedPng(path, 6, 2, surface, 5, rgb, &error));  // stride below width
-  EXPECT_FALSE(pxpng::WriteFileReplacing(
+  EXPECT_FALSE(pngio::WriteIndexedPng(path, 0, 2, surface, 5, rgb, &error));
+  EXPECT_FALSE(pngio::WriteIndexedPng(path, 6, 2, surface, 5, rgb, &error));  // stride below width
+  EXPECT_FALSE(toolkit::WriteFileReplacing(
       path, [](std::FILE* f, std::string* why) {
         std::fputs("half", f);
         *why = "stopped";
         return false;
       },
       &error));
-  EXPECT_EQ(error, "cannot write " + path + ": stopped");
+  EXPECT_EQ(error, "cannot write \"" + path + "\": stopped");
   EXPECT_EQ(ReadBytes(path), before);
   EXPECT_EQ(pxtest::List(dir.Path()), std::vector<std::string>{"out.png"});
 }

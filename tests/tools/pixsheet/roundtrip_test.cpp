@@ -2,7 +2,7 @@
 // program reads.
 #include <gtest/gtest.h>
 
-#include "pxpng.h"
+#include "pngio.h"
 #include "support.h"
 
 namespace pstest {
@@ -24,7 +24,7 @@ class RoundTrip : public PixsheetTest, public ::testing::WithParamInterface<Know
 
 // The exported PNG is indexed, carries the program's palette in full and
 // holds the sheet's bytes as its indices.
-void ExpectIndexedWithProgramPalette(const pxpng::Image& png) {
+void ExpectIndexedWithProgramPalette(const pngio::Image& png) {
   ASSERT_TRUE(png.indexed);
   ASSERT_EQ(png.paletteSize, 256);
   for (int i = 0; i < 256; ++i) {
@@ -43,7 +43,7 @@ TEST_P(RoundTrip, ContactSheetGivesBackEveryByte) {
   Result r = Run({"export", k.name, "-o", "all.png"});
   ASSERT_EQ(r.status, 0) << r.err;
 
-  pxpng::Image png = LoadPng(At("all.png"));
+  pngio::Image png = LoadPng(At("all.png"));
   ExpectIndexedWithProgramPalette(png);
   const int rows = (count + k.columns - 1) / k.columns;
   EXPECT_EQ(png.width, k.columns * k.w + (k.columns - 1));
@@ -80,7 +80,7 @@ TEST_P(RoundTrip, SingleImagesGiveBackEveryByte) {
     const std::string out = "one-" + std::to_string(i) + ".png";
     Result r = Run({"export", k.name, "--image", std::to_string(i), "-o", out});
     ASSERT_EQ(r.status, 0) << r.err;
-    pxpng::Image png = LoadPng(At(out));
+    pngio::Image png = LoadPng(At(out));
     ExpectIndexedWithProgramPalette(png);
     ASSERT_EQ(png.width, k.w);
     ASSERT_EQ(png.height, k.h);
@@ -114,7 +114,7 @@ TEST_F(ContactSheet, ColumnsOptionAndDefaultOutputName) {
   WriteBytes(At("odd.pix"), sheet);
   Result r = Run({"export", "odd.pix", "--size", "5x4", "--columns", "3"});
   ASSERT_EQ(r.status, 0) << r.err;
-  pxpng::Image png = LoadPng(At("odd.png"));
+  pngio::Image png = LoadPng(At("odd.png"));
   EXPECT_EQ(png.width, 3 * 5 + 2);
   EXPECT_EQ(png.height, 3 * 4 + 2);
   r = Run({"import", "odd.png", "--size", "5x4", "-o", "back.pix"});
@@ -134,7 +134,7 @@ TEST_F(ContactSheet, DrawingIntoAnEmptyPlaceAddsAnImage) {
   WriteBytes(At("s.pix"), sheet);
   // Two columns: place 3 (row 1, column 1) holds nothing. Draw one pixel into it.
   ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--columns", "2", "-o", "s2.png"}).status, 0);
-  pxpng::Image png = LoadPng(At("s2.png"));
+  pngio::Image png = LoadPng(At("s2.png"));
   ASSERT_EQ(png.width, 9);
   ASSERT_EQ(png.height, 9);
   std::vector<uint8_t> drawn = png.indices;
@@ -163,7 +163,7 @@ TEST_F(ContactSheet, ImagesThatLookLikeEmptyPlacesComeBack) {
 TEST_F(ContactSheet, AnEmptyPlaceBeforeAnImageIsRefused) {
   WriteBytes(At("s.pix"), MakeSheet(4, 4, 3));
   ASSERT_EQ(Run({"export", "s.pix", "--size", "4x4", "--columns", "3", "-o", "three.png"}).status, 0);
-  pxpng::Image png = LoadPng(At("three.png"));
+  pngio::Image png = LoadPng(At("three.png"));
   ASSERT_EQ(png.width, 14);
   // Make the middle place empty, as export marks it, with an image after it.
   std::vector<uint8_t> picture = png.indices;
@@ -184,7 +184,7 @@ TEST_F(ContactSheet, PartialLastImageIsLeftOutOfTheContactSheetButExportableAlon
   Result r = Run({"export", "button.pix"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("100 bytes"), std::string::npos) << r.out;
-  pxpng::Image png = LoadPng(At("button.png"));
+  pngio::Image png = LoadPng(At("button.png"));
   EXPECT_EQ(png.width, 2 * 45 + 1);
 
   // Alone, the partial image comes out as the program draws it: 255 after

@@ -44,10 +44,10 @@ int LowestIndexOf(Rgb c) {
   return -1;
 }
 
-pxpng::Image LoadPng(const std::string& path) {
-  pxpng::Image png;
+pngio::Image LoadPng(const std::string& path) {
+  pngio::Image png;
   std::string error;
-  EXPECT_TRUE(pxpng::ReadPng(path, &png, &error)) << error;
+  EXPECT_TRUE(pngio::ReadPng(path, &png, &error)) << error;
   return png;
 }
 
@@ -55,7 +55,7 @@ void SaveIndexed(const std::string& path, int w, int h, const uint8_t* indices) 
   uint8_t rgb[256][3];
   ProgramRgb(rgb);
   std::string error;
-  ASSERT_TRUE(pxpng::WriteIndexedPng(path, w, h, indices, w, rgb, &error)) << error;
+  ASSERT_TRUE(pngio::WriteIndexedPng(path, w, h, indices, w, rgb, &error)) << error;
 }
 
 std::vector<uint8_t> MakeSheet(int w, int h, int count) {

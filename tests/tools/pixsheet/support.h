@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pxpng.h"
+#include "pngio.h"
 #include "tests/support/tools.h"
 
 namespace pstest {
@@ -40,13 +40,13 @@ struct Rgb {
   uint8_t r, g, b;
 };
 const std::vector<Rgb>& ProgramColours();
-// The same as red, green, blue rows, as pxpng::WriteIndexedPng takes them.
+// The same as red, green, blue rows, as pngio::WriteIndexedPng takes them.
 void ProgramRgb(uint8_t rgb[256][3]);
 // The lowest index of exactly this colour, or -1.
 int LowestIndexOf(Rgb c);
 
 // The PNG at `path`, which must be readable.
-pxpng::Image LoadPng(const std::string& path);
+pngio::Image LoadPng(const std::string& path);
 // Writes w x h indices as an indexed PNG with the program's palette.
 void SaveIndexed(const std::string& path, int w, int h, const uint8_t* indices);
 

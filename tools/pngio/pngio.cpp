@@ -1,27 +1,14 @@
-#include "pxpng.h"
+#include "pngio.h"
 
 #include <png.h>
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
 #include <csetjmp>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
-#ifdef _WIN32
-#include <process.h>
-#define PXPNG_GETPID _getpid
-#else
-#include <unistd.h>
-#define PXPNG_GETPID getpid
-#endif
+#include "toolkit.h"
 
-namespace fs = std::filesystem;
-
-namespace pxpng {
+namespace pngio {
 namespace {
 
 // libpng reports errors by calling our handler, which must not return. The
@@ -43,10 +30,6 @@ struct PngContext {
 
 void OnPngWarning(png_structp, png_const_charp) {
   // Warnings (a bad ancillary chunk and the like) do not stop us.
-}
-
-std::string Describe(const char* what, const std::string& path, const char* why) {
-  return std::string(what) + " " + path + ": " + why;
 }
 
 // --- Writing ------------------------------------------------------------------
@@ -99,11 +82,60 @@ bool WriteIndexedStream(std::FILE* f, int w, int h, const uint8_t* idx, int stri
 
 // --- Reading ------------------------------------------------------------------
 
+// Deflate turns at most 258 bytes into 2 bits: pixel data cannot be more than
+// this many times longer than the compressed data that holds it.
+constexpr long long kMaxDeflateRatio = 1032;
+
+uint32_t BigEndian(const png_byte* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+std::string ChunkName(const png_byte* type) {
+  std::string name;
+  for (int i = 0; i < 4; ++i) {
+    const bool letter = (type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z');
+    name += letter ? static_cast<char>(type[i]) : '?';
+  }
+  return name;
+}
+
+// Walks the chunks from just after the signature to IEND by their lengths,
+// without reading their data, so that no chunk reaches libpng claiming more
+// bytes than the file holds. Gives the length of all pixel data (IDAT).
+bool ScanChunks(std::FILE* f, long long fileSize, long long* idatBytes, std::string* why) {
+  *idatBytes = 0;
+  long long at = 8;
+  for (;;) {
+    png_byte head[8];
+    if (std::fseek(f, static_cast<long>(at), SEEK_SET) != 0 || std::fread(head, 1, 8, f) != 8) {
+      return true;  // ends without IEND: libpng says what is missing
+    }
+    const uint32_t length = BigEndian(head);
+    const long long left = fileSize - at - 8;
+    if (length > 0x7fffffffu || static_cast<long long>(length) + 4 > left) {
+      *why = "chunk " + ChunkName(head + 4) + " claims " + std::to_string(length) +
+             " bytes, more than the file holds (truncated or damaged)";
+      return false;
+    }
+    const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
+    if (!idat && length > kMaxChunkBytes) {
+      *why = "chunk " + ChunkName(head + 4) + " of " + std::to_string(length) + " bytes is too large";
+      return false;
+    }
+    if (idat) *idatBytes += length;
+    if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
+    at += 12 + static_cast<long long>(length);
+  }
+}
+
 struct Header {
   png_uint_32 width;
   png_uint_32 height;
   int colourType;
   int bitDepth;
+  int channels;
+  bool interlaced;
   int paletteSize;
   png_color palette[256];
   int transCount;
@@ -118,10 +150,22 @@ bool ReadHeaderCore(png_structp png, png_infop info, std::FILE* f, Header* hd) {
   png_init_io(png, f);
   png_set_sig_bytes(png, 8);
   png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_chunk_cache_max(png, 64);
+  // Only the pixels, the colour table and its transparency are used: every
+  // other chunk is passed over unread (IHDR, PLTE, tRNS, IDAT and IEND are
+  // always handled).
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  // Mutated files rarely keep a right checksum: let the fuzzer past it.
+  png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#endif
   png_read_info(png, info);
   int interlace = 0;
   png_get_IHDR(png, info, &hd->width, &hd->height, &hd->bitDepth, &hd->colourType, &interlace,
                nullptr, nullptr);
+  hd->interlaced = interlace != PNG_INTERLACE_NONE;
+  hd->channels = png_get_channels(png, info);
   hd->paletteSize = 0;
   hd->transCount = 0;
   if (hd->colourType == PNG_COLOR_TYPE_PALETTE) {
@@ -157,53 +201,85 @@ bool ReadHeaderCore(png_structp png, png_infop info, std::FILE* f, Header* hd) {
   return true;
 }
 
-bool ReadRowsCore(png_structp png, png_infop info, png_bytepp rows) {
+bool ReadRowCore(png_structp png, png_bytep row) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_read_image(png, rows);
-  png_read_end(png, nullptr);
-  (void)info;
+  png_read_row(png, row, nullptr);
   return true;
 }
 
-bool ReadStream(std::FILE* f, const std::string& path, Image* out, std::string* error) {
-  png_byte sig[8];
-  if (std::fread(sig, 1, 8, f) != 8 || png_sig_cmp(sig, 0, 8) != 0) {
-    *error = "not a PNG file: " + path;
+bool ReadImageCore(png_structp png, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_image(png, rows);
+  return true;
+}
+
+bool ReadEndCore(png_structp png) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_end(png, nullptr);
+  return true;
+}
+
+bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* error) {
+  auto refuse = [&](const std::string& why) {
+    *error = "cannot read PNG " + toolkit::Quoted(name) + ": " + why;
     return false;
-  }
+  };
+  png_byte sig[8];
+  if (std::fread(sig, 1, 8, f) != 8 || png_sig_cmp(sig, 0, 8) != 0) return refuse("not a PNG file");
+  long long fileSize = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) fileSize = std::ftell(f);
+  if (fileSize < 8) return refuse("cannot tell its length");
+  long long idatBytes = 0;
+  std::string why;
+  if (!ScanChunks(f, fileSize, &idatBytes, &why)) return refuse(why);
+  if (std::fseek(f, 8, SEEK_SET) != 0) return refuse("cannot seek");
+
   PngContext ctx{};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning);
-  if (!png) {
-    *error = "out of memory";
-    return false;
-  }
+  if (!png) return refuse("out of memory");
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
-    *error = "out of memory";
-    return false;
+    return refuse("out of memory");
   }
-  auto fail = [&](const char* why) {
+  auto fail = [&](std::string reason) {
     png_destroy_read_struct(&png, &info, nullptr);
-    *error = Describe("cannot read PNG", path, why);
-    return false;
+    return refuse(reason);
   };
 
   auto hd = std::make_unique<Header>();
   if (!ReadHeaderCore(png, info, f, hd.get())) return fail(ctx.message);
   const long long pixels = static_cast<long long>(hd->width) * hd->height;
   if (pixels > kMaxPixels) return fail("image too large");
+  const long long storedBytes = pixels * hd->channels * hd->bitDepth / 8;
+  if (storedBytes > idatBytes * kMaxDeflateRatio + 1024) {
+    return fail("its pixel data is far too short for " + std::to_string(hd->width) + " x " +
+                std::to_string(hd->height) + " pixels (truncated or damaged)");
+  }
   const bool indexed = hd->colourType == PNG_COLOR_TYPE_PALETTE;
-  const size_t wantRowBytes = static_cast<size_t>(hd->width) * (indexed ? 1 : 4);
-  if (hd->rowBytes != wantRowBytes) return fail("unexpected pixel layout after conversion");
+  const size_t rowBytes = static_cast<size_t>(hd->width) * (indexed ? 1 : 4);
+  if (hd->rowBytes != rowBytes) return fail("unexpected pixel layout after conversion");
 
-  std::vector<uint8_t> buffer(wantRowBytes * hd->height);
-  std::vector<png_bytep> rows(hd->height);
-  for (png_uint_32 y = 0; y < hd->height; ++y) rows[y] = buffer.data() + y * wantRowBytes;
-  if (!ReadRowsCore(png, info, rows.data())) {
-    std::string why = ctx.message;
-    if (std::feof(f)) why = "file is truncated (" + why + ")";
-    return fail(why.c_str());
+  std::vector<uint8_t> buffer;
+  bool ok = true;
+  if (hd->interlaced) {
+    // Every pass revisits the whole image, which must be held at once.
+    buffer.resize(rowBytes * hd->height);
+    std::vector<png_bytep> rows(hd->height);
+    for (png_uint_32 y = 0; y < hd->height; ++y) rows[y] = buffer.data() + y * rowBytes;
+    ok = ReadImageCore(png, rows.data());
+  } else {
+    // Row by row: memory grows only with rows actually in the file.
+    for (png_uint_32 y = 0; ok && y < hd->height; ++y) {
+      buffer.resize(buffer.size() + rowBytes);
+      ok = ReadRowCore(png, buffer.data() + buffer.size() - rowBytes);
+    }
+  }
+  ok = ok && ReadEndCore(png);
+  if (!ok) {
+    std::string reason = ctx.message;
+    if (std::feof(f)) reason = "file is truncated (" + reason + ")";
+    return fail(reason);
   }
   png_destroy_read_struct(&png, &info, nullptr);
 
@@ -238,135 +314,44 @@ bool ReadStream(std::FILE* f, const std::string& path, Image* out, std::string* 
   return true;
 }
 
-std::string TempNameBeside(const fs::path& target) {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
-  std::string name = "." + target.filename().string() + ".tmp-" +
-                     std::to_string(static_cast<long>(PXPNG_GETPID())) + "-" +
-                     std::to_string(counter++) + "-" + std::to_string(stamp % 100000);
-  return (target.parent_path() / name).string();
-}
-
 }  // namespace
 
-bool WriteIndexedPng(const std::string& path, int w, int h, const uint8_t* idx, int stride,
-                     const uint8_t rgb[256][3], std::string* error) {
+bool WriteIndexedPngTo(std::FILE* f, int w, int h, const uint8_t* idx, int stride,
+                       const uint8_t rgb[256][3], std::string* error) {
   std::string scratch;
   if (!error) error = &scratch;
   if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || stride < w || !idx || !rgb) {
-    *error = "cannot write PNG " + path + ": bad image size or buffer";
+    *error = "bad image size or buffer";
     return false;
   }
-  return WriteFileReplacing(
+  return WriteIndexedStream(f, w, h, idx, stride, rgb, error);
+}
+
+bool WriteIndexedPng(const std::string& path, int w, int h, const uint8_t* idx, int stride,
+                     const uint8_t rgb[256][3], std::string* error) {
+  return toolkit::WriteFileReplacing(
       path,
-      [&](std::FILE* f, std::string* why) { return WriteIndexedStream(f, w, h, idx, stride, rgb, why); },
+      [&](std::FILE* f, std::string* why) { return WriteIndexedPngTo(f, w, h, idx, stride, rgb, why); },
       error);
+}
+
+bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error) {
+  std::string scratch;
+  return ReadStream(f, name, out, error ? error : &scratch);
 }
 
 bool ReadPng(const std::string& path, Image* out, std::string* error) {
   std::string scratch;
   if (!error) error = &scratch;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    *error = "cannot read " + path + ": is a directory";
-    return false;
-  }
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::string why;
+  std::FILE* f = toolkit::OpenRegularFile(path, &why);
   if (!f) {
-    *error = Describe("cannot open", path, std::strerror(errno));
+    *error = "cannot open " + toolkit::Quoted(path) + ": " + why;
     return false;
   }
-  bool ok = ReadStream(f, path, out, error);
+  const bool ok = ReadStream(f, path, out, error);
   std::fclose(f);
   return ok;
 }
 
-bool WriteFileReplacing(const std::string& path,
-                        const std::function<bool(std::FILE*, std::string*)>& fill,
-                        std::string* error) {
-  std::string scratch;
-  if (!error) error = &scratch;
-  fs::path target(path);
-  std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    // Replace the file the link names, and keep the link.
-    target = fs::weakly_canonical(target, ec);
-    if (ec) {
-      *error = "cannot write " + path + ": " + ec.message();
-      return false;
-    }
-  }
-  const fs::file_status st = fs::status(target, ec);
-  const bool exists = fs::exists(st);
-  if (exists && fs::is_directory(st)) {
-    *error = "cannot write " + path + ": is a directory";
-    return false;
-  }
-  if (exists && !fs::is_regular_file(st)) {
-    // A device or pipe cannot be replaced by renaming a file over it.
-    *error = "cannot write " + path + ": not a regular file";
-    return false;
-  }
-  if (exists) {
-    // Refuse a target the user could not write in place (read-only file),
-    // rather than quietly replacing it. Opening for appending changes nothing.
-    std::FILE* probe = std::fopen(target.string().c_str(), "ab");
-    if (!probe) {
-      *error = Describe("cannot write", path, std::strerror(errno));
-      return false;
-    }
-    std::fclose(probe);
-  }
-
-  std::string temp;
-  std::FILE* f = nullptr;
-  int openErrno = 0;
-  for (int attempt = 0; attempt < 8 && !f; ++attempt) {
-    temp = TempNameBeside(target);
-    f = std::fopen(temp.c_str(), "wbx");
-    openErrno = errno;
-    if (!f && openErrno != EEXIST) break;
-  }
-  if (!f) {
-    *error = Describe("cannot write", path, std::strerror(openErrno));
-    return false;
-  }
-
-  std::string why;
-  bool ok = fill(f, &why);
-  if (ok && std::fflush(f) != 0) {
-    ok = false;
-    why = std::strerror(errno);
-  }
-#ifndef _WIN32
-  if (ok && fsync(fileno(f)) != 0 && errno != EINVAL) {
-    ok = false;
-    why = std::strerror(errno);
-  }
-#endif
-  if (std::ferror(f) && ok) {
-    ok = false;
-    why = "write error";
-  }
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    why = std::strerror(errno);
-  }
-  if (ok && exists) fs::permissions(temp, st.permissions(), ec);  // best effort
-  if (ok) {
-    fs::rename(temp, target, ec);
-    if (ec) {
-      ok = false;
-      why = ec.message();
-    }
-  }
-  if (!ok) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    *error = Describe("cannot write", path, why.empty() ? "unknown error" : why.c_str());
-  }
-  return ok;
-}
-
-}  // namespace pxpng
+}  // namespace pngio

@@ -1,26 +1,30 @@
-// pxpng: the PNG reading and writing that pixshow's tools share.
+// pngio: the PNG reading and writing that pixshow's tools share.
 //
 // A thin layer over libpng. Every failure comes back as false plus a one-line
 // message; libpng's own error handling never escapes (no longjmp across our
-// code, nothing printed). Writes go to a temporary file beside the target,
-// which is renamed over the target only once it is complete, so an existing
-// file is never left half-written.
-#ifndef PIXSHOW_TOOLS_PXPNG_H
-#define PIXSHOW_TOOLS_PXPNG_H
+// code, nothing printed). Writes go through toolkit::WriteFileReplacing, so
+// an existing file is never left half-written. Reading trusts nothing in the
+// file: chunk lengths are checked against the file before libpng sees it,
+// chunks the tools do not use are skipped, and pixel memory grows only with
+// pixel data actually present.
+#ifndef PIXSHOW_TOOLS_PNGIO_H
+#define PIXSHOW_TOOLS_PNGIO_H
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace pxpng {
+namespace pngio {
 
 // Writes an 8-bit indexed PNG of w x h pixels with a 256-entry colour table.
 // Row y of the picture is idx[y * stride + 0 .. w - 1]; rgb[i] is the red,
 // green and blue of colour i. On failure the target is untouched.
 bool WriteIndexedPng(const std::string& path, int w, int h, const uint8_t* idx, int stride,
                      const uint8_t rgb[256][3], std::string* error);
+// The same into an open stream.
+bool WriteIndexedPngTo(std::FILE* f, int w, int h, const uint8_t* idx, int stride,
+                       const uint8_t rgb[256][3], std::string* error);
 
 // A decoded PNG.
 struct Image {
@@ -45,21 +49,17 @@ struct Image {
 
 // Reads any PNG: grey, grey + alpha, RGB, RGBA or indexed, 1 to 16 bits,
 // interlaced or not. Images larger than kMaxSide on a side or kMaxPixels in
-// all are refused.
+// all are refused, and so is anything but a regular file (without waiting on
+// a pipe or device).
 bool ReadPng(const std::string& path, Image* out, std::string* error);
+// The same from an open stream that can seek; `name` is for messages.
+bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error);
 
 constexpr int kMaxSide = 32768;
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
+// No chunk but the pixel data may be longer than this.
+constexpr long kMaxChunkBytes = 1024 * 1024;
 
-// Writes a file through a temporary file beside `path`: `fill` writes the
-// contents to the stream it is given and returns false (with a message) to
-// abandon. The temporary file is flushed, closed and renamed over `path`
-// only when everything succeeded; otherwise it is removed and `path` keeps
-// what it held. An existing target's permissions carry over.
-bool WriteFileReplacing(const std::string& path,
-                        const std::function<bool(std::FILE*, std::string*)>& fill,
-                        std::string* error);
-
-}  // namespace pxpng
+}  // namespace pngio
 
 #endif

@@ -1,0 +1,76 @@
+// toolkit: the helpers pixshow's tools share (pixsheet, pixshow-capture,
+// pixshow-samplegen): command-line options, opening input files without
+// blocking on pipes and devices, and replacing output files safely.
+#ifndef PIXSHOW_TOOLS_TOOLKIT_H
+#define PIXSHOW_TOOLS_TOOLKIT_H
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace toolkit {
+
+// --- Options --------------------------------------------------------------------
+
+struct Option {
+  Option(std::string optionName, bool hasValue = false, std::string otherSpelling = std::string())
+      : name(std::move(optionName)), takesValue(hasValue), alias(std::move(otherSpelling)) {}
+  std::string name;  // "--size", "-o", "--help"
+  bool takesValue;
+  std::string alias;  // another spelling of the same option ("--output"), or empty
+};
+
+struct ParsedArgs {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // by the option's name, never empty
+  std::set<std::string> flags;
+  bool Has(const std::string& name) const { return values.count(name) || flags.count(name); }
+  std::string Value(const std::string& name) const {
+    auto it = values.find(name);
+    return it == values.end() ? std::string() : it->second;
+  }
+};
+
+// Reads `args` (the command line after the program or command name) against
+// `options`. A value follows its option ("--size 4x4", "-o x.png") or comes
+// after '=' ("--size=4x4"); everything after "--" is positional, as is a lone
+// "-". An unknown option, a flag given a value and a missing or empty value
+// are refused: false, with a one-line reason in *error. When an option
+// appears twice, the last one counts.
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options,
+               ParsedArgs* out, std::string* error);
+
+// --- Messages ---------------------------------------------------------------------
+
+// A path as every message of the tools shows it: in double quotes.
+std::string Quoted(const std::string& path);
+
+// --- Files ---------------------------------------------------------------------------
+
+// Opens a file for reading ("rb": it must exist) or for appending ("ab":
+// created when missing). Anything but a regular file (a folder, a named
+// pipe, a device such as /dev/zero, a socket) is refused without waiting on
+// it. Null on failure, with the reason (no path) in *error.
+std::FILE* OpenRegularFile(const std::string& path, std::string* error, const char* mode = "rb");
+
+// True when both paths name the same existing file (also through links).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Writes a file through a temporary file beside `path`: `fill` writes the
+// contents to the stream it is given and returns false (with a reason) to
+// abandon. The temporary file is flushed, closed and renamed over `path`
+// only when everything succeeded; otherwise it is removed and `path` keeps
+// what it held. A link is followed and kept; an existing target's
+// permissions carry over. On failure *error reads
+// `cannot write "PATH": REASON`.
+bool WriteFileReplacing(const std::string& path,
+                        const std::function<bool(std::FILE*, std::string*)>& fill,
+                        std::string* error);
+
+}  // namespace toolkit
+
+#endif
