@@ -84,6 +84,13 @@ class WebBackend final : public Backend {
     Yield(static_cast<int>(ms), false);
   }
 
+  // MsgWaitForMultipleObjects: the browser runs until input comes or the
+  // time is up.
+  bool WaitForInput(uint32_t ms) override {
+    Yield(static_cast<int>(ms), true);
+    return false;
+  }
+
   void WaitBegins() override {
     waiting_ = true;
     Present();
