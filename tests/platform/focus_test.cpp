@@ -75,13 +75,14 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A,
                                 reinterpret_cast<void**>(&input), NULL),
             DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&keyboard),
-                                  NULL),
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&keyboard), NULL),
             DI_OK);
   ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
   ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE), DI_OK);
   ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&mouse), NULL),
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&mouse), NULL),
             DI_OK);
   ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
   ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
@@ -94,7 +95,8 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   pxh::LoseFocus();
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);  // a background device keeps its input
+  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state),
+            DI_OK);  // a background device keeps its input
   Pump();
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_FALSE(Received(WM_PAINT));
@@ -106,13 +108,15 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
   // Waiting for messages ends at once while some wait, else after its time.
   uint64_t start = pxh::NowMs();
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(pxh::NowMs(), start);
   Pump();
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_TRUE(Received(WM_PAINT));
   start = pxh::NowMs();
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_EQ(pxh::NowMs(), start + 5);
 
   keyboard->Unacquire();
