@@ -1,21 +1,26 @@
 // Another program takes the focus and gives it back: the exclusive display
 // and foreground input go as on Windows and nothing comes back by itself but
 // the display mode.
-#include "layer_fixture.h"
+#include "tests/support/layer.h"
 
-namespace layertest {
 namespace {
+
+using namespace pxtest;
 
 class FocusTest : public LayerTest {
  protected:
-  // Handles every waiting message; the window procedure records them.
+  // Handles every waiting message and notes which came.
   void Pump() {
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+      received.push_back(msg.message);
+      DispatchMessageA(&msg);
+    }
   }
   bool Received(UINT message) {
-    return std::count(Messages().begin(), Messages().end(), message) > 0;
+    return std::count(received.begin(), received.end(), message) > 0;
   }
+  std::vector<UINT> received;
 };
 
 TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
@@ -88,7 +93,7 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
   ASSERT_EQ(mouse->Acquire(), DI_OK);
   Pump();
-  Messages().clear();
+  received.clear();
 
   uint8_t keys[256];
   DIMOUSESTATE state;
@@ -101,7 +106,7 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_FALSE(Received(WM_PAINT));
 
-  Messages().clear();
+  received.clear();
   pxh::RegainFocus();
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   EXPECT_EQ(keyboard->Acquire(), DI_OK);
@@ -128,4 +133,3 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
 }
 
 }  // namespace
-}  // namespace layertest

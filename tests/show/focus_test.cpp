@@ -29,7 +29,7 @@ enum class Back { WithinThePause, AfterThePause };
 
 class Focus : public ::testing::Test {
  protected:
-  void SetUp() override { WriteSheets(dir_); }
+  void SetUp() override { CopySampleArt(dir_); }
   void TearDown() override { pxh::OnHold(nullptr); }
 
   // Plays the program, clicking at every wait. Without `lostAt` every hold is
