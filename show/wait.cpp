@@ -58,18 +58,23 @@ int WaitForContinueClick() {
       DispatchMessageA(&message);
       handledMessage = 1;
     }
-    PollEscape();
-    // While another program has the display the mouse is not read: its
-    // clicks belong to that program.
+    // While another program has the display neither Escape nor the mouse is
+    // looked at: the user's keys and clicks belong to that program.
     if (KeepScreenShown()) {
+      PollEscape();
       if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
         RecoverMouse();
       }
       // The position is not clamped: the system keeps the visible cursor
-      // inside the button while these may run past its edges.
-      g_cursorX += g_mouseState.lX;
-      g_cursorY += g_mouseState.lY;
-      SetCursorPos(g_cursorX, g_cursorY);
+      // inside the button while these may run past its edges. The cursor is
+      // set only when the mouse moved: some systems queue a mouse-move
+      // message for every SetCursorPos, which would end the sleep below at
+      // once, pass after pass.
+      if (g_mouseState.lX != 0 || g_mouseState.lY != 0) {
+        g_cursorX += g_mouseState.lX;
+        g_cursorY += g_mouseState.lY;
+        SetCursorPos(g_cursorX, g_cursorY);
+      }
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }

@@ -425,11 +425,20 @@ class SdlBackend final : public Backend {
             InputCloseButton();
             break;
           case SDL_WINDOWEVENT_FOCUS_LOST:
+            Trace("focus-lost");
             // Keys and buttons released elsewhere never reach us.
             ReleaseHeldInput();
+            // Full screen is the exclusive display: it goes to the program
+            // that has the focus now, and the window makes way for it.
+            if (fullscreen_) {
+              InputFocus(false);
+              if (managed_) SDL_MinimizeWindow(window_);
+            }
             break;
           case SDL_WINDOWEVENT_FOCUS_GAINED:
+            Trace("focus-gained");
             ApplyMouseMode();
+            InputFocus(true);
             break;
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;

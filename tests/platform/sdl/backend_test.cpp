@@ -59,6 +59,7 @@ void InputKey(int virtualKey, bool down) {
   g_layer.input.push_back("key " + std::to_string(virtualKey) + (down ? " down" : " up"));
 }
 void InputCloseButton() { g_layer.input.push_back("close"); }
+void InputFocus(bool active) { g_layer.input.push_back(active ? "focus" : "focus lost"); }
 }  // namespace pxport
 
 namespace {
@@ -212,7 +213,7 @@ TEST_F(SdlBackendTest, APressAndItsReleaseTakenInTogetherAreSeenARoundApart) {
   EXPECT_EQ(g_layer.input, (Input{"button 1 down", "button 1 up"}));
 }
 
-TEST_F(SdlBackendTest, LosingFocusReleasesWhatWasHeld) {
+TEST_F(SdlBackendTest, LosingFocusReleasesWhatWasHeldAndInFullScreenTheDisplay) {
   Open();
   PushButton(SDL_BUTTON_RIGHT, true);
   PushKey(SDLK_ESCAPE, true);
@@ -221,9 +222,19 @@ TEST_F(SdlBackendTest, LosingFocusReleasesWhatWasHeld) {
   PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
   PollPass();
   EXPECT_EQ(g_layer.input, (Input{"button 1 down", "key 27 down", "key 13 down", "key 13 up",
-                                  "button 1 up", "key 27 up"}));
-  // Nothing is released twice when the window closes afterwards.
+                                  "button 1 up", "key 27 up", "focus lost"}));
   g_layer.input.clear();
+  PushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+  PollPass();
+  EXPECT_EQ(g_layer.input, (Input{"focus"}));
+  // In a window the display stays the program's when another window is in front.
+  PushKey(SDLK_RETURN, true, KMOD_LALT);
+  PollPass();
+  g_layer.input.clear();
+  PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+  PollPass();
+  EXPECT_TRUE(g_layer.input.empty());
+  // Nothing is released twice when the window closes afterwards.
   backend_->WindowDestroyed();
   EXPECT_TRUE(g_layer.input.empty());
 }
