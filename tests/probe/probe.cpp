@@ -1,14 +1,13 @@
 // The platform probe: drives the Win32, DirectDraw 7, DirectInput 7 and GDI calls that pixshow
 // relies on, in the program's own sequence and in the misuse around it, and writes one line per
 // call, "CALL -> RESULT DETAILS". Built on the portable layer and as a Windows program, so that
-// compare.py can compare the two transcripts line by line.
-//
-// Usage: pixshow-probe OUTPUT-FILE
+// compare.py can compare the two transcripts line by line. Usage: pixshow-probe OUTPUT-FILE
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/win32.h"
 #ifndef _WIN32
@@ -26,6 +25,11 @@ IDirectDrawSurface7 *g_primary = NULL, *g_back = NULL;
 IDirectDrawPalette* g_palette = NULL;
 IDirectInput7* g_input = NULL;
 IDirectInputDevice7 *g_mouse = NULL, *g_keyboard = NULL;
+struct Level {  // a cooperative level, named
+  const char* name;
+  HWND window;
+  DWORD flags;
+};
 const DWORD kProgramLevel =
     DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
 
@@ -53,16 +57,12 @@ std::string Code(HRESULT hr) {
 
 // One line of the transcript: "LABEL -> RESULT[ DETAILS]".
 void Say(const std::string& label, const std::string& result, const char* format = NULL, ...) {
-  std::fprintf(g_out, "%s -> %s", label.c_str(), result.c_str());
-  if (format != NULL) {
-    char details[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(details, sizeof details, format, args);
-    va_end(args);
-    std::fprintf(g_out, " %s", details);
-  }
-  std::fputc('\n', g_out);
+  std::fprintf(g_out, "%s -> %s%s", label.c_str(), result.c_str(), format != NULL ? " " : "");
+  va_list args;
+  va_start(args, format);
+  if (format != NULL) std::vfprintf(g_out, format, args);
+  va_end(args);
+  std::fputs("\n", g_out);
   std::fflush(g_out);
 }
 void SayHr(const std::string& label, HRESULT hr) { Say(label, Code(hr)); }
@@ -71,20 +71,13 @@ void SayBool(const std::string& label, BOOL ok) { Say(label, Bool(ok)); }
 const char* Null(const void* p) { return p != NULL ? "nonnull" : "null"; }
 std::string Number(long value) { return std::to_string(value); }
 
-// Calls in a row, each with its own line: the results are taken in order, then written.
-struct Result {
-  std::string label;
-  HRESULT hr;
-};
-void SayHrs(std::initializer_list<Result> results) {
-  for (const Result& r : results) SayHr(r.label, r.hr);
+// Calls in a row, a line each: a braced list makes them in order, then their lines are written.
+void SayHrs(std::initializer_list<std::pair<std::string, HRESULT>> results) {
+  for (const auto& r : results) SayHr(r.first, r.second);
 }
 
 // The reference count an object has now.
-unsigned long Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
+unsigned long Refs(IUnknown* object) { return object->AddRef(), object->Release(); }
 
 LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) ++g_creates;
@@ -105,8 +98,7 @@ void Pump() {
 }
 
 DDSURFACEDESC2 Desc(DWORD size = sizeof(DDSURFACEDESC2)) {
-  DDSURFACEDESC2 desc;
-  std::memset(&desc, 0, sizeof desc);
+  DDSURFACEDESC2 desc = {};
   desc.dwSize = size;
   return desc;
 }
@@ -116,8 +108,7 @@ HRESULT Lock(IDirectDrawSurface7* surface, DDSURFACEDESC2* desc, RECT* rect = NU
 HRESULT Flip(IDirectDrawSurface7* target = NULL) { return g_primary->Flip(target, DDFLIP_WAIT); }
 
 HRESULT Fill(IDirectDrawSurface7* surface, DWORD index, DWORD size = sizeof(DDBLTFX)) {
-  DDBLTFX fx;
-  std::memset(&fx, 0, sizeof fx);
+  DDBLTFX fx = {};
   fx.dwSize = size;
   fx.dwFillColor = index;
   return surface->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
@@ -230,21 +221,17 @@ void ProbeCursor() {
   for (BOOL show : {FALSE, FALSE, TRUE, TRUE, TRUE, FALSE})
     counts += " " + Number(ShowCursor(show));
   Say("ShowCursor F,F,T,T,T,F", "counts", "%s", counts.c_str());
-  // 'S' SetCursorPos x,y; 'C' ClipCursor to the continue button; 'N' ClipCursor NULL.
-  static const struct {
-    char kind;
-    int x, y;
-  } kSteps[] = {{'S', 100, 100}, {'C', 0, 0}, {'S', 600, 460}, {'S', 0, 0},
-                {'S', 560, 440}, {'N', 0, 0}, {'S', 700, 500}};
-  for (const auto& step : kSteps) {
-    RECT clip = {540, 435, 585, 447};
-    if (step.kind == 'S') {
-      SayBool("SetCursorPos " + Number(step.x) + "," + Number(step.y),
-              SetCursorPos(step.x, step.y));
-    } else {
-      SayBool(step.kind == 'C' ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
-              ClipCursor(step.kind == 'C' ? &clip : NULL));
-    }
+  // Moves (x,y), then a clip to the continue button (clip) or none (NULL), each read back.
+  RECT clip = {540, 435, 585, 447};
+  static const POINT kMoves[] = {{100, 100}, {0, 0}, {600, 460}, {0, 0},
+                                 {560, 440}, {0, 0}, {700, 500}};
+  for (int i = 0; i < 7; ++i) {
+    const POINT& to = kMoves[i];
+    if (i == 1 || i == 5)
+      SayBool(i == 1 ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
+              ClipCursor(i == 1 ? &clip : NULL));
+    else
+      SayBool("SetCursorPos " + Number(to.x) + "," + Number(to.y), SetCursorPos(to.x, to.y));
     POINT p = {-1, -1};
     GetCursorPos(&p);
     Say("GetCursorPos", "point", "%ld,%ld", (long)p.x, (long)p.y);
@@ -268,6 +255,13 @@ void SayDesc(const std::string& label, HRESULT hr, const DDSURFACEDESC2& d) {
       (unsigned long)d.dwWidth, (unsigned long)d.dwHeight,
       (unsigned long)d.ddpfPixelFormat.dwRGBBitCount, (unsigned long)d.ddpfPixelFormat.dwFlags,
       d.lPitch >= 640 ? ">=" : "<", (unsigned long)d.dwBackBufferCount);
+}
+
+// The state of the display after a change: the level, the primary and a flip.
+void SayState(const std::string& when, bool flip = true) {
+  SayHrs({{"TestCooperativeLevel" + when, g_dd->TestCooperativeLevel()},
+          {"IsLost primary" + when, g_primary->IsLost()}});
+  if (flip) SayHr("Flip" + when, Flip());
 }
 
 void SayMode(const char* label) {
@@ -462,51 +456,46 @@ void ProbeGdi() {
   g_palette->SetEntries(0, 200, 1, &grey);
 }
 
+HRESULT CreateInput(HINSTANCE instance, DWORD version, void** out) {
+  return DirectInputCreateEx(instance, version, IID_IDirectInput7A, out, NULL);
+}
+HRESULT CreateDevice(const GUID& guid, IDirectInputDevice7** device) {
+  return g_input->CreateDeviceEx(guid, IID_IDirectInputDevice7A, (void**)device, NULL);
+}
+
 // The devices stay acquired at the program's levels for the focus loss.
 void ProbeInput(HINSTANCE instance) {
   void* out = NULL;
-  SayHrs({{"DirectInputCreateEx version 0x0800",
-           DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL)},
-          {"DirectInputCreateEx NULL instance",
-           DirectInputCreateEx(NULL, DIRECTINPUT_VERSION, IID_IDirectInput7A, &out, NULL)}});
+  SayHrs({{"DirectInputCreateEx version 0x0800", CreateInput(instance, 0x0800, &out)},
+          {"DirectInputCreateEx NULL instance", CreateInput(NULL, DIRECTINPUT_VERSION, &out)}});
   if (out != NULL) static_cast<IDirectInput7*>(out)->Release();
-  HRESULT hr = DirectInputCreateEx(instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
-                                   reinterpret_cast<void**>(&g_input), NULL);
-  SayHr("DirectInputCreateEx", hr);
-  if (FAILED(hr)) return;
-  SayHrs({{"CreateDeviceEx GUID_SysMouse",
-           g_input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
-                                   reinterpret_cast<void**>(&g_mouse), NULL)},
-          {"CreateDeviceEx GUID_SysKeyboard",
-           g_input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
-                                   reinterpret_cast<void**>(&g_keyboard), NULL)}});
+  const HRESULT made = CreateInput(instance, DIRECTINPUT_VERSION, (void**)&g_input);
+  SayHr("DirectInputCreateEx", made);
+  if (FAILED(made)) return;
+  SayHrs({{"CreateDeviceEx GUID_SysMouse", CreateDevice(GUID_SysMouse, &g_mouse)},
+          {"CreateDeviceEx GUID_SysKeyboard", CreateDevice(GUID_SysKeyboard, &g_keyboard)}});
   if (g_mouse == NULL || g_keyboard == NULL) return;
   IDirectInputDevice7 *mouse = g_mouse, *keyboard = g_keyboard;
-  DIMOUSESTATE state;
-  std::memset(&state, 0, sizeof state);
+  DIMOUSESTATE state = {};
   SayHrs(
       {{"mouse Acquire before SetDataFormat", mouse->Acquire()},
        {"mouse GetDeviceState before SetDataFormat", mouse->GetDeviceState(sizeof state, &state)}});
-  static const struct {
-    const char* name;
-    bool window;
-    DWORD flags;
-  } kLevels[] = {{"NULL BACKGROUND|NONEXCLUSIVE", false, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
-                 {"NULL FOREGROUND|NONEXCLUSIVE", false, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
-                 {"window EXCLUSIVE|BACKGROUND", true, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
-                 {"window EXCLUSIVE|NONEXCLUSIVE", true,
-                  DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
-                 {"window BACKGROUND|NONEXCLUSIVE", true, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
-  for (const auto& level : kLevels) {
-    SayHr(std::string("mouse SetCooperativeLevel ") + level.name,
-          mouse->SetCooperativeLevel(level.window ? g_window : NULL, level.flags));
-  }
+  const Level levels[] = {
+      {"NULL BACKGROUND|NONEXCLUSIVE", NULL, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
+      {"NULL FOREGROUND|NONEXCLUSIVE", NULL, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
+      {"window EXCLUSIVE|BACKGROUND", g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
+      {"window EXCLUSIVE|NONEXCLUSIVE", g_window,
+       DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
+      {"window BACKGROUND|NONEXCLUSIVE", g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
+  for (const Level& l : levels)
+    SayHr(std::string("mouse SetCooperativeLevel ") + l.name,
+          mouse->SetCooperativeLevel(l.window, l.flags));
   SayHrs({{"mouse SetDataFormat c_dfDIMouse", mouse->SetDataFormat(&c_dfDIMouse)},
           {"mouse GetDeviceState before Acquire", mouse->GetDeviceState(sizeof state, &state)},
           {"mouse Unacquire before Acquire", mouse->Unacquire()},
           {"mouse Acquire", mouse->Acquire()},
           {"mouse Acquire again", mouse->Acquire()}});
-  hr = mouse->GetDeviceState(sizeof state, &state);
+  HRESULT hr = mouse->GetDeviceState(sizeof state, &state);
   Say("mouse GetDeviceState", Code(hr), "z=%ld buttons=%d,%d,%d,%d", (long)state.lZ,
       state.rgbButtons[0], state.rgbButtons[1], state.rgbButtons[2], state.rgbButtons[3]);
   SayHrs({{"mouse GetDeviceState size 8", mouse->GetDeviceState(8, &state)},
@@ -523,8 +512,7 @@ void ProbeInput(HINSTANCE instance) {
           {"keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
            keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE)},
           {"keyboard Acquire", keyboard->Acquire()}});
-  BYTE keys[256];
-  std::memset(keys, 0, sizeof keys);
+  BYTE keys[256] = {};
   hr = keyboard->GetDeviceState(sizeof keys, keys);
   int down = 0;
   for (BYTE k : keys) down += k != 0;
@@ -548,8 +536,7 @@ void ProbeFocusLoss() {
         g_mouse->GetDeviceState(sizeof state, &state));
   SetFocus(false);
   const std::string off = " without the focus", on = " back in front";
-  SayHrs({{"TestCooperativeLevel" + off, g_dd->TestCooperativeLevel()},
-          {"IsLost primary" + off, g_primary->IsLost()}});
+  SayState(off, false);
   DDSURFACEDESC2 desc = Desc();
   desc.lpSurface = &desc;
   const HRESULT hr = Lock(g_back, &desc);
@@ -562,10 +549,8 @@ void ProbeFocusLoss() {
           {"keyboard GetDeviceState" + off, g_keyboard->GetDeviceState(sizeof keys, keys)},
           {"keyboard Acquire" + off, g_keyboard->Acquire()}});
   SetFocus(true);
-  SayHrs({{"TestCooperativeLevel" + on, g_dd->TestCooperativeLevel()},
-          {"IsLost primary" + on, g_primary->IsLost()},
-          {"Flip" + on, Flip()},
-          {"keyboard Acquire" + on, g_keyboard->Acquire()},
+  SayState(on);
+  SayHrs({{"keyboard Acquire" + on, g_keyboard->Acquire()},
           {"RestoreAllSurfaces" + on, g_dd->RestoreAllSurfaces()},
           {"IsLost back after RestoreAllSurfaces" + on, g_back->IsLost()},
           {"Flip after RestoreAllSurfaces" + on, Flip()}});
@@ -573,19 +558,13 @@ void ProbeFocusLoss() {
 
 // Leaving exclusive mode, and coming back.
 void ProbeExclusiveLoss() {
-  static const struct {
-    const char* name;
-    DWORD flags;
-  } kLevels[] = {{"NORMAL|FULLSCREEN", DDSCL_NORMAL | DDSCL_FULLSCREEN},
-                 {"NORMAL", DDSCL_NORMAL},
-                 {"program flags", kProgramLevel}};
-  for (const auto& level : kLevels) {
-    const std::string after = std::string(" after ") + level.name;
-    SayHrs({{std::string("SetCooperativeLevel window ") + level.name,
-             g_dd->SetCooperativeLevel(g_window, level.flags)},
-            {"TestCooperativeLevel" + after, g_dd->TestCooperativeLevel()},
-            {"IsLost primary" + after, g_primary->IsLost()},
-            {"Flip" + after, Flip()}});
+  const Level levels[] = {{"NORMAL|FULLSCREEN", g_window, DDSCL_NORMAL | DDSCL_FULLSCREEN},
+                          {"NORMAL", g_window, DDSCL_NORMAL},
+                          {"program flags", g_window, kProgramLevel}};
+  for (const Level& l : levels) {
+    SayHr(std::string("SetCooperativeLevel window ") + l.name,
+          g_dd->SetCooperativeLevel(l.window, l.flags));
+    SayState(std::string(" after ") + l.name);
   }
   SayMode("GetDisplayMode back in exclusive mode");
   SayHrs({{"SetDisplayMode 640,480,8 again", g_dd->SetDisplayMode(640, 480, 8, 0, 0)},
