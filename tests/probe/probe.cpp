@@ -162,8 +162,7 @@ HDC TextDc(int mode, COLORREF ink) {
 
 void ProbeWindow(HINSTANCE instance) {
   Say("GetModuleHandleA(NULL)", Null(GetModuleHandleA(NULL)));
-  WNDCLASSEXA wc;
-  std::memset(&wc, 0, sizeof wc);
+  WNDCLASSEXA wc = {};  // cbSize 0 at first
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
   wc.lpfnWndProc = ProbeProc;
   wc.hInstance = instance;
@@ -294,8 +293,7 @@ bool ProbeDisplay() {
           {"CreateSurface dwSize-4", CreateChain(sizeof(DDSURFACEDESC2) - 4)},
           {"CreateSurface flip chain", CreateChain()}});
   if (g_primary == NULL) return false;
-  DDSCAPS2 caps;
-  std::memset(&caps, 0, sizeof caps);
+  DDSCAPS2 caps = {};
   caps.dwCaps = DDSCAPS_BACKBUFFER;
   SayHr("GetAttachedSurface DDSCAPS_BACKBUFFER", g_primary->GetAttachedSurface(&caps, &g_back));
   if (g_back == NULL) return false;
@@ -307,7 +305,7 @@ bool ProbeDisplay() {
   SayHr("TestCooperativeLevel", g_dd->TestCooperativeLevel());
   for (IDirectDrawSurface7* s : {g_primary, g_back}) {
     const std::string name = s == g_primary ? " primary" : " back";
-    std::memset(&caps, 0, sizeof caps);
+    caps = DDSCAPS2();
     hr = s->GetCaps(&caps);
     Say("GetCaps" + name, Code(hr), "0x%08lx", (unsigned long)caps.dwCaps);
     SayHr("IsLost" + name, s->IsLost());
@@ -330,7 +328,7 @@ void SayEntries(const char* label, IDirectDrawPalette* palette, DWORD first) {
 }
 
 void ProbePalette() {
-  IDirectDrawPalette* attached = NULL;
+  IDirectDrawPalette *attached = NULL, *plain = NULL;
   SayHr("GetPalette primary before SetPalette", g_primary->GetPalette(&attached));
   PALETTEENTRY entries[257];
   for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i), 0};  // greys
@@ -356,7 +354,6 @@ void ProbePalette() {
   SayHrs({{"SetEntries start=255 count=1", g_palette->SetEntries(0, 255, 1, entries + 1)},
           {"SetEntries start=0 count=256", g_palette->SetEntries(0, 0, 256, entries)}});
   SayEntries("GetEntries 254..255", g_palette, 254);
-  IDirectDrawPalette* plain = NULL;
   for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{10, 20, 30, 0};
   SayHr("CreatePalette 8BIT without ALLOW256",
         g_dd->CreatePalette(DDPCAPS_8BIT, entries, &plain, NULL));
