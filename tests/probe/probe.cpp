@@ -1,15 +1,13 @@
-// The platform probe: drives the Win32, DirectDraw 7, DirectInput 7 and GDI
-// calls that pixshow relies on, in the program's own sequence and in the
-// misuse around it, and writes one line per call: "CALL -> RESULT DETAILS".
-// Built on the portable layer and as a Windows program, so that the two
-// transcripts can be compared line by line (compare.py).
-//
-// Usage: pixshow-probe OUTPUT-FILE
+// The platform probe: drives the Win32, DirectDraw 7, DirectInput 7 and GDI calls that pixshow
+// relies on, in the program's own sequence and in the misuse around it, and writes one line per
+// call, "CALL -> RESULT DETAILS". Built on the portable layer and as a Windows program, so that
+// compare.py can compare the two transcripts line by line. Usage: pixshow-probe OUTPUT-FILE
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "platform/win32.h"
 #ifndef _WIN32
@@ -23,12 +21,15 @@ HWND g_window = NULL;
 int g_creates = 0, g_destroys = 0;
 uint8_t g_pixels[480][640];
 IDirectDraw7* g_dd = NULL;
-IDirectDrawSurface7* g_primary = NULL;
-IDirectDrawSurface7* g_back = NULL;
+IDirectDrawSurface7 *g_primary = NULL, *g_back = NULL;
 IDirectDrawPalette* g_palette = NULL;
 IDirectInput7* g_input = NULL;
-IDirectInputDevice7* g_mouse = NULL;
-IDirectInputDevice7* g_keyboard = NULL;
+IDirectInputDevice7 *g_mouse = NULL, *g_keyboard = NULL;
+struct Level {  // a cooperative level, named
+  const char* name;
+  HWND window;
+  DWORD flags;
+};
 const DWORD kProgramLevel =
     DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX;
 
@@ -47,39 +48,36 @@ const struct { HRESULT code; const char* name; } kCodes[] = {
 // clang-format on
 
 std::string Code(HRESULT hr) {
-  for (const auto& n : kCodes) {
+  for (const auto& n : kCodes)
     if (n.code == hr) return n.name;
-  }
   char text[16];
-  std::snprintf(text, sizeof text, "0x%08lx",
-                static_cast<unsigned long>(static_cast<uint32_t>(hr)));
+  std::snprintf(text, sizeof text, "0x%08lx", (unsigned long)(uint32_t)hr);
   return text;
 }
 
 // One line of the transcript: "LABEL -> RESULT[ DETAILS]".
 void Say(const std::string& label, const std::string& result, const char* format = NULL, ...) {
-  std::fprintf(g_out, "%s -> %s", label.c_str(), result.c_str());
-  if (format != NULL) {
-    char details[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(details, sizeof details, format, args);
-    va_end(args);
-    std::fprintf(g_out, " %s", details);
-  }
-  std::fputc('\n', g_out);
+  std::fprintf(g_out, "%s -> %s%s", label.c_str(), result.c_str(), format != NULL ? " " : "");
+  va_list args;
+  va_start(args, format);
+  if (format != NULL) std::vfprintf(g_out, format, args);
+  va_end(args);
+  std::fputs("\n", g_out);
   std::fflush(g_out);
 }
 void SayHr(const std::string& label, HRESULT hr) { Say(label, Code(hr)); }
-void SayBool(const std::string& label, BOOL ok) { Say(label, ok ? "TRUE" : "FALSE"); }
+const char* Bool(BOOL ok) { return ok ? "TRUE" : "FALSE"; }
+void SayBool(const std::string& label, BOOL ok) { Say(label, Bool(ok)); }
 const char* Null(const void* p) { return p != NULL ? "nonnull" : "null"; }
 std::string Number(long value) { return std::to_string(value); }
 
-// The reference count an object has now.
-unsigned long Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
+// Calls in a row, a line each: a braced list makes them in order, then their lines are written.
+void SayHrs(std::initializer_list<std::pair<std::string, HRESULT>> results) {
+  for (const auto& r : results) SayHr(r.first, r.second);
 }
+
+// The reference count an object has now.
+unsigned long Refs(IUnknown* object) { return object->AddRef(), object->Release(); }
 
 LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) ++g_creates;
@@ -99,16 +97,18 @@ void Pump() {
   }
 }
 
-DDSURFACEDESC2 Desc() {
-  DDSURFACEDESC2 desc;
-  std::memset(&desc, 0, sizeof desc);
-  desc.dwSize = sizeof desc;
+DDSURFACEDESC2 Desc(DWORD size = sizeof(DDSURFACEDESC2)) {
+  DDSURFACEDESC2 desc = {};
+  desc.dwSize = size;
   return desc;
 }
+HRESULT Lock(IDirectDrawSurface7* surface, DDSURFACEDESC2* desc, RECT* rect = NULL) {
+  return surface->Lock(rect, desc, DDLOCK_WAIT, NULL);
+}
+HRESULT Flip(IDirectDrawSurface7* target = NULL) { return g_primary->Flip(target, DDFLIP_WAIT); }
 
 HRESULT Fill(IDirectDrawSurface7* surface, DWORD index, DWORD size = sizeof(DDBLTFX)) {
-  DDBLTFX fx;
-  std::memset(&fx, 0, sizeof fx);
+  DDBLTFX fx = {};
   fx.dwSize = size;
   fx.dwFillColor = index;
   return surface->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
@@ -117,10 +117,9 @@ HRESULT Fill(IDirectDrawSurface7* surface, DWORD index, DWORD size = sizeof(DDBL
 // Copies a surface into g_pixels through a lock (not part of the transcript).
 bool Grab(IDirectDrawSurface7* surface) {
   DDSURFACEDESC2 desc = Desc();
-  if (FAILED(surface->Lock(NULL, &desc, DDLOCK_WAIT, NULL))) return false;
-  for (int y = 0; y < 480; ++y) {
+  if (FAILED(Lock(surface, &desc))) return false;
+  for (int y = 0; y < 480; ++y)
     std::memcpy(g_pixels[y], static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch, 640);
-  }
   surface->Unlock(NULL);
   return true;
 }
@@ -128,7 +127,7 @@ bool Grab(IDirectDrawSurface7* surface) {
 // Text drawn at (100, 50) on the back buffer filled with index 7: the indices
 // it wrote and, with `box`, the box they cover (the glyphs themselves differ
 // from font to font).
-void SayText(const char* label, HDC dc, bool box) {
+void SayText(const char* label, HDC dc, bool box = false) {
   const BOOL drawn = TextOutA(dc, 100, 50, "Hg", 2);
   g_back->ReleaseDC(dc);
   if (!drawn || !Grab(g_back)) return Say(label, "failed");
@@ -163,47 +162,44 @@ HDC TextDc(int mode, COLORREF ink) {
 
 void ProbeWindow(HINSTANCE instance) {
   Say("GetModuleHandleA(NULL)", Null(GetModuleHandleA(NULL)));
-  WNDCLASSEXA wc;
-  std::memset(&wc, 0, sizeof wc);
+  WNDCLASSEXA wc = {};  // cbSize 0 at first
   wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
   wc.lpfnWndProc = ProbeProc;
   wc.hInstance = instance;
+  wc.lpszClassName = "PROBECLASS";
   Say("LoadIconA IDI_APPLICATION", Null(wc.hIcon = LoadIconA(NULL, IDI_APPLICATION)));
   Say("LoadCursorA IDC_ARROW", Null(wc.hCursor = LoadCursorA(NULL, IDC_ARROW)));
-  Say("GetStockObject BLACK_BRUSH",
-      Null(wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
-  wc.lpszClassName = "PROBECLASS";
-  Say("RegisterClassExA cbSize 0", RegisterClassExA(&wc) != 0 ? "atom" : "0");
-  wc.cbSize = sizeof wc;
-  Say("RegisterClassExA", RegisterClassExA(&wc) != 0 ? "atom" : "0");
-  Say("RegisterClassExA again", RegisterClassExA(&wc) != 0 ? "atom" : "0");
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  Say("GetStockObject BLACK_BRUSH", Null(wc.hbrBackground));
+  for (const char* how : {" cbSize 0", "", " again"}) {
+    Say(std::string("RegisterClassExA") + how, RegisterClassExA(&wc) != 0 ? "atom" : "0");
+    wc.cbSize = sizeof wc;
+  }
   Say("CreateWindowExA unknown class", Null(CreateWindowExA(0, "NOSUCHCLASS", "x", WS_POPUP, 0, 0,
                                                             9, 9, NULL, NULL, instance, NULL)));
   g_window = CreateWindowExA(0, "PROBECLASS", "pixshow probe", WS_POPUP | WS_VISIBLE, 0, 0, 640,
                              480, NULL, NULL, instance, NULL);
   Say("CreateWindowExA WS_POPUP|WS_VISIBLE 640x480", Null(g_window), "WM_CREATE=%d", g_creates);
-  Say("SendMessageA WM_USER+2 21",
-      Number(static_cast<long>(SendMessageA(g_window, WM_USER + 2, 21, 0))));
+  Say("SendMessageA WM_USER+2 21", Number((long)SendMessageA(g_window, WM_USER + 2, 21, 0)));
 }
 
 void ProbeMessages() {
   Pump();
   MSG msg;
   SayBool("PostMessageA WM_USER", PostMessageA(g_window, WM_USER, 1, 2));
-  BOOL got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_NOREMOVE);
-  Say("PeekMessageA PM_NOREMOVE", got ? "TRUE" : "FALSE", "wParam=%d",
-      got ? static_cast<int>(msg.wParam) : -1);
-  got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE);
-  Say("PeekMessageA PM_REMOVE", got ? "TRUE" : "FALSE", "lParam=%d",
-      got ? static_cast<int>(msg.lParam) : -1);
+  for (UINT remove : {PM_NOREMOVE, PM_REMOVE}) {
+    const BOOL got = PeekMessageA(&msg, NULL, WM_USER, WM_USER, remove);
+    Say(remove ? "PeekMessageA PM_REMOVE" : "PeekMessageA PM_NOREMOVE", Bool(got),
+        remove ? "lParam=%d" : "wParam=%d", got ? (int)(remove ? msg.lParam : msg.wParam) : -1);
+  }
   SayBool("PeekMessageA PM_REMOVE again", PeekMessageA(&msg, NULL, WM_USER, WM_USER, PM_REMOVE));
   SayBool("TranslateMessage WM_USER", TranslateMessage(&msg));
   msg.hwnd = g_window;
   msg.message = WM_USER + 2;
   msg.wParam = 4;
-  Say("DispatchMessageA WM_USER+2 4", Number(static_cast<long>(DispatchMessageA(&msg))));
-  got = PostMessageA(reinterpret_cast<HWND>(0x7ff0), WM_USER, 0, 0);
-  Say("PostMessageA to no window", got ? "TRUE" : "FALSE", "error=%lu", GetLastError());
+  Say("DispatchMessageA WM_USER+2 4", Number((long)DispatchMessageA(&msg)));
+  const BOOL got = PostMessageA(reinterpret_cast<HWND>(0x7ff0), WM_USER, 0, 0);
+  Say("PostMessageA to no window", Bool(got), "error=%lu", GetLastError());
   PostQuitMessage(3);
   PostMessageA(g_window, WM_USER + 1, 0, 0);
   std::string order;
@@ -224,34 +220,28 @@ void ProbeCursor() {
   for (BOOL show : {FALSE, FALSE, TRUE, TRUE, TRUE, FALSE})
     counts += " " + Number(ShowCursor(show));
   Say("ShowCursor F,F,T,T,T,F", "counts", "%s", counts.c_str());
-  // 'S' SetCursorPos x,y; 'C' ClipCursor to the continue button; 'N' ClipCursor NULL.
-  static const struct {
-    char kind;
-    int x, y;
-  } kSteps[] = {{'S', 100, 100}, {'C', 0, 0}, {'S', 600, 460}, {'S', 0, 0},
-                {'S', 560, 440}, {'N', 0, 0}, {'S', 700, 500}};
-  for (const auto& step : kSteps) {
-    RECT clip = {540, 435, 585, 447};
-    if (step.kind == 'S') {
-      SayBool("SetCursorPos " + Number(step.x) + "," + Number(step.y),
-              SetCursorPos(step.x, step.y));
-    } else {
-      SayBool(step.kind == 'C' ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
-              ClipCursor(step.kind == 'C' ? &clip : NULL));
-    }
+  // Moves (x,y), then a clip to the continue button (clip) or none (NULL), each read back.
+  RECT clip = {540, 435, 585, 447};
+  static const POINT kMoves[] = {{100, 100}, {0, 0}, {600, 460}, {0, 0},
+                                 {560, 440}, {0, 0}, {700, 500}};
+  for (int i = 0; i < 7; ++i) {
+    const POINT& to = kMoves[i];
+    if (i == 1 || i == 5)
+      SayBool(i == 1 ? "ClipCursor 540,435,585,447" : "ClipCursor NULL",
+              ClipCursor(i == 1 ? &clip : NULL));
+    else
+      SayBool("SetCursorPos " + Number(to.x) + "," + Number(to.y), SetCursorPos(to.x, to.y));
     POINT p = {-1, -1};
     GetCursorPos(&p);
     Say("GetCursorPos", "point", "%ld,%ld", (long)p.x, (long)p.y);
   }
-  for (int key : {VK_ESCAPE, VK_LBUTTON, VK_SPACE, 0x41}) {
+  for (int key : {VK_ESCAPE, VK_LBUTTON, VK_SPACE, 0x41})
     Say("GetAsyncKeyState " + Number(key), "bits", "0x%04x",
-        static_cast<unsigned>(GetAsyncKeyState(key)) & 0x8001u);
-  }
+        (unsigned)GetAsyncKeyState(key) & 0x8001u);
 }
 
 HRESULT CreateChain(DWORD size = sizeof(DDSURFACEDESC2)) {
-  DDSURFACEDESC2 desc = Desc();
-  desc.dwSize = size;
+  DDSURFACEDESC2 desc = Desc(size);
   desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
   desc.dwBackBufferCount = 1;
   desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
@@ -264,6 +254,13 @@ void SayDesc(const std::string& label, HRESULT hr, const DDSURFACEDESC2& d) {
       (unsigned long)d.dwWidth, (unsigned long)d.dwHeight,
       (unsigned long)d.ddpfPixelFormat.dwRGBBitCount, (unsigned long)d.ddpfPixelFormat.dwFlags,
       d.lPitch >= 640 ? ">=" : "<", (unsigned long)d.dwBackBufferCount);
+}
+
+// The state of the display after a change: the level, the primary and a flip.
+void SayState(const std::string& when, bool flip = true) {
+  SayHrs({{"TestCooperativeLevel" + when, g_dd->TestCooperativeLevel()},
+          {"IsLost primary" + when, g_primary->IsLost()}});
+  if (flip) SayHr("Flip" + when, Flip());
 }
 
 void SayMode(const char* label) {
@@ -280,25 +277,23 @@ bool ProbeDisplay() {
   SayHr("DirectDrawCreateEx IID_IDirectDraw7", hr);
   if (FAILED(hr)) return false;
   Say("IDirectDraw7 refs", Number(Refs(g_dd)));
-  SayHr("CreateSurface before SetCooperativeLevel", CreateChain());
-  SayHr("SetCooperativeLevel NULL DDSCL_NORMAL", g_dd->SetCooperativeLevel(NULL, DDSCL_NORMAL));
-  SayHr("SetCooperativeLevel NULL EXCLUSIVE|FULLSCREEN",
-        g_dd->SetCooperativeLevel(NULL, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN));
-  SayHr("SetCooperativeLevel window EXCLUSIVE alone",
-        g_dd->SetCooperativeLevel(g_window, DDSCL_EXCLUSIVE));
-  SayHr("CreateSurface flip chain in DDSCL_NORMAL", CreateChain());
-  SayHr("SetCooperativeLevel window program flags",
-        g_dd->SetCooperativeLevel(g_window, kProgramLevel));
-  SayHr("SetDisplayMode 640,480,8", g_dd->SetDisplayMode(640, 480, 8, 0, 0));
+  const std::string level = "SetCooperativeLevel ";
+  SayHrs({{"CreateSurface before SetCooperativeLevel", CreateChain()},
+          {level + "NULL DDSCL_NORMAL", g_dd->SetCooperativeLevel(NULL, DDSCL_NORMAL)},
+          {level + "NULL EXCLUSIVE|FULLSCREEN",
+           g_dd->SetCooperativeLevel(NULL, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN)},
+          {level + "window EXCLUSIVE alone", g_dd->SetCooperativeLevel(g_window, DDSCL_EXCLUSIVE)},
+          {"CreateSurface flip chain in DDSCL_NORMAL", CreateChain()},
+          {level + "window program flags", g_dd->SetCooperativeLevel(g_window, kProgramLevel)},
+          {"SetDisplayMode 640,480,8", g_dd->SetDisplayMode(640, 480, 8, 0, 0)}});
   DDSURFACEDESC2 desc = Desc();
   SayDesc("GetDisplayMode", g_dd->GetDisplayMode(&desc), desc);
   desc.dwSize = sizeof desc - 4;
-  SayHr("GetDisplayMode dwSize-4", g_dd->GetDisplayMode(&desc));
-  SayHr("CreateSurface dwSize-4", CreateChain(sizeof(DDSURFACEDESC2) - 4));
-  SayHr("CreateSurface flip chain", CreateChain());
+  SayHrs({{"GetDisplayMode dwSize-4", g_dd->GetDisplayMode(&desc)},
+          {"CreateSurface dwSize-4", CreateChain(sizeof(DDSURFACEDESC2) - 4)},
+          {"CreateSurface flip chain", CreateChain()}});
   if (g_primary == NULL) return false;
-  DDSCAPS2 caps;
-  std::memset(&caps, 0, sizeof caps);
+  DDSCAPS2 caps = {};
   caps.dwCaps = DDSCAPS_BACKBUFFER;
   SayHr("GetAttachedSurface DDSCAPS_BACKBUFFER", g_primary->GetAttachedSurface(&caps, &g_back));
   if (g_back == NULL) return false;
@@ -310,7 +305,7 @@ bool ProbeDisplay() {
   SayHr("TestCooperativeLevel", g_dd->TestCooperativeLevel());
   for (IDirectDrawSurface7* s : {g_primary, g_back}) {
     const std::string name = s == g_primary ? " primary" : " back";
-    std::memset(&caps, 0, sizeof caps);
+    caps = DDSCAPS2();
     hr = s->GetCaps(&caps);
     Say("GetCaps" + name, Code(hr), "0x%08lx", (unsigned long)caps.dwCaps);
     SayHr("IsLost" + name, s->IsLost());
@@ -324,16 +319,16 @@ bool ProbeDisplay() {
   return true;
 }
 
-void SayEntries(const char* label, IDirectDrawPalette* palette, DWORD first, DWORD count) {
+void SayEntries(const char* label, IDirectDrawPalette* palette, DWORD first) {
   PALETTEENTRY e[2];
   std::memset(e, 0xEE, sizeof e);
-  const HRESULT hr = palette->GetEntries(0, first, count, e);
+  const HRESULT hr = palette->GetEntries(0, first, 2, e);
   Say(label, Code(hr), "%d,%d,%d,%d %d,%d,%d,%d", e[0].peRed, e[0].peGreen, e[0].peBlue,
       e[0].peFlags, e[1].peRed, e[1].peGreen, e[1].peBlue, e[1].peFlags);
 }
 
 void ProbePalette() {
-  IDirectDrawPalette* attached = NULL;
+  IDirectDrawPalette *attached = NULL, *plain = NULL;
   SayHr("GetPalette primary before SetPalette", g_primary->GetPalette(&attached));
   PALETTEENTRY entries[257];
   for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i), 0};  // greys
@@ -341,10 +336,11 @@ void ProbePalette() {
         g_dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &g_palette, NULL));
   if (g_palette == NULL) return;
   Say("palette refs", Number(Refs(g_palette)));
-  SayHr("SetPalette primary", g_primary->SetPalette(g_palette));
-  Say("palette refs after SetPalette", Number(Refs(g_palette)));
-  SayHr("SetPalette primary again", g_primary->SetPalette(g_palette));
-  Say("palette refs after second SetPalette", Number(Refs(g_palette)));
+  for (const char* again : {"", " again"}) {
+    SayHr(std::string("SetPalette primary") + again, g_primary->SetPalette(g_palette));
+    Say(*again ? "palette refs after second SetPalette" : "palette refs after SetPalette",
+        Number(Refs(g_palette)));
+  }
   HRESULT hr = g_primary->GetPalette(&attached);
   Say("GetPalette primary", Code(hr), "same=%d refs=%lu", attached == g_palette,
       hr == DD_OK ? Refs(attached) : 0);
@@ -355,75 +351,70 @@ void ProbePalette() {
   DWORD caps = 0;
   hr = g_palette->GetCaps(&caps);
   Say("GetCaps palette", Code(hr), "0x%08lx", (unsigned long)caps);
-  SayHr("SetEntries start=255 count=1", g_palette->SetEntries(0, 255, 1, entries + 1));
-  SayHr("SetEntries start=0 count=256", g_palette->SetEntries(0, 0, 256, entries));
-  SayEntries("GetEntries 254..255", g_palette, 254, 2);
-  IDirectDrawPalette* plain = NULL;
+  SayHrs({{"SetEntries start=255 count=1", g_palette->SetEntries(0, 255, 1, entries + 1)},
+          {"SetEntries start=0 count=256", g_palette->SetEntries(0, 0, 256, entries)}});
+  SayEntries("GetEntries 254..255", g_palette, 254);
   for (int i = 0; i < 257; ++i) entries[i] = PALETTEENTRY{10, 20, 30, 0};
   SayHr("CreatePalette 8BIT without ALLOW256",
         g_dd->CreatePalette(DDPCAPS_8BIT, entries, &plain, NULL));
   if (plain == NULL) return;
-  SayEntries("GetEntries 0..1 of it", plain, 0, 2);
-  SayEntries("GetEntries 254..255 of it", plain, 254, 2);
+  SayEntries("GetEntries 0..1 of it", plain, 0);
+  SayEntries("GetEntries 254..255 of it", plain, 254);
   entries[0] = entries[255] = PALETTEENTRY{40, 50, 60, 0};
   SayHr("SetEntries start=0 count=256 on it", plain->SetEntries(0, 0, 256, entries));
-  SayEntries("GetEntries 0..1 of it after SetEntries", plain, 0, 2);
+  SayEntries("GetEntries 0..1 of it after SetEntries", plain, 0);
   // Past the last entry, on this palette only.
-  SayHr("SetEntries start=255 count=2 on it", plain->SetEntries(0, 255, 2, entries));
-  SayHr("SetEntries start=256 count=1 on it", plain->SetEntries(0, 256, 1, entries));
+  SayHrs({{"SetEntries start=255 count=2 on it", plain->SetEntries(0, 255, 2, entries)},
+          {"SetEntries start=256 count=1 on it", plain->SetEntries(0, 256, 1, entries)}});
   Say("Release it", Number(plain->Release()));
 }
 
 void ProbeSurfaces() {
-  SayHr("Blt colour fill dwSize 0", Fill(g_back, 7, 0));
-  SayHr("Blt colour fill back 7", Fill(g_back, 7));
-  DDSURFACEDESC2 desc = Desc();
-  desc.dwSize = sizeof desc + 4;
-  SayHr("Lock back dwSize+4", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  DDSURFACEDESC2 desc = Desc(sizeof(DDSURFACEDESC2) + 4);
+  SayHrs({{"Blt colour fill dwSize 0", Fill(g_back, 7, 0)},
+          {"Blt colour fill back 7", Fill(g_back, 7)},
+          {"Lock back dwSize+4", Lock(g_back, &desc)}});
   desc = Desc();
-  HRESULT hr = g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
+  HRESULT hr = Lock(g_back, &desc);
   SayDesc("Lock back", hr, desc);
   if (FAILED(hr)) return;
   const uint8_t* base = static_cast<uint8_t*>(desc.lpSurface);
   Say("Lock back memory", "pixel", "first=%d DDSD_LPSURFACE=%d", base[0],
       (desc.dwFlags & DDSD_LPSURFACE) != 0);
   g_back->Unlock(NULL);
-  RECT part = {10, 20, 30, 40};
+  RECT part = {10, 20, 30, 40}, outside = {0, 0, 641, 480};
   desc = Desc();
-  hr = g_back->Lock(&part, &desc, DDLOCK_WAIT, NULL);
-  Say("Lock back 10,20,30,40", Code(hr), "offset=%s",
-      static_cast<uint8_t*>(desc.lpSurface) == base + 20 * desc.lPitch + 10 ? "row*pitch+col"
-                                                                            : "other");
+  hr = Lock(g_back, &desc, &part);
+  const bool offset = static_cast<uint8_t*>(desc.lpSurface) == base + 20 * desc.lPitch + 10;
+  Say("Lock back 10,20,30,40", Code(hr), "offset=%s", offset ? "row*pitch+col" : "other");
   if (SUCCEEDED(hr)) g_back->Unlock(&part);
-  RECT outside = {0, 0, 641, 480};
   desc = Desc();
   desc.lpSurface = &desc;
-  hr = g_back->Lock(&outside, &desc, DDLOCK_WAIT, NULL);
+  hr = Lock(g_back, &desc, &outside);
   Say("Lock back 0,0,641,480", Code(hr), "lpSurface=%s", Null(desc.lpSurface));
   if (SUCCEEDED(hr)) g_back->Unlock(&outside);
   desc = Desc();
-  g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
-  SayHr("Lock back again", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
-  SayHr("Unlock back", g_back->Unlock(NULL));
-  SayHr("Unlock back again", g_back->Unlock(NULL));
+  Lock(g_back, &desc);
   HDC dc = NULL, again = NULL;
-  SayHr("GetDC back", g_back->GetDC(&dc));
-  SayHr("GetDC back again", g_back->GetDC(&again));
-  desc = Desc();
-  SayHr("Lock back while DC out", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
-  SayHr("ReleaseDC back", g_back->ReleaseDC(dc));
-  SayHr("ReleaseDC back again", g_back->ReleaseDC(dc));
+  SayHrs({{"Lock back again", Lock(g_back, &desc)},
+          {"Unlock back", g_back->Unlock(NULL)},
+          {"Unlock back again", g_back->Unlock(NULL)},
+          {"GetDC back", g_back->GetDC(&dc)},
+          {"GetDC back again", g_back->GetDC(&again)},
+          {"Lock back while DC out", Lock(g_back, &(desc = Desc()))},
+          {"ReleaseDC back", g_back->ReleaseDC(dc)},
+          {"ReleaseDC back again", g_back->ReleaseDC(dc)}});
   // The flip shows the back buffer: its fill is on the primary afterwards.
   Fill(g_back, 7);
   Fill(g_primary, 3);
-  SayHr("Flip primary", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHr("Flip primary", Flip());
   Grab(g_primary);
   const int shown = g_pixels[0][0];
   Grab(g_back);
   Say("pixels after Flip", "indices", "primary=%d back=%d", shown, g_pixels[0][0]);
-  SayHr("Flip primary to back", g_primary->Flip(g_back, DDFLIP_WAIT));
-  SayHr("Flip back", g_back->Flip(NULL, DDFLIP_WAIT));
-  SayHr("Flip primary to primary", g_primary->Flip(g_primary, DDFLIP_WAIT));
+  SayHrs({{"Flip primary to back", Flip(g_back)},
+          {"Flip back", g_back->Flip(NULL, DDFLIP_WAIT)},
+          {"Flip primary to primary", Flip(g_primary)}});
 }
 
 void ProbeGdi() {
@@ -449,81 +440,76 @@ void ProbeGdi() {
   Grab(g_back);
   Say("Rectangle pixels", "indices", "corner=%d inside=%d last=%d right=%d below=%d",
       g_pixels[10][10], g_pixels[13][15], g_pixels[15][19], g_pixels[10][20], g_pixels[16][10]);
-  SayText("TextOutA TRANSPARENT white", TextDc(TRANSPARENT, RGB(255, 255, 255)), false);
-  SayText("TextOutA OPAQUE white on black", TextDc(OPAQUE, RGB(255, 255, 255)), true);
-  SayText("TextOutA red, greys only", TextDc(TRANSPARENT, RGB(255, 0, 0)), false);
+  const COLORREF white = RGB(255, 255, 255), red = RGB(255, 0, 0);
+  SayText("TextOutA TRANSPARENT white", TextDc(TRANSPARENT, white));
+  SayText("TextOutA OPAQUE white on black", TextDc(OPAQUE, white), true);
+  SayText("TextOutA red, greys only", TextDc(TRANSPARENT, red));
   // A device context held while the palette changes.
-  dc = TextDc(TRANSPARENT, RGB(255, 0, 0));
-  PALETTEENTRY red = {255, 0, 0, 0}, grey = {200, 200, 200, 0};
-  SayHr("SetEntries 200 red while DC out", g_palette->SetEntries(0, 200, 1, &red));
-  SayText("TextOutA red, DC from before SetEntries", dc, false);
-  SayText("TextOutA red, DC from after SetEntries", TextDc(TRANSPARENT, RGB(255, 0, 0)), false);
+  dc = TextDc(TRANSPARENT, red);
+  PALETTEENTRY redEntry = {255, 0, 0, 0}, grey = {200, 200, 200, 0};
+  SayHr("SetEntries 200 red while DC out", g_palette->SetEntries(0, 200, 1, &redEntry));
+  SayText("TextOutA red, DC from before SetEntries", dc);
+  SayText("TextOutA red, DC from after SetEntries", TextDc(TRANSPARENT, red));
   g_palette->SetEntries(0, 200, 1, &grey);
+}
+
+HRESULT CreateInput(HINSTANCE instance, DWORD version, void** out) {
+  return DirectInputCreateEx(instance, version, IID_IDirectInput7A, out, NULL);
+}
+HRESULT CreateDevice(const GUID& guid, IDirectInputDevice7** device) {
+  return g_input->CreateDeviceEx(guid, IID_IDirectInputDevice7A, (void**)device, NULL);
 }
 
 // The devices stay acquired at the program's levels for the focus loss.
 void ProbeInput(HINSTANCE instance) {
   void* out = NULL;
-  SayHr("DirectInputCreateEx version 0x0800",
-        DirectInputCreateEx(instance, 0x0800, IID_IDirectInput7A, &out, NULL));
-  SayHr("DirectInputCreateEx NULL instance",
-        DirectInputCreateEx(NULL, DIRECTINPUT_VERSION, IID_IDirectInput7A, &out, NULL));
+  SayHrs({{"DirectInputCreateEx version 0x0800", CreateInput(instance, 0x0800, &out)},
+          {"DirectInputCreateEx NULL instance", CreateInput(NULL, DIRECTINPUT_VERSION, &out)}});
   if (out != NULL) static_cast<IDirectInput7*>(out)->Release();
-  HRESULT hr = DirectInputCreateEx(instance, DIRECTINPUT_VERSION, IID_IDirectInput7A,
-                                   reinterpret_cast<void**>(&g_input), NULL);
-  SayHr("DirectInputCreateEx", hr);
-  if (FAILED(hr)) return;
-  SayHr("CreateDeviceEx GUID_SysMouse",
-        g_input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
-                                reinterpret_cast<void**>(&g_mouse), NULL));
-  SayHr("CreateDeviceEx GUID_SysKeyboard",
-        g_input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
-                                reinterpret_cast<void**>(&g_keyboard), NULL));
+  const HRESULT made = CreateInput(instance, DIRECTINPUT_VERSION, (void**)&g_input);
+  SayHr("DirectInputCreateEx", made);
+  if (FAILED(made)) return;
+  SayHrs({{"CreateDeviceEx GUID_SysMouse", CreateDevice(GUID_SysMouse, &g_mouse)},
+          {"CreateDeviceEx GUID_SysKeyboard", CreateDevice(GUID_SysKeyboard, &g_keyboard)}});
   if (g_mouse == NULL || g_keyboard == NULL) return;
-  IDirectInputDevice7* mouse = g_mouse;
-  IDirectInputDevice7* keyboard = g_keyboard;
-  DIMOUSESTATE state;
-  std::memset(&state, 0, sizeof state);
-  SayHr("mouse Acquire before SetDataFormat", mouse->Acquire());
-  SayHr("mouse GetDeviceState before SetDataFormat", mouse->GetDeviceState(sizeof state, &state));
-  static const struct {
-    const char* name;
-    bool window;
-    DWORD flags;
-  } kLevels[] = {{"NULL BACKGROUND|NONEXCLUSIVE", false, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
-                 {"NULL FOREGROUND|NONEXCLUSIVE", false, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
-                 {"window EXCLUSIVE|BACKGROUND", true, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
-                 {"window EXCLUSIVE|NONEXCLUSIVE", true,
-                  DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
-                 {"window BACKGROUND|NONEXCLUSIVE", true, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
-  for (const auto& level : kLevels) {
-    SayHr(std::string("mouse SetCooperativeLevel ") + level.name,
-          mouse->SetCooperativeLevel(level.window ? g_window : NULL, level.flags));
-  }
-  SayHr("mouse SetDataFormat c_dfDIMouse", mouse->SetDataFormat(&c_dfDIMouse));
-  SayHr("mouse GetDeviceState before Acquire", mouse->GetDeviceState(sizeof state, &state));
-  SayHr("mouse Unacquire before Acquire", mouse->Unacquire());
-  SayHr("mouse Acquire", mouse->Acquire());
-  SayHr("mouse Acquire again", mouse->Acquire());
-  hr = mouse->GetDeviceState(sizeof state, &state);
+  IDirectInputDevice7 *mouse = g_mouse, *keyboard = g_keyboard;
+  DIMOUSESTATE state = {};
+  SayHrs(
+      {{"mouse Acquire before SetDataFormat", mouse->Acquire()},
+       {"mouse GetDeviceState before SetDataFormat", mouse->GetDeviceState(sizeof state, &state)}});
+  const Level levels[] = {
+      {"NULL BACKGROUND|NONEXCLUSIVE", NULL, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE},
+      {"NULL FOREGROUND|NONEXCLUSIVE", NULL, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE},
+      {"window EXCLUSIVE|BACKGROUND", g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND},
+      {"window EXCLUSIVE|NONEXCLUSIVE", g_window,
+       DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_BACKGROUND},
+      {"window BACKGROUND|NONEXCLUSIVE", g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE}};
+  for (const Level& l : levels)
+    SayHr(std::string("mouse SetCooperativeLevel ") + l.name,
+          mouse->SetCooperativeLevel(l.window, l.flags));
+  SayHrs({{"mouse SetDataFormat c_dfDIMouse", mouse->SetDataFormat(&c_dfDIMouse)},
+          {"mouse GetDeviceState before Acquire", mouse->GetDeviceState(sizeof state, &state)},
+          {"mouse Unacquire before Acquire", mouse->Unacquire()},
+          {"mouse Acquire", mouse->Acquire()},
+          {"mouse Acquire again", mouse->Acquire()}});
+  HRESULT hr = mouse->GetDeviceState(sizeof state, &state);
   Say("mouse GetDeviceState", Code(hr), "z=%ld buttons=%d,%d,%d,%d", (long)state.lZ,
       state.rgbButtons[0], state.rgbButtons[1], state.rgbButtons[2], state.rgbButtons[3]);
-  SayHr("mouse GetDeviceState size 8", mouse->GetDeviceState(8, &state));
-  SayHr("mouse GetDeviceState NULL", mouse->GetDeviceState(sizeof state, NULL));
-  SayHr("mouse SetDataFormat while acquired", mouse->SetDataFormat(&c_dfDIMouse));
-  SayHr("mouse SetCooperativeLevel while acquired",
-        mouse->SetCooperativeLevel(g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE));
-  SayHr("mouse Unacquire", mouse->Unacquire());
-  SayHr("mouse Unacquire again", mouse->Unacquire());
-  SayHr("mouse Acquire for the rest", mouse->Acquire());
-  SayHr("keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard));
-  SayHr("keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
-        keyboard->SetCooperativeLevel(g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND));
-  SayHr("keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
-        keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE));
-  SayHr("keyboard Acquire", keyboard->Acquire());
-  BYTE keys[256];
-  std::memset(keys, 0, sizeof keys);
+  SayHrs({{"mouse GetDeviceState size 8", mouse->GetDeviceState(8, &state)},
+          {"mouse GetDeviceState NULL", mouse->GetDeviceState(sizeof state, NULL)},
+          {"mouse SetDataFormat while acquired", mouse->SetDataFormat(&c_dfDIMouse)},
+          {"mouse SetCooperativeLevel while acquired",
+           mouse->SetCooperativeLevel(g_window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE)},
+          {"mouse Unacquire", mouse->Unacquire()},
+          {"mouse Unacquire again", mouse->Unacquire()},
+          {"mouse Acquire for the rest", mouse->Acquire()},
+          {"keyboard SetDataFormat c_dfDIKeyboard", keyboard->SetDataFormat(&c_dfDIKeyboard)},
+          {"keyboard SetCooperativeLevel EXCLUSIVE|BACKGROUND",
+           keyboard->SetCooperativeLevel(g_window, DISCL_EXCLUSIVE | DISCL_BACKGROUND)},
+          {"keyboard SetCooperativeLevel FOREGROUND|NONEXCLUSIVE",
+           keyboard->SetCooperativeLevel(g_window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE)},
+          {"keyboard Acquire", keyboard->Acquire()}});
+  BYTE keys[256] = {};
   hr = keyboard->GetDeviceState(sizeof keys, keys);
   int down = 0;
   for (BYTE k : keys) down += k != 0;
@@ -543,70 +529,63 @@ void SetFocus(bool ours) {
 void ProbeFocusLoss() {
   DIMOUSESTATE state;
   BYTE keys[256];
-  SayHr("mouse GetDeviceState before the focus goes", g_mouse->GetDeviceState(sizeof state, &state));
+  SayHr("mouse GetDeviceState before the focus goes",
+        g_mouse->GetDeviceState(sizeof state, &state));
   SetFocus(false);
-  SayHr("TestCooperativeLevel without the focus", g_dd->TestCooperativeLevel());
-  SayHr("IsLost primary without the focus", g_primary->IsLost());
+  const std::string off = " without the focus", on = " back in front";
+  SayState(off, false);
   DDSURFACEDESC2 desc = Desc();
   desc.lpSurface = &desc;
-  const HRESULT hr = g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
-  Say("Lock back without the focus", Code(hr), "lpSurface %s",
-      desc.lpSurface == &desc ? "kept" : "changed");
-  SayHr("Blt colour fill without the focus", Fill(g_back, 7));
-  SayHr("Flip without the focus", g_primary->Flip(NULL, DDFLIP_WAIT));
-  SayHr("Restore primary without the focus", g_primary->Restore());
-  SayHr("RestoreAllSurfaces without the focus", g_dd->RestoreAllSurfaces());
-  SayHr("mouse GetDeviceState without the focus", g_mouse->GetDeviceState(sizeof state, &state));
-  SayHr("keyboard GetDeviceState without the focus", g_keyboard->GetDeviceState(sizeof keys, keys));
-  SayHr("keyboard Acquire without the focus", g_keyboard->Acquire());
+  const HRESULT hr = Lock(g_back, &desc);
+  Say("Lock back" + off, Code(hr), "lpSurface %s", desc.lpSurface == &desc ? "kept" : "changed");
+  SayHrs({{"Blt colour fill" + off, Fill(g_back, 7)},
+          {"Flip" + off, Flip()},
+          {"Restore primary" + off, g_primary->Restore()},
+          {"RestoreAllSurfaces" + off, g_dd->RestoreAllSurfaces()},
+          {"mouse GetDeviceState" + off, g_mouse->GetDeviceState(sizeof state, &state)},
+          {"keyboard GetDeviceState" + off, g_keyboard->GetDeviceState(sizeof keys, keys)},
+          {"keyboard Acquire" + off, g_keyboard->Acquire()}});
   SetFocus(true);
-  SayHr("TestCooperativeLevel back in front", g_dd->TestCooperativeLevel());
-  SayHr("IsLost primary back in front", g_primary->IsLost());
-  SayHr("Flip back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
-  SayHr("keyboard Acquire back in front", g_keyboard->Acquire());
-  SayHr("RestoreAllSurfaces back in front", g_dd->RestoreAllSurfaces());
-  SayHr("IsLost back after RestoreAllSurfaces back in front", g_back->IsLost());
-  SayHr("Flip after RestoreAllSurfaces back in front", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayState(on);
+  SayHrs({{"keyboard Acquire" + on, g_keyboard->Acquire()},
+          {"RestoreAllSurfaces" + on, g_dd->RestoreAllSurfaces()},
+          {"IsLost back after RestoreAllSurfaces" + on, g_back->IsLost()},
+          {"Flip after RestoreAllSurfaces" + on, Flip()}});
 }
 
 // Leaving exclusive mode, and coming back.
 void ProbeExclusiveLoss() {
-  static const struct {
-    const char* name;
-    DWORD flags;
-  } kLevels[] = {{"NORMAL|FULLSCREEN", DDSCL_NORMAL | DDSCL_FULLSCREEN},
-                 {"NORMAL", DDSCL_NORMAL},
-                 {"program flags", kProgramLevel}};
-  for (const auto& level : kLevels) {
-    SayHr(std::string("SetCooperativeLevel window ") + level.name,
-          g_dd->SetCooperativeLevel(g_window, level.flags));
-    SayHr(std::string("TestCooperativeLevel after ") + level.name, g_dd->TestCooperativeLevel());
-    SayHr(std::string("IsLost primary after ") + level.name, g_primary->IsLost());
-    SayHr(std::string("Flip after ") + level.name, g_primary->Flip(NULL, DDFLIP_WAIT));
+  const Level levels[] = {{"NORMAL|FULLSCREEN", g_window, DDSCL_NORMAL | DDSCL_FULLSCREEN},
+                          {"NORMAL", g_window, DDSCL_NORMAL},
+                          {"program flags", g_window, kProgramLevel}};
+  for (const Level& l : levels) {
+    SayHr(std::string("SetCooperativeLevel window ") + l.name,
+          g_dd->SetCooperativeLevel(l.window, l.flags));
+    SayState(std::string(" after ") + l.name);
   }
   SayMode("GetDisplayMode back in exclusive mode");
-  SayHr("SetDisplayMode 640,480,8 again", g_dd->SetDisplayMode(640, 480, 8, 0, 0));
-  SayHr("IsLost primary after SetDisplayMode", g_primary->IsLost());
-  SayHr("Restore primary", g_primary->Restore());
-  SayHr("IsLost back after Restore primary", g_back->IsLost());
-  SayHr("RestoreAllSurfaces", g_dd->RestoreAllSurfaces());
-  SayHr("IsLost primary after RestoreAllSurfaces", g_primary->IsLost());
-  SayHr("Flip after RestoreAllSurfaces", g_primary->Flip(NULL, DDFLIP_WAIT));
+  SayHrs({{"SetDisplayMode 640,480,8 again", g_dd->SetDisplayMode(640, 480, 8, 0, 0)},
+          {"IsLost primary after SetDisplayMode", g_primary->IsLost()},
+          {"Restore primary", g_primary->Restore()},
+          {"IsLost back after Restore primary", g_back->IsLost()},
+          {"RestoreAllSurfaces", g_dd->RestoreAllSurfaces()},
+          {"IsLost primary after RestoreAllSurfaces", g_primary->IsLost()},
+          {"Flip after RestoreAllSurfaces", Flip()}});
 }
 
 // A device context on a locked surface, and a fill (last: some
 // implementations lose track of the lock afterwards).
 void ProbeLockedSurface() {
   DDSURFACEDESC2 desc = Desc();
-  SayHr("Lock back before GetDC", g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL));
+  SayHr("Lock back before GetDC", Lock(g_back, &desc));
   HDC dc = NULL;
   const HRESULT hr = g_back->GetDC(&dc);
-  SayHr("GetDC locked back", hr);
-  SayHr("ReleaseDC locked back", SUCCEEDED(hr) ? g_back->ReleaseDC(dc) : hr);
-  SayHr("Unlock back after ReleaseDC", g_back->Unlock(NULL));
-  g_back->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
-  SayHr("Blt colour fill locked back", Fill(g_back, 8));
-  SayHr("Unlock back after the fill", g_back->Unlock(NULL));
+  SayHrs({{"GetDC locked back", hr},
+          {"ReleaseDC locked back", SUCCEEDED(hr) ? g_back->ReleaseDC(dc) : hr},
+          {"Unlock back after ReleaseDC", g_back->Unlock(NULL)}});
+  Lock(g_back, &desc);
+  SayHrs({{"Blt colour fill locked back", Fill(g_back, 8)},
+          {"Unlock back after the fill", g_back->Unlock(NULL)}});
 }
 
 void ProbeTeardown() {
@@ -653,7 +632,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     ProbeTeardown();
   }
   const LRESULT closed = DefWindowProcA(g_window, WM_CLOSE, 0, 0);
-  Say("DefWindowProcA WM_CLOSE", Number(static_cast<long>(closed)), "WM_DESTROY=%d", g_destroys);
+  Say("DefWindowProcA WM_CLOSE", Number((long)closed), "WM_DESTROY=%d", g_destroys);
   SayBool("DestroyWindow destroyed window", DestroyWindow(g_window));
   std::fclose(g_out);
   return display ? 0 : 1;
