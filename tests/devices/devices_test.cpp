@@ -59,7 +59,7 @@ TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.operation);
     ResetProgram();
-    ASSERT_EQ(CreateMainWindow(NULL), 1);
+    ASSERT_EQ(CreateMainWindow(GetModuleHandleA(NULL)), 1);
     pxh::InjectFault(fault.operation, E_FAIL, -1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(InitDevices(), 0);

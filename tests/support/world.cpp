@@ -46,7 +46,7 @@ void ResetProgram() {
 
 bool StartProgram() {
   ResetProgram();
-  return CreateMainWindow(NULL) == 1 && InitDevices() == 1;
+  return CreateMainWindow(GetModuleHandleA(NULL)) == 1 && InitDevices() == 1;
 }
 
 int RunProgram() {
