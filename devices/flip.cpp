@@ -2,11 +2,15 @@
 // comes back cannot hang the program.
 #include "devices/devices.h"
 
+namespace {
+
 // Pauses between attempts: short while the display is still busy with the
 // previous flip, longer after other failures so that they are not polled
 // flat out.
-static const DWORD FlipBusyPauseMs = 1;
-static const DWORD FlipRetryPauseMs = 10;
+const DWORD FlipBusyPauseMs = 1;
+const DWORD FlipRetryPauseMs = 10;
+
+}  // namespace
 
 int FlipToFront() {
   DWORD start = GetTickCount();

@@ -6,9 +6,13 @@
 int g_labelX = 0;
 int g_labelY = 0;
 
+namespace {
+
 // Where a piece's number goes, relative to its cell's origin.
-static const int LabelOffsetX = 9;
-static const int LabelOffsetY = 14;
+const int LabelOffsetX = 9;
+const int LabelOffsetY = 14;
+
+}  // namespace
 
 void PlaceAtCell(int image, int cell, int mode) {
   int x, y;

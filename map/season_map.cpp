@@ -19,8 +19,12 @@ const int BattleMapLayout[CellTableSize] = {
 };
 // clang-format on
 
+namespace {
+
 // The tile sheet holds four blocks of nine terrains: spring, summer, fall, winter.
-static const int TerrainsPerSeason = 9;
+const int TerrainsPerSeason = 9;
+
+}  // namespace
 
 void DrawBattleMap(const int* layout, int season) {
   int cellX[CellTableSize];
@@ -37,7 +41,7 @@ void DrawBattleMap(const int* layout, int season) {
     int tile = season * TerrainsPerSeason + layout[cell];
     PlotSheetImage(sheet, tile, CellWidth, CellHeight, CellHeight, cellX[cell], cellY[cell], 0);
   }
-  fclose(sheet);
+  std::fclose(sheet);
 
   g_backSurface->Unlock(NULL);
   FlipToFront();

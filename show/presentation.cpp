@@ -9,25 +9,27 @@
 #include "raster/raster.h"
 #include "show/show.h"
 
-static const COLORREF White = 0xffffff;
-static const COLORREF Red = 255;
-
-static const DWORD CaptionPauseMs = 2000;
-static const DWORD BlinkPauseMs = 500;
-
 int g_holdsReached = 0;
 
+namespace {
+
+const COLORREF White = 0xffffff;
+const COLORREF Red = 255;
+
+const DWORD CaptionPauseMs = 2000;
+const DWORD BlinkPauseMs = 500;
+
 // The script's own copy of the map layout, taken at the opening.
-static int g_mapLayout[CellTableSize];
+int g_mapLayout[CellTableSize];
 
 // A redraw plays the script again from the opening with no time passing,
 // up to the hold where the live run stands (g_holdsReached), and stops there.
-static int g_replaying = 0;
-static int g_replayHolds = 0;
+int g_replaying = 0;
+int g_replayHolds = 0;
 
 // At a hold of the replay: 1 while the replay has not yet come to where the
 // live run stands, 0 when it stops here.
-static int ReplayGoesOn() {
+int ReplayGoesOn() {
   g_replayHolds++;
   return g_replayHolds < g_holdsReached;
 }
@@ -35,7 +37,7 @@ static int ReplayGoesOn() {
 // A pause of the script: the time passes and the message queue is not
 // served. A display lost meanwhile and back again is drawn again here.
 // Returns 0 when the script stops at this point (the end of a replay).
-static int Pause(DWORD ms) {
+int Pause(DWORD ms) {
   if (g_replaying) {
     return ReplayGoesOn();
   }
@@ -47,18 +49,18 @@ static int Pause(DWORD ms) {
 
 // The title and the continue button stand outside both panels; a flip brings
 // up the other surface of the pair, which need not hold them.
-static void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurface); }
+void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurface); }
 
-static void DrawButton() { DrawContinueButton(0, ContinueButtonX, ContinueButtonY); }
+void DrawButton() { DrawContinueButton(0, ContinueButtonX, ContinueButtonY); }
 
-static void DrawCaption(const char* text, int y) {
+void DrawCaption(const char* text, int y) {
   DrawTextOpaque(text, 50, y, White, g_primarySurface);
 }
 
 // Holds the screen until a click. Returns 0 when the wait ended because the
 // program is closing (Escape or the window's close button): the presentation
 // then stops there; and at the end of a replay.
-static int HoldScreen() {
+int HoldScreen() {
   if (g_replaying) {
     return ReplayGoesOn();
   }
@@ -73,7 +75,7 @@ static int HoldScreen() {
 
 // Wipes the picture and caption panels and hides the cursor again (the wait
 // showed it; a replay leaves the cursor alone).
-static void ClearScreen() {
+void ClearScreen() {
   ClearPanel(PicturePanel);
   ClearPanel(CaptionPanel);
   if (!g_replaying) {
@@ -81,7 +83,7 @@ static void ClearScreen() {
   }
 }
 
-static void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue) {
+void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue) {
   PALETTEENTRY entry;
   entry.peRed = red;
   entry.peGreen = green;
@@ -90,7 +92,7 @@ static void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue
   SetPaletteEntry(index, &entry);
 }
 
-static void ShowPortraitGallery() {
+void ShowPortraitGallery() {
   DrawTitle();
   DrawPortrait(0, 40, 50);
   DrawPortrait(1, 160, 50);
@@ -129,7 +131,7 @@ static void ShowPortraitGallery() {
 
 // Palette entry 4 turns blue, then green, then red again: every pixel of that
 // index changes colour at once without being drawn again.
-static int ShowPaletteChange() {
+int ShowPaletteChange() {
   DrawPortrait(4, 270, 60);
   DrawTextOpaque("Red Sun", 285, 130, Red, g_primarySurface);
   if (!Pause(CaptionPauseMs)) {
@@ -152,7 +154,7 @@ static int ShowPaletteChange() {
 }
 
 // The icons go into the back buffer, which is then flipped to the front.
-static void ShowStatIcons() {
+void ShowStatIcons() {
   if (SUCCEEDED(g_backSurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL))) {
     DrawStatIcons();
     g_backSurface->Unlock(NULL);
@@ -180,19 +182,19 @@ static void ShowStatIcons() {
 
 // A season map: drawn into the back buffer and flipped, then the title and
 // the button again on the surface that now shows the map.
-static void ShowSeasonMap(const int* layout, int season) {
+void ShowSeasonMap(const int* layout, int season) {
   DrawBattleMap(layout, season);
   DrawTitle();
   DrawButton();
 }
 
 // Places a piece and writes its number beside it, over the piece.
-static void PlaceNumberedPiece(int image, int cell, const char* number) {
+void PlaceNumberedPiece(int image, int cell, const char* number) {
   PlaceAtCell(image, cell, PlacePiece);
   DrawTextTransparent(number, g_labelX, g_labelY, White, g_primarySurface);
 }
 
-static int ShowPiecesAndTurnMarker(const int* layout) {
+int ShowPiecesAndTurnMarker(const int* layout) {
   ShowSeasonMap(layout, Spring);
   DrawCaption("Spring version", 380);
   if (!Pause(CaptionPauseMs)) {
@@ -232,7 +234,7 @@ static int ShowPiecesAndTurnMarker(const int* layout) {
 // The eight screens, from the first drawing to the last wait. Played live
 // once, and again without pauses by each redraw, up to where the live run
 // stands. Stops early when a wait ends by the program closing.
-static void PlayScreens() {
+void PlayScreens() {
   ShowPortraitGallery();
   if (!HoldScreen()) {
     return;
@@ -286,7 +288,7 @@ static void PlayScreens() {
 
 // Draws the screen again as the live run left it: both surfaces and the
 // palette back as set up, then the script replayed without its pauses.
-static void RedrawScreen() {
+void RedrawScreen() {
   if (g_holdsReached == 0 || g_replaying) {
     return;  // nothing drawn yet (or already redrawing)
   }
@@ -298,6 +300,8 @@ static void RedrawScreen() {
   PlayScreens();
   g_replaying = 0;
 }
+
+}  // namespace
 
 int KeepScreenShown() {
   if (DisplayLost()) {
@@ -314,7 +318,7 @@ int KeepScreenShown() {
 }
 
 int RunPresentation() {
-  memcpy(g_mapLayout, BattleMapLayout, sizeof(g_mapLayout));
+  std::memcpy(g_mapLayout, BattleMapLayout, sizeof(g_mapLayout));
   g_holdsReached = 0;
 
   PumpPendingMessages();

@@ -13,13 +13,17 @@
 
 #include <cstring>
 
-static void SendButton(DWORD flags) {
+namespace {
+
+void SendButton(DWORD flags) {
   INPUT input;
   std::memset(&input, 0, sizeof(input));
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
   SendInput(1, &input, sizeof(input));
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2 || std::strcmp(argv[1], "click") != 0) {
