@@ -75,31 +75,26 @@ INSTANTIATE_TEST_SUITE_P(
 using ContactSheet = PixsheetTest;
 
 TEST_F(ContactSheet, ColumnsDefaultNameAndDrawingIntoAnEmptyPlace) {
-  // Three columns, default output name; and one column.
+  // Three columns and the default output name; one column.
   const Bytes odd = PixSheet(5, 4, 7);
   WriteBytes(At("odd.pix"), odd);
   Ok({"export", "odd.pix", "--size", "5x4", "--columns", "3"});
   Ok({"export", "odd.pix", "--size", "5x4", "--columns", "1", "-o", "tall.png"});
-  EXPECT_TRUE(LoadPng(At("odd.png")).width == 3 * 5 + 2 &&
-              LoadPng(At("odd.png")).height == 3 * 4 + 2);
   for (const char* png : {"odd.png", "tall.png"}) {
     Ok({"import", png, "--size", "5x4", "-o", "back.pix"});
     EXPECT_EQ(ReadBytes(At("back.pix")), odd) << png;
   }
-  // Two columns: place 3 (row 1, column 1) holds nothing. Draw one pixel into it.
-  const Bytes sheet = PixSheet(4, 4, 3);
-  WriteBytes(At("s.pix"), sheet);
-  Ok({"export", "s.pix", "--size", "4x4", "--columns", "2", "-o", "s2.png"});
-  pngio::Image png = LoadPng(At("s2.png"));
-  ASSERT_TRUE(png.width == 9 && png.height == 9);
-  png.indices[5 * 9 + 5 + 2] = 200;  // pixel (2, 0) of place 3
-  SaveIndexed(At("drawn.png"), 9, 9, png.indices.data());
-  Ok({"import", "drawn.png", "--size", "4x4", "-o", "out.pix"});
-  Bytes expected = sheet;
-  expected.insert(expected.end(), {7, 7, 200, 7});  // the rest of the light square kept
+  // Drawing into the first empty place (row 2, column 1) adds an image.
+  pngio::Image png = LoadPng(At("odd.png"));
+  ASSERT_TRUE(png.width == 3 * 5 + 2 && png.height == 3 * 4 + 2);
+  png.indices[10 * 17 + 6 + 2] = 200;  // pixel (2, 0) of place 7
+  SaveIndexed(At("drawn.png"), 17, 14, png.indices.data());
+  Ok({"import", "drawn.png", "--size", "5x4", "-o", "out.pix"});
+  Bytes expected = odd;
+  expected.insert(expected.end(), {7, 7, 200, 7, 8});  // the rest of the checkerboard kept
   const Bytes out = ReadBytes(At("out.pix"));
-  ASSERT_EQ(out.size(), 4u * 16);
-  EXPECT_EQ(Bytes(out.begin(), out.begin() + 52), expected);
+  ASSERT_EQ(out.size(), 8u * 20);
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 145), expected);
 }
 
 TEST_F(ContactSheet, EmptyPlacesAreOnlySkippedWhereExportPutsThem) {
