@@ -12,6 +12,7 @@ struct Known {
   int w, h;
   int columns;  // contact-sheet columns export uses by default
 };
+void PrintTo(const Known& k, std::ostream* os) { *os << k.name; }
 
 class RoundTrip : public PixsheetTest, public ::testing::WithParamInterface<Known> {
  protected:
