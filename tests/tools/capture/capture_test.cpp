@@ -77,8 +77,9 @@ TEST(Capture, EachMissingSheetEndsWithStatusOneAndKeepsThePicturesBefore) {
     const bool pipe = missing >= SheetCount;  // portraits and button as pipes
     SCOPED_TRACE(std::string(gone.fileName) + (pipe ? " (a pipe)" : ""));
     TempDir sheets, out;
-    for (const SheetFormat& s : ImageSheets)
+    for (const SheetFormat& s : ImageSheets) {
       if (&s != &gone) WriteBytes(sheets / s.fileName, ReadBytes(SampleArt() + "/" + s.fileName));
+    }
     if (pipe) {
       ASSERT_EQ(mkfifo((sheets / gone.fileName).c_str(), 0600), 0);
     }
