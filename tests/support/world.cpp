@@ -13,7 +13,7 @@
 
 #include "devices/devices.h"
 #include "map/map.h"
-#include "pxpng.h"
+#include "pngio.h"
 #include "raster/sheets.h"
 #include "shell/shell.h"
 #include "show/show.h"
@@ -173,9 +173,9 @@ std::vector<HoldLine> ReadHoldList(const std::string& path) {
 std::string GoldenPath(const std::string& name) { return SourcePath("tests/show/golden/" + name); }
 
 Picture LoadPicture(const std::string& pngPath) {
-  pxpng::Image png;
+  pngio::Image png;
   std::string error;
-  EXPECT_TRUE(pxpng::ReadPng(pngPath, &png, &error)) << error;
+  EXPECT_TRUE(pngio::ReadPng(pngPath, &png, &error)) << error;
   EXPECT_TRUE(png.indexed && png.width == W && png.height == H) << pngPath;
   Picture picture{png.indices, {}};
   for (int i = 0; i < png.paletteSize; i++)
