@@ -79,7 +79,9 @@ TEST(Capture, EachMissingSheetEndsWithStatusOneAndKeepsThePicturesBefore) {
     TempDir sheets, out;
     for (const SheetFormat& s : ImageSheets)
       if (&s != &gone) WriteBytes(sheets / s.fileName, ReadBytes(SampleArt() + "/" + s.fileName));
-    if (pipe) ASSERT_EQ(mkfifo((sheets / gone.fileName).c_str(), 0600), 0);
+    if (pipe) {
+      ASSERT_EQ(mkfifo((sheets / gone.fileName).c_str(), 0600), 0);
+    }
     const RunResult r =
         RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, {"--sheets", sheets.Path(), "--out", "pics"});
     EXPECT_EQ(r.status, 1);
