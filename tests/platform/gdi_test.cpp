@@ -1,6 +1,7 @@
 // GDI on a surface's device context: rectangles with pen and brush, and the
 // discipline of selecting and deleting objects. (Text, colours and clipping
-// as the program meets them are pinned by the golden pictures in tests/show.)
+// as the program meets them are pinned by the golden pictures in tests/show,
+// the answers Windows gives by tests/probe.)
 #include "tests/support/layer.h"
 
 namespace {
@@ -56,14 +57,11 @@ TEST_F(GdiTest, RectangleOutlinesAndFillsExcludingRightAndBottomClippedToTheSurf
 TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndLeaksAreReported) {
   HPEN pen = CreatePen(PS_SOLID, 1, 0);
   HGDIOBJ oldPen = SelectObject(dc, pen);
-  EXPECT_EQ(oldPen, GetStockObject(BLACK_PEN));
   EXPECT_FALSE(DeleteObject(pen));
   EXPECT_TRUE(Contains(pxh::MisuseReport(), "still selected"));
-  EXPECT_EQ(SelectObject(dc, oldPen), pen);
+  SelectObject(dc, oldPen);
   EXPECT_TRUE(DeleteObject(pen));
   EXPECT_FALSE(DeleteObject(pen));
-  EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));  // harmless on stock objects
-
   // A context released with the program's brush selected; a brush never deleted.
   HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
   SelectObject(dc, brush);
@@ -75,7 +73,6 @@ TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndLeaksAreReported) {
   EXPECT_TRUE(Contains(report, "GDI brush")) << Joined(report);
   EXPECT_TRUE(DeleteObject(brush));  // the context is gone, so the brush is free
   EXPECT_TRUE(DeleteObject(leaked));
-  EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(0x42), GetStockObject(BLACK_PEN)), nullptr);
   EXPECT_EQ(SetTextColor(reinterpret_cast<HDC>(0x1234), 0), CLR_INVALID);
   pxh::Reset();  // the refusals above are expected; start the teardown check afresh
   OpenDisplay();

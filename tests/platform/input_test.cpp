@@ -1,5 +1,6 @@
 // DirectInput: the mouse's relative movement and buttons, and the platform's
-// checks. (The program reads the keyboard through GetAsyncKeyState only.)
+// own checks. (The program reads the keyboard through GetAsyncKeyState only;
+// the answers Windows gives to misuse are compared in tests/probe.)
 #include "tests/support/layer.h"
 
 namespace {
@@ -14,22 +15,9 @@ class InputTest : public LayerTest {
     ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A,
                                   reinterpret_cast<void**>(&input), NULL),
               DI_OK);
-  }
-  void OpenMouse() {
     ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
                                     reinterpret_cast<void**>(&mouse), NULL),
               DI_OK);
-    ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
-    ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
-    ASSERT_EQ(mouse->Acquire(), DI_OK);
-  }
-  void Close() {
-    if (mouse != nullptr) {
-      mouse->Unacquire();
-      mouse->Release();
-    }
-    input->Release();
-    mouse = nullptr;
   }
   DIMOUSESTATE Read() {
     DIMOUSESTATE state;
@@ -37,67 +25,45 @@ class InputTest : public LayerTest {
     EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);
     return state;
   }
+  // One read as "x,y,z" and a 1 for each button down, e.g. "3,0,0 1000".
+  std::string ReadText() {
+    DIMOUSESTATE s = Read();
+    std::string text =
+        std::to_string(s.lX) + "," + std::to_string(s.lY) + "," + std::to_string(s.lZ) + " ";
+    for (BYTE b : s.rgbButtons) text += b == 0x80 ? '1' : b == 0 ? '0' : '?';
+    return text;
+  }
 
   IDirectInput7A* input = nullptr;
   IDirectInputDevice7A* mouse = nullptr;
 };
 
-TEST_F(InputTest, MouseReportsMovementSinceThePreviousReadAndButtons) {
-  OpenMouse();
-  DIMOUSESTATE s = Read();
-  EXPECT_EQ(s.lX, 0);
-  EXPECT_EQ(s.rgbButtons[0], 0);
+TEST_F(InputTest, MouseReportsMovementSinceThePreviousReadAndEveryPress) {
+  ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
+  ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
+  ASSERT_EQ(mouse->Acquire(), DI_OK);
+  EXPECT_EQ(ReadText(), "0,0,0 0000");
   pxh::MoveMouse(5, -3);
   pxh::MoveMouse(95, 1, 2);
-  s = Read();
-  EXPECT_EQ(s.lX, 100);
-  EXPECT_EQ(s.lY, -2);
-  EXPECT_EQ(s.lZ, 2);
-  s = Read();
-  EXPECT_EQ(s.lX, 0);
-  EXPECT_EQ(s.lY, 0);
-
   pxh::SetMouseButton(1, true);
-  s = Read();
-  EXPECT_EQ(s.rgbButtons[0], 0);
-  EXPECT_EQ(s.rgbButtons[1], 0x80);
-  EXPECT_EQ(Read().rgbButtons[1], 0x80);  // held
+  EXPECT_EQ(ReadText(), "100,-2,2 0100");
+  EXPECT_EQ(ReadText(), "0,0,0 0100");  // held
   pxh::SetMouseButton(1, false);
-  EXPECT_EQ(Read().rgbButtons[1], 0);
-
   pxh::SetMouseButton(0, true);  // a press shorter than the time between two reads
   pxh::SetMouseButton(0, false);
-  EXPECT_EQ(Read().rgbButtons[0], 0x80);
-  EXPECT_EQ(Read().rgbButtons[0], 0);
-
-  pxh::Click();
-  EXPECT_EQ(Read().rgbButtons[0], 0x80);  // exactly one read
-  EXPECT_EQ(Read().rgbButtons[0], 0);
+  EXPECT_EQ(ReadText(), "0,0,0 1000");
+  EXPECT_EQ(ReadText(), "0,0,0 0000");
   pxh::Click(3);
-  s = Read();
-  EXPECT_EQ(s.rgbButtons[3], 0x80);
-  EXPECT_EQ(s.rgbButtons[0], 0);
-  Close();
+  EXPECT_EQ(ReadText(), "0,0,0 0001");  // exactly one read
+  EXPECT_EQ(ReadText(), "0,0,0 0000");
+  mouse->Unacquire();
+  mouse->Release();
+  input->Release();
   EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
 }
 
-TEST_F(InputTest, PlatformChecksAcquisitionFormatsAndLevelsAndReportsUnreleasedDevices) {
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
-                                  reinterpret_cast<void**>(&mouse), NULL),
-            DI_OK);
-  DIMOUSESTATE s;
-  EXPECT_EQ(mouse->Acquire(), DIERR_INVALIDPARAM);  // no data format yet
+TEST_F(InputTest, PlatformRefusesOtherDevicesAndFormatsAndReportsUnreleasedOnes) {
   EXPECT_EQ(mouse->SetDataFormat(&c_dfDIKeyboard), DIERR_INVALIDPARAM);
-  ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
-  EXPECT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND), DIERR_INVALIDPARAM);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof s, &s), DIERR_NOTACQUIRED);
-  ASSERT_EQ(mouse->Acquire(), DI_OK);
-  EXPECT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DIERR_ACQUIRED);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof s - 4, &s), DIERR_INVALIDPARAM);
-  EXPECT_EQ(mouse->Unacquire(), DI_OK);
-  EXPECT_EQ(mouse->Unacquire(), DI_NOEFFECT);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof s, &s), DIERR_NOTACQUIRED);
-
   static const GUID kJoystick = {
       0x6F1D2B70, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
   IDirectInputDevice7A* other = nullptr;
@@ -105,17 +71,11 @@ TEST_F(InputTest, PlatformChecksAcquisitionFormatsAndLevelsAndReportsUnreleasedD
                                   reinterpret_cast<void**>(&other), NULL),
             DIERR_DEVICENOTREG);
   EXPECT_EQ(other, nullptr);
-  IDirectInput7A* old = nullptr;
-  EXPECT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0800, IID_IDirectInput7A,
-                                reinterpret_cast<void**>(&old), NULL),
-            DIERR_OLDDIRECTINPUTVERSION);
-  EXPECT_EQ(
-      DirectInputCreateEx(NULL, 0x0700, IID_IDirectInput7A, reinterpret_cast<void**>(&old), NULL),
-      DIERR_INVALIDPARAM);
   auto report = pxh::MisuseReport();
   EXPECT_TRUE(Contains(report, "IDirectInputDevice7@mouse not released")) << Joined(report);
   EXPECT_TRUE(Contains(report, "IDirectInput7 not released"));
-  Close();
+  mouse->Release();
+  input->Release();
 }
 
 }  // namespace

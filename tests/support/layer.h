@@ -34,12 +34,8 @@ class LayerTest : public ::testing::Test {
   HWND MakeWindow() {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
-    wc.hIcon = LoadIconA(NULL, IDI_APPLICATION);
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = "WINCLASS1";
     if (RegisterClassExA(&wc) == 0) return NULL;
     window = CreateWindowExA(0, "WINCLASS1", "DirectDraw Test for Game", WS_POPUP | WS_VISIBLE, 0,
@@ -65,7 +61,7 @@ class LayerTest : public ::testing::Test {
               DD_OK);
     ASSERT_EQ(dd->SetCooperativeLevel(window, 0x53), DD_OK);
     ASSERT_EQ(dd->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
-    std::memset(&desc, 0, sizeof desc);
+    desc = DDSURFACEDESC2{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     desc.dwBackBufferCount = 1;
@@ -93,8 +89,7 @@ class LayerTest : public ::testing::Test {
   }
 
   HRESULT Fill(IDirectDrawSurface7* surface, DWORD index) {
-    DDBLTFX fx;
-    std::memset(&fx, 0, sizeof fx);
+    DDBLTFX fx{};
     fx.dwSize = sizeof fx;
     fx.dwFillColor = index;
     return surface->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
