@@ -235,8 +235,12 @@ class XSession:
                                                  + (", openbox" if self.manager else "",)))
 
     def poll(self, condition, seconds, what):
+        """condition()'s first true value, asked every 0.2 s."""
         deadline = time.monotonic() + seconds
-        while not condition():
+        while True:
+            value = condition()
+            if value:
+                return value
             if self.xvfb.poll() is not None:
                 raise Failure("the X server ended (status %d)" % self.xvfb.returncode)
             if time.monotonic() > deadline:
@@ -284,7 +288,7 @@ class XSession:
         return found[-1].decode() if found else None
 
     def window_exists(self):
-        return self.find_window(WINDOW_TITLE) is not None
+        return self.find_window(WINDOW_TITLE, visible=False) is not None
 
     def active_window(self):
         return self.run_x("xdotool", "getactivewindow").strip().decode()
@@ -312,12 +316,10 @@ class XSession:
         window: on top, with the focus."""
         other = self.spawn(["xmessage", "-title", OTHER_WINDOW,
                             "-geometry", "%dx%d+%d+%d" % (width, height, x, y), "Another program"])
-        window = []
-        self.poll(lambda: window.append(self.find_window(OTHER_WINDOW)) or window[-1],
-                  30, "the other window to appear")
-        if self.active_window() != window[-1]:
-            self.xdotool("windowactivate", window[-1])
-        self.poll(lambda: self.active_window() == window[-1], 30, "the other window's focus")
+        window = self.poll(lambda: self.find_window(OTHER_WINDOW), 30, "the other window to appear")
+        if self.active_window() != window:
+            self.xdotool("windowactivate", window)
+        self.poll(lambda: self.active_window() == window, 30, "the other window's focus")
         return other
 
     def close_other_window(self, other):
@@ -368,8 +370,8 @@ def to_rgb(source, data=None, size=(WIDTH, HEIGHT), crop=None):
     result = subprocess.run(["convert", source] + cut + ["-depth", "8", "rgb:-"], input=data,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
     if result.returncode != 0 or len(result.stdout) != size[0] * size[1] * 3:
-        raise Failure("cannot read %s as a %d x %d picture: %s"
-                      % ((source,) + tuple(size) + (result.stderr.decode(errors="replace").strip(),)))
+        raise Failure("cannot read %s as a %d x %d picture: %s" % (
+            source, size[0], size[1], result.stderr.decode(errors="replace").strip()))
     return result.stdout
 
 
