@@ -62,12 +62,27 @@ HRESULT FillSurface(LPDIRECTDRAWSURFACE7 surface, int colour);
 // How long FlipToFront keeps trying before it gives up.
 const DWORD FlipGiveUpMs = 3000;
 
-// Shows the back buffer: Flip, retried while the display is still busy and
-// after restoring lost surfaces, for at most FlipGiveUpMs. Returns 1 when
-// the flip happened, 0 when it gave up.
+// Shows the back buffer: Flip, retried while the display is still busy, for
+// at most FlipGiveUpMs. Returns 1 when the flip happened, 0 when it gave up
+// or the surfaces are lost (another program has the display: the picture is
+// drawn again once it is back, see RestoreDisplay).
 int FlipToFront();
 
 // Changes one palette entry in the palette object and in g_paletteEntries.
 int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry);
+
+// Gives the palette back its set-up colours (g_paletteEntries included).
+void ResetPalette();
+
+// 1 when the surfaces have lost their memory (another program took the
+// display), 0 when they are usable.
+int DisplayLost();
+
+// Takes the display back after another program had it, once this program is
+// the active one again: the display mode if it was given back, the surfaces
+// (their memory restored, its content lost) and the palette as it stands in
+// g_paletteEntries. 1 when the surfaces can be drawn again; 0 while another
+// program has the display or a step fails (nothing is then drawn).
+int RestoreDisplay();
 
 #endif

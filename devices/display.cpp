@@ -35,6 +35,37 @@ int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry) {
   return 1;
 }
 
+void ResetPalette() {
+  BuildPaletteEntries(g_paletteEntries);
+  g_palette->SetEntries(0, 0, 256, g_paletteEntries);
+}
+
+int DisplayLost() {
+  return g_primarySurface->IsLost() == DDERR_SURFACELOST ||
+         g_backSurface->IsLost() == DDERR_SURFACELOST;
+}
+
+int RestoreDisplay() {
+  // Another program has the display until this one is active again.
+  if (FAILED(g_directDraw->TestCooperativeLevel())) {
+    return 0;
+  }
+  DDSURFACEDESC2 mode;
+  std::memset(&mode, 0, sizeof(mode));
+  mode.dwSize = sizeof(mode);
+  if (FAILED(g_directDraw->GetDisplayMode(&mode)) || mode.dwWidth != ScreenWidth ||
+      mode.dwHeight != ScreenHeight || mode.ddpfPixelFormat.dwRGBBitCount != ScreenBitsPerPixel) {
+    if (FAILED(g_directDraw->SetDisplayMode(ScreenWidth, ScreenHeight, ScreenBitsPerPixel, 0, 0))) {
+      return 0;
+    }
+  }
+  if (FAILED(g_directDraw->RestoreAllSurfaces())) {
+    return 0;
+  }
+  g_palette->SetEntries(0, 0, 256, g_paletteEntries);
+  return 1;
+}
+
 int InitDevices() {
   if (FAILED(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&g_directDraw), IID_IDirectDraw7,
                                 NULL))) {

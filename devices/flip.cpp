@@ -3,8 +3,8 @@
 #include "devices/devices.h"
 
 // Pauses between attempts: short while the display is still busy with the
-// previous flip, longer after other failures so that a lost display is not
-// polled flat out.
+// previous flip, longer after other failures so that they are not polled
+// flat out.
 static const DWORD FlipBusyPauseMs = 1;
 static const DWORD FlipRetryPauseMs = 10;
 
@@ -16,8 +16,10 @@ int FlipToFront() {
       return 1;
     }
 
+    // Lost surfaces are not restored here: what they held is gone, so the
+    // whole picture has to be drawn again, which is not the flip's business.
     if (result == DDERR_SURFACELOST) {
-      g_directDraw->RestoreAllSurfaces();
+      return 0;
     }
 
     if (GetTickCount() - start >= FlipGiveUpMs) {

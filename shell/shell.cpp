@@ -8,6 +8,7 @@
 HINSTANCE g_instance = NULL;
 HWND g_mainWindow = NULL;
 int g_quitRequested = 0;
+int g_screenNeedsRedraw = 0;
 
 namespace {
 
@@ -60,12 +61,21 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       PostQuitMessage(0);
       return 0;
     case WM_PAINT: {
-      // The screen's content comes only from the DirectDraw surfaces.
+      // The screen's content comes only from the DirectDraw surfaces: the
+      // presentation draws them again where it serves messages.
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       EndPaint(window, &paint);
+      g_screenNeedsRedraw = 1;
       return 0;
     }
+    case WM_ACTIVATEAPP:
+      // Back from another program, which may have had the display.
+      if (wParam) g_screenNeedsRedraw = 1;
+      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_DISPLAYCHANGE:
+      g_screenNeedsRedraw = 1;
+      return DefWindowProcA(window, message, wParam, lParam);
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }

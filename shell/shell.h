@@ -9,6 +9,11 @@ extern HINSTANCE g_instance;
 extern HWND g_mainWindow;
 // Set once Escape has been seen; stays set.
 extern int g_quitRequested;
+// Set by the window procedure when what the display shows may no longer be
+// the program's picture: the window was to be painted, the program became
+// the active one again, or the display mode changed. Whoever draws the
+// screen clears it once the picture stands again.
+extern int g_screenNeedsRedraw;
 
 // Exit statuses of the program.
 const int ExitPresented = 0;     // the presentation ran (to its end or left by the user)

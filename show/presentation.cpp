@@ -15,6 +15,36 @@ static const COLORREF Red = 255;
 static const DWORD CaptionPauseMs = 2000;
 static const DWORD BlinkPauseMs = 500;
 
+int g_holdsReached = 0;
+
+// The script's own copy of the map layout, taken at the opening.
+static int g_mapLayout[CellTableSize];
+
+// A redraw plays the script again from the opening with no time passing,
+// up to the hold where the live run stands (g_holdsReached), and stops there.
+static int g_replaying = 0;
+static int g_replayHolds = 0;
+
+// At a hold of the replay: 1 while the replay has not yet come to where the
+// live run stands, 0 when it stops here.
+static int ReplayGoesOn() {
+  g_replayHolds++;
+  return g_replayHolds < g_holdsReached;
+}
+
+// A pause of the script: the time passes and the message queue is not
+// served. A display lost meanwhile and back again is drawn again here.
+// Returns 0 when the script stops at this point (the end of a replay).
+static int Pause(DWORD ms) {
+  if (g_replaying) {
+    return ReplayGoesOn();
+  }
+  g_holdsReached++;
+  Sleep(ms);
+  KeepScreenShown();
+  return 1;
+}
+
 // The title and the continue button stand outside both panels; a flip brings
 // up the other surface of the pair, which need not hold them.
 static void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurface); }
@@ -27,17 +57,28 @@ static void DrawCaption(const char* text, int y) {
 
 // Holds the screen until a click. Returns 0 when the wait ended because the
 // program is closing (Escape or the window's close button): the presentation
-// then stops there.
+// then stops there; and at the end of a replay.
 static int HoldScreen() {
+  if (g_replaying) {
+    return ReplayGoesOn();
+  }
+  g_holdsReached++;
   WaitForContinueClick();
-  return g_waitEndedByQuit ? 0 : 1;
+  if (g_waitEndedByQuit) {
+    return 0;
+  }
+  KeepScreenShown();
+  return 1;
 }
 
-// Wipes the picture and caption panels and hides the cursor again.
+// Wipes the picture and caption panels and hides the cursor again (the wait
+// showed it; a replay leaves the cursor alone).
 static void ClearScreen() {
   ClearPanel(PicturePanel);
   ClearPanel(CaptionPanel);
-  ShowCursor(FALSE);
+  if (!g_replaying) {
+    ShowCursor(FALSE);
+  }
 }
 
 static void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue) {
@@ -88,19 +129,26 @@ static void ShowPortraitGallery() {
 
 // Palette entry 4 turns blue, then green, then red again: every pixel of that
 // index changes colour at once without being drawn again.
-static void ShowPaletteChange() {
+static int ShowPaletteChange() {
   DrawPortrait(4, 270, 60);
   DrawTextOpaque("Red Sun", 285, 130, Red, g_primarySurface);
-  Sleep(CaptionPauseMs);
+  if (!Pause(CaptionPauseMs)) {
+    return 0;
+  }
   SetPaletteColour(4, 0, 0, 255);
   DrawCaption("Change a palette entry and he's Blue Sun", 380);
-  Sleep(CaptionPauseMs);
+  if (!Pause(CaptionPauseMs)) {
+    return 0;
+  }
   SetPaletteColour(4, 0, 255, 0);
   DrawCaption("or Green Sun", 400);
-  Sleep(CaptionPauseMs);
+  if (!Pause(CaptionPauseMs)) {
+    return 0;
+  }
   SetPaletteColour(4, 255, 0, 0);
   DrawCaption("Back to normal.", 420);
   DrawButton();
+  return 1;
 }
 
 // The icons go into the back buffer, which is then flipped to the front.
@@ -144,10 +192,12 @@ static void PlaceNumberedPiece(int image, int cell, const char* number) {
   DrawTextTransparent(number, g_labelX, g_labelY, White, g_primarySurface);
 }
 
-static void ShowPiecesAndTurnMarker(const int* layout) {
+static int ShowPiecesAndTurnMarker(const int* layout) {
   ShowSeasonMap(layout, Spring);
   DrawCaption("Spring version", 380);
-  Sleep(CaptionPauseMs);
+  if (!Pause(CaptionPauseMs)) {
+    return 0;
+  }
   DrawCaption("Add some men", 400);
   PlaceNumberedPiece(3, 39, "100");
   PlaceNumberedPiece(0, 32, "94");
@@ -156,74 +206,75 @@ static void ShowPiecesAndTurnMarker(const int* layout) {
   PlaceNumberedPiece(2, 67, "55");
   PlaceNumberedPiece(1, 54, "100");
   DrawCaption("Whose turn is it?", 420);
-  Sleep(CaptionPauseMs);
+  if (!Pause(CaptionPauseMs)) {
+    return 0;
+  }
 
   // The turn marker blinks: bright border, dark border, bright, dark, and
   // at once bright again.
   PlaceAtCell(1, 54, PlaceBorder);
-  Sleep(BlinkPauseMs);
+  if (!Pause(BlinkPauseMs)) {
+    return 0;
+  }
   PlaceAtCell(0, 54, PlaceBorder);
-  Sleep(BlinkPauseMs);
+  if (!Pause(BlinkPauseMs)) {
+    return 0;
+  }
   PlaceAtCell(1, 54, PlaceBorder);
-  Sleep(BlinkPauseMs);
+  if (!Pause(BlinkPauseMs)) {
+    return 0;
+  }
   PlaceAtCell(0, 54, PlaceBorder);
   PlaceAtCell(1, 54, PlaceBorder);
+  return 1;
 }
 
-int RunPresentation() {
-  int layout[CellTableSize];
-  memcpy(layout, BattleMapLayout, sizeof(layout));
-
-  PumpPendingMessages();
-  if (g_quitRequested) {
-    return 1;  // Escape was already down: the window is closing
-  }
-  ShowCursor(FALSE);
-
+// The eight screens, from the first drawing to the last wait. Played live
+// once, and again without pauses by each redraw, up to where the live run
+// stands. Stops early when a wait ends by the program closing.
+static void PlayScreens() {
   ShowPortraitGallery();
   if (!HoldScreen()) {
-    return 1;
+    return;
   }
   ClearScreen();
 
-  ShowPaletteChange();
-  if (!HoldScreen()) {
-    return 1;
+  if (!ShowPaletteChange() || !HoldScreen()) {
+    return;
   }
   ClearScreen();
 
   ShowStatIcons();
   if (!HoldScreen()) {
-    return 1;
+    return;
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, Summer);
+  ShowSeasonMap(g_mapLayout, Summer);
   DrawCaption("Part of a battle map made with tiles created", 380);
   DrawCaption("with the binary image drawing program.", 400);
   DrawCaption("Summer version", 420);
   if (!HoldScreen()) {
-    return 1;
+    return;
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, Fall);
+  ShowSeasonMap(g_mapLayout, Fall);
   DrawCaption("Fall version", 380);
   if (!HoldScreen()) {
-    return 1;
+    return;
   }
   ClearScreen();
 
-  ShowSeasonMap(layout, Winter);
+  ShowSeasonMap(g_mapLayout, Winter);
   DrawCaption("Winter version", 380);
   if (!HoldScreen()) {
-    return 1;
+    return;
   }
   ClearScreen();
 
-  ShowPiecesAndTurnMarker(layout);
-  if (!HoldScreen()) {
-    return 1;
+  if (!ShowPiecesAndTurnMarker(g_mapLayout) || !HoldScreen()) {
+    return;
   }
   ClearScreen();
 
@@ -231,5 +282,50 @@ int RunPresentation() {
   DrawCaption("That's it folks.", 380);
   DrawCaption("Thanks for watching.", 400);
   HoldScreen();
+}
+
+// Draws the screen again as the live run left it: both surfaces and the
+// palette back as set up, then the script replayed without its pauses.
+static void RedrawScreen() {
+  if (g_holdsReached == 0 || g_replaying) {
+    return;  // nothing drawn yet (or already redrawing)
+  }
+  FillSurface(g_primarySurface, 0);
+  FillSurface(g_backSurface, 0);
+  ResetPalette();
+  g_replaying = 1;
+  g_replayHolds = 0;
+  PlayScreens();
+  g_replaying = 0;
+}
+
+int KeepScreenShown() {
+  if (DisplayLost()) {
+    if (!RestoreDisplay()) {
+      return 0;
+    }
+    g_screenNeedsRedraw = 1;
+  }
+  if (g_screenNeedsRedraw) {
+    g_screenNeedsRedraw = 0;
+    RedrawScreen();
+  }
+  return 1;
+}
+
+int RunPresentation() {
+  memcpy(g_mapLayout, BattleMapLayout, sizeof(g_mapLayout));
+  g_holdsReached = 0;
+
+  PumpPendingMessages();
+  if (g_quitRequested) {
+    return 1;  // Escape was already down: the window is closing
+  }
+  ShowCursor(FALSE);
+  // Nothing is drawn yet: a paint asked for until now needs no redraw.
+  g_screenNeedsRedraw = 0;
+
+  PlayScreens();
+  g_holdsReached = 0;
   return 1;
 }

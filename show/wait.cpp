@@ -16,6 +16,9 @@ namespace {
 const int WaitStartX = ContinueButtonX + 10;
 const int WaitStartY = ContinueButtonY + 6;
 const DWORD WaitEndPauseMs = 500;
+// Between passes that found nothing to do the wait sleeps until input or a
+// message comes, or this long at most.
+const DWORD WaitIdleMs = 5;
 
 // The read failed (input lost, device not acquired): take the mouse back and
 // count this pass as no movement and no button.
@@ -45,6 +48,7 @@ int WaitForContinueClick() {
   int clicked = 0;
   while (!clicked) {
     MSG message;
+    int handledMessage = 0;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         g_waitEndedByQuit = 1;
@@ -52,18 +56,26 @@ int WaitForContinueClick() {
       }
       TranslateMessage(&message);
       DispatchMessageA(&message);
+      handledMessage = 1;
     }
     PollEscape();
-    if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
-      RecoverMouse();
+    // While another program has the display the mouse is not read: its
+    // clicks belong to that program.
+    if (KeepScreenShown()) {
+      if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
+        RecoverMouse();
+      }
+      // The position is not clamped: the system keeps the visible cursor
+      // inside the button while these may run past its edges.
+      g_cursorX += g_mouseState.lX;
+      g_cursorY += g_mouseState.lY;
+      SetCursorPos(g_cursorX, g_cursorY);
+      if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
+        clicked = 1;
+      }
     }
-    // The position is not clamped: the system keeps the visible cursor
-    // inside the button while these may run past its edges.
-    g_cursorX += g_mouseState.lX;
-    g_cursorY += g_mouseState.lY;
-    SetCursorPos(g_cursorX, g_cursorY);
-    if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
-      clicked = 1;
+    if (!clicked && !handledMessage) {
+      MsgWaitForMultipleObjects(0, NULL, FALSE, WaitIdleMs, QS_ALLINPUT);
     }
   }
 

@@ -47,6 +47,10 @@ class Backend {
   // messages to the program.
   virtual void Sleep(uint32_t ms) = 0;
 
+  // MsgWaitForMultipleObjects: give the processor back until host input
+  // comes or `ms` passed, then bring the input in. True when input came.
+  virtual bool WaitForInput(uint32_t ms) = 0;
+
   // The program starts waiting for input: the first pass of a polling loop
   // (the first mouse GetDeviceState after a call that is not a polling call,
   // the point where the headless backend reports a wait hold). Its picture

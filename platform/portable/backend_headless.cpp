@@ -19,6 +19,11 @@ class HeadlessBackend final : public Backend {
   void Invalidate() override {}
   void Poll() override { AdvanceClockUs(kPollCostUs); }
   void Sleep(uint32_t ms) override { AdvanceClockUs(static_cast<uint64_t>(ms) * 1000); }
+  // Scripted input is there at once: the whole time passes.
+  bool WaitForInput(uint32_t ms) override {
+    AdvanceClockUs(static_cast<uint64_t>(ms) * 1000);
+    return false;
+  }
   uint64_t NowMs() override { return W().nowUs / 1000; }
 };
 

@@ -213,6 +213,19 @@ class SdlBackend final : public Backend {
     Trace("sleep-end", static_cast<long>(ms));
   }
 
+  bool WaitForInput(uint32_t ms) override {
+    // A press taken in is still to be read by the program: no sleeping.
+    if (polls_ < heldUntil_) return true;
+    PresentIfDue();
+    int wait = static_cast<int>(ms);
+    if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
+    WaitForHost(wait);
+    const bool came = hostReady_ || SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0;
+    BringInEvents(true);
+    PresentIfDue();
+    return came;
+  }
+
   void WaitBegins() override {
     Trace("wait");
     waiting_ = true;

@@ -364,7 +364,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE IsLost() override {
-    LogCall(Name("IsLost"));
+    LogCall(Name("IsLost"), CallKind::Neutral);
     if (!Usable("IsLost")) return DDERR_INVALIDOBJECT;
     return FaultOr(std::string(kSurfaceName) + "IsLost", Suffix(), DD_OK);
   }
@@ -728,7 +728,7 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
-    LogCall(Name("TestCooperativeLevel"));
+    LogCall(Name("TestCooperativeLevel"), CallKind::Neutral);
     if (!Usable("TestCooperativeLevel")) return DDERR_INVALIDOBJECT;
     if (!coopSet) return DDERR_NOCOOPERATIVELEVELSET;
     return FaultOr(Name("TestCooperativeLevel"), "", DD_OK);

@@ -23,6 +23,7 @@ void ResetProgram() {
   g_instance = NULL;
   g_mainWindow = NULL;
   g_quitRequested = 0;
+  g_screenNeedsRedraw = 0;
   g_directDraw = NULL;
   g_primarySurface = NULL;
   g_backSurface = NULL;
@@ -36,6 +37,7 @@ void ResetProgram() {
   g_cursorX = 0;
   g_cursorY = 0;
   g_waitEndedByQuit = 0;
+  g_holdsReached = 0;
   g_labelX = 0;
   g_labelY = 0;
 }

@@ -46,7 +46,8 @@ const char kHelp[] =
     "                start of each pause and of each wait, and holds.tsv, one\n"
     "                tab-separated line per picture: file name, virtual time in\n"
     "                ms when the hold began, pause or wait, the pause length in\n"
-    "                ms (0 for a wait), the screen number 1 to 8\n"
+    "                ms (0 for a wait), the screen number 1 to 8 (the pause\n"
+    "                that ends a wait counts to that wait's screen)\n"
     "  --help        this text\n"
     "\n"
     "Exit status: the program's own, 0 after the presentation, 1 when an image\n"
@@ -133,7 +134,9 @@ class Capture {
   // Called at every hold point of the program.
   void OnHold(const pxh::Hold& hold) {
     const bool wait = hold.kind == pxh::HoldKind::Wait;
-    const int screen = std::min(waits_ + 1, kScreens);
+    // The pause that ends a wait still shows that wait's screen.
+    const int screen = std::min(!wait && afterWait_ ? waits_ : waits_ + 1, kScreens);
+    afterWait_ = wait;
     if (!pxh::ReadScreen(*screen_)) {
       std::memset(screen_->pixels, 0, sizeof screen_->pixels);
       std::memset(screen_->palette, 0, sizeof screen_->palette);
@@ -181,6 +184,7 @@ class Capture {
   std::unique_ptr<pxh::Screen> screen_;
   std::FILE* tsv_ = nullptr;
   int waits_ = 0;
+  bool afterWait_ = false;  // the last hold was a wait
   int holds_ = 0;
   bool writeFailed_ = false;
 };
