@@ -567,7 +567,8 @@ def play_presentation(session, driver, expected_dir, grabs, masked=(), at_wait=N
     the capture. At screen 1's wait a window covers part of the
     presentation and is closed; during screen 2's last caption pause (the
     sun green) the focus is away. at_wait(screen, expected picture): more
-    checks at each wait, giving problems."""
+    checks at each wait (at screen 1's also after the covering window),
+    giving problems."""
     os.makedirs(grabs, exist_ok=True)
     started = time.monotonic()
     problems = []
@@ -587,7 +588,7 @@ def play_presentation(session, driver, expected_dir, grabs, masked=(), at_wait=N
             cover_and_come_back(session, grabbed)
             grabbed, found = driver.check(1, expected, masked, "screen 1 after a covering window")
             save_png(grabbed, os.path.join(grabs, "screen-1-uncovered.png"))
-            problems += found
+            problems += found + (at_wait(screen, expected) if at_wait else [])
         if screen == 2:
             shown = [c for c in driver.colours_seen if c in (RED, BLUE, GREEN)]
             if shown != [RED, BLUE, GREEN, RED]:
