@@ -449,7 +449,6 @@ def band_colour(rgb):
 
 # -------------------------------------------------------------- driving ---
 
-
 class Driver:
     def __init__(self, session, process, deadline):
         self.session = session
@@ -525,8 +524,6 @@ class Driver:
             return self.process.wait(timeout=EXIT_TIMEOUT)
         except subprocess.TimeoutExpired:
             raise Failure("%s: the program did not end within %d s" % (what, EXIT_TIMEOUT))
-
-
 
     def check(self, screen, expected, masked=(), what=None, **settle_args):
         """Settles, then compares with the capture: (picture, problems)."""
