@@ -18,9 +18,9 @@
 #include <ddraw.h>
 #include <dinput.h>
 #else
-#include "portable/windows.h"
-#include "portable/ddraw.h"
-#include "portable/dinput.h"
+#include "portable/include/windows.h"
+#include "portable/include/ddraw.h"
+#include "portable/include/dinput.h"
 #endif
 
 #endif

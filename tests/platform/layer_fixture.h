@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/headless.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/control/headless.h"
 
 namespace layertest {
 
-using Pixels = uint8_t[pxh::kScreenHeight][pxh::kScreenWidth];
+using Pixels = uint8_t[pxport::kScreenHeight][pxport::kScreenWidth];
 
 inline std::vector<UINT>& Messages() {
   static std::vector<UINT> messages;

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/headless.h"
+#include "platform/portable/control/headless.h"
 #include "tests/support/tools.h"
 
 namespace pxtest {
 
-constexpr int W = pxh::kScreenWidth;
-constexpr int H = pxh::kScreenHeight;
+constexpr int W = pxport::kScreenWidth;
+constexpr int H = pxport::kScreenHeight;
 
 // pxh::Reset() and every program global back to its value at process start.
 void ResetProgram();

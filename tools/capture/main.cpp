@@ -16,7 +16,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "platform/portable/headless.h"
+#include "platform/portable/control/headless.h"
 #include "platform/win32.h"
 #include "pxpng.h"
 
@@ -172,8 +172,8 @@ class Capture {
       rgb[i][2] = screen_->palette[i].peBlue;
     }
     std::string error;
-    if (!pxpng::WriteIndexedPng(out_ + "/" + name, pxh::kScreenWidth, pxh::kScreenHeight,
-                                &screen_->pixels[0][0], pxh::kScreenWidth, rgb, &error)) {
+    if (!pxpng::WriteIndexedPng(out_ + "/" + name, pxport::kScreenWidth, pxport::kScreenHeight,
+                                &screen_->pixels[0][0], pxport::kScreenWidth, rgb, &error)) {
       std::fprintf(stderr, "pixshow-capture: %s\n", error.c_str());
       writeFailed_ = true;
     }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/portable/backend_sdl_view.h"
+#include "platform/portable/backends/sdl_view.h"
 
 namespace {
 

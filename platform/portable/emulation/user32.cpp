@@ -8,7 +8,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
@@ -25,8 +25,6 @@ uintptr_t SystemResource(LPCSTR name, uintptr_t base) {
 }
 
 std::string Text(const char* s) { return s != nullptr ? s : "(null)"; }
-
-bool Failing(const char* name) { return FaultFires(name, "", nullptr); }
 
 LRESULT SendToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* window = LookupWindow(hwnd);
@@ -94,6 +92,26 @@ void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   W().queue.push_back(msg);
 }
 
+void FocusLost() {
+  World& w = W();
+  if (!w.focused) return;
+  w.focused = false;
+  DisplayFocusChanged(false);
+  ForegroundWindowGone();
+  if (LookupWindow(w.mainWindow) != nullptr) PostToQueue(w.mainWindow, WM_ACTIVATEAPP, FALSE, 0);
+}
+
+void FocusRegained() {
+  World& w = W();
+  if (w.focused) return;
+  w.focused = true;
+  DisplayFocusChanged(true);
+  Window* window = LookupWindow(w.mainWindow);
+  if (window == nullptr) return;
+  PostToQueue(w.mainWindow, WM_ACTIVATEAPP, TRUE, 0);
+  window->needsPaint = true;  // shown again: painted again
+}
+
 }  // namespace pxport
 
 using namespace pxport;
@@ -103,10 +121,10 @@ extern "C" {
 // --- KERNEL32 ------------------------------------------------------------------------
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-  LogCall("Sleep " + std::to_string(dwMilliseconds));
+  Call call("Sleep", std::to_string(dwMilliseconds));
   World& w = W();
   if (w.holdCallback) {
-    pxh::Hold hold{pxh::HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
+    Hold hold{HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
     auto callback = w.holdCallback;
     callback(hold);
   }
@@ -119,24 +137,22 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName == nu
 
 DWORD WINAPI GetLastError(void) { return W().lastError; }
 
-void WINAPI SetLastError(DWORD dwErrCode) { W().lastError = dwErrCode; }
-
 // --- Classes and windows ----------------------------------------------------------------
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
-  LogCall(std::string("RegisterClassExA ") + (wc != nullptr ? Text(wc->lpszClassName) : "(null)"));
+  Call call("RegisterClassExA", (wc != nullptr ? Text(wc->lpszClassName) : "(null)"));
   World& w = W();
   if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA)) {
-    Refuse("RegisterClassExA: missing record or cbSize is not sizeof(WNDCLASSEXA)");
+    call.Refuse(": missing record or cbSize is not sizeof(WNDCLASSEXA)");
     w.lastError = ERROR_INVALID_PARAMETER;
     return 0;
   }
   if (wc->lpszClassName == nullptr || IS_INTRESOURCE(wc->lpszClassName) || wc->lpfnWndProc == nullptr) {
-    Refuse("RegisterClassExA: no class name or no window procedure");
+    call.Refuse(": no class name or no window procedure");
     w.lastError = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  if (Failing("RegisterClassExA")) return 0;
+  if (call.Faulted()) return 0;
   for (const WindowClass& c : w.classes) {
     if (strcasecmp(c.name.c_str(), wc->lpszClassName) == 0) {
       w.lastError = ERROR_CLASS_ALREADY_EXISTS;
@@ -148,20 +164,6 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
   return atom;
 }
 
-BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
-  LogCall("UnregisterClassA " + (IS_INTRESOURCE(lpClassName) ? std::string("#") : Text(lpClassName)));
-  World& w = W();
-  for (auto it = w.classes.begin(); it != w.classes.end(); ++it) {
-    const bool match = IS_INTRESOURCE(lpClassName) ? it->atom == reinterpret_cast<uintptr_t>(lpClassName)
-                                                   : strcasecmp(it->name.c_str(), lpClassName) == 0;
-    if (match) {
-      w.classes.erase(it);
-      return TRUE;
-    }
-  }
-  return FALSE;
-}
-
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
                             int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
@@ -169,7 +171,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   (void)hMenu;
   (void)hInstance;
   const bool byAtom = IS_INTRESOURCE(lpClassName);
-  LogCall("CreateWindowExA " + (byAtom ? std::string("#") : Text(lpClassName)) + " " +
+  Call call("CreateWindowExA", (byAtom ? std::string("#") : Text(lpClassName)) + " " +
           std::to_string(nWidth) + "x" + std::to_string(nHeight));
   World& w = W();
   const WindowClass* cls = nullptr;
@@ -187,7 +189,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     w.lastError = ERROR_INVALID_WINDOW_HANDLE;
     return nullptr;
   }
-  if (Failing("CreateWindowExA")) return nullptr;
+  if (call.Faulted()) return nullptr;
 
   const HWND hwnd = reinterpret_cast<HWND>(w.nextWindow);
   w.nextWindow += 0x10;
@@ -229,7 +231,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
-  LogCall("DestroyWindow");
+  Call call("DestroyWindow");
   if (LookupWindow(hWnd) == nullptr) {
     W().lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;
@@ -237,12 +239,10 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
   return DoDestroyWindow(hWnd) ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsWindow(HWND hWnd) { return LookupWindow(hWnd) != nullptr ? TRUE : FALSE; }
-
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   (void)wParam;
   (void)lParam;
-  LogCall("DefWindowProcA " + std::to_string(Msg), CallKind::Neutral);
+  Call call("DefWindowProcA", std::to_string(Msg), CallKind::Neutral);
   switch (Msg) {
     case WM_NCCREATE:
       return TRUE;
@@ -266,20 +266,20 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 // --- Messages ---------------------------------------------------------------------
 
 void WINAPI PostQuitMessage(int nExitCode) {
-  LogCall("PostQuitMessage " + std::to_string(nExitCode), CallKind::Neutral);
+  Call call("PostQuitMessage", std::to_string(nExitCode), CallKind::Neutral);
   W().quitPending = true;
   W().quitCode = nExitCode;
 }
 
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
-  LogCall("PeekMessageA", CallKind::Polling);
+  Call call("PeekMessageA", "", CallKind::Polling);
   PollingCall();
   World& w = W();
   if (lpMsg == nullptr) {
-    Refuse("PeekMessageA: no message record");
+    call.Refuse(": no message record");
     return FALSE;
   }
-  if (Failing("PeekMessageA")) return FALSE;
+  if (call.Faulted()) return FALSE;
   const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
   for (auto it = w.queue.begin(); it != w.queue.end(); ++it) {
     if (!MatchesFilter(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;
@@ -317,9 +317,9 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
                                        DWORD dwWakeMask) {
   (void)pHandles;
   (void)fWaitAll;
-  LogCall("MsgWaitForMultipleObjects " + std::to_string(dwMilliseconds), CallKind::Polling);
+  Call call("MsgWaitForMultipleObjects", std::to_string(dwMilliseconds), CallKind::Polling);
   if (nCount != 0) {
-    Refuse("MsgWaitForMultipleObjects: there are no objects to wait for");
+    call.Refuse(": there are no objects to wait for");
     return WAIT_FAILED;
   }
   // Input reaches the program through DirectInput and the key state, not as
@@ -345,16 +345,15 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
 }
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
-  LogCall("TranslateMessage", CallKind::Polling);
+  Call call("TranslateMessage", "", CallKind::Polling);
   if (lpMsg == nullptr) return FALSE;
   return (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_SYSKEYDOWN) ? TRUE : FALSE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
-  LogCall(lpMsg != nullptr ? "DispatchMessageA " + std::to_string(lpMsg->message) : "DispatchMessageA",
-          CallKind::Polling);
+  Call call("DispatchMessageA", lpMsg != nullptr ? std::to_string(lpMsg->message) : "", CallKind::Polling);
   if (lpMsg == nullptr) {
-    Refuse("DispatchMessageA: no message record");
+    call.Refuse(": no message record");
     return 0;
   }
   if (lpMsg->hwnd == nullptr || LookupWindow(lpMsg->hwnd) == nullptr) return 0;
@@ -363,18 +362,18 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
 }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  LogCall("PostMessageA " + std::to_string(Msg), CallKind::Neutral);
+  Call call("PostMessageA", std::to_string(Msg), CallKind::Neutral);
   if (hWnd != nullptr && LookupWindow(hWnd) == nullptr) {
     W().lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;
   }
-  if (Failing("PostMessageA")) return FALSE;
+  if (call.Faulted()) return FALSE;
   PostToQueue(hWnd, Msg, wParam, lParam);
   return TRUE;
 }
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  LogCall("SendMessageA " + std::to_string(Msg), CallKind::Neutral);
+  Call call("SendMessageA", std::to_string(Msg), CallKind::Neutral);
   if (LookupWindow(hWnd) == nullptr) {
     W().lastError = ERROR_INVALID_WINDOW_HANDLE;
     return 0;
@@ -385,13 +384,13 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 // --- Painting ----------------------------------------------------------------------
 
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
-  LogCall("BeginPaint", CallKind::Neutral);
+  Call call("BeginPaint", "", CallKind::Neutral);
   Window* window = LookupWindow(hWnd);
   if (window == nullptr || lpPaint == nullptr) {
-    Refuse("BeginPaint: no window or no paint record");
+    call.Refuse(": no window or no paint record");
     return nullptr;
   }
-  if (Failing("BeginPaint")) return nullptr;
+  if (call.Faulted()) return nullptr;
   window->needsPaint = false;
   std::memset(lpPaint, 0, sizeof *lpPaint);
   lpPaint->hdc = CreateWindowDc(hWnd);
@@ -401,13 +400,13 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
 }
 
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
-  LogCall("EndPaint", CallKind::Neutral);
+  Call call("EndPaint", "", CallKind::Neutral);
   if (lpPaint == nullptr || LookupWindow(hWnd) == nullptr) {
-    Refuse("EndPaint: no window or no paint record");
+    call.Refuse(": no window or no paint record");
     return FALSE;
   }
   if (W().dcs.count(reinterpret_cast<uintptr_t>(lpPaint->hdc)) == 0) {
-    Refuse("EndPaint: the paint record's device context is not one from BeginPaint");
+    call.Refuse(": the paint record's device context is not one from BeginPaint");
     return FALSE;
   }
   ReleaseDc(lpPaint->hdc);
@@ -416,21 +415,21 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {
 }
 
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
-  LogCall("LoadIconA");
-  if (hInstance != nullptr || Failing("LoadIconA")) return nullptr;
+  Call call("LoadIconA");
+  if (hInstance != nullptr || call.Faulted()) return nullptr;
   return reinterpret_cast<HICON>(SystemResource(lpIconName, 0x30000));
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
-  LogCall("LoadCursorA");
-  if (hInstance != nullptr || Failing("LoadCursorA")) return nullptr;
+  Call call("LoadCursorA");
+  if (hInstance != nullptr || call.Faulted()) return nullptr;
   return reinterpret_cast<HCURSOR>(SystemResource(lpCursorName, 0x40000));
 }
 
 // --- Cursor and keys ------------------------------------------------------------------
 
 int WINAPI ShowCursor(BOOL bShow) {
-  LogCall(std::string("ShowCursor ") + (bShow ? "1" : "0"));
+  Call call("ShowCursor", (bShow ? "1" : "0"));
   World& w = W();
   const bool wasShown = w.cursorCount >= 0;
   w.cursorCount += bShow ? 1 : -1;
@@ -439,15 +438,15 @@ int WINAPI ShowCursor(BOOL bShow) {
 }
 
 BOOL WINAPI SetCursorPos(int X, int Y) {
-  LogCall("SetCursorPos " + std::to_string(X) + "," + std::to_string(Y), CallKind::Polling);
+  Call call("SetCursorPos", std::to_string(X) + "," + std::to_string(Y), CallKind::Polling);
   PollingCall();
-  if (Failing("SetCursorPos")) return FALSE;
+  if (call.Faulted()) return FALSE;
   PlaceCursor(X, Y);
   return TRUE;
 }
 
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
-  LogCall("GetCursorPos", CallKind::Polling);
+  Call call("GetCursorPos", "", CallKind::Polling);
   if (lpPoint == nullptr) return FALSE;
   lpPoint->x = W().cursorX;
   lpPoint->y = W().cursorY;
@@ -455,13 +454,11 @@ BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
 }
 
 BOOL WINAPI ClipCursor(const RECT* lpRect) {
-  if (lpRect == nullptr) {
-    LogCall("ClipCursor NULL");
-  } else {
-    LogCall("ClipCursor " + std::to_string(lpRect->left) + "," + std::to_string(lpRect->top) + "," +
-            std::to_string(lpRect->right) + "," + std::to_string(lpRect->bottom));
-  }
-  if (Failing("ClipCursor")) return FALSE;
+  Call call("ClipCursor", lpRect == nullptr ? std::string("NULL")
+                                             : std::to_string(lpRect->left) + "," + std::to_string(lpRect->top) +
+                                                   "," + std::to_string(lpRect->right) + "," +
+                                                   std::to_string(lpRect->bottom));
+  if (call.Faulted()) return FALSE;
   World& w = W();
   if (lpRect == nullptr) {
     w.clipped = false;
@@ -470,25 +467,18 @@ BOOL WINAPI ClipCursor(const RECT* lpRect) {
   // The rectangle is normalised and kept inside the screen.
   RECT r{std::min(lpRect->left, lpRect->right), std::min(lpRect->top, lpRect->bottom),
          std::max(lpRect->left, lpRect->right), std::max(lpRect->top, lpRect->bottom)};
-  r.left = std::clamp<LONG>(r.left, 0, kWidth - 1);
-  r.top = std::clamp<LONG>(r.top, 0, kHeight - 1);
-  r.right = std::clamp<LONG>(r.right, r.left + 1, kWidth);
-  r.bottom = std::clamp<LONG>(r.bottom, r.top + 1, kHeight);
+  r.left = std::clamp<LONG>(r.left, 0, kScreenWidth - 1);
+  r.top = std::clamp<LONG>(r.top, 0, kScreenHeight - 1);
+  r.right = std::clamp<LONG>(r.right, r.left + 1, kScreenWidth);
+  r.bottom = std::clamp<LONG>(r.bottom, r.top + 1, kScreenHeight);
   w.clipped = true;
   w.clip = r;
   PlaceCursor(w.cursorX, w.cursorY);
   return TRUE;
 }
 
-BOOL WINAPI GetClipCursor(LPRECT lpRect) {
-  if (lpRect == nullptr) return FALSE;
-  const World& w = W();
-  *lpRect = w.clipped ? w.clip : RECT{0, 0, kWidth, kHeight};
-  return TRUE;
-}
-
 SHORT WINAPI GetAsyncKeyState(int vKey) {
-  LogCall("GetAsyncKeyState " + std::to_string(vKey), CallKind::Polling);
+  Call call("GetAsyncKeyState", std::to_string(vKey), CallKind::Polling);
   PollingCall();
   if (vKey < 0 || vKey > 255) return 0;
   World& w = W();

@@ -1,18 +1,22 @@
 // Inside the portable layer: what the Win32 / DirectDraw / DirectInput / GDI
 // emulation asks of the backend that shows the display and brings input, and
 // what the backend may call back into the layer. Two backends exist: the SDL2
-// window (backend_sdl.cpp) and the headless one (backend_headless.cpp).
+// window (sdl.cpp) and the headless one (headless.cpp).
 //
 // Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
 // the layer; a backend never keeps a copy of it beyond one frame.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
-#define PIXSHOW_PLATFORM_PORTABLE_BACKEND_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
 
 #include <cstdint>
 
-#include "windows.h"
+#include "platform/win32.h"
 
 namespace pxport {
+
+// The one display mode there is: 640 x 480 with 8 bits per pixel.
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
 
 class Backend {
  public:
@@ -22,8 +26,6 @@ class Backend {
   // initialised). DirectDrawCreateEx fails when it cannot, so that the program
   // stops cleanly instead of drawing into nothing. Safe to call repeatedly.
   virtual bool DisplayAvailable() { return true; }
-  // One line telling why the display is not available; "" when it is.
-  virtual const char* DisplayError() { return ""; }
 
   // The program created its main window (WS_VISIBLE): open the host window.
   virtual void WindowCreated(int width, int height, const char* title) = 0;
@@ -62,12 +64,12 @@ class Backend {
 };
 
 // The backend in use. The SDL2 backend unless the headless one was selected
-// (pxh::Reset, or PIXSHOW_BACKEND=headless in the environment).
+// (by the control API's Reset, or PIXSHOW_BACKEND=headless in the environment).
 Backend& CurrentBackend();
 
 // Factories, one per backend file.
-Backend* CreateSdlBackend();       // backend_sdl.cpp
-Backend* CreateHeadlessBackend();  // backend_headless.cpp
+Backend* CreateSdlBackend();       // sdl.cpp
+Backend* CreateHeadlessBackend();  // headless.cpp
 
 // --- What a backend may read of the layer ------------------------------------
 
@@ -89,6 +91,7 @@ void InputMouseButton(int button, bool down);    // 0 left, 1 right, 2 middle, 3
                                                  // a press shows in the next read
 void InputKey(int virtualKey, bool down);        // VK_ESCAPE, VK_RETURN, VK_MENU ...
 void InputCloseButton();                         // posts WM_CLOSE to the main window
+void InputFocus(bool active);                    // the program's window gets / loses the focus
 
 }  // namespace pxport
 

@@ -1,12 +1,12 @@
 // Picture-side helpers of the SDL2 backend: where the 640 x 480 picture goes
 // in the host window, and how a frame of palette indices becomes 32-bit
 // pixels with the program's cursor drawn on top. Pure functions, no SDL.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKEND_SDL_VIEW_H
-#define PIXSHOW_PLATFORM_PORTABLE_BACKEND_SDL_VIEW_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_BACKENDS_SDL_VIEW_H
+#define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_SDL_VIEW_H
 
 #include <cstdint>
 
-#include "backend.h"
+#include "platform/portable/backends/backend.h"
 
 namespace pxport {
 

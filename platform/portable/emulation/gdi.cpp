@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 extern "C" const unsigned char pxport_font_begin[];
 extern "C" const unsigned char pxport_font_end[];
@@ -132,8 +132,8 @@ Target TargetOf(const DeviceContext& dc) {
 void FillBox(const Target& target, long left, long top, long right, long bottom, uint8_t index) {
   left = std::max(left, 0L);
   top = std::max(top, 0L);
-  right = std::min(right, static_cast<long>(kWidth));
-  bottom = std::min(bottom, static_cast<long>(kHeight));
+  right = std::min(right, static_cast<long>(kScreenWidth));
+  bottom = std::min(bottom, static_cast<long>(kScreenHeight));
   if (left >= right) return;
   for (long y = top; y < bottom; ++y) {
     std::memset(target.bytes + y * kPitch + left, index, static_cast<size_t>(right - left));
@@ -175,16 +175,16 @@ using namespace pxport;
 extern "C" {
 
 HGDIOBJ WINAPI GetStockObject(int i) {
-  LogCall("GetStockObject " + std::to_string(i));
+  Call call("GetStockObject", std::to_string(i));
   if (i < 0 || i >= kStockCount || !g_stock.valid[i]) return nullptr;
   return StockHandle(i);
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-  LogCall("SetTextColor " + Hex(color));
+  Call call("SetTextColor", Hex(color));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("SetTextColor on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return CLR_INVALID;
   }
   const COLORREF previous = dc->textColor;
@@ -193,10 +193,10 @@ COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
 }
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
-  LogCall("SetBkColor " + Hex(color));
+  Call call("SetBkColor", Hex(color));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("SetBkColor on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return CLR_INVALID;
   }
   const COLORREF previous = dc->bkColor;
@@ -205,10 +205,10 @@ COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
-  LogCall("SetBkMode " + std::to_string(mode));
+  Call call("SetBkMode", std::to_string(mode));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("SetBkMode on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return 0;
   }
   if (mode != OPAQUE && mode != TRANSPARENT) return 0;
@@ -219,17 +219,17 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
 
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   const std::string text = (lpString != nullptr && c > 0) ? std::string(lpString, static_cast<size_t>(c)) : "";
-  LogCall("TextOutA " + std::to_string(x) + "," + std::to_string(y) + " \"" + text + "\"");
+  Call call("TextOutA", std::to_string(x) + "," + std::to_string(y) + " \"" + text + "\"");
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("TextOutA on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return FALSE;
   }
   if (c < 0 || (c > 0 && lpString == nullptr)) {
-    Refuse("TextOutA with a negative length or no string");
+    call.Refuse(" with a negative length or no string");
     return FALSE;
   }
-  if (FaultFires("TextOutA", "", nullptr)) return FALSE;
+  if (call.Faulted()) return FALSE;
   const Target target = TargetOf(*dc);
   if (target.bytes == nullptr || text.empty()) return TRUE;
   TTF_Font* font = Font();
@@ -243,12 +243,12 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   SDL_LockSurface(glyphs);
   for (int row = 0; row < glyphs->h; ++row) {
     const long sy = static_cast<long>(y) + row;
-    if (sy < 0 || sy >= kHeight) continue;
+    if (sy < 0 || sy >= kScreenHeight) continue;
     const uint8_t* source = static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch;
     uint8_t* dest = target.bytes + sy * kPitch;
     for (int col = 0; col < glyphs->w; ++col) {
       const long sx = static_cast<long>(x) + col;
-      if (sx < 0 || sx >= kWidth) continue;
+      if (sx < 0 || sx >= kScreenWidth) continue;
       if (source[col] != 0) {
         dest[sx] = ink;
       } else if (opaque) {
@@ -263,9 +263,9 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
 }
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
-  LogCall("CreatePen " + std::to_string(iStyle) + "," + std::to_string(cWidth) + "," + Hex(color));
+  Call call("CreatePen", std::to_string(iStyle) + "," + std::to_string(cWidth) + "," + Hex(color));
   if (iStyle < PS_SOLID || iStyle > PS_INSIDEFRAME) return nullptr;
-  if (FaultFires("CreatePen", "", nullptr)) return nullptr;
+  if (call.Faulted()) return nullptr;
   World& w = W();
   const uintptr_t handle = w.nextGdi;
   w.nextGdi += 0x10;
@@ -274,8 +274,8 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
-  LogCall("CreateSolidBrush " + Hex(color));
-  if (FaultFires("CreateSolidBrush", "", nullptr)) return nullptr;
+  Call call("CreateSolidBrush", Hex(color));
+  if (call.Faulted()) return nullptr;
   World& w = W();
   const uintptr_t handle = w.nextGdi;
   w.nextGdi += 0x10;
@@ -284,15 +284,15 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
-  LogCall("SelectObject " + HandleText(h));
+  Call call("SelectObject", HandleText(h));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("SelectObject on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return nullptr;
   }
   GdiObject* object = LookupObject(h);
   if (object == nullptr) {
-    Refuse("SelectObject of an object that does not exist");
+    call.Refuse(" of an object that does not exist");
     return nullptr;
   }
   HGDIOBJ* slot = object->kind == GdiKind::Pen ? &dc->pen : object->kind == GdiKind::Brush ? &dc->brush : &dc->font;
@@ -306,15 +306,15 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
-  LogCall("DeleteObject " + HandleText(ho));
+  Call call("DeleteObject", HandleText(ho));
   GdiObject* object = LookupObject(ho);
   if (object == nullptr) {
-    Refuse("DeleteObject of an object that does not exist");
+    call.Refuse(" of an object that does not exist");
     return FALSE;
   }
   if (object->stock) return TRUE;
   if (object->selectedIn > 0) {
-    Refuse(std::string("DeleteObject of a ") + KindName(object->kind) + " still selected into a device context");
+    call.Refuse(std::string(" of a ") + KindName(object->kind) + " still selected into a device context");
     return FALSE;
   }
   W().gdiObjects.erase(reinterpret_cast<uintptr_t>(ho));
@@ -322,14 +322,14 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  LogCall("Rectangle " + std::to_string(left) + "," + std::to_string(top) + "," + std::to_string(right) + "," +
+  Call call("Rectangle", std::to_string(left) + "," + std::to_string(top) + "," + std::to_string(right) + "," +
           std::to_string(bottom));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
-    Refuse("Rectangle on a device context that does not exist");
+    call.Refuse(" on a device context that does not exist");
     return FALSE;
   }
-  if (FaultFires("Rectangle", "", nullptr)) return FALSE;
+  if (call.Faulted()) return FALSE;
   const Target target = TargetOf(*dc);
   if (target.bytes == nullptr) return TRUE;
   long l = std::min(left, right), r = std::max(left, right);

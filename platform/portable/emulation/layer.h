@@ -3,11 +3,11 @@
 // objects, GDI objects), plus the bookkeeping every entry point shares: the
 // call log, fault injection, the misuse report, hold points and the clock.
 //
-// Everything here belongs to one "world". pxh::Reset() starts a new world;
+// Everything here belongs to one "world". ResetWorld() starts a new world;
 // COM objects of an earlier world stay allocated (so stale pointers held by a
 // program never dangle) but are marked dead and refuse every call.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_LAYER_H
-#define PIXSHOW_PLATFORM_PORTABLE_LAYER_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_EMULATION_LAYER_H
+#define PIXSHOW_PLATFORM_PORTABLE_EMULATION_LAYER_H
 
 #include <cstdint>
 #include <deque>
@@ -15,16 +15,15 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "platform/portable/backend.h"
-#include "platform/portable/headless.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/emulation/hold.h"
 #include "platform/win32.h"
 
 namespace pxport {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
 constexpr int kPitch = 704;  // wider than a row on purpose
 
 // Base of every object the layer hands out. Objects are never freed: a
@@ -49,7 +48,7 @@ struct SurfaceObject;
 // 640 x 480 bytes of palette indices, kPitch bytes per row.
 struct PixelBuffer {
   std::vector<uint8_t> bytes;
-  PixelBuffer() : bytes(static_cast<size_t>(kPitch) * kHeight, 0) {}
+  PixelBuffer() : bytes(static_cast<size_t>(kPitch) * kScreenHeight, 0) {}
   uint8_t* Row(int y) { return bytes.data() + static_cast<size_t>(y) * kPitch; }
 };
 
@@ -126,7 +125,7 @@ struct World {
   bool logging = false;
 
   // Hold points and timed actions (headless).
-  std::function<void(const pxh::Hold&)> holdCallback;
+  std::function<void(const Hold&)> holdCallback;
   bool plainSinceMouseRead = true;  // a non-polling call since the last mouse read
   int dispatchDepth = 0;
   std::vector<TimedAction> timedActions;
@@ -144,7 +143,7 @@ struct World {
   int paintDepth = 0;
 
   // Cursor and keys.
-  int cursorX = kWidth / 2, cursorY = kHeight / 2;
+  int cursorX = kScreenWidth / 2, cursorY = kScreenHeight / 2;
   int cursorCount = 0;
   bool clipped = false;
   RECT clip = {0, 0, 0, 0};
@@ -155,6 +154,10 @@ struct World {
   long mouseDx = 0, mouseDy = 0, mouseDz = 0;
   bool mouseButton[4] = {};
   bool clickPending[4] = {};
+
+  // Whether the program's window is the active one (another program has the
+  // focus otherwise: Alt+Tab, pxh::LoseFocus).
+  bool focused = true;
 
   // DirectDraw.
   std::vector<DirectDrawObject*> directDraws;
@@ -211,6 +214,15 @@ void SurfaceDcReleased(SurfaceObject* surface);
 void ReportDirectDrawState(std::vector<std::string>& out);
 void ReportDirectInputState(std::vector<std::string>& out);
 void ForegroundWindowGone();  // foreground input devices lose acquisition
+// The exclusive owner of the display loses it (surfaces lost, desktop mode)
+// or, back in front, gets the mode back (the surfaces stay lost).
+void DisplayFocusChanged(bool focused);
+
+// Another program takes the focus, or the program's window gets it back: the
+// display and foreground input go and WM_ACTIVATEAPP is sent; back in front,
+// WM_ACTIVATEAPP and WM_PAINT follow and nothing else is restored.
+void FocusLost();
+void FocusRegained();
 
 // GDI helpers.
 HDC CreateSurfaceDc(SurfaceObject* surface);
@@ -229,28 +241,97 @@ void SelectHeadless();
 
 std::string HandleText(const void* handle);
 
-// IUnknown's answers, shared by the layer's COM objects. `self` has a
-// reference count `refs` and `Usable(method)`, which refuses calls on a
-// released object; callers log the call under their own name first.
-template <class Object, class Interface>
-HRESULT QueryOwnInterface(Object* self, Interface* asInterface, REFIID own, REFIID riid, void** out,
-                          HRESULT whenReleased) {
-  if (!self->Usable("QueryInterface")) return whenReleased;
-  if (out == nullptr) return E_POINTER;
-  if (riid == own || riid == IID_IUnknown) {
-    ++self->refs;
-    *out = asInterface;
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
+// --- The opening every entry point shares --------------------------------------------
 
+// One program call, named once: the guard logs it as NAME[@TARGET][ ARGUMENTS],
+// refuses it as NAME[@TARGET] followed by the reason, and looks up the faults
+// armed for NAME or NAME@TARGET. NAME is "Interface::Method" for COM methods,
+// else the function's name.
+class Call {
+ public:
+  // A function's call.
+  explicit Call(std::string name, const std::string& arguments = "", CallKind kind = CallKind::Plain)
+      : Call(std::move(name), "", arguments, kind) {}
+  // A call on a target ("@primary", "@mouse").
+  Call(std::string name, std::string target, const std::string& arguments, CallKind kind);
+
+  // Records the call as misuse; `why` follows the name (": no result pointer",
+  // " on a locked surface").
+  void Refuse(const std::string& why) const;
+  // Whether an armed fault fires for this call; its code goes to `code`.
+  bool Faulted(HRESULT* code = nullptr) const;
+  // The code of a fault that fires for this call, else `otherwise`.
+  HRESULT Fault(HRESULT otherwise) const;
+
+ private:
+  std::string name_;
+  std::string target_;
+};
+
+// The guard of a COM method: a Call that also checks the object may still be
+// used (not released, not left over from an earlier world).
 template <class Object>
-ULONG AddOwnReference(Object* self) {
-  if (!self->Usable("AddRef")) return 0;
-  return ++self->refs;
-}
+class MethodCall : public Call {
+ public:
+  MethodCall(Object* self, const char* method, const std::string& arguments = "", CallKind kind = CallKind::Plain)
+      : Call(std::string(Object::kInterface) + method, self->Suffix(), arguments, kind), self_(self) {}
+
+  // False (and the call refused) when the object is gone.
+  bool Usable() const {
+    if (self_->Exists()) return true;
+    Refuse(Object::kReleased);
+    return false;
+  }
+
+ private:
+  Object* self_;
+};
+
+// Base of the layer's COM objects: the reference count and IUnknown.
+// `Object` names its interface (kInterface, "IDirectDraw7::"), what a call on
+// it after its release says (kReleased), the code such a call returns
+// (kGone), its identifier (OwnIid()), and may add Suffix(), Exists() and
+// Released(left), which runs after Release took a reference away.
+template <class Object, class Interface>
+struct ComObject : Interface, LayerObject {
+  ULONG refs = 1;
+
+  std::string Suffix() const { return ""; }
+  bool Exists() const { return Alive() && refs > 0; }
+  void Released(ULONG left) { (void)left; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    MethodCall<Object> call(Self(), "QueryInterface");
+    if (!call.Usable()) return Object::kGone;
+    if (out == nullptr) return E_POINTER;
+    if (riid == Object::OwnIid() || riid == IID_IUnknown) {
+      ++refs;
+      *out = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    MethodCall<Object> call(Self(), "AddRef");
+    if (!call.Usable()) return 0;
+    return ++refs;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    MethodCall<Object> call(Self(), "Release");
+    if (!call.Usable()) return 0;
+    if (refs == 0) {
+      call.Refuse(" without a reference of its own");
+      return 0;
+    }
+    const ULONG left = --refs;
+    Self()->Released(left);
+    return left;
+  }
+
+ protected:
+  Object* Self() { return static_cast<Object*>(this); }
+};
 
 }  // namespace pxport
 

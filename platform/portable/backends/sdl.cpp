@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "backend.h"
-#include "backend_sdl_host.h"
-#include "backend_sdl_view.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/backends/sdl_host.h"
+#include "platform/portable/backends/sdl_view.h"
 
 namespace pxport {
 
@@ -87,7 +87,7 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
          f->Bmask == 0x000000ffu;
 }
 
-constexpr int kWindowedWidth = 640, kWindowedHeight = 480;
+constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
 // Longest wait of one polling call for host input when input wakes it.
 constexpr int kIdleWaitMs = 5;
 // Polling calls outside a wait after which polling sleeps a little anyway.
@@ -113,10 +113,6 @@ class SdlBackend final : public Backend {
   }
 
   bool DisplayAvailable() override { return InitVideo(); }
-  const char* DisplayError() override {
-    InitVideo();
-    return error_.c_str();
-  }
 
   void WindowCreated(int width, int height, const char* title) override {
     if (!InitVideo() || window_) return;
@@ -268,14 +264,7 @@ class SdlBackend final : public Backend {
       if (candidates.empty()) candidates = "KMSDRM";
       SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
     }
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      if ((!chosen || !*chosen) && !x11 && !wayland)
-        error_ = "no display available (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-      else
-        error_ = std::string("no display available (") + SDL_GetError() + ")";
-      return false;
-    }
-    error_.clear();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     videoOk_ = true;
     Trace("video");
     return true;
@@ -436,11 +425,20 @@ class SdlBackend final : public Backend {
             InputCloseButton();
             break;
           case SDL_WINDOWEVENT_FOCUS_LOST:
+            Trace("focus-lost");
             // Keys and buttons released elsewhere never reach us.
             ReleaseHeldInput();
+            // Full screen is the exclusive display: it goes to the program
+            // that has the focus now, and the window makes way for it.
+            if (fullscreen_) {
+              InputFocus(false);
+              if (managed_) SDL_MinimizeWindow(window_);
+            }
             break;
           case SDL_WINDOWEVENT_FOCUS_GAINED:
+            Trace("focus-gained");
             ApplyMouseMode();
+            InputFocus(true);
             break;
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;
@@ -489,8 +487,8 @@ class SdlBackend final : public Backend {
     Frame frame = CurrentFrame();
     if (frame.width <= 0 || frame.height <= 0 || frame.width > 4096 || frame.height > 4096) {
       frame.pixels = nullptr;
-      frame.width = 640;
-      frame.height = 480;
+      frame.width = kScreenWidth;
+      frame.height = kScreenHeight;
     }
     picture_.resize(static_cast<size_t>(frame.width) * frame.height);
     ConvertFrame(frame, picture_.data(), frame.width);
@@ -555,7 +553,6 @@ class SdlBackend final : public Backend {
   const std::chrono::steady_clock::time_point start_;
   const bool windowed_;
   const bool trace_;
-  std::string error_;
   bool triedVideo_ = false;
   bool videoOk_ = false;
   SDL_Window* window_ = nullptr;

@@ -1,8 +1,8 @@
 // The subset of DirectDraw 7 that pixshow uses: records, flags and result
 // codes with the SDK's names and values, and the COM interfaces as abstract
 // C++ structs whose methods keep the SDK's names, argument lists and order.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
-#define PIXSHOW_PLATFORM_PORTABLE_DDRAW_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DDRAW_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DDRAW_H
 
 #include "windows.h"
 
@@ -235,11 +235,6 @@ extern const GUID IID_IDirectDrawPalette;
 #define DDCREATE_HARDWAREONLY 0x00000001L
 #define DDCREATE_EMULATIONONLY 0x00000002L
 
-// WaitForVerticalBlank
-#define DDWAITVB_BLOCKBEGIN 0x00000001
-#define DDWAITVB_BLOCKBEGINEVENT 0x00000002
-#define DDWAITVB_BLOCKEND 0x00000004
-
 // --- Records -----------------------------------------------------------------------
 
 typedef struct _DDCOLORKEY {
@@ -406,7 +401,6 @@ struct IDirectDrawSurface7 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDC(HDC* lphDC) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) = 0;
   virtual HRESULT STDMETHODCALLTYPE IsLost() = 0;
   virtual HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
                                          HANDLE hEvent) = 0;
@@ -429,7 +423,6 @@ struct IDirectDraw7 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP,
                                                    DWORD dwRefreshRate, DWORD dwFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) = 0;
   virtual HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() = 0;
   virtual HRESULT STDMETHODCALLTYPE TestCooperativeLevel() = 0;
 

@@ -2,8 +2,8 @@
 // keyboard with the predefined data formats, cooperative levels, acquisition
 // and immediate device state. Names, values, records and method order as in
 // the SDK (ANSI interfaces).
-#ifndef PIXSHOW_PLATFORM_PORTABLE_DINPUT_H
-#define PIXSHOW_PLATFORM_PORTABLE_DINPUT_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DINPUT_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_DINPUT_H
 
 #include "windows.h"
 
@@ -190,7 +190,6 @@ struct IDirectInputDevice7A : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD cbData, LPVOID lpvData) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT lpdf) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Poll() = 0;
 
  protected:
   ~IDirectInputDevice7A() = default;

@@ -1,6 +1,6 @@
 // Kept apart from the rest of the layer: the X11 headers define names (Bool,
 // None, Status ...) that must not meet the layer's own platform names.
-#include "backend_sdl_host.h"
+#include "platform/portable/backends/sdl_host.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

@@ -1,7 +1,7 @@
 // The headless backend: no window and no real time. The clock is virtual:
 // Sleep advances it at once and every polling call advances it a little, so
 // a busy wait cannot spin forever in zero time.
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 

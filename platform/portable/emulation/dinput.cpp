@@ -3,14 +3,11 @@
 // lZ) and its buttons as 0x80 or 0; the keyboard 256 key bytes by scan code.
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
 namespace {
-
-const char* kInputName = "IDirectInput7::";
-const char* kDeviceName = "IDirectInputDevice7::";
 
 // Scan code of a virtual key, for the keyboard's device state.
 int ScanCode(int vk) {
@@ -53,54 +50,34 @@ int ScanCode(int vk) {
 
 }  // namespace
 
-struct InputDevice final : IDirectInputDevice7A, LayerObject {
+struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
+  static constexpr const char* kInterface = "IDirectInputDevice7::";
+  static constexpr const char* kReleased = " on a released device";
+  static constexpr HRESULT kGone = E_FAIL;
+  static REFIID OwnIid() { return IID_IDirectInputDevice7A; }
+
   bool mouse = true;
-  ULONG refs = 1;
   const DIDATAFORMAT* format = nullptr;
   bool acquired = false;
-  bool coopSet = false;
   DWORD coopFlags = DISCL_BACKGROUND | DISCL_NONEXCLUSIVE;
 
   std::string Suffix() const { return mouse ? "@mouse" : "@keyboard"; }
-  std::string Name(const char* method) const { return std::string(kDeviceName) + method + Suffix(); }
-  bool Usable(const char* method) {
-    if (Alive() && refs > 0) return true;
-    Refuse(Name(method) + " on a released device");
-    return false;
-  }
-  HRESULT Fault(const char* method, HRESULT otherwise) {
-    HRESULT code = otherwise;
-    if (FaultFires(std::string(kDeviceName) + method, Suffix(), &code)) return code;
-    return otherwise;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    LogCall(Name("QueryInterface"));
-    return QueryOwnInterface(this, static_cast<IDirectInputDevice7A*>(this), IID_IDirectInputDevice7A, riid, out,
-                             E_FAIL);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    LogCall(Name("AddRef"));
-    return AddOwnReference(this);
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LogCall(Name("Release"));
-    if (!Usable("Release")) return 0;
-    const ULONG left = --refs;
+  void Released(ULONG left) {
     if (left == 0) acquired = false;
-    return left;
   }
 
   HRESULT STDMETHODCALLTYPE Acquire() override {
-    LogCall(Name("Acquire"), CallKind::Neutral);  // a wait may take its mouse back
-    if (!Usable("Acquire")) return E_FAIL;
+    MethodCall call(this, "Acquire", "", CallKind::Neutral);  // a wait may take its mouse back
+    if (!call.Usable()) return E_FAIL;
     if (format == nullptr) {
-      Refuse(Name("Acquire") + " before SetDataFormat");
+      call.Refuse(" before SetDataFormat");
       return DIERR_INVALIDPARAM;
     }
-    HRESULT code = Fault("Acquire", DI_OK);
+    HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
-    if ((coopFlags & DISCL_FOREGROUND) != 0 && LookupWindow(W().mainWindow) == nullptr) {
+    // A foreground device is the active window's only; a background one
+    // keeps its input whichever window is in front.
+    if ((coopFlags & DISCL_FOREGROUND) != 0 && (LookupWindow(W().mainWindow) == nullptr || !W().focused)) {
       return DIERR_OTHERAPPHASPRIO;
     }
     if (acquired) return DI_NOEFFECT;
@@ -113,9 +90,9 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE Unacquire() override {
-    LogCall(Name("Unacquire"));
-    if (!Usable("Unacquire")) return E_FAIL;
-    HRESULT code = Fault("Unacquire", DI_OK);
+    MethodCall call(this, "Unacquire");
+    if (!call.Usable()) return E_FAIL;
+    HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
     if (!acquired) return DI_NOEFFECT;
     acquired = false;
@@ -123,7 +100,7 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD cbData, LPVOID lpvData) override {
-    LogCall(Name("GetDeviceState"), CallKind::Polling);
+    MethodCall call(this, "GetDeviceState", "", CallKind::Polling);
     if (mouse) {
       PollingCall();
       // The first read of a polling loop is where the program waits.
@@ -132,13 +109,13 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
         MaybeWaitHoldFirst();
       }
     }
-    if (!Usable("GetDeviceState")) return E_FAIL;
+    if (!call.Usable()) return E_FAIL;
     if (lpvData == nullptr || format == nullptr || cbData != format->dwDataSize) {
-      Refuse(Name("GetDeviceState") + ": the size is not the data format's");
+      call.Refuse(": the size is not the data format's");
       return DIERR_INVALIDPARAM;
     }
     if (!acquired) return DIERR_NOTACQUIRED;
-    HRESULT code = Fault("GetDeviceState", DI_OK);
+    HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
     World& w = W();
     if (mouse) {
@@ -164,53 +141,45 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT lpdf) override {
-    LogCall(Name("SetDataFormat"));
-    if (!Usable("SetDataFormat")) return E_FAIL;
+    MethodCall call(this, "SetDataFormat");
+    if (!call.Usable()) return E_FAIL;
     const DIDATAFORMAT* expected = mouse ? &c_dfDIMouse : &c_dfDIKeyboard;
     if (lpdf == nullptr || lpdf->dwSize != sizeof(DIDATAFORMAT) || lpdf->dwDataSize != expected->dwDataSize) {
-      Refuse(Name("SetDataFormat") + ": not the device's predefined data format");
+      call.Refuse(": not the device's predefined data format");
       return DIERR_INVALIDPARAM;
     }
     if (acquired) {
-      Refuse(Name("SetDataFormat") + " while acquired");
+      call.Refuse(" while acquired");
       return DIERR_ACQUIRED;
     }
-    HRESULT code = Fault("SetDataFormat", DI_OK);
+    HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
     format = expected;
     return DI_OK;
   }
 
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) override {
-    LogCall(Name("SetCooperativeLevel") + " " + std::to_string(dwFlags));
-    if (!Usable("SetCooperativeLevel")) return E_FAIL;
+    MethodCall call(this, "SetCooperativeLevel", std::to_string(dwFlags));
+    if (!call.Usable()) return E_FAIL;
     const bool exclusive = (dwFlags & DISCL_EXCLUSIVE) != 0, nonexclusive = (dwFlags & DISCL_NONEXCLUSIVE) != 0;
     const bool foreground = (dwFlags & DISCL_FOREGROUND) != 0, background = (dwFlags & DISCL_BACKGROUND) != 0;
     if (exclusive == nonexclusive || foreground == background) {
-      Refuse(Name("SetCooperativeLevel") + ": needs one of EXCLUSIVE/NONEXCLUSIVE and one of FOREGROUND/BACKGROUND");
+      call.Refuse(": needs one of EXCLUSIVE/NONEXCLUSIVE and one of FOREGROUND/BACKGROUND");
       return DIERR_INVALIDPARAM;
     }
     if (hwnd == nullptr || LookupWindow(hwnd) == nullptr) {
-      Refuse(Name("SetCooperativeLevel") + ": not a window of the program");
+      call.Refuse(": not a window of the program");
       return DIERR_INVALIDPARAM;
     }
     if (!mouse && exclusive && background) return DIERR_UNSUPPORTED;
     if (acquired) {
-      Refuse(Name("SetCooperativeLevel") + " while acquired");
+      call.Refuse(" while acquired");
       return DIERR_ACQUIRED;
     }
-    HRESULT code = Fault("SetCooperativeLevel", DI_OK);
+    HRESULT code = call.Fault(DI_OK);
     if (FAILED(code)) return code;
-    coopSet = true;
     coopFlags = dwFlags;
     return DI_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE Poll() override {
-    LogCall(Name("Poll"), CallKind::Polling);
-    if (!Usable("Poll")) return E_FAIL;
-    if (!acquired) return DIERR_NOTACQUIRED;
-    return DI_NOEFFECT;  // not a polled device
   }
 
  private:
@@ -218,55 +187,41 @@ struct InputDevice final : IDirectInputDevice7A, LayerObject {
     World& w = W();
     CurrentBackend().WaitBegins();
     if (!w.holdCallback) return;
-    pxh::Hold hold{pxh::HoldKind::Wait, 0, CurrentBackend().NowMs()};
+    Hold hold{HoldKind::Wait, 0, CurrentBackend().NowMs()};
     auto callback = w.holdCallback;
     callback(hold);
   }
 };
 
-struct DirectInputObject final : IDirectInput7A, LayerObject {
-  ULONG refs = 1;
-
-  bool Usable(const char* method) {
-    if (Alive() && refs > 0) return true;
-    Refuse(std::string(kInputName) + method + " on a released DirectInput object");
-    return false;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    LogCall(std::string(kInputName) + "QueryInterface");
-    return QueryOwnInterface(this, static_cast<IDirectInput7A*>(this), IID_IDirectInput7A, riid, out,
-                             E_FAIL);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    LogCall(std::string(kInputName) + "AddRef");
-    return AddOwnReference(this);
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LogCall(std::string(kInputName) + "Release");
-    if (!Usable("Release")) return 0;
-    return --refs;
-  }
+struct DirectInputObject final : ComObject<DirectInputObject, IDirectInput7A> {
+  static constexpr const char* kInterface = "IDirectInput7::";
+  static constexpr const char* kReleased = " on a released DirectInput object";
+  static constexpr HRESULT kGone = E_FAIL;
+  static REFIID OwnIid() { return IID_IDirectInput7A; }
 
   HRESULT STDMETHODCALLTYPE CreateDeviceEx(REFGUID rguid, REFIID riid, LPVOID* pvOut,
                                            LPUNKNOWN lpUnknownOuter) override {
     const bool isMouse = rguid == GUID_SysMouse, isKeyboard = rguid == GUID_SysKeyboard;
     const std::string suffix = isMouse ? "@mouse" : isKeyboard ? "@keyboard" : "";
-    LogCall(std::string(kInputName) + "CreateDeviceEx" + suffix);
-    if (!Usable("CreateDeviceEx")) return E_FAIL;
+    // Logged and refused under the device it makes.
+    Call call(std::string(kInterface) + "CreateDeviceEx", suffix, "", CallKind::Plain);
+    if (!Exists()) {
+      call.Refuse(kReleased);
+      return kGone;
+    }
     if (pvOut == nullptr) {
-      Refuse(std::string(kInputName) + "CreateDeviceEx: no result pointer");
+      call.Refuse(": no result pointer");
       return DIERR_INVALIDPARAM;
     }
     *pvOut = nullptr;
     if (lpUnknownOuter != nullptr) return DIERR_NOAGGREGATION;
     if (riid != IID_IDirectInputDevice7A) {
-      Refuse(std::string(kInputName) + "CreateDeviceEx: the interface must be IID_IDirectInputDevice7A");
+      call.Refuse(": the interface must be IID_IDirectInputDevice7A");
       return DIERR_NOINTERFACE;
     }
     if (!isMouse && !isKeyboard) return DIERR_DEVICENOTREG;
     HRESULT code = DI_OK;
-    if (FaultFires(std::string(kInputName) + "CreateDeviceEx", suffix, &code)) return code;
+    if (call.Faulted(&code)) return code;
     InputDevice* device = new InputDevice;
     device->mouse = isMouse;
     W().devices.push_back(device);
@@ -303,9 +258,9 @@ using namespace pxport;
 extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, REFIID riidltf, LPVOID* ppvOut,
                                               LPUNKNOWN punkOuter) {
   (void)hinst;
-  LogCall("DirectInputCreateEx");
+  Call call("DirectInputCreateEx");
   if (ppvOut == nullptr) {
-    Refuse("DirectInputCreateEx: no result pointer");
+    call.Refuse(": no result pointer");
     return DIERR_INVALIDPARAM;
   }
   *ppvOut = nullptr;
@@ -313,11 +268,11 @@ extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, 
   if (dwVersion > 0x0700) return DIERR_BETADIRECTINPUTVERSION;
   if (dwVersion < 0x0300) return DIERR_OLDDIRECTINPUTVERSION;
   if (riidltf != IID_IDirectInput7A) {
-    Refuse("DirectInputCreateEx: the interface must be IID_IDirectInput7A");
+    call.Refuse(": the interface must be IID_IDirectInput7A");
     return DIERR_NOINTERFACE;
   }
   HRESULT code = DI_OK;
-  if (FaultFires("DirectInputCreateEx", "", &code)) return code;
+  if (call.Faulted(&code)) return code;
   DirectInputObject* input = new DirectInputObject;
   W().directInputs.push_back(input);
   *ppvOut = static_cast<IDirectInput7A*>(input);

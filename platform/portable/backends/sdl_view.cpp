@@ -1,4 +1,4 @@
-#include "backend_sdl_view.h"
+#include "platform/portable/backends/sdl_view.h"
 
 #include <algorithm>
 #include <cstring>

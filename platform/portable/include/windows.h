@@ -5,8 +5,8 @@
 // Sizes follow the platform's data model rules: BYTE/WORD/DWORD/LONG/HRESULT
 // are 8/16/32/32/32 bits; handles, pointers, WPARAM, LPARAM and LRESULT have
 // the size of a pointer. Code should use sizeof for records, never literals.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_WINDOWS_H
-#define PIXSHOW_PLATFORM_PORTABLE_WINDOWS_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_INCLUDE_WINDOWS_H
+#define PIXSHOW_PLATFORM_PORTABLE_INCLUDE_WINDOWS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -516,16 +516,13 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetLastError(void);
-void WINAPI SetLastError(DWORD dwErrCode);
 
 // USER32: classes, windows, messages
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx);
-BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
                             int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
-BOOL WINAPI IsWindow(HWND hWnd);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
@@ -545,7 +542,6 @@ int WINAPI ShowCursor(BOOL bShow);
 BOOL WINAPI SetCursorPos(int X, int Y);
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 BOOL WINAPI ClipCursor(const RECT* lpRect);
-BOOL WINAPI GetClipCursor(LPRECT lpRect);
 SHORT WINAPI GetAsyncKeyState(int vKey);
 
 // GDI32
@@ -565,7 +561,6 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 // The ANSI functions under their generic names, as the SDK maps them
 // without UNICODE.
 #define RegisterClassEx RegisterClassExA
-#define UnregisterClass UnregisterClassA
 #define CreateWindowEx CreateWindowExA
 #define DefWindowProc DefWindowProcA
 #define PeekMessage PeekMessageA

@@ -8,20 +8,19 @@
 // restored, calls the platform refuses).
 //
 // Nothing here is used by the program itself: only tests and tools include it.
-#ifndef PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
-#define PIXSHOW_PLATFORM_PORTABLE_HEADLESS_H
+#ifndef PIXSHOW_PLATFORM_PORTABLE_CONTROL_HEADLESS_H
+#define PIXSHOW_PLATFORM_PORTABLE_CONTROL_HEADLESS_H
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "../win32.h"
+#include "platform/portable/backends/backend.h"
+#include "platform/portable/emulation/hold.h"
+#include "platform/win32.h"
 
 namespace pxh {
-
-constexpr int kScreenWidth = 640;
-constexpr int kScreenHeight = 480;
 
 // Selects the headless backend and starts a fresh world: virtual time 0, no
 // window, no class, no DirectX object, no input pending, no fault armed, an
@@ -58,31 +57,44 @@ void SetKey(int virtualKey, bool down);
 // The user presses the main window's close button: WM_CLOSE is posted to it.
 void PressCloseButton();
 
+// --- Focus -----------------------------------------------------------------
+//
+// Another program takes the focus (Alt+Tab), as on Windows: the exclusive
+// full-screen display goes to it (the flip chain is lost: DDERR_SURFACELOST
+// from Lock, Blt, Flip, GetDC, GetAttachedSurface and IsLost; Restore and
+// RestoreAllSurfaces answer DDERR_WRONGMODE; TestCooperativeLevel answers
+// DDERR_NOEXCLUSIVEMODE; the desktop mode returns), foreground input devices
+// are unacquired (Acquire answers DIERR_OTHERAPPHASPRIO; background devices
+// keep their input) and WM_ACTIVATEAPP (FALSE) is sent to the main window.
+void LoseFocus();
+// The program's window is the active one again: the display mode comes back
+// and TestCooperativeLevel answers DD_OK, WM_ACTIVATEAPP (TRUE) and WM_PAINT
+// come; the surfaces stay lost until Restore or RestoreAllSurfaces (which
+// leave their memory black) and foreground devices until Acquire.
+void RegainFocus();
+bool HasFocus();
+
 // --- Hold points -----------------------------------------------------------
 
-enum class HoldKind { Pause, Wait };
-
-struct Hold {
-  HoldKind kind;
-  uint32_t pauseMs;  // the Sleep's length; 0 for a wait
-  uint64_t atMs;     // virtual time when the hold began
-};
+using pxport::Hold;
+using pxport::HoldKind;
 
 // Called at the start of every Sleep (before the clock advances) and on the
 // first pass of every polling loop: the first mouse GetDeviceState after any
 // call that is not a polling call (PeekMessageA, TranslateMessage,
-// DispatchMessageA, GetAsyncKeyState, SetCursorPos, GetCursorPos,
-// GetDeviceState), before the state is read, so the callback may still script
-// a click for it. Calls made by the window procedure inside DispatchMessageA,
-// and PostMessageA, SendMessageA, DefWindowProcA, PostQuitMessage, BeginPaint,
-// EndPaint and a device's Acquire, neither end nor continue a polling loop.
+// DispatchMessageA, MsgWaitForMultipleObjects, GetAsyncKeyState, SetCursorPos,
+// GetCursorPos, GetDeviceState), before the state is read, so the callback may
+// still script a click for it. Calls made by the window procedure inside
+// DispatchMessageA, and PostMessageA, SendMessageA, DefWindowProcA,
+// PostQuitMessage, BeginPaint, EndPaint, a device's Acquire, a surface's
+// IsLost and TestCooperativeLevel, neither end nor continue a polling loop.
 // Pass an empty function to remove the callback.
 void OnHold(std::function<void(const Hold&)> callback);
 
 // --- The screen ------------------------------------------------------------
 
 struct Screen {
-  uint8_t pixels[kScreenHeight][kScreenWidth];  // palette indices
+  uint8_t pixels[pxport::kScreenHeight][pxport::kScreenWidth];  // palette indices
   PALETTEENTRY palette[256];                    // the palette in force
 };
 
@@ -92,8 +104,8 @@ bool ReadScreen(Screen& out);
 
 // The memory behind a surface interface, 640 x 480 indices, read or written
 // without a lock (tests only: preparing and inspecting surfaces).
-bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[kScreenHeight][kScreenWidth]);
-bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[kScreenHeight][kScreenWidth]);
+bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]);
+bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]);
 
 // Pitch of the surfaces the layer creates (larger than 640 on purpose).
 int SurfacePitch();
@@ -157,6 +169,7 @@ std::vector<std::string> MisuseReport();
 //             "@keyboard" on every device method and on CreateDeviceEx.
 //   ARGUMENTS (numbers in decimal unless shown as 0x...):
 //     Sleep MS                         ShowCursor 1|0
+//     MsgWaitForMultipleObjects MS
 //     SetCursorPos X,Y                 ClipCursor L,T,R,B | ClipCursor NULL
 //     GetAsyncKeyState VK              PostMessageA MSG, SendMessageA MSG
 //     DispatchMessageA MSG             DefWindowProcA MSG, PostQuitMessage CODE

@@ -6,10 +6,15 @@
 // by lPitch. A flip exchanges the memory behind the two interfaces, as the
 // hardware does. The palette belongs to the flip chain: a change of an entry
 // recolours every pixel of that index on both surfaces at once.
+//
+// When the program's window loses the focus, the exclusive owner gives the
+// display back: the flip chain is lost (its picture with it) and the desktop
+// mode returns. Back in front, the mode comes back by itself but the chain
+// stays lost until Restore or RestoreAllSurfaces.
 #include <algorithm>
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 namespace pxport {
 
@@ -22,6 +27,7 @@ struct FlipChain final : LayerObject {
   SurfaceObject* back = nullptr;  // null for a single primary surface
   PaletteObject* palette = nullptr;
   bool destroyed = false;
+  bool lost = false;  // the display went to another program
   void Forget() override {
     memory[0].reset();
     memory[1].reset();
@@ -32,25 +38,14 @@ struct FlipChain final : LayerObject {
 namespace {
 
 std::vector<PaletteObject*> g_palettes;
-std::vector<FlipChain*> g_chains;
-
-const char* kSurfaceName = "IDirectDrawSurface7::";
-const char* kPaletteName = "IDirectDrawPalette::";
-const char* kDrawName = "IDirectDraw7::";
-
-HRESULT FaultOr(const std::string& operation, const std::string& suffix, HRESULT otherwise) {
-  HRESULT code = otherwise;
-  if (FaultFires(operation, suffix, &code)) return code;
-  return otherwise;
-}
 
 void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   const DWORD size = desc->dwSize;
   std::memset(desc, 0, sizeof *desc);
   desc->dwSize = size;
   desc->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
-  desc->dwHeight = kHeight;
-  desc->dwWidth = kWidth;
+  desc->dwHeight = kScreenHeight;
+  desc->dwWidth = kScreenWidth;
   desc->lPitch = kPitch;
   if (backBuffers != 0) {
     desc->dwFlags |= DDSD_BACKBUFFERCOUNT;
@@ -62,8 +57,21 @@ void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   desc->ddsCaps.dwCaps = caps;
 }
 
+// Gives a lost chain its memory back, once the display is the program's
+// again. What the memory held is gone.
+HRESULT RestoreChain(FlipChain* chain) {
+  if (!chain->lost) return DD_OK;
+  if (!W().focused || !W().modeSet) return DDERR_WRONGMODE;
+  for (auto& memory : chain->memory) {
+    if (memory) std::fill(memory->bytes.begin(), memory->bytes.end(), uint8_t{0});
+  }
+  chain->lost = false;
+  CurrentBackend().Invalidate();
+  return DD_OK;
+}
+
 bool ValidRect(const RECT* r) {
-  return r->left >= 0 && r->top >= 0 && r->right <= kWidth && r->bottom <= kHeight && r->left < r->right &&
+  return r->left >= 0 && r->top >= 0 && r->right <= kScreenWidth && r->bottom <= kScreenHeight && r->left < r->right &&
          r->top < r->bottom;
 }
 
@@ -71,66 +79,51 @@ bool ValidRect(const RECT* r) {
 
 // --- Palette ------------------------------------------------------------------------
 
-struct PaletteObject final : IDirectDrawPalette, LayerObject {
-  ULONG refs = 1;
+struct PaletteObject final : ComObject<PaletteObject, IDirectDrawPalette> {
+  static constexpr const char* kInterface = "IDirectDrawPalette::";
+  static constexpr const char* kReleased = " on a released palette";
+  static constexpr HRESULT kGone = DDERR_INVALIDOBJECT;
+  static REFIID OwnIid() { return IID_IDirectDrawPalette; }
+
   DWORD caps = 0;
   PALETTEENTRY entries[256] = {};
 
-  bool Usable(const char* method) {
-    if (Alive() && refs > 0) return true;
-    Refuse(std::string(kPaletteName) + method + " on a released palette");
-    return false;
-  }
   // A reference the layer itself holds (a surface the palette is attached to).
   void ReleaseInternal() {
     if (refs > 0) --refs;
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    LogCall(std::string(kPaletteName) + "QueryInterface");
-    return QueryOwnInterface(this, static_cast<IDirectDrawPalette*>(this), IID_IDirectDrawPalette, riid, out,
-                             DDERR_INVALIDOBJECT);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    LogCall(std::string(kPaletteName) + "AddRef");
-    return AddOwnReference(this);
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LogCall(std::string(kPaletteName) + "Release");
-    if (!Usable("Release")) return 0;
-    return --refs;
-  }
   HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) override {
-    LogCall(std::string(kPaletteName) + "GetCaps");
-    if (!Usable("GetCaps")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetCaps");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lpdwCaps == nullptr) return DDERR_INVALIDPARAMS;
     *lpdwCaps = caps;
     return DD_OK;
   }
   HRESULT STDMETHODCALLTYPE GetEntries(DWORD dwFlags, DWORD dwBase, DWORD dwNumEntries,
                                        LPPALETTEENTRY lpEntries) override {
-    LogCall(std::string(kPaletteName) + "GetEntries " + std::to_string(dwBase));
-    if (!Usable("GetEntries")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetEntries", std::to_string(dwBase));
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (dwFlags != 0 || lpEntries == nullptr || dwBase > 256 || dwNumEntries > 256 - dwBase) {
-      Refuse(std::string(kPaletteName) + "GetEntries: bad flags, range or record");
+      call.Refuse(": bad flags, range or record");
       return DDERR_INVALIDPARAMS;
     }
-    HRESULT code = FaultOr(std::string(kPaletteName) + "GetEntries", "", DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     std::memcpy(lpEntries, entries + dwBase, dwNumEntries * sizeof(PALETTEENTRY));
     return DD_OK;
   }
   HRESULT STDMETHODCALLTYPE SetEntries(DWORD dwFlags, DWORD dwStartingEntry, DWORD dwCount,
                                        LPPALETTEENTRY lpEntries) override {
-    std::string entry = std::string(kPaletteName) + "SetEntries " + std::to_string(dwStartingEntry);
-    if (dwCount != 1) entry += "," + std::to_string(dwCount);
-    LogCall(entry);
-    if (!Usable("SetEntries")) return DDERR_INVALIDOBJECT;
+    std::string range = std::to_string(dwStartingEntry);
+    if (dwCount != 1) range += "," + std::to_string(dwCount);
+    MethodCall call(this, "SetEntries", range);
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (dwFlags != 0 || lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry) {
-      Refuse(std::string(kPaletteName) + "SetEntries: bad flags, range or record");
+      call.Refuse(": bad flags, range or record");
       return DDERR_INVALIDPARAMS;
     }
-    HRESULT code = FaultOr(std::string(kPaletteName) + "SetEntries", "", DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     std::memcpy(entries + dwStartingEntry, lpEntries, dwCount * sizeof(PALETTEENTRY));
     if ((caps & DDPCAPS_ALLOW256) == 0) {
@@ -144,8 +137,12 @@ struct PaletteObject final : IDirectDrawPalette, LayerObject {
 
 // --- Surfaces -----------------------------------------------------------------------
 
-struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
-  ULONG refs = 0;
+struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
+  static constexpr const char* kInterface = "IDirectDrawSurface7::";
+  static constexpr const char* kReleased = " on a released surface";
+  static constexpr HRESULT kGone = DDERR_INVALIDOBJECT;
+  static REFIID OwnIid() { return IID_IDirectDrawSurface7; }
+
   FlipChain* chain = nullptr;
   bool front = true;
   DWORD caps = 0;
@@ -154,13 +151,7 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   HDC dc = nullptr;
 
   std::string Suffix() const { return front ? "@primary" : "@back"; }
-  std::string Name(const char* method) const { return std::string(kSurfaceName) + method + Suffix(); }
   bool Exists() const { return Alive() && chain != nullptr && !chain->destroyed; }
-  bool Usable(const char* method) {
-    if (Exists()) return true;
-    Refuse(Name(method) + " on a released surface");
-    return false;
-  }
   SurfaceObject* Other() const { return front ? chain->back : chain->front; }
   bool Visible() const { return front; }
 
@@ -168,9 +159,10 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
     FlipChain* c = chain;
     for (SurfaceObject* s : {c->front, c->back}) {
       if (s == nullptr) continue;
-      if (s->locked) Refuse(s->Name("Release") + ": surface released while locked");
+      const std::string release = std::string(kInterface) + "Release" + s->Suffix();
+      if (s->locked) Refuse(release + ": surface released while locked");
       if (s->dc != nullptr) {
-        Refuse(s->Name("Release") + ": surface released with its device context outstanding");
+        Refuse(release + ": surface released with its device context outstanding");
         ReleaseDc(s->dc);
         s->dc = nullptr;
       }
@@ -183,60 +175,44 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
     CurrentBackend().Invalidate();
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    LogCall(Name("QueryInterface"));
-    return QueryOwnInterface(this, static_cast<IDirectDrawSurface7*>(this), IID_IDirectDrawSurface7, riid, out,
-                             DDERR_INVALIDOBJECT);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    LogCall(Name("AddRef"));
-    return AddOwnReference(this);
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LogCall(Name("Release"));
-    if (!Usable("Release")) return 0;
-    if (refs == 0) {
-      Refuse(Name("Release") + " without a reference of its own");
-      return 0;
-    }
-    const ULONG left = --refs;
-    ULONG total = chain->front->refs + (chain->back != nullptr ? chain->back->refs : 0);
+  // The chain goes with the last reference to either of its surfaces.
+  void Released(ULONG) {
+    const ULONG total = chain->front->refs + (chain->back != nullptr ? chain->back->refs : 0);
     if (total == 0) DestroyChain();
-    return left;
   }
 
   HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
                                 DWORD dwFlags, LPDDBLTFX lpDDBltFx) override {
-    std::string entry = Name("Blt");
+    std::string fill;
     if ((dwFlags & DDBLT_COLORFILL) != 0 && lpDDBltFx != nullptr) {
-      entry += " fill " + std::to_string(lpDDBltFx->dwFillColor);
+      fill = "fill " + std::to_string(lpDDBltFx->dwFillColor);
     }
-    LogCall(entry);
-    if (!Usable("Blt")) return DDERR_INVALIDOBJECT;
-    RECT dest{0, 0, kWidth, kHeight};
+    MethodCall call(this, "Blt", fill);
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    RECT dest{0, 0, kScreenWidth, kScreenHeight};
     if (lpDestRect != nullptr) {
       if (!ValidRect(lpDestRect)) {
-        Refuse(Name("Blt") + ": destination rectangle outside the surface");
+        call.Refuse(": destination rectangle outside the surface");
         return DDERR_INVALIDRECT;
       }
       dest = *lpDestRect;
     }
     SurfaceObject* source = nullptr;
-    RECT src{0, 0, kWidth, kHeight};
+    RECT src{0, 0, kScreenWidth, kScreenHeight};
     if ((dwFlags & DDBLT_COLORFILL) != 0) {
       if (lpDDBltFx == nullptr || lpDDBltFx->dwSize != sizeof(DDBLTFX)) {
-        Refuse(Name("Blt") + ": colour fill without a DDBLTFX whose dwSize is sizeof(DDBLTFX)");
+        call.Refuse(": colour fill without a DDBLTFX whose dwSize is sizeof(DDBLTFX)");
         return DDERR_INVALIDPARAMS;
       }
     } else {
       source = SurfaceFromInterface(lpDDSrcSurface);
       if (source == nullptr) {
-        Refuse(Name("Blt") + ": neither a colour fill nor a source surface");
+        call.Refuse(": neither a colour fill nor a source surface");
         return DDERR_INVALIDPARAMS;
       }
       if (lpSrcRect != nullptr) {
         if (!ValidRect(lpSrcRect)) {
-          Refuse(Name("Blt") + ": source rectangle outside the surface");
+          call.Refuse(": source rectangle outside the surface");
           return DDERR_INVALIDRECT;
         }
         src = *lpSrcRect;
@@ -246,10 +222,11 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
       }
     }
     if (locked || dc != nullptr || (source != nullptr && (source->locked || source->dc != nullptr))) {
-      Refuse(Name("Blt") + " on a surface that is locked or has its device context out");
+      call.Refuse(" on a surface that is locked or has its device context out");
       return DDERR_SURFACEBUSY;
     }
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "Blt", Suffix(), DD_OK);
+    if (chain->lost) return DDERR_SURFACELOST;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     if (source == nullptr) {
       const uint8_t index = static_cast<uint8_t>(lpDDBltFx->dwFillColor);
@@ -269,22 +246,23 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) override {
     (void)dwFlags;
-    LogCall(Name("Flip"));
-    if (!Usable("Flip")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "Flip");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!front || chain->back == nullptr) {
-      Refuse(Name("Flip") + " on a surface that is not the front of a flip chain");
+      call.Refuse(" on a surface that is not the front of a flip chain");
       return DDERR_NOTFLIPPABLE;
     }
     if (lpDDSurfaceTargetOverride != nullptr && lpDDSurfaceTargetOverride != chain->back) {
-      Refuse(Name("Flip") + ": the target is not this chain's back buffer");
+      call.Refuse(": the target is not this chain's back buffer");
       return DDERR_INVALIDPARAMS;
     }
     SurfaceObject* other = chain->back;
     if (locked || dc != nullptr || other->locked || other->dc != nullptr) {
-      Refuse(Name("Flip") + " while a surface of the chain is locked or has its device context out");
+      call.Refuse(" while a surface of the chain is locked or has its device context out");
       return DDERR_SURFACEBUSY;
     }
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "Flip", Suffix(), DD_OK);
+    if (chain->lost) return DDERR_SURFACELOST;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     std::swap(memory, other->memory);
     CurrentBackend().Invalidate();
@@ -293,14 +271,15 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
                                                LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override {
-    LogCall(Name("GetAttachedSurface"));
-    if (!Usable("GetAttachedSurface")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetAttachedSurface");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lpDDSCaps == nullptr || lplpDDAttachedSurface == nullptr) {
-      Refuse(Name("GetAttachedSurface") + ": missing capabilities or result pointer");
+      call.Refuse(": missing capabilities or result pointer");
       return DDERR_INVALIDPARAMS;
     }
     *lplpDDAttachedSurface = nullptr;
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "GetAttachedSurface", Suffix(), DD_OK);
+    if (chain->lost) return DDERR_SURFACELOST;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     SurfaceObject* other = Other();
     const DWORD wanted = lpDDSCaps->dwCaps;
@@ -311,8 +290,8 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) override {
-    LogCall(Name("GetCaps"));
-    if (!Usable("GetCaps")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetCaps");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lpDDSCaps == nullptr) return DDERR_INVALIDPARAMS;
     std::memset(lpDDSCaps, 0, sizeof *lpDDSCaps);
     lpDDSCaps->dwCaps = caps;
@@ -320,21 +299,22 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetDC(HDC* lphDC) override {
-    LogCall(Name("GetDC"));
-    if (!Usable("GetDC")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetDC");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lphDC == nullptr) {
-      Refuse(Name("GetDC") + ": no result pointer");
+      call.Refuse(": no result pointer");
       return DDERR_INVALIDPARAMS;
     }
     if (locked) {
-      Refuse(Name("GetDC") + " on a locked surface");
+      call.Refuse(" on a locked surface");
       return DDERR_SURFACEBUSY;
     }
     if (dc != nullptr) {
-      Refuse(Name("GetDC") + " while its device context is already out");
+      call.Refuse(" while its device context is already out");
       return DDERR_DCALREADYCREATED;
     }
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "GetDC", Suffix(), DD_OK);
+    if (chain->lost) return DDERR_SURFACELOST;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     dc = CreateSurfaceDc(this);
     *lphDC = dc;
@@ -342,8 +322,8 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) override {
-    LogCall(Name("GetPalette"));
-    if (!Usable("GetPalette")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetPalette");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lplpDDPalette == nullptr) return DDERR_INVALIDPARAMS;
     *lplpDDPalette = nullptr;
     if (chain->palette == nullptr) return DDERR_NOPALETTEATTACHED;
@@ -352,46 +332,36 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 lpDDSurfaceDesc) override {
-    LogCall(Name("GetSurfaceDesc"));
-    if (!Usable("GetSurfaceDesc")) return DDERR_INVALIDOBJECT;
-    if (lpDDSurfaceDesc == nullptr || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC2)) {
-      Refuse(Name("GetSurfaceDesc") + ": dwSize is not sizeof(DDSURFACEDESC2)");
-      return DDERR_INVALIDPARAMS;
-    }
-    FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
-    return DD_OK;
-  }
-
   HRESULT STDMETHODCALLTYPE IsLost() override {
-    LogCall(Name("IsLost"), CallKind::Neutral);
-    if (!Usable("IsLost")) return DDERR_INVALIDOBJECT;
-    return FaultOr(std::string(kSurfaceName) + "IsLost", Suffix(), DD_OK);
+    MethodCall call(this, "IsLost", "", CallKind::Neutral);
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    return call.Fault(chain->lost ? DDERR_SURFACELOST : DD_OK);
   }
 
   HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
                                  HANDLE hEvent) override {
     (void)dwFlags;
     (void)hEvent;
-    LogCall(Name("Lock"));
-    if (!Usable("Lock")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "Lock");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lpDDSurfaceDesc == nullptr || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC2)) {
-      Refuse(Name("Lock") + ": dwSize is not sizeof(DDSURFACEDESC2)");
+      call.Refuse(": dwSize is not sizeof(DDSURFACEDESC2)");
       return DDERR_INVALIDPARAMS;
     }
     if (lpDestRect != nullptr && !ValidRect(lpDestRect)) {
-      Refuse(Name("Lock") + ": rectangle outside the surface");
+      call.Refuse(": rectangle outside the surface");
       return DDERR_INVALIDRECT;
     }
     if (locked) {
-      Refuse(Name("Lock") + " of a surface that is already locked");
+      call.Refuse(" of a surface that is already locked");
       return DDERR_SURFACEBUSY;
     }
     if (dc != nullptr) {
-      Refuse(Name("Lock") + " while its device context is out");
+      call.Refuse(" while its device context is out");
       return DDERR_SURFACEBUSY;
     }
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "Lock", Suffix(), DD_OK);
+    if (chain->lost) return DDERR_SURFACELOST;  // the record is left as it was
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
     lpDDSurfaceDesc->dwFlags |= DDSD_LPSURFACE;
@@ -403,43 +373,45 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hDC) override {
-    LogCall(Name("ReleaseDC"));
-    if (!Usable("ReleaseDC")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "ReleaseDC");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (dc == nullptr) {
-      Refuse(Name("ReleaseDC") + " without a device context out");
+      call.Refuse(" without a device context out");
       return DDERR_NODC;
     }
     if (hDC != dc) {
-      Refuse(Name("ReleaseDC") + " of a device context that is not this surface's");
+      call.Refuse(" of a device context that is not this surface's");
       return DDERR_INVALIDPARAMS;
     }
     // Even a failing ReleaseDC ends the device context (as when the surface is lost).
     ReleaseDc(dc);
     dc = nullptr;
     if (Visible()) CurrentBackend().Invalidate();
-    return FaultOr(std::string(kSurfaceName) + "ReleaseDC", Suffix(), DD_OK);
+    return call.Fault(DD_OK);
   }
 
   HRESULT STDMETHODCALLTYPE Restore() override {
-    LogCall(Name("Restore"));
-    if (!Usable("Restore")) return DDERR_INVALIDOBJECT;
-    return FaultOr(std::string(kSurfaceName) + "Restore", Suffix(), DD_OK);
+    MethodCall call(this, "Restore");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    HRESULT code = call.Fault(DD_OK);
+    if (FAILED(code)) return code;
+    return RestoreChain(chain);  // the whole chain: its back buffer with it
   }
 
   HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) override {
-    LogCall(Name("SetPalette"));
-    if (!Usable("SetPalette")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "SetPalette");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     PaletteObject* palette = nullptr;
     if (lpDDPalette != nullptr) {
       for (PaletteObject* p : g_palettes) {
         if (p == lpDDPalette) palette = p;
       }
       if (palette == nullptr || !palette->Alive() || palette->refs == 0) {
-        Refuse(Name("SetPalette") + " with a palette that does not exist");
+        call.Refuse(" with a palette that does not exist");
         return DDERR_INVALIDOBJECT;
       }
     }
-    HRESULT code = FaultOr(std::string(kSurfaceName) + "SetPalette", Suffix(), DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     if (palette == chain->palette) return DD_OK;
     if (palette != nullptr) ++palette->refs;
@@ -451,34 +423,31 @@ struct SurfaceObject final : IDirectDrawSurface7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE Unlock(LPRECT lpRect) override {
     (void)lpRect;
-    LogCall(Name("Unlock"));
-    if (!Usable("Unlock")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "Unlock");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!locked) {
-      Refuse(Name("Unlock") + " of a surface that is not locked");
+      call.Refuse(" of a surface that is not locked");
       return DDERR_NOTLOCKED;
     }
     // Even a failing Unlock ends the lock (as when the surface is lost).
     locked = false;
     if (Visible()) CurrentBackend().Invalidate();
-    return FaultOr(std::string(kSurfaceName) + "Unlock", Suffix(), DD_OK);
+    return call.Fault(DD_OK);
   }
 };
 
 // --- The DirectDraw object ---------------------------------------------------------
 
-struct DirectDrawObject final : IDirectDraw7, LayerObject {
-  ULONG refs = 1;
+struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
+  static constexpr const char* kInterface = "IDirectDraw7::";
+  static constexpr const char* kReleased = " on a released DirectDraw object";
+  static constexpr HRESULT kGone = DDERR_INVALIDOBJECT;
+  static REFIID OwnIid() { return IID_IDirectDraw7; }
+
   bool coopSet = false;
   DWORD coopFlags = 0;
-  HWND coopWindow = nullptr;
   bool ownsMode = false;
 
-  std::string Name(const char* method) const { return std::string(kDrawName) + method; }
-  bool Usable(const char* method) {
-    if (Alive() && refs > 0) return true;
-    Refuse(Name(method) + " on a released DirectDraw object");
-    return false;
-  }
   bool Exclusive() const { return coopSet && (coopFlags & DDSCL_EXCLUSIVE) != 0; }
 
   void RestoreMode() {
@@ -489,46 +458,32 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
     ownsMode = false;
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    LogCall(Name("QueryInterface"));
-    return QueryOwnInterface(this, static_cast<IDirectDraw7*>(this), IID_IDirectDraw7, riid, out,
-                             DDERR_INVALIDOBJECT);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    LogCall(Name("AddRef"));
-    return AddOwnReference(this);
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LogCall(Name("Release"));
-    if (!Usable("Release")) return 0;
-    const ULONG left = --refs;
-    if (left == 0) {
-      if (ownsMode && W().modeSet) Refuse(Name("Release") + " while the display mode is still switched");
-      RestoreMode();
-      coopSet = false;
-    }
-    return left;
+  void Released(ULONG left) {
+    if (left != 0) return;
+    if (ownsMode && W().modeSet) Refuse(std::string(kInterface) + "Release while the display mode is still switched");
+    RestoreMode();
+    coopSet = false;
   }
 
   HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpColorTable,
                                           LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) override {
-    LogCall(Name("CreatePalette"));
-    if (!Usable("CreatePalette")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "CreatePalette");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lplpDDPalette == nullptr || lpColorTable == nullptr) {
-      Refuse(Name("CreatePalette") + ": missing colour table or result pointer");
+      call.Refuse(": missing colour table or result pointer");
       return DDERR_INVALIDPARAMS;
     }
     *lplpDDPalette = nullptr;
     if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
     if (!coopSet) {
-      Refuse(Name("CreatePalette") + " before SetCooperativeLevel");
+      call.Refuse(" before SetCooperativeLevel");
       return DDERR_NOCOOPERATIVELEVELSET;
     }
     if ((dwFlags & DDPCAPS_8BIT) == 0 || (dwFlags & (DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT)) != 0) {
-      Refuse(Name("CreatePalette") + ": only 8-bit palettes exist in 640 x 480 x 8");
+      call.Refuse(": only 8-bit palettes exist in 640 x 480 x 8");
       return DDERR_INVALIDPARAMS;
     }
-    HRESULT code = FaultOr(Name("CreatePalette"), "", DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     PaletteObject* palette = new PaletteObject;
     palette->caps = dwFlags;
@@ -544,60 +499,59 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
 
   HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* lplpDDSurface,
                                           IUnknown* pUnkOuter) override {
-    LogCall(Name("CreateSurface"));
-    if (!Usable("CreateSurface")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "CreateSurface");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (desc == nullptr || lplpDDSurface == nullptr || desc->dwSize != sizeof(DDSURFACEDESC2)) {
-      Refuse(Name("CreateSurface") + ": missing record or dwSize is not sizeof(DDSURFACEDESC2)");
+      call.Refuse(": missing record or dwSize is not sizeof(DDSURFACEDESC2)");
       return DDERR_INVALIDPARAMS;
     }
     *lplpDDSurface = nullptr;
     if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
     if (!coopSet) {
-      Refuse(Name("CreateSurface") + " before SetCooperativeLevel");
+      call.Refuse(" before SetCooperativeLevel");
       return DDERR_NOCOOPERATIVELEVELSET;
     }
     const DWORD wanted = (desc->dwFlags & DDSD_CAPS) != 0 ? desc->ddsCaps.dwCaps : 0;
     if ((wanted & DDSCAPS_PRIMARYSURFACE) == 0) {
-      Refuse(Name("CreateSurface") + ": only the primary surface (with a back buffer) is available");
+      call.Refuse(": only the primary surface (with a back buffer) is available");
       return DDERR_INVALIDCAPS;
     }
     if (W().chain != nullptr) {
-      Refuse(Name("CreateSurface") + ": the primary surface already exists");
+      call.Refuse(": the primary surface already exists");
       return DDERR_PRIMARYSURFACEALREADYEXISTS;
     }
     if ((desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) != 0) {
-      Refuse(Name("CreateSurface") + ": a primary surface takes no size or pixel format");
+      call.Refuse(": a primary surface takes no size or pixel format");
       return DDERR_INVALIDPARAMS;
     }
     DWORD backBuffers = 0;
     if ((wanted & DDSCAPS_FLIP) != 0) {
       if ((wanted & DDSCAPS_COMPLEX) == 0) {
-        Refuse(Name("CreateSurface") + ": a flippable surface must be complex");
+        call.Refuse(": a flippable surface must be complex");
         return DDERR_INVALIDCAPS;
       }
       if ((desc->dwFlags & DDSD_BACKBUFFERCOUNT) == 0 || desc->dwBackBufferCount == 0) {
-        Refuse(Name("CreateSurface") + ": a flip chain needs DDSD_BACKBUFFERCOUNT and a count");
+        call.Refuse(": a flip chain needs DDSD_BACKBUFFERCOUNT and a count");
         return DDERR_INVALIDPARAMS;
       }
       if (desc->dwBackBufferCount != 1) {
-        Refuse(Name("CreateSurface") + ": only one back buffer is available");
+        call.Refuse(": only one back buffer is available");
         return DDERR_OUTOFVIDEOMEMORY;
       }
       if (!Exclusive()) {
-        Refuse(Name("CreateSurface") + ": a flip chain needs exclusive full-screen mode");
+        call.Refuse(": a flip chain needs exclusive full-screen mode");
         return DDERR_NOEXCLUSIVEMODE;
       }
       backBuffers = 1;
     }
     if (!W().modeSet) {
-      Refuse(Name("CreateSurface") + ": the display is not in 640 x 480 x 8");
+      call.Refuse(": the display is not in 640 x 480 x 8");
       return DDERR_WRONGMODE;
     }
-    HRESULT code = FaultOr(Name("CreateSurface"), "", DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
 
     FlipChain* chain = new FlipChain;
-    g_chains.push_back(chain);
     chain->memory[0] = std::make_unique<PixelBuffer>();
     SurfaceObject* front = new SurfaceObject;
     front->chain = chain;
@@ -624,10 +578,10 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 desc) override {
-    LogCall(Name("GetDisplayMode"));
-    if (!Usable("GetDisplayMode")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "GetDisplayMode");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (desc == nullptr || desc->dwSize != sizeof(DDSURFACEDESC2)) {
-      Refuse(Name("GetDisplayMode") + ": dwSize is not sizeof(DDSURFACEDESC2)");
+      call.Refuse(": dwSize is not sizeof(DDSURFACEDESC2)");
       return DDERR_INVALIDPARAMS;
     }
     FillDescription(desc, 0, 0);
@@ -648,26 +602,26 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
   }
 
   HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override {
-    LogCall(Name("RestoreDisplayMode"));
-    if (!Usable("RestoreDisplayMode")) return DDERR_INVALIDOBJECT;
-    HRESULT code = FaultOr(Name("RestoreDisplayMode"), "", DD_OK);
+    MethodCall call(this, "RestoreDisplayMode");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     RestoreMode();
     return DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) override {
-    LogCall(Name("SetCooperativeLevel") + " " + std::to_string(dwFlags));
-    if (!Usable("SetCooperativeLevel")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "SetCooperativeLevel", std::to_string(dwFlags));
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     const bool exclusive = (dwFlags & DDSCL_EXCLUSIVE) != 0;
     const bool fullscreen = (dwFlags & DDSCL_FULLSCREEN) != 0;
     const bool normal = (dwFlags & DDSCL_NORMAL) != 0;
     if (exclusive != fullscreen || (normal && exclusive) || (!normal && !exclusive)) {
-      Refuse(Name("SetCooperativeLevel") + ": flags must be DDSCL_NORMAL or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
+      call.Refuse(": flags must be DDSCL_NORMAL or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
       return DDERR_INVALIDPARAMS;
     }
     if (exclusive && (hWnd == nullptr || LookupWindow(hWnd) == nullptr)) {
-      Refuse(Name("SetCooperativeLevel") + ": exclusive mode needs the program's window");
+      call.Refuse(": exclusive mode needs the program's window");
       return DDERR_INVALIDPARAMS;
     }
     if (exclusive) {
@@ -677,32 +631,32 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
         }
       }
     }
-    HRESULT code = FaultOr(Name("SetCooperativeLevel"), "", DD_OK);
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     coopSet = true;
     coopFlags = dwFlags;
-    coopWindow = hWnd;
     return DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP, DWORD dwRefreshRate,
                                            DWORD dwFlags) override {
-    LogCall(Name("SetDisplayMode") + " " + std::to_string(dwWidth) + "," + std::to_string(dwHeight) + "," +
-            std::to_string(dwBPP));
-    if (!Usable("SetDisplayMode")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "SetDisplayMode",
+                    std::to_string(dwWidth) + "," + std::to_string(dwHeight) + "," + std::to_string(dwBPP));
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!coopSet) {
-      Refuse(Name("SetDisplayMode") + " before SetCooperativeLevel");
+      call.Refuse(" before SetCooperativeLevel");
       return DDERR_NOCOOPERATIVELEVELSET;
     }
     if ((dwFlags & ~static_cast<DWORD>(DDSDM_STANDARDVGAMODE)) != 0) {
-      Refuse(Name("SetDisplayMode") + ": unknown flags");
+      call.Refuse(": unknown flags");
       return DDERR_INVALIDPARAMS;
     }
-    if (dwWidth != kWidth || dwHeight != kHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
-      Refuse(Name("SetDisplayMode") + ": only 640 x 480 x 8 is available");
+    if (dwWidth != kScreenWidth || dwHeight != kScreenHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
+      call.Refuse(": only 640 x 480 x 8 is available");
       return DDERR_INVALIDMODE;
     }
-    HRESULT code = FaultOr(Name("SetDisplayMode"), "", DD_OK);
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
+    HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     ownsMode = true;
     if (!W().modeSet) {
@@ -712,26 +666,20 @@ struct DirectDrawObject final : IDirectDraw7, LayerObject {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD dwFlags, HANDLE hEvent) override {
-    (void)dwFlags;
-    (void)hEvent;
-    LogCall(Name("WaitForVerticalBlank"));
-    if (!Usable("WaitForVerticalBlank")) return DDERR_INVALIDOBJECT;
-    CurrentBackend().Poll();
-    return FaultOr(Name("WaitForVerticalBlank"), "", DD_OK);
-  }
-
   HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() override {
-    LogCall(Name("RestoreAllSurfaces"));
-    if (!Usable("RestoreAllSurfaces")) return DDERR_INVALIDOBJECT;
-    return FaultOr(Name("RestoreAllSurfaces"), "", DD_OK);
+    MethodCall call(this, "RestoreAllSurfaces");
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    HRESULT code = call.Fault(DD_OK);
+    if (FAILED(code)) return code;
+    return W().chain != nullptr ? RestoreChain(W().chain) : DD_OK;
   }
 
   HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override {
-    LogCall(Name("TestCooperativeLevel"), CallKind::Neutral);
-    if (!Usable("TestCooperativeLevel")) return DDERR_INVALIDOBJECT;
+    MethodCall call(this, "TestCooperativeLevel", "", CallKind::Neutral);
+    if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!coopSet) return DDERR_NOCOOPERATIVELEVELSET;
-    return FaultOr(Name("TestCooperativeLevel"), "", DD_OK);
+    if (Exclusive() && !W().focused) return DDERR_NOEXCLUSIVEMODE;
+    return call.Fault(DD_OK);
   }
 };
 
@@ -759,6 +707,23 @@ SurfaceObject* SurfaceFromInterface(IDirectDrawSurface7* surface) {
   if (surface == chain->front) return chain->front;
   if (chain->back != nullptr && surface == chain->back) return chain->back;
   return nullptr;
+}
+
+void DisplayFocusChanged(bool focused) {
+  for (DirectDrawObject* dd : W().directDraws) {
+    if (!dd->Exists() || !dd->Exclusive() || !dd->ownsMode) continue;
+    if (!focused) {
+      if (W().chain != nullptr) W().chain->lost = true;
+      if (W().modeSet) {
+        W().modeSet = false;
+        CurrentBackend().DisplayModeChanged(false);
+      }
+    } else if (!W().modeSet) {
+      W().modeSet = true;
+      CurrentBackend().DisplayModeChanged(true);
+    }
+  }
+  CurrentBackend().Invalidate();
 }
 
 void SurfaceDcReleased(SurfaceObject* surface) {
@@ -794,14 +759,14 @@ void ReportDirectDrawState(std::vector<std::string>& out) {
 using namespace pxport;
 
 extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
-  LogCall("DirectDrawCreateEx");
+  Call call("DirectDrawCreateEx");
   if (lplpDD == nullptr) {
-    Refuse("DirectDrawCreateEx: no result pointer");
+    call.Refuse(": no result pointer");
     return DDERR_INVALIDPARAMS;
   }
   *lplpDD = nullptr;
   if (iid != IID_IDirectDraw7) {
-    Refuse("DirectDrawCreateEx: the interface must be IID_IDirectDraw7");
+    call.Refuse(": the interface must be IID_IDirectDraw7");
     return DDERR_INVALIDPARAMS;
   }
   if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
@@ -810,7 +775,7 @@ extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFII
     return DDERR_INVALIDDIRECTDRAWGUID;
   }
   HRESULT code = DD_OK;
-  if (FaultFires("DirectDrawCreateEx", "", &code)) return code;
+  if (call.Faulted(&code)) return code;
   if (!CurrentBackend().DisplayAvailable()) return DDERR_NODIRECTDRAWHW;
   DirectDrawObject* dd = new DirectDrawObject;
   W().directDraws.push_back(dd);

@@ -1,11 +1,12 @@
 // The layer's shared state and bookkeeping, the backend selection, and what
 // a backend reads from and feeds into the layer.
-#include "platform/portable/layer.h"
+#include "platform/portable/emulation/layer.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace pxport {
 
@@ -40,10 +41,6 @@ Backend& CurrentBackend() {
       SelectHeadless();
     } else {
       g_backend = CreateSdlBackend();
-      if (g_backend == nullptr) {
-        std::fprintf(stderr, "pixshow: no display available; running without one\n");
-        SelectHeadless();
-      }
     }
   }
   return *g_backend;
@@ -117,11 +114,25 @@ bool FaultFires(const std::string& operation, const std::string& suffix, HRESULT
 
 void Refuse(const std::string& what) { W().refusals.push_back(what); }
 
+Call::Call(std::string name, std::string target, const std::string& arguments, CallKind kind)
+    : name_(std::move(name)), target_(std::move(target)) {
+  LogCall(arguments.empty() ? name_ + target_ : name_ + target_ + " " + arguments, kind);
+}
+
+void Call::Refuse(const std::string& why) const { pxport::Refuse(name_ + target_ + why); }
+
+bool Call::Faulted(HRESULT* code) const { return FaultFires(name_, target_, code); }
+
+HRESULT Call::Fault(HRESULT otherwise) const {
+  HRESULT code = otherwise;
+  return Faulted(&code) ? code : otherwise;
+}
+
 void PollingCall() { CurrentBackend().Poll(); }
 
 void PlaceCursor(long x, long y) {
   World& w = W();
-  long left = 0, top = 0, right = kWidth - 1, bottom = kHeight - 1;
+  long left = 0, top = 0, right = kScreenWidth - 1, bottom = kScreenHeight - 1;
   if (w.clipped) {
     left = std::max<long>(left, w.clip.left);
     top = std::max<long>(top, w.clip.top);
@@ -166,8 +177,8 @@ std::string HandleText(const void* handle) {
 
 Frame CurrentFrame() {
   Frame frame{};
-  frame.width = kWidth;
-  frame.height = kHeight;
+  frame.width = kScreenWidth;
+  frame.height = kScreenHeight;
   SurfaceObject* primary = PrimarySurface();
   if (primary != nullptr) {
     frame.pixels = SurfaceBytes(primary);
@@ -204,6 +215,14 @@ void InputKey(int virtualKey, bool down) {
   World& w = W();
   if (down && !w.keyDown[virtualKey]) w.keyPressedSince[virtualKey] = true;
   w.keyDown[virtualKey] = down;
+}
+
+void InputFocus(bool active) {
+  if (active) {
+    FocusRegained();
+  } else {
+    FocusLost();
+  }
 }
 
 void InputCloseButton() {

@@ -1,7 +1,9 @@
 // Control of the headless world for tests and tools.
 #include <cstring>
 
-#include "platform/portable/layer.h"
+#include "platform/portable/control/headless.h"
+
+#include "platform/portable/emulation/layer.h"
 
 namespace pxh {
 
@@ -32,13 +34,19 @@ void SetKey(int virtualKey, bool down) { pxport::InputKey(virtualKey, down); }
 
 void PressCloseButton() { pxport::InputCloseButton(); }
 
+void LoseFocus() { pxport::InputFocus(false); }
+
+void RegainFocus() { pxport::InputFocus(true); }
+
+bool HasFocus() { return W().focused; }
+
 void OnHold(std::function<void(const Hold&)> callback) { W().holdCallback = std::move(callback); }
 
 bool ReadScreen(Screen& out) {
   pxport::SurfaceObject* primary = pxport::PrimarySurface();
   if (primary == nullptr) return false;
   const uint8_t* bytes = pxport::SurfaceBytes(primary);
-  for (int y = 0; y < kScreenHeight; ++y) std::memcpy(out.pixels[y], bytes + y * pxport::kPitch, kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(out.pixels[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
   const PALETTEENTRY* palette = pxport::SurfacePalette(primary);
   if (palette != nullptr) {
     std::memcpy(out.palette, palette, sizeof out.palette);
@@ -48,19 +56,19 @@ bool ReadScreen(Screen& out) {
   return true;
 }
 
-bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[kScreenHeight][kScreenWidth]) {
+bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]) {
   pxport::SurfaceObject* object = pxport::SurfaceFromInterface(surface);
   if (object == nullptr) return false;
   const uint8_t* bytes = pxport::SurfaceBytes(object);
-  for (int y = 0; y < kScreenHeight; ++y) std::memcpy(out[y], bytes + y * pxport::kPitch, kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(out[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
   return true;
 }
 
-bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[kScreenHeight][kScreenWidth]) {
+bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]) {
   pxport::SurfaceObject* object = pxport::SurfaceFromInterface(surface);
   if (object == nullptr) return false;
   uint8_t* bytes = pxport::SurfaceBytes(object);
-  for (int y = 0; y < kScreenHeight; ++y) std::memcpy(bytes + y * pxport::kPitch, in[y], kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(bytes + y * pxport::kPitch, in[y], pxport::kScreenWidth);
   pxport::CurrentBackend().Invalidate();
   return true;
 }

@@ -1,0 +1,127 @@
+// Another program takes the focus and gives it back: the exclusive display
+// and foreground input go as on Windows and nothing comes back by itself but
+// the display mode.
+#include "layer_fixture.h"
+
+namespace layertest {
+namespace {
+
+class FocusTest : public LayerTest {
+ protected:
+  // Handles every waiting message; the window procedure records them.
+  void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  bool Received(UINT message) {
+    return std::count(Messages().begin(), Messages().end(), message) > 0;
+  }
+};
+
+TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
+  OpenDisplay();
+  ASSERT_EQ(Fill(primary, 7), DD_OK);
+  pxh::LoseFocus();
+  EXPECT_EQ(dd->TestCooperativeLevel(), DDERR_NOEXCLUSIVEMODE);
+  EXPECT_FALSE(pxh::DisplayModeSet());
+  DDSURFACEDESC2 lock;
+  std::memset(&lock, 0, sizeof lock);
+  lock.dwSize = sizeof lock;
+  lock.lpSurface = &lock;
+  HDC dc = nullptr;
+  for (IDirectDrawSurface7* surface : {primary, back}) {
+    EXPECT_EQ(surface->IsLost(), DDERR_SURFACELOST);
+    EXPECT_EQ(surface->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DDERR_SURFACELOST);
+    EXPECT_EQ(lock.lpSurface, &lock);  // the record is left alone
+    EXPECT_EQ(Fill(surface, 3), DDERR_SURFACELOST);
+    EXPECT_EQ(surface->GetDC(&dc), DDERR_SURFACELOST);
+    EXPECT_EQ(surface->Restore(), DDERR_WRONGMODE);
+  }
+  EXPECT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DDERR_SURFACELOST);
+  IDirectDrawSurface7* attached = nullptr;
+  EXPECT_EQ(primary->GetAttachedSurface(&desc.ddsCaps, &attached), DDERR_SURFACELOST);
+  EXPECT_EQ(dd->RestoreAllSurfaces(), DDERR_WRONGMODE);
+  EXPECT_EQ(dd->SetDisplayMode(640, 480, 8, 0, 0), DDERR_NOEXCLUSIVEMODE);
+
+  // Back in front: the mode returns, the surfaces stay lost until restored,
+  // and then hold no picture.
+  pxh::RegainFocus();
+  EXPECT_EQ(dd->TestCooperativeLevel(), DD_OK);
+  EXPECT_TRUE(pxh::DisplayModeSet());
+  EXPECT_EQ(primary->IsLost(), DDERR_SURFACELOST);
+  EXPECT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DDERR_SURFACELOST);
+  EXPECT_EQ(dd->RestoreAllSurfaces(), DD_OK);
+  EXPECT_EQ(primary->IsLost(), DD_OK);
+  EXPECT_EQ(back->IsLost(), DD_OK);
+  EXPECT_EQ(At(primary, 0, 0), 0);
+  EXPECT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DD_OK);
+  ASSERT_EQ(back->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DD_OK);
+  EXPECT_EQ(back->Unlock(NULL), DD_OK);
+
+  // A program that ends while another has the focus ends cleanly, and its
+  // mode does not come back afterwards.
+  pxh::LoseFocus();
+  CloseDisplay();
+  pxh::RegainFocus();
+  EXPECT_FALSE(pxh::DisplayModeSet());
+  EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
+}
+
+TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
+  ASSERT_NE(MakeWindow(), nullptr);
+  IDirectInput7A* input = nullptr;
+  IDirectInputDevice7A* keyboard = nullptr;
+  IDirectInputDevice7A* mouse = nullptr;
+  ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A,
+                                reinterpret_cast<void**>(&input), NULL),
+            DI_OK);
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&keyboard),
+                                  NULL),
+            DI_OK);
+  ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
+  ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE), DI_OK);
+  ASSERT_EQ(keyboard->Acquire(), DI_OK);
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&mouse), NULL),
+            DI_OK);
+  ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
+  ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
+  ASSERT_EQ(mouse->Acquire(), DI_OK);
+  Pump();
+  Messages().clear();
+
+  uint8_t keys[256];
+  DIMOUSESTATE state;
+  pxh::LoseFocus();
+  EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
+  EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
+  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);  // a background device keeps its input
+  Pump();
+  EXPECT_TRUE(Received(WM_ACTIVATEAPP));
+  EXPECT_FALSE(Received(WM_PAINT));
+
+  Messages().clear();
+  pxh::RegainFocus();
+  EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
+  EXPECT_EQ(keyboard->Acquire(), DI_OK);
+  EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
+  // Waiting for messages ends at once while some wait, else after its time.
+  uint64_t start = pxh::NowMs();
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(pxh::NowMs(), start);
+  Pump();
+  EXPECT_TRUE(Received(WM_ACTIVATEAPP));
+  EXPECT_TRUE(Received(WM_PAINT));
+  start = pxh::NowMs();
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(pxh::NowMs(), start + 5);
+
+  keyboard->Unacquire();
+  keyboard->Release();
+  mouse->Unacquire();
+  mouse->Release();
+  input->Release();
+  EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace layertest
