@@ -58,10 +58,10 @@ int WaitForContinueClick() {
       DispatchMessageA(&message);
       handledMessage = 1;
     }
-    PollEscape();
-    // While another program has the display the mouse is not read: its
-    // clicks belong to that program.
+    // While another program has the display neither Escape nor the mouse is
+    // looked at: the user's keys and clicks belong to that program.
     if (KeepScreenShown()) {
+      PollEscape();
       if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
         RecoverMouse();
       }

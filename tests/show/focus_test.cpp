@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/shell.h"
 #include "tests/support/world.h"
 
 namespace {
@@ -115,6 +116,26 @@ TEST_F(Focus, LostAndRegainedAtAnyHoldTheRunShowsWhatItShowsWithoutIt) {
       Play(hold, back);
     }
   }
+}
+
+TEST_F(Focus, EscapeWhileAnotherProgramHasTheDisplayIsNotTheProgramsOwn) {
+  ResetProgram();
+  int waits = 0;
+  pxh::OnHold([&](const pxh::Hold& hold) {
+    if (hold.kind != pxh::HoldKind::Wait) return;
+    if (++waits == 1) {
+      pxh::LoseFocus();
+      pxh::At(hold.atMs + 10, [] { pxh::SetKey(VK_ESCAPE, true); });
+      pxh::At(hold.atMs + 30, [] { pxh::SetKey(VK_ESCAPE, false); });
+      pxh::At(hold.atMs + 50, [] { pxh::RegainFocus(); });
+      return;
+    }
+    pxh::Click();
+  });
+  EXPECT_EQ(RunProgram(), 0);
+  EXPECT_EQ(waits, 9);  // the first wait holds again once the display is back
+  EXPECT_EQ(g_quitRequested, 0);
+  ExpectCleanEnd();
 }
 
 }  // namespace
