@@ -1,5 +1,5 @@
-// The program's entry point: take the window and the display, play the
-// presentation, give everything back.
+// The program's entry point: read the command line, take the window and the
+// display, play the presentation, give everything back.
 #include "devices/devices.h"
 #include "shell/shell.h"
 #include "show/show.h"
@@ -7,9 +7,12 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand) {
   (void)previousInstance;
-  (void)commandLine;
   (void)showCommand;
 
+  const int asked = HandleCommandLine(commandLine);
+  if (asked != StartPresentation) {
+    return asked;
+  }
   if (!CreateMainWindow(instance)) {
     return ExitSetUpFailed;
   }

@@ -62,3 +62,34 @@ ExternalProject_Add(pixshow_windows
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)
+
+# The Windows download: pixshow-VERSION-windows.zip, one folder holding the
+# program, the sample art, README.txt and the licences (text files with
+# Windows line ends). Made by the target windows-zip, part of every build.
+set(_pixshow_zip_name pixshow-${PROJECT_VERSION}-windows)
+set(PIXSHOW_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${_pixshow_zip_name}.zip CACHE INTERNAL
+  "The Windows zip")
+set(_pixshow_zip_texts ${CMAKE_BINARY_DIR}/packaging/windows)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt.in ${_pixshow_zip_texts}/README.txt
+  @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${_pixshow_zip_texts}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE.DejaVu ${_pixshow_zip_texts}/LICENSE-DejaVu.txt
+  @ONLY NEWLINE_STYLE CRLF)
+set(_pixshow_zip_stage ${CMAKE_BINARY_DIR}/packaging/windows-zip)
+set(_pixshow_zip_folder ${_pixshow_zip_stage}/${_pixshow_zip_name})
+list(TRANSFORM PIXSHOW_SHEET_NAMES PREPEND ${CMAKE_BINARY_DIR}/sample/ OUTPUT_VARIABLE _pixshow_zip_sheets)
+set(_pixshow_zip_files ${_pixshow_zip_texts}/README.txt ${_pixshow_zip_texts}/LICENSE.txt
+  ${_pixshow_zip_texts}/LICENSE-DejaVu.txt)
+add_custom_command(OUTPUT ${PIXSHOW_WINDOWS_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${_pixshow_zip_stage}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_zip_folder}/sample
+  COMMAND ${CMAKE_COMMAND} -E copy ${PIXSHOW_WINDOWS_EXE} ${_pixshow_zip_files} ${_pixshow_zip_folder}
+  COMMAND ${CMAKE_COMMAND} -E copy ${_pixshow_zip_sheets} ${_pixshow_zip_folder}/sample
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${PIXSHOW_WINDOWS_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage}
+          ${CMAKE_COMMAND} -E tar cf ${PIXSHOW_WINDOWS_ZIP} --format=zip ${_pixshow_zip_name}
+  DEPENDS ${PIXSHOW_WINDOWS_EXE} ${_pixshow_zip_files} ${_pixshow_zip_sheets}
+  COMMENT "Packing ${_pixshow_zip_name}.zip"
+  VERBATIM)
+add_custom_target(windows-zip ALL DEPENDS ${PIXSHOW_WINDOWS_ZIP})
+add_dependencies(windows-zip pixshow_windows pixshow-sample)

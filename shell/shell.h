@@ -1,4 +1,4 @@
-// The shell: the main window, its window procedure, message pumping, the
+// The shell: the command line, the main window, its window procedure, message pumping, the
 // Escape key and the one-line report of a failed start-up step.
 #ifndef PIXSHOW_SHELL_SHELL_H
 #define PIXSHOW_SHELL_SHELL_H
@@ -16,9 +16,24 @@ extern int g_quitRequested;
 extern int g_screenNeedsRedraw;
 
 // Exit statuses of the program.
-const int ExitPresented = 0;     // the presentation ran (to its end or left by the user)
-const int ExitSheetMissing = 1;  // an image sheet could not be opened
-const int ExitSetUpFailed = 2;   // window class, window or device set-up failed
+const int ExitPresented = 0;       // the presentation ran (to its end or left by the user)
+const int ExitSheetMissing = 1;    // an image sheet could not be opened
+const int ExitSetUpFailed = 2;     // window class, window or device set-up failed
+const int ExitBadCommandLine = 2;  // an unknown option, or a FOLDER that cannot be entered
+// HandleCommandLine's answer when the presentation is to be played.
+const int StartPresentation = -1;
+
+// WinMain's command line, `[FOLDER]`, `--help` or `--version`: prints the help
+// or the version and returns ExitPresented; for an unknown option, a second
+// FOLDER or a FOLDER that cannot be entered writes one line on stderr and
+// returns ExitBadCommandLine; otherwise makes FOLDER (when given) the current
+// folder and returns StartPresentation. Touches neither window nor display.
+int HandleCommandLine(const char* commandLine);
+// Copies the next argument of a Windows command line into `argument` (at
+// most size - 1 characters; *tooLong set when it had more), split and
+// unquoted as the C runtime does. Returns the position after the argument,
+// or NULL when none is left.
+const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong);
 
 // Registers the window class and creates the one 640 x 480 popup window
 // (g_mainWindow). 1 on success; 0, with a line on stderr, when a step fails.

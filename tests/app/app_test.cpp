@@ -1,12 +1,16 @@
-// The program from its entry point when set-up fails: status 2, one line on
-// stderr, no presentation, a clean teardown. (Whole runs, Escape and missing
-// sheets are covered end to end in tests/show.)
+// The program from its entry point: the command line, and set-up failures
+// (status 2, one line on stderr, no presentation, a clean teardown). Whole
+// runs, Escape and missing sheets are covered end to end in tests/show.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "shell/shell.h"
 #include "devices/devices.h"
+#include "pixshow_version.h"
 #include "tests/support/world.h"
 
 namespace {
@@ -40,6 +44,59 @@ TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
     EXPECT_EQ(g_directDraw, nullptr);
     ExpectCleanEnd();
   }
+}
+
+TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
+  ScratchDirectory dir;
+  ASSERT_EQ(mkdir("art", 0755), 0);
+  dir.WriteFile("plain.pix", {1});
+  const std::string help = "usage: pixshow [FOLDER]\n";
+  struct Case {
+    const char* line;
+    int status;
+    std::string out, err;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"--help", ExitPresented, help, "", {}},
+      {"art --help", ExitPresented, help, "", {}},
+      {"--version", ExitPresented, "pixshow " PIXSHOW_VERSION "\n", "", {}},
+      {"--fullscreen", ExitBadCommandLine, "",
+       "pixshow: unknown option '--fullscreen' (try 'pixshow --help')\n", {}},
+      {"art \"art\"", ExitBadCommandLine, "",
+       "pixshow: one FOLDER at most; also given 'art' (try 'pixshow --help')\n", {}},
+      {"\"no such art\"", ExitBadCommandLine, "",
+       "pixshow: cannot play the folder \"no such art\": no such folder\n",
+       {"SetCurrentDirectoryA no such art"}},
+      {"plain.pix", ExitBadCommandLine, "",
+       "pixshow: cannot play the folder \"plain.pix\": not a folder\n",
+       {"SetCurrentDirectoryA plain.pix"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ResetProgram();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WinMain(NULL, NULL, const_cast<LPSTR>(c.line), SW_SHOWNORMAL), c.status);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.substr(0, c.out.size()), c.out);
+    EXPECT_EQ(out.empty(), c.out.empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.err);
+    EXPECT_EQ(pxh::CallLog(), c.calls);
+    EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
+  }
+}
+
+TEST(Program, FolderArgumentBecomesTheCurrentFolder) {
+  ScratchDirectory dir;
+  const std::string folder = dir.path() + "/my \"own\" art\\";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ResetProgram();
+  // Stops right after the command line, with the folder entered.
+  pxh::InjectFault("RegisterClassExA", 0);
+  std::string line = "-- \"" + dir.path() + "/my \\\"own\\\" art\\\\\"";
+  EXPECT_EQ(WinMain(NULL, NULL, &line[0], SW_SHOWNORMAL), ExitSetUpFailed);
+  EXPECT_EQ(std::filesystem::current_path().string(), folder);
 }
 
 }  // namespace

@@ -197,4 +197,38 @@ TEST_F(Shell, AnUnacquiredMouseIsTakenBack) {
   EXPECT_LE(CountCalls("IDirectInputDevice7::GetDeviceState"), 2);
 }
 
+TEST(CommandLine, SplitAndUnquotedAsTheWindowsRuntimeDoes) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> arguments;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {" one  two\tthree ", {"one", "two", "three"}},
+      {"\"my art\" next", {"my art", "next"}},
+      {"C:\\Games\\art", {"C:\\Games\\art"}},
+      {"\"C:\\My Art\\\\\" next", {"C:\\My Art\\", "next"}},
+      {"a\\\"b a\\\\\\\"b", {"a\"b", "a\\\"b"}},
+      {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+      {"ab\"c d\"e \"\"", {"abc de", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::vector<std::string> arguments;
+    char argument[64];
+    int tooLong = 0;
+    const char* cursor = c.line;
+    while ((cursor = ReadArgument(cursor, argument, sizeof(argument), &tooLong)) != nullptr) {
+      EXPECT_FALSE(tooLong);
+      arguments.push_back(argument);
+    }
+    EXPECT_EQ(arguments, c.arguments);
+  }
+  char shortBuffer[4];
+  int tooLong = 0;
+  EXPECT_NE(ReadArgument("\"abcdef\"", shortBuffer, sizeof(shortBuffer), &tooLong), nullptr);
+  EXPECT_TRUE(tooLong);
+  EXPECT_STREQ(shortBuffer, "abc");
+}
+
 }  // namespace

@@ -4,8 +4,8 @@
   wine_e2e.py imports --exe pixshow.exe --objdump x86_64-w64-mingw32-objdump
       The executable may import system DLLs only (static C and C++ runtimes).
 
-  wine_e2e.py run --exe pixshow.exe --capture pixshow-capture
-                  --input-helper send_input.exe --work DIR
+  wine_e2e.py run --exe pixshow.exe --zip pixshow-VERSION-windows.zip
+                  --capture pixshow-capture --input-helper send_input.exe --work DIR
       Starts a 640 x 480 X server of its own (Xvfb) with openbox on it, runs
       pixshow.exe under Wine in a folder of synthetic image sheets, clicks
       through the eight screens, grabs the screen once each has settled and
@@ -16,9 +16,14 @@
       one of screen 2's pauses; both screens must come back whole (see
       tests/desktop/xdesktop.py). Also watches the palette change of the
       second screen and the pointer's confinement to the continue button
-      during a wait. Then checks that Escape ends the program with status 0
-      and gives the display back, and that a missing sheet ends it with
-      status 1 after showing the load-failure message.
+      during a wait. Then unpacks the Windows zip (checking that it holds the
+      program, the sample art, README.txt and the licences) into a folder
+      whose path has a space, checks its pixshow.exe's --version and status 2
+      for a missing folder, runs it from there with the sample folder's whole
+      path as argument, compares the first screen with the capture of the
+      sample art, and checks that Escape ends the program with status 0 and
+      gives the display back. Last, a missing sheet ends it with status 1
+      after showing the load-failure message.
 
 Exit status: 0 passed, 1 failed, 77 skipped (Wine cannot start here).
 Needs wine and what tests/desktop/xdesktop.py needs (scripts/deps test).
@@ -29,13 +34,14 @@ import os
 import subprocess
 import sys
 import time
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "desktop"))
 from xdesktop import (  # noqa: E402 (found through the path above)
     BUTTON_BOTTOM, BUTTON_LEFT, BUTTON_RIGHT, BUTTON_TOP, EXIT_TIMEOUT, HEIGHT, MIN_TEXT_PIXELS,
-    SHEETS, STAT_ICONS, WHITE, WIDTH, Driver, Failure, XSession, end_on_signals, find_tools,
-    folder_listing, load_sheet_table, log, pixel, play_presentation, prepare_work, text_box,
-    write_sheets)
+    SHEETS, STAT_ICONS, WHITE, WIDTH, Driver, Failure, XSession, compare, end_on_signals,
+    find_tools, folder_listing, load_sheet_table, log, pixel, play_presentation, prepare_work,
+    save_png, text_box, to_rgb, write_sheets)
 
 SKIP = 77
 
@@ -86,8 +92,9 @@ class WineSession(XSession):
         log("Wine ready in %.1f s" % (time.monotonic() - started))
         return True
 
-    def start_program(self, exe, folder):
-        return self.spawn(["wine", exe], os.path.basename(folder) + ".log", cwd=folder)
+    def start_program(self, exe, folder, args=(), log_name=None):
+        return self.spawn(["wine", exe] + list(args),
+                          log_name or os.path.basename(folder) + ".log", cwd=folder)
 
     def send_click(self):
         """Clicks through the input helper: see send_input.cpp for why not
@@ -127,14 +134,56 @@ def run_presentation(session, exe, work, expected_dir, deadline):
     return problems
 
 
-def run_escape(session, exe, work, deadline):
-    folder = os.path.join(work, "run-escape")
-    write_sheets(folder)
-    driver = Driver(session, session.start_program(exe, folder), deadline)
-    driver.settle("escape run, screen 1")
+def unpack_zip(zip_path, work, capture):
+    """Unpacks the Windows zip into a folder whose path has a space; returns
+    the problems found in its listing, the unpacked folder and the capture
+    folder of its sample art."""
+    name = os.path.basename(zip_path)[:-len(".zip")]
+    into = os.path.join(work, "unpacked zip")
+    with zipfile.ZipFile(zip_path) as z:
+        listing = {n.rstrip("/") for n in z.namelist()}
+        z.extractall(into)
+    folder = os.path.join(into, name)
+    wanted = ["pixshow.exe", "README.txt", "LICENSE.txt", "LICENSE-DejaVu.txt", "sample"]
+    wanted += ["sample/" + sheet[0] for sheet in SHEETS]
+    problems = ["zip: no %s/%s" % (name, w) for w in wanted if "%s/%s" % (name, w) not in listing]
+    readme = open(os.path.join(folder, "README.txt"), "rb").read() if not problems else b""
+    for text in (b"pixshow.exe sample", b"Escape", b"Exit status", b"Your own art", b"pixsheet"):
+        if text not in readme:
+            problems.append("zip: README.txt does not tell %r" % text.decode())
+    if b"\n" in readme.replace(b"\r\n", b""):
+        problems.append("zip: README.txt has lines not ended by CR LF")
+    expected = os.path.join(work, "capture-zip")
+    result = subprocess.run([capture, "--sheets", os.path.join(folder, "sample"), "--out", expected],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    if result.returncode != 0:
+        problems.append("pixshow-capture on the zip's sample art: status %d" % result.returncode)
+    log("zip: %d entries%s" % (len(listing), "" if problems else ", all there"))
+    return problems, folder, expected
+
+
+def run_zip_escape(session, zip_path, capture, work, deadline):
+    problems, folder, expected = unpack_zip(zip_path, work, capture)
+    if problems:
+        return problems
+    # The folder as Windows names it (Wine's drive Z: is the root), quoted by
+    # Wine on the command line for its space.
+    sample = "Z:" + os.path.join(folder, "sample").replace("/", "\\")
+    # --version, and a missing folder refused with status 2.
+    exe = os.path.join(folder, "pixshow.exe")
+    for arg, status, said in (("--version", 0, "pixshow "), (sample + " 2", 2, "no such folder")):
+        result = subprocess.run(["wine", exe, arg], cwd=folder, env=session.env, timeout=60,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if result.returncode != status or said.encode() not in result.stdout:
+            problems.append("pixshow.exe %s: status %d, %r" % (arg, result.returncode, result.stdout))
+    process = session.start_program(exe, folder, [sample], log_name="run-zip.log")
+    driver = Driver(session, process, deadline)
+    grabbed = driver.settle("zip run, screen 1")
+    found = compare(1, grabbed, to_rgb(os.path.join(expected, "screen-1.png")))
+    save_png(grabbed, os.path.join(work, "zip-screen-1.png"))
+    problems += ["zip run, screen 1: %s" % p for p in found]
     driver.press_escape()
     status = driver.wait_exit("after Escape")
-    problems = []
     if status != 0:
         problems.append("Escape: status %d, not 0" % status)
     time.sleep(0.5)
@@ -142,8 +191,9 @@ def run_escape(session, exe, work, deadline):
         problems.append("Escape: the program's window is still on the display")
     if session.screen_size() != (WIDTH, HEIGHT):
         problems.append("Escape: the display was left at %s" % (session.screen_size(),))
-    log("Escape: status %d, display given back" % status if not problems else
-        "Escape: " + "; ".join(problems))
+    log("zip run: first screen %s; Escape: status %d%s"
+        % ("as captured" if not found else "DIFFERENT", status,
+           ", display given back" if not problems else ""))
     return problems
 
 
@@ -182,7 +232,7 @@ def run_missing_sheet(session, exe, work, deadline):
 def command_run(args):
     load_sheet_table(args.sheet_table)
     missing = find_tools(("wine", "wineboot", "wineserver")) + find_tools()
-    for path in (args.exe, args.capture, args.input_helper):
+    for path in (args.exe, args.zip, args.capture, args.input_helper):
         if not os.path.isfile(path):
             missing.append("%s does not exist" % path)
     if missing:
@@ -209,7 +259,8 @@ def command_run(args):
             return SKIP
         exe = os.path.abspath(args.exe)
         problems += run_presentation(session, exe, work, expected, deadline)
-        problems += run_escape(session, exe, work, deadline)
+        problems += run_zip_escape(session, os.path.abspath(args.zip),
+                                   os.path.abspath(args.capture), work, deadline)
         problems += run_missing_sheet(session, exe, work, deadline)
     except Failure as e:
         problems.append(str(e))
@@ -217,7 +268,7 @@ def command_run(args):
         session.close()
     log("Wine test took %.1f s" % (time.monotonic() - started))
     if problems:
-        for name in ("run-all.log", "run-escape.log", "run-missing.log"):
+        for name in ("run-all.log", "run-zip.log", "run-missing.log"):
             path = os.path.join(work, name)
             if os.path.isfile(path) and os.path.getsize(path):
                 with open(path, errors="replace") as f:
@@ -257,6 +308,7 @@ def main():
     commands = parser.add_subparsers(dest="command", required=True)
     run = commands.add_parser("run", help="play the program under Wine and compare with the capture")
     run.add_argument("--exe", required=True)
+    run.add_argument("--zip", required=True, help="the Windows zip")
     run.add_argument("--sheet-table", required=True, help="the build's sheets.tsv")
     run.add_argument("--capture", required=True)
     run.add_argument("--input-helper", required=True, help="send_input.exe")

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "pixshow_version.h"
 #include "platform/portable/control/headless.h"
 #include "platform/win32.h"
 #include "pxpng.h"
@@ -49,6 +50,7 @@ const char kHelp[] =
     "                ms (0 for a wait), the screen number 1 to 8 (the pause\n"
     "                that ends a wait counts to that wait's screen)\n"
     "  --help        this text\n"
+    "  --version     the version\n"
     "\n"
     "Exit status: the program's own, 0 after the presentation, 1 when an image\n"
     "sheet cannot be opened (with a line on standard error; pictures written\n"
@@ -90,6 +92,11 @@ int ParseOptions(int argc, char** argv, Options& options) {
       std::fputs(kUsage, stdout);
       std::fputs("\n", stdout);
       std::fputs(kHelp, stdout);
+      return 1;
+    }
+    if (arg == "--version") {
+      if (hasValue) return Usage("--version takes no value");
+      std::printf("pixshow-capture (pixshow) %s\n", PIXSHOW_VERSION);
       return 1;
     }
     if (arg == "--all-holds") {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "pixshow_version.h"
 #include "pixsheet.h"
 #include "pxpng.h"
 
@@ -37,6 +38,8 @@ const char kMainHelp[] =
     "The image size comes from --size WxH, or from the name of a sheet the program\n"
     "reads: ports.pix 82x62, button.pix 45x12, Divadude.pix 82x62, WarTiles.pix 42x32,\n"
     "Pieces.pix 42x32, Borders.pix 42x32 (the file name exactly, capitals included).\n"
+    "\n"
+    "pixsheet --version prints the version.\n"
     "\n"
     "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
     "Outputs are written to a temporary file beside the target and renamed over it\n"
@@ -387,6 +390,10 @@ int Run(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kMainHelp, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("pixsheet (pixshow) %s\n", PIXSHOW_VERSION);
     return 0;
   }
   struct Command {

@@ -1,7 +1,8 @@
 // Inside the portable layer: what the Win32 / DirectDraw / DirectInput / GDI
 // emulation asks of the backend that shows the display and brings input, and
-// what the backend may call back into the layer. Two backends exist: the SDL2
-// window (sdl.cpp) and the headless one (headless.cpp).
+// what the backend may call back into the layer. Three backends exist: the SDL2
+// window (sdl.cpp), the headless one (headless.cpp) and, in the web build
+// instead of SDL2, a canvas on a web page (web/backend_web.cpp).
 //
 // Layer state (windows, messages, surfaces, palette, cursor, devices) lives in
 // the layer; a backend never keeps a copy of it beyond one frame.
@@ -70,6 +71,7 @@ Backend& CurrentBackend();
 // Factories, one per backend file.
 Backend* CreateSdlBackend();       // sdl.cpp
 Backend* CreateHeadlessBackend();  // headless.cpp
+Backend* CreateWebBackend();       // web/backend_web.cpp (the web build's host backend)
 
 // --- What a backend may read of the layer ------------------------------------
 

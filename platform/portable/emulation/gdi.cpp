@@ -6,23 +6,17 @@
 // line, rendered without anti-aliasing; (x, y) is the top-left corner of the
 // first character cell. Device contexts of windows (BeginPaint) draw nothing:
 // the screen shows only the DirectDraw surfaces.
-#include <SDL.h>
-#include <SDL_ttf.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/portable/emulation/layer.h"
-
-extern "C" const unsigned char pxport_font_begin[];
-extern "C" const unsigned char pxport_font_end[];
+#include "platform/portable/emulation/text_raster.h"
 
 namespace pxport {
 
 namespace {
 
-constexpr int kFontPoints = 13;  // a 16-pixel line
 constexpr uintptr_t kStockBase = 0x50000;
 constexpr int kStockCount = 20;
 
@@ -95,22 +89,6 @@ HDC NewDc(SurfaceObject* surface, HWND window) {
       surface, window, RGB(0, 0, 0), RGB(255, 255, 255), OPAQUE, StockHandle(BLACK_PEN),
       StockHandle(WHITE_BRUSH), StockHandle(SYSTEM_FONT)};
   return hdc;
-}
-
-TTF_Font* Font() {
-  static TTF_Font* font = nullptr;
-  static bool tried = false;
-  if (!tried) {
-    tried = true;
-    if (TTF_WasInit() == 0 && TTF_Init() != 0) {
-      std::fprintf(stderr, "pixshow: cannot start the font renderer: %s\n", TTF_GetError());
-      return nullptr;
-    }
-    SDL_RWops* data = SDL_RWFromConstMem(pxport_font_begin, static_cast<int>(pxport_font_end - pxport_font_begin));
-    font = data != nullptr ? TTF_OpenFontRW(data, 1, kFontPoints) : nullptr;
-    if (font == nullptr) std::fprintf(stderr, "pixshow: cannot load the built-in font: %s\n", TTF_GetError());
-  }
-  return font;
 }
 
 // Where a device context draws: surface memory and palette, or nothing.
@@ -232,21 +210,18 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   if (call.Faulted()) return FALSE;
   const Target target = TargetOf(*dc);
   if (target.bytes == nullptr || text.empty()) return TRUE;
-  TTF_Font* font = Font();
-  if (font == nullptr) return FALSE;
   // Characters after an embedded zero are not drawn.
-  SDL_Surface* glyphs = TTF_RenderText_Solid(font, text.c_str(), SDL_Color{255, 255, 255, 255});
-  if (glyphs == nullptr) return TRUE;  // nothing visible to draw
+  TextBitmap glyphs;
+  if (!RasterizeText(text.c_str(), glyphs)) return FALSE;
   const uint8_t ink = NearestIndex(target.palette, dc->textColor);
   const uint8_t paper = NearestIndex(target.palette, dc->bkColor);
   const bool opaque = dc->bkMode == OPAQUE;
-  SDL_LockSurface(glyphs);
-  for (int row = 0; row < glyphs->h; ++row) {
+  for (int row = 0; row < glyphs.height; ++row) {
     const long sy = static_cast<long>(y) + row;
     if (sy < 0 || sy >= kScreenHeight) continue;
-    const uint8_t* source = static_cast<const uint8_t*>(glyphs->pixels) + row * glyphs->pitch;
+    const uint8_t* source = glyphs.ink.data() + static_cast<size_t>(row) * glyphs.width;
     uint8_t* dest = target.bytes + sy * kPitch;
-    for (int col = 0; col < glyphs->w; ++col) {
+    for (int col = 0; col < glyphs.width; ++col) {
       const long sx = static_cast<long>(x) + col;
       if (sx < 0 || sx >= kScreenWidth) continue;
       if (source[col] != 0) {
@@ -256,8 +231,6 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
       }
     }
   }
-  SDL_UnlockSurface(glyphs);
-  SDL_FreeSurface(glyphs);
   if (target.visible) CurrentBackend().Invalidate();
   return TRUE;
 }

@@ -40,7 +40,11 @@ Backend& CurrentBackend() {
     if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
       SelectHeadless();
     } else {
+#ifdef __EMSCRIPTEN__
+      g_backend = CreateWebBackend();
+#else
       g_backend = CreateSdlBackend();
+#endif
     }
   }
   return *g_backend;

@@ -1,14 +1,49 @@
 // Process entry on systems without Windows: hands over to the program's
-// WinMain as the Windows start-up code would.
+// WinMain as the Windows start-up code would, with the arguments joined into
+// one command line and quoted the way the Windows C runtime splits them, so
+// that an argument with spaces, quotes or backslashes arrives unchanged.
+#include <cstdlib>
 #include <string>
 
 #include "platform/win32.h"
+
+namespace {
+
+void AppendQuoted(std::string& line, const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    line += argument;
+    return;
+  }
+  line += '"';
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      backslashes++;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    line.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, '\\');  // before the closing quote
+  line += '"';
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) commandLine += ' ';
-    commandLine += argv[i];
+    AppendQuoted(commandLine, argv[i]);
   }
-  return WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+  const int status = WinMain(GetModuleHandleA(NULL), NULL, &commandLine[0], SW_SHOWNORMAL);
+#ifdef __EMSCRIPTEN__
+  // In the browser the program resumes from its first pause on the page's
+  // event loop, not inside main's caller: the status reaches the page only
+  // through exit.
+  std::exit(status);
+#endif
+  return status;
 }

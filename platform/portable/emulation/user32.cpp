@@ -4,9 +4,11 @@
 // Input never becomes window messages here: the program reads the mouse
 // through DirectInput and keys through GetAsyncKeyState.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <unistd.h>
 
 #include "platform/portable/emulation/layer.h"
 
@@ -136,6 +138,32 @@ DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().Now
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName == nullptr ? kModule : nullptr; }
 
 DWORD WINAPI GetLastError(void) { return W().lastError; }
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+  Call call("SetCurrentDirectoryA", Text(lpPathName));
+  World& w = W();
+  if (lpPathName == nullptr || *lpPathName == '\0') {
+    w.lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  if (call.Faulted()) return FALSE;
+  if (chdir(lpPathName) == 0) return TRUE;
+  switch (errno) {
+    case ENOENT:
+      w.lastError = ERROR_FILE_NOT_FOUND;
+      break;
+    case ENOTDIR:
+      w.lastError = ERROR_DIRECTORY;
+      break;
+    case EACCES:
+      w.lastError = ERROR_ACCESS_DENIED;
+      break;
+    default:
+      w.lastError = ERROR_PATH_NOT_FOUND;
+      break;
+  }
+  return FALSE;
+}
 
 // --- Classes and windows ----------------------------------------------------------------
 

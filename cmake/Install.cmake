@@ -1,0 +1,126 @@
+# Installing pixshow and packing it for others.
+#
+#   cmake --install BUILD [--prefix DIR]     bin/, share/pixshow/sample/, man pages,
+#                                            desktop entry, icon, share/doc/pixshow/
+#   cmake --build BUILD --target package     pixshow_VERSION-1_ARCH.deb and
+#                                            pixshow-VERSION-Linux.tar.gz (CPack)
+#   cmake --build BUILD --target windows-zip pixshow-VERSION-windows.zip (with the
+#                                            Windows cross build; also built by default)
+include_guard(GLOBAL)
+include(GNUInstallDirs)
+if(WIN32 OR CMAKE_CROSSCOMPILING)
+  return()  # installed and packed by the native build (the Windows zip)
+endif()
+
+set(PIXSHOW_SAMPLE_DIR ${CMAKE_BINARY_DIR}/sample)
+list(TRANSFORM PIXSHOW_SHEET_NAMES PREPEND ${PIXSHOW_SAMPLE_DIR}/ OUTPUT_VARIABLE _pixshow_sample_files)
+set(PIXSHOW_MAINTAINER "the pixshow developers <pixshow@example.org>")
+set(PIXSHOW_PACKAGE_DIR ${CMAKE_BINARY_DIR}/packaging)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# --- Programs and sample art ---------------------------------------------------------
+install(TARGETS pixshow pixsheet pixshow-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${_pixshow_sample_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixshow/sample)
+
+# --- Manual pages, from each program's --help --------------------------------------
+find_program(PIXSHOW_HELP2MAN help2man REQUIRED DOC "help2man (scripts/deps build installs it)")
+find_program(PIXSHOW_GZIP gzip REQUIRED)
+set(_pixshow_man_pages)
+foreach(page pixshow:6 pixsheet:1:info,export,import,palette pixshow-capture:1)
+  string(REPLACE ":" ";" page "${page}")
+  list(GET page 0 program)
+  list(GET page 1 section)
+  set(subcommands "")
+  list(LENGTH page parts)
+  if(parts GREATER 2)
+    list(GET page 2 subcommands)
+  endif()
+  set(out ${PIXSHOW_PACKAGE_DIR}/man/${program}.${section}.gz)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PIXSHOW_PACKAGE_DIR}/man
+    COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${PIXSHOW_HELP2MAN} -DGZIP=${PIXSHOW_GZIP}
+            -DPROGRAM=$<TARGET_FILE:${program}> -DSECTION=${section}
+            -DINCLUDE=${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m
+            -DSUBCOMMANDS=${subcommands} -DOUTPUT=${out} -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+    DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+            ${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m
+    COMMENT "Writing the manual page ${program}(${section})"
+    VERBATIM)
+  list(APPEND _pixshow_man_pages ${out})
+  install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+
+# --- Icon: the first sample portrait -------------------------------------------------
+set(_pixshow_icon ${PIXSHOW_PACKAGE_DIR}/pixshow.png)
+add_custom_command(OUTPUT ${_pixshow_icon}
+  COMMAND pixsheet export ${PIXSHOW_SAMPLE_DIR}/ports.pix --image 0 -o ${_pixshow_icon}
+  DEPENDS pixsheet ${PIXSHOW_SAMPLE_DIR}/ports.pix
+  COMMENT "Making the icon from the first sample portrait"
+  VERBATIM)
+add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages} ${_pixshow_icon})
+add_dependencies(pixshow-install-files pixshow-sample)
+install(FILES ${_pixshow_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
+
+# --- Desktop entry: plays the installed sample art ------------------------------------
+# Written at install time, so that it names the prefix actually installed to
+# (cmake --install --prefix, or the package's /usr).
+install(CODE "
+  set(PIXSHOW_DESKTOP_TEMPLATE ${PROJECT_SOURCE_DIR}/packaging/pixshow.desktop.in)
+  set(PIXSHOW_DESKTOP_WORK ${PIXSHOW_PACKAGE_DIR}/desktop)
+  set(PIXSHOW_BINDIR ${CMAKE_INSTALL_BINDIR})
+  set(PIXSHOW_DATADIR ${CMAKE_INSTALL_DATADIR})
+  include(${PROJECT_SOURCE_DIR}/cmake/InstallDesktopEntry.cmake)")
+
+# --- Documentation and licences -------------------------------------------------------
+# copyright is Debian's name for the licence file; it holds both licences.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE _pixshow_license)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE.DejaVu _pixshow_license_dejavu)
+file(CONFIGURE OUTPUT ${PIXSHOW_PACKAGE_DIR}/copyright CONTENT
+  "pixshow ${PROJECT_VERSION}, by the pixshow developers.
+
+The programs are under the MIT licence:
+
+${_pixshow_license}
+
+${_pixshow_license_dejavu}")
+configure_file(packaging/changelog.Debian.in ${PIXSHOW_PACKAGE_DIR}/changelog.Debian @ONLY)
+set(_pixshow_changelog ${PIXSHOW_PACKAGE_DIR}/changelog.Debian.gz)
+add_custom_command(OUTPUT ${_pixshow_changelog}
+  COMMAND ${PIXSHOW_GZIP} -9 -n -f -k ${PIXSHOW_PACKAGE_DIR}/changelog.Debian
+  DEPENDS ${PIXSHOW_PACKAGE_DIR}/changelog.Debian
+  VERBATIM)
+add_custom_target(pixshow-changelog ALL DEPENDS ${_pixshow_changelog})
+install(FILES README.md LICENSE LICENSE.DejaVu ${PIXSHOW_PACKAGE_DIR}/copyright ${_pixshow_changelog}
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# --- Packages: Debian and .tar.gz ------------------------------------------------------
+set(CPACK_PACKAGE_NAME pixshow)
+set(CPACK_PACKAGE_VENDOR "the pixshow developers")
+set(CPACK_PACKAGE_CONTACT "${PIXSHOW_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen presentation of a strategy game's artwork")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_FILE_NAME pixshow-${PROJECT_VERSION}-Linux)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+string(REGEX REPLACE ".*-" "" CPACK_DEBIAN_PACKAGE_RELEASE ${PIXSHOW_DEBIAN_VERSION})
+# Not "games": Debian keeps that section for programs in /usr/games.
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The extended description; CPack puts the summary above it and indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "pixshow plays a fixed presentation of eight screens: character portraits, a
+palette trick, stat icons, a staggered battle map in four seasons, pieces
+with numbers and a blinking turn marker. Every picture comes from a headerless
+8-bit image sheet, drawn into a 640 x 480, 256-colour display.
+
+It is a Windows program (DirectDraw 7, DirectInput 7, GDI) that runs here on
+a small platform layer of its own over SDL2. The package brings sample art,
+pixsheet to turn image sheets into PNG and back, and pixshow-capture to record
+the presentation's screens as PNG without a display.")
+# The Debian package installs under /usr, the .tar.gz mirrors an install to
+# /usr/local (unpack it with tar -C /).
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackOptions.cmake)
+include(CPack)

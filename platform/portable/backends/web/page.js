@@ -1,0 +1,165 @@
+// The pixshow page: plays the presentation (pixshow.js and pixshow.wasm, the
+// program built with Emscripten) on the canvas, with the sample art from
+// sample/ (or ?sheets=FOLDER/) or with six sheets the visitor drops or chooses.
+'use strict';
+
+const pixshowPage = (() => {
+  // Every sheet the program reads, with the size of its images (filled in by
+  // the build from the program's own table).
+  const SHEETS = JSON.parse('@PIXSHOW_SHEET_JSON@');
+  const VK_ESCAPE = 0x1b;
+  const canvas = document.getElementById('screen');
+  const context = canvas.getContext('2d');
+  const note = document.getElementById('note');
+  // What the tests and the benchmark read.
+  const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0 };
+  // The program's code, fetched and compiled once, at once, for every run.
+  const code = WebAssembly.compileStreaming(fetch('pixshow.wasm'))
+    .catch(() => fetch('pixshow.wasm').then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b)));
+  let run = null;        // the Emscripten module playing now
+  let lastSheets = null; // the sheets of the last run, for "play again"
+
+  function fit() {
+    // The largest whole scale in device pixels, centred on whole pixels.
+    const ratio = window.devicePixelRatio || 1;
+    const w = innerWidth * ratio, h = innerHeight * ratio;
+    const k = Math.max(1, Math.floor(Math.min(w / 640, h / 480)));
+    Object.assign(canvas.style, {
+      width: 640 * k / ratio + 'px', height: 480 * k / ratio + 'px',
+      left: Math.floor((w - 640 * k) / 2) / ratio + 'px', top: Math.floor((h - 480 * k) / 2) / ratio + 'px',
+    });
+  }
+
+  function tell(text, offerAgain) {
+    document.getElementById('note-text').textContent = text;
+    document.getElementById('again').hidden = !offerAgain;
+    note.style.display = 'block';
+  }
+
+  function play(sheets) {
+    if (run) {
+      run.pixshowRetired = true;  // ends when it next wakes
+      if (run.pixshowWake) run.pixshowWake();
+    }
+    note.style.display = 'none';
+    Object.assign(state, { waits: 0, cursor: null, status: null, missing: null });
+    state.runs++;
+    lastSheets = sheets;
+    const module = {
+      instantiateWasm(imports, receive) {
+        code.then((m) => WebAssembly.instantiate(m, imports).then((instance) => receive(instance, m)))
+          .catch((e) => tell('The program could not be loaded: ' + e, false));
+        return {};
+      },
+      preRun: [(m) => { for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes); }],
+      print: (line) => console.log(line),
+      printErr: (line) => {
+        console.warn(line);
+        const found = /cannot open image sheet "([^"]+)"/.exec(line);
+        if (found) state.missing = found[1];
+      },
+      pixshowShow(pixels, width, height) {
+        context.putImageData(new ImageData(new Uint8ClampedArray(pixels), width, height), 0, 0);
+      },
+      pixshowWait(x, y) {
+        state.waits++;
+        state.cursor = [x, y];
+        if (state.firstScreenMs === null) state.firstScreenMs = performance.now();
+      },
+      onExit(status) {
+        if (module.pixshowRetired) return;
+        run = null;
+        state.status = status;
+        if (document.pointerLockElement) document.exitPointerLock();
+        if (status === 1) {
+          tell('The sheet "' + (state.missing || '?') + '" could not be opened, so the presentation stopped.', true);
+        } else if (status === 0) {
+          tell('The presentation has ended.', true);
+        } else {
+          tell('The presentation could not start (status ' + status + '; the browser console says why).', true);
+        }
+      },
+    };
+    run = module;
+    createPixshow(module);
+  }
+
+  async function fetchSheets(folder) {
+    const sheets = {};
+    await Promise.all(Object.keys(SHEETS).map(async (name) => {
+      try {
+        const answer = await fetch(folder + name);
+        if (answer.ok) sheets[name] = new Uint8Array(await answer.arrayBuffer());
+      } catch (e) { /* missing: the program reports it */ }
+    }));
+    return sheets;
+  }
+
+  // The visitor's own sheets: all six, each a whole number of its images, or nothing plays.
+  async function playOwn(files) {
+    const problems = [], sheets = {};
+    for (const file of files) {
+      const size = SHEETS[file.name];
+      if (!size) {
+        problems.push(file.name + ': not one of the six sheets (the names must match exactly)');
+      } else if (file.size === 0 || file.size % (size[0] * size[1]) !== 0) {
+        problems.push(file.name + ': ' + file.size + ' bytes is not a whole number of ' +
+                      size[0] + ' x ' + size[1] + ' images (' + size[0] * size[1] + ' bytes each)');
+      } else {
+        sheets[file.name] = new Uint8Array(await file.arrayBuffer());
+      }
+    }
+    for (const name of Object.keys(SHEETS)) {
+      if (!sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) problems.push(name + ': missing');
+    }
+    if (problems.length) {
+      tell('These sheets cannot be played:\n' + problems.join('\n'), false);
+      return;
+    }
+    play(sheets);
+  }
+
+  function send(name, ...args) {
+    if (!run || !run['_pxweb_' + name]) return;
+    run['_pxweb_' + name](...args);
+    if (run.pixshowWake) run.pixshowWake();
+  }
+
+  function listen() {
+    addEventListener('resize', fit);
+    // Movement drives the program's cursor as DirectInput's relative mouse
+    // would: captured (pointer lock) once the page has it, else over the canvas.
+    document.addEventListener('mousemove', (e) => {
+      if (document.pointerLockElement === canvas || e.target === canvas) send('mouse_motion', e.movementX, e.movementY);
+    });
+    canvas.addEventListener('mousedown', (e) => {
+      if (run && document.pointerLockElement !== canvas && canvas.requestPointerLock) {
+        const locked = canvas.requestPointerLock();
+        if (locked && locked.catch) locked.catch(() => {});
+      }
+      send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 1);
+    });
+    document.addEventListener('mouseup', (e) => send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0));
+    for (const [type, down] of [['keydown', 1], ['keyup', 0]]) {
+      document.addEventListener(type, (e) => { if (e.key === 'Escape') send('key', VK_ESCAPE, down); });
+    }
+    document.getElementById('again').addEventListener('click', () => play(lastSheets));
+    // A message without a choice goes away when clicked.
+    note.addEventListener('click', () => { if (document.getElementById('again').hidden) note.style.display = 'none'; });
+    const picker = document.getElementById('files');
+    document.getElementById('choose').addEventListener('click', () => picker.click());
+    picker.addEventListener('change', () => playOwn([...picker.files]));
+    addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
+    addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+    addEventListener('drop', (e) => {
+      e.preventDefault();
+      document.body.classList.remove('dragging');
+      playOwn([...e.dataTransfer.files]);
+    });
+  }
+
+  const sample = fetchSheets(new URLSearchParams(location.search).get('sheets') || 'sample/');
+  fit();
+  listen();
+  return { state, start: async () => play(await sample), playOwn };
+})();

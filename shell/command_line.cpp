@@ -1,0 +1,142 @@
+// The command line: pixshow [FOLDER], --help, --version. Arguments are split
+// as the Windows C runtime splits them, so that a quoted folder with spaces
+// arrives whole on Windows and, through the layer's main(), elsewhere.
+#include <cstdio>
+#include <cstring>
+
+#include "pixshow_version.h"
+#include "shell/shell.h"
+
+namespace {
+
+const char HelpText[] =
+    "usage: pixshow [FOLDER]\n"
+    "\n"
+    "Plays the pixshow presentation, full screen at 640 x 480 in 256 colours, from\n"
+    "the six image sheets in FOLDER (default: the current folder): ports.pix,\n"
+    "button.pix, Divadude.pix, WarTiles.pix, Pieces.pix and Borders.pix, the names\n"
+    "exactly so.\n"
+    "\n"
+    "Click the small NEXT button at the bottom right to go on. Escape, while the\n"
+    "program waits for the click, ends the presentation. On Linux, Alt+Enter\n"
+    "switches between full screen and a window, and PIXSHOW_WINDOWED=1 starts in\n"
+    "a window.\n"
+    "\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Exit status: 0 when the presentation ran, to its end or until left; 1 when an\n"
+    "image sheet cannot be opened (\"Load Failure\" is shown, one line on standard\n"
+    "error names the sheet); 2 for an unknown option or a FOLDER that cannot be\n"
+    "entered, or when the window or the display cannot be set up (one line on\n"
+    "standard error).\n";
+
+const int ArgumentSize = 4096;
+
+int ReportBadCommandLine(const char* problem, const char* argument) {
+  std::fprintf(stderr, "pixshow: %s '%s' (try 'pixshow --help')\n", problem, argument);
+  return ExitBadCommandLine;
+}
+
+const char* DescribeFolderError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "no such folder";
+    case ERROR_DIRECTORY:
+      return "not a folder";
+    case ERROR_ACCESS_DENIED:
+      return "permission denied";
+    default:
+      return "cannot be entered";
+  }
+}
+
+}  // namespace
+
+const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong) {
+  int length = 0;
+  *tooLong = 0;
+  while (*cursor == ' ' || *cursor == '\t') cursor++;
+  if (*cursor == '\0') return NULL;
+  int quoted = 0;
+  while (*cursor != '\0' && (quoted || (*cursor != ' ' && *cursor != '\t'))) {
+    int backslashes = 0;
+    while (cursor[backslashes] == '\\') backslashes++;
+    int literal = 0;  // characters to store
+    char stored = '\\';
+    if (cursor[backslashes] == '"') {
+      // 2n backslashes and a quote: n backslashes, the quote opens or closes;
+      // 2n + 1: n backslashes and a quote character.
+      for (int i = 0; i < backslashes / 2; i++) {
+        if (length < size - 1)
+          argument[length++] = '\\';
+        else
+          *tooLong = 1;
+      }
+      cursor += backslashes;
+      if (backslashes % 2 == 1) {
+        literal = 1;
+        stored = '"';
+      } else if (quoted && cursor[1] == '"') {
+        // "" inside quotes: one quote character, still quoted.
+        literal = 1;
+        stored = '"';
+        cursor++;
+      } else {
+        quoted = !quoted;
+      }
+      cursor++;
+    } else if (backslashes > 0) {
+      literal = backslashes;
+      cursor += backslashes;
+    } else {
+      literal = 1;
+      stored = *cursor++;
+    }
+    for (int i = 0; i < literal; i++) {
+      if (length < size - 1)
+        argument[length++] = stored;
+      else
+        *tooLong = 1;
+    }
+  }
+  argument[length] = '\0';
+  return cursor;
+}
+
+int HandleCommandLine(const char* commandLine) {
+  static char argument[ArgumentSize];
+  static char folder[ArgumentSize];
+  int haveFolder = 0;
+  int optionsEnded = 0;
+  int tooLong = 0;
+  const char* cursor = commandLine != NULL ? commandLine : "";
+  while ((cursor = ReadArgument(cursor, argument, ArgumentSize, &tooLong)) != NULL) {
+    if (tooLong) return ReportBadCommandLine("argument too long:", argument);
+    if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
+      if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+        std::fputs(HelpText, stdout);
+        return ExitPresented;
+      }
+      if (std::strcmp(argument, "--version") == 0) {
+        std::printf("pixshow %s\n", PIXSHOW_VERSION);
+        return ExitPresented;
+      }
+      if (std::strcmp(argument, "--") == 0) {
+        optionsEnded = 1;
+        continue;
+      }
+      return ReportBadCommandLine("unknown option", argument);
+    }
+    if (haveFolder) return ReportBadCommandLine("one FOLDER at most; also given", argument);
+    std::memcpy(folder, argument, sizeof(folder));
+    haveFolder = 1;
+  }
+  if (haveFolder && !SetCurrentDirectoryA(folder)) {
+    std::fprintf(stderr, "pixshow: cannot play the folder \"%s\": %s\n", folder,
+                 DescribeFolderError(GetLastError()));
+    return ExitBadCommandLine;
+  }
+  return StartPresentation;
+}

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""The installed pixshow and its packages, from a release build.
+
+install: cmake --install into a fresh prefix; every file in place; the programs' --help, --version
+and bad command lines (no display reached); the manual pages name every option of --help; the
+desktop entry plays the installed art; the installed pixshow-capture on it gives the build tree's
+pictures. package: CPack's Debian package and .tar.gz hold every file, the package depends on the
+programs' libraries, and lintian finds no error.
+"""
+import argparse, gzip, os, re, shutil, subprocess, sys, tarfile
+
+SHEETS = ["ports.pix", "button.pix", "Divadude.pix", "WarTiles.pix", "Pieces.pix", "Borders.pix"]
+MAN = {"pixshow": "6", "pixsheet": "1", "pixshow-capture": "1"}
+FILES = (["bin/" + p for p in MAN] + ["share/pixshow/sample/" + s for s in SHEETS]
+         + ["share/man/man%s/%s.%s.gz" % (s, p, s) for p, s in MAN.items()]
+         + ["share/applications/pixshow.desktop", "share/pixmaps/pixshow.png"]
+         + ["share/doc/pixshow/" + d for d in
+            ("README.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz")])
+problems = []
+
+
+def check(ok, message):
+    if not ok:
+        problems.append(message)
+    return ok
+
+
+def run(args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, timeout=300, **kw)
+
+
+def exec_line(path):
+    return next((l[5:].strip() for l in open(path) if l.startswith("Exec=")), None)
+
+
+def command_install(a):
+    prefix = os.path.join(a.work, "prefix")
+    done = run(["cmake", "--install", a.build, "--prefix", prefix])
+    if not check(done.returncode == 0, "cmake --install: " + done.stderr):
+        return
+    for f in FILES:
+        check(os.path.isfile(os.path.join(prefix, f)), "not installed: " + f)
+    check(open(prefix + "/share/pixmaps/pixshow.png", "rb").read(4) == b"\x89PNG", "icon not a PNG")
+    found = exec_line(prefix + "/share/applications/pixshow.desktop")
+    check(found == "%s/bin/pixshow %s/share/pixshow/sample" % (prefix, prefix), "Exec=%s" % found)
+
+    # No display: a program that reached for one would say so on stderr.
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PIXSHOW_BACKEND")}
+    for program, section in MAN.items():
+        exe = os.path.join(prefix, "bin", program)
+        named = program if program == "pixshow" else program + " (pixshow)"
+        version = run([exe, "--version"], env=env)
+        check(version.returncode == 0 and version.stdout == "%s %s\n" % (named, a.version),
+              "%s --version: %d %r" % (program, version.returncode, version.stdout))
+        helped = run([exe, "--help"], env=env)
+        check(helped.returncode == 0 and helped.stdout.startswith("usage: " + program),
+              "%s --help: %d %r" % (program, helped.returncode, helped.stdout[:60]))
+        man = "%s/share/man/man%s/%s.%s.gz" % (prefix, section, program, section)
+        with gzip.open(man, "rt") as f:
+            page = re.sub(r"\\f[BIR]", "", f.read().replace("\\-", "-"))
+        for option in set(re.findall(r"(?<![\w-])--?[a-z][\w-]*", helped.stdout)):
+            check(option in page, "%s(%s) does not name %s of --help" % (program, section, option))
+
+    # The folder's name comes through main()'s quoting for WinMain unchanged.
+    missing = os.path.join(a.work, 'no "such" art\\')
+    for arg, said in (("--fullscreen", "unknown option '--fullscreen'"),
+                      (missing, '"%s": no such folder' % missing)):
+        result = run([prefix + "/bin/pixshow", arg], env=env, cwd=a.work)
+        check(result.returncode == 2 and not result.stdout and said in result.stderr
+              and result.stderr.count("\n") == 1,
+              "pixshow %s: status %d, %r" % (arg, result.returncode, result.stderr))
+
+    pictures = []
+    for exe, sample in ((a.capture, a.sample), (prefix + "/bin/pixshow-capture",
+                                                prefix + "/share/pixshow/sample")):
+        out = os.path.join(a.work, "capture-%d" % len(pictures))
+        check(run([exe, "--sheets", sample, "--out", out]).returncode == 0, exe + " failed")
+        pictures.append([open(os.path.join(out, "screen-%d.png" % n), "rb").read()
+                         if os.path.isfile(os.path.join(out, "screen-%d.png" % n)) else None
+                         for n in range(1, 9)])
+    check(pictures[0] == pictures[1] and None not in pictures[0],
+          "the installed program and art do not give the build tree's eight pictures")
+
+
+def command_package(a):
+    done = run(["cpack", "--config", a.build + "/CPackConfig.cmake", "-G", "DEB;TGZ", "-B", a.work])
+    if not check(done.returncode == 0, "cpack: " + done.stdout + done.stderr):
+        return
+    arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+    deb = os.path.join(a.work, "pixshow_%s-1_%s.deb" % (a.version, arch))
+    paths = {l.split()[-1][1:] for l in run(["dpkg-deb", "--contents", deb]).stdout.splitlines()}
+    with tarfile.open(os.path.join(a.work, "pixshow-%s-Linux.tar.gz" % a.version)) as tar:
+        names = set(tar.getnames())
+    for f in FILES:
+        check("/usr/" + f in paths, "not in the Debian package: /usr/" + f)
+        check("usr/local/" + f in names, "not in the .tar.gz: usr/local/" + f)
+    depends = run(["dpkg-deb", "--field", deb, "Depends"]).stdout
+    print("Depends: " + depends.strip())
+    for library in ("libsdl2-2.0", "libsdl2-ttf", "libpng", "libc6"):
+        check(library in depends, "the package does not depend on " + library)
+    run(["dpkg-deb", "--extract", deb, a.work + "/deb"])
+    found = exec_line(a.work + "/deb/usr/share/applications/pixshow.desktop")
+    check(found == "/usr/bin/pixshow /usr/share/pixshow/sample", "package Exec=%s" % found)
+    lint = run(["lintian", "--fail-on", "error", "--tag-display-limit", "0", deb])
+    print("lintian:\n" + (lint.stdout.strip() or "(nothing)"), flush=True)
+    check(lint.returncode == 0 and not re.search(r"^E: ", lint.stdout, re.M), "lintian: errors")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("command", choices=("install", "package"))
+    for option in ("build", "version", "work", "capture", "sample"):
+        parser.add_argument("--" + option)
+    a = parser.parse_args()
+    shutil.rmtree(a.work, ignore_errors=True)
+    os.makedirs(a.work)
+    (command_install if a.command == "install" else command_package)(a)
+    print("\n".join("FAIL: " + p for p in problems) or "PASS")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,214 @@
+#!/usr/bin/env node
+// The web build in a real browser: the system's Chromium, headless, driven
+// through puppeteer-core, the page served by a small server of our own.
+//
+//   node web_e2e.js test  --web DIR --capture PIXSHOW_CAPTURE --work DIR
+//   node web_e2e.js bench --web DIR --work DIR [--runs N]
+//
+// test: the sample art screen by screen against pixshow-capture (the cursor
+// aside), clicks through all eight screens, Escape, a missing sheet, a set of
+// sheets dropped onto the page, and a wrong set. bench: prints the sizes, the
+// time to the first screen and the processor time during a wait.
+'use strict';
+const fs = require('fs');
+const http = require('http');
+const path = require('path');
+const { execFileSync } = require('child_process');
+const puppeteer = require('puppeteer-core');
+
+const [mode, ...rest] = process.argv.slice(2);
+const opt = { runs: '5', chromium: '/usr/bin/chromium' };
+for (let i = 0; i < rest.length; i += 2) opt[rest[i].replace(/^--/, '')] = rest[i + 1];
+const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
+
+function fail(message) {
+  throw new Error(message);
+}
+
+// Serves the work folder (the page files are linked into it) on a free port.
+function serve(root) {
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png' };
+  const server = http.createServer((req, res) => {
+    const file = path.join(root, decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    fs.readFile(file.endsWith('/') ? file + 'index.html' : file, (err, data) => {
+      res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+      res.end(err ? '' : data);
+    });
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+async function launch(work) {
+  return puppeteer.launch({
+    executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'),
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync', '--force-color-profile=srgb', '--window-size=1400,1000'],
+  });
+}
+
+const state = (page) => page.evaluate(() => ({ ...pixshowPage.state, note: document.getElementById('note').innerText }));
+
+async function until(page, test, what, seconds = 60) {
+  for (const end = Date.now() + seconds * 1000; Date.now() < end; await new Promise((r) => setTimeout(r, 50))) {
+    const s = await state(page);
+    if (test(s)) return s;
+  }
+  fail('timed out waiting for ' + what + ': ' + JSON.stringify(await state(page)));
+}
+
+// Pixels of the canvas unlike the picture at `url`, leaving out the cursor.
+function compare(page, url) {
+  return page.evaluate(async (url) => {
+    const img = new Image();
+    img.src = url;
+    await img.decode();
+    const c = new OffscreenCanvas(640, 480).getContext('2d');
+    c.drawImage(img, 0, 0);
+    const want = c.getImageData(0, 0, 640, 480).data;
+    const got = document.getElementById('screen').getContext('2d').getImageData(0, 0, 640, 480).data;
+    const [cx, cy] = pixshowPage.state.cursor || [-99, -99];
+    let bad = 0, first = '';
+    for (let i = 0; i < want.length; i += 4) {
+      const x = (i / 4) % 640, y = Math.floor(i / 2560);
+      if (x >= cx && x < cx + 12 && y >= cy && y < cy + 19) continue;
+      if (want[i] !== got[i] || want[i + 1] !== got[i + 1] || want[i + 2] !== got[i + 2]) {
+        if (!bad++) first = `(${x},${y}) ${got.slice(i, i + 3)} not ${want.slice(i, i + 3)}`;
+      }
+    }
+    return bad ? `${bad} pixels differ, first ${first}` : '';
+  }, url);
+}
+
+async function click(page) {
+  await page.mouse.move(700, 500);
+  await page.mouse.down();
+  await new Promise((r) => setTimeout(r, 60));
+  await page.mouse.up();
+}
+
+async function drop(page, folder, names) {
+  await page.evaluate(async (folder, names) => {
+    const data = new DataTransfer();
+    for (const [file, name] of names) data.items.add(new File([await (await fetch(folder + file)).blob()], name));
+    dispatchEvent(new DragEvent('drop', { dataTransfer: data, cancelable: true }));
+  }, folder, names);
+}
+
+async function test(work, base) {
+  const capture = (sheets, out) => execFileSync(opt.capture, ['--sheets', sheets, '--out', path.join(work, out)]);
+  capture(path.join(opt.web, 'sample'), 'cap');
+  const SHEETS = fs.readdirSync(path.join(opt.web, 'sample'));
+  // Own art: the sample with the portraits in another order and other colours.
+  fs.mkdirSync(path.join(work, 'own'));
+  fs.mkdirSync(path.join(work, 'partial'));
+  for (const name of SHEETS) {
+    const bytes = fs.readFileSync(path.join(opt.web, 'sample', name));
+    if (name !== 'ports.pix') fs.writeFileSync(path.join(work, 'partial', name), bytes);
+    fs.writeFileSync(path.join(work, 'own', name), name === 'ports.pix' ? bytes.reverse().map((b) => b ^ 0x55) : bytes);
+  }
+  capture(path.join(work, 'own'), 'owncap');
+  const browser = await launch(work);
+  try {
+    const page = await browser.newPage();
+    page.on('pageerror', (e) => console.error('page error:', e.message));
+    page.on('console', (m) => /^pixshow/.test(m.text()) && console.error('page:', m.text()));
+    await page.goto(base + 'index.html');
+    for (let n = 1; n <= 8; ++n) {
+      await until(page, (s) => s.waits === n, 'screen ' + n);
+      const diff = await compare(page, base + `cap/screen-${n}.png`);
+      if (diff) fail(`screen ${n}: ${diff}`);
+      await click(page);
+    }
+    let s = await until(page, (s) => s.status !== null, 'the end after screen 8');
+    if (s.status !== 0 || !/has ended/.test(s.note)) fail('after screen 8: ' + JSON.stringify(s));
+    console.log('sample art: eight screens as pixshow-capture draws them, ended after the last click');
+
+    await page.click('#again');
+    await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 played again');
+    await page.keyboard.down('Escape');
+    await new Promise((r) => setTimeout(r, 100));
+    await page.keyboard.up('Escape');
+    s = await until(page, (s) => s.status !== null, 'the end after Escape');
+    if (s.status !== 0 || !/has ended/.test(s.note) || s.waits !== 1) fail('Escape: ' + JSON.stringify(s));
+    console.log('played again, Escape ends it');
+
+    await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
+    await until(page, (s) => s.waits === 1 && s.runs === 3, 'screen 1 of the dropped sheets');
+    const diff = await compare(page, base + 'owncap/screen-1.png');
+    if (diff) fail('dropped sheets, screen 1: ' + diff);
+    await drop(page, base + 'own/', [['ports.pix', 'Ports.pix'], ['button.pix', 'button.pix'], ['ports.pix', 'Borders.pix']]);
+    s = await until(page, (s) => /cannot be played/.test(s.note), 'the wrong set refused');
+    for (const line of ['Ports.pix: not one', 'Borders.pix: 101680 bytes is not', 'ports.pix: missing', 'Pieces.pix: missing']) {
+      if (!s.note.includes(line)) fail(`wrong set: "${line}" not in the message: ${s.note}`);
+    }
+    if (s.runs !== 3 || s.note.includes('button.pix')) fail('wrong set: ' + JSON.stringify(s));
+    console.log('dropped sheets play as pixshow-capture draws them; a wrong set is refused whole');
+
+    await page.goto(base + 'index.html?sheets=partial/');
+    s = await until(page, (s) => s.status !== null, 'the load failure');
+    const white = await page.evaluate(() => {
+      const d = document.getElementById('screen').getContext('2d').getImageData(30, 430, 100, 16).data;
+      return d.filter((v, i) => i % 4 === 0 && v === 255 && d[i + 1] === 255 && d[i + 2] === 255).length;
+    });
+    if (s.status !== 1 || !s.note.includes('"ports.pix"') || white < 50) fail('missing sheet: ' + JSON.stringify(s));
+    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix');
+  } finally {
+    await browser.close();
+  }
+}
+
+// Processor seconds of the browser and all its children, from /proc.
+function cpuSeconds(root) {
+  const stats = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).map((p) => {
+    try {
+      const f = fs.readFileSync(`/proc/${p}/stat`, 'utf8').split(') ')[1].split(' ');
+      return { pid: +p, ppid: +f[1], ticks: +f[11] + +f[12] };
+    } catch (e) { return null; }
+  }).filter(Boolean);
+  const tree = new Set([root]);
+  for (let grown = true; grown;) {
+    grown = false;
+    for (const s of stats) if (!tree.has(s.pid) && tree.has(s.ppid)) grown = tree.add(s.pid);
+  }
+  return stats.filter((s) => tree.has(s.pid)).reduce((sum, s) => sum + s.ticks, 0) / 100;
+}
+
+async function bench(work, base) {
+  const size = PAGE_FILES.reduce((sum, f) => sum + fs.statSync(path.join(opt.web, f)).size, 0);
+  const firsts = [];
+  const browser = await launch(work);
+  try {
+    const page = await browser.newPage();
+    for (let i = 0; i < +opt.runs; ++i) {
+      await page.goto(base + 'index.html?run=' + i);
+      firsts.push((await until(page, (s) => s.waits === 1, 'the first screen')).firstScreenMs);
+    }
+    await new Promise((r) => setTimeout(r, 500));
+    const pid = browser.process().pid, c0 = cpuSeconds(pid), t0 = Date.now();
+    await new Promise((r) => setTimeout(r, 5000));
+    const cpu = (100 * (cpuSeconds(pid) - c0)) / ((Date.now() - t0) / 1000);
+    firsts.sort((a, b) => a - b);
+    const median = firsts[Math.floor(firsts.length / 2)];
+    console.log(`  page + script + wasm (no sheets)   ${(size / 1024).toFixed(1)} KB (goal < 1536 KB: ${size < 1536 * 1024 ? 'ok' : 'OVER'})`);
+    console.log(`  page load to first screen drawn    ${median.toFixed(1)} ms (goal < 1000 ms: ${median < 1000 ? 'ok' : 'OVER'})  min ${firsts[0].toFixed(1)} max ${firsts[firsts.length - 1].toFixed(1)}`);
+    console.log(`  CPU while waiting (all Chromium)   ${cpu.toFixed(2)} % of one core (goal < 5 %: ${cpu < 5 ? 'ok' : 'OVER'})`);
+  } finally {
+    await browser.close();
+  }
+}
+
+(async () => {
+  const work = path.resolve(opt.work || fail('--work is required'));
+  fs.rmSync(work, { recursive: true, force: true });
+  fs.mkdirSync(work, { recursive: true });
+  for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
+  const server = await serve(work);
+  try {
+    await (mode === 'bench' ? bench : test)(work, `http://127.0.0.1:${server.address().port}/`);
+  } finally {
+    server.close();
+  }
+})().catch((e) => {
+  console.error('web_e2e: ' + e.message);
+  process.exit(1);
+});
