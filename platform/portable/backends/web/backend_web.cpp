@@ -84,6 +84,13 @@ class WebBackend final : public Backend {
     Yield(static_cast<int>(ms), false);
   }
 
+  // MsgWaitForMultipleObjects: the browser runs until input comes or `ms`
+  // passed; the caller then looks for itself whether input came.
+  bool WaitForInput(uint32_t ms) override {
+    Yield(static_cast<int>(ms), true);
+    return true;
+  }
+
   void WaitBegins() override {
     waiting_ = true;
     Present();
