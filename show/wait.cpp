@@ -66,10 +66,15 @@ int WaitForContinueClick() {
         RecoverMouse();
       }
       // The position is not clamped: the system keeps the visible cursor
-      // inside the button while these may run past its edges.
-      g_cursorX += g_mouseState.lX;
-      g_cursorY += g_mouseState.lY;
-      SetCursorPos(g_cursorX, g_cursorY);
+      // inside the button while these may run past its edges. The cursor is
+      // set only when the mouse moved: some systems queue a mouse-move
+      // message for every SetCursorPos, which would end the sleep below at
+      // once, pass after pass.
+      if (g_mouseState.lX != 0 || g_mouseState.lY != 0) {
+        g_cursorX += g_mouseState.lX;
+        g_cursorY += g_mouseState.lY;
+        SetCursorPos(g_cursorX, g_cursorY);
+      }
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }
