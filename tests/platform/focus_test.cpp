@@ -1,21 +1,26 @@
 // Another program takes the focus and gives it back: the exclusive display
 // and foreground input go as on Windows and nothing comes back by itself but
 // the display mode.
-#include "layer_fixture.h"
+#include "tests/support/layer.h"
 
-namespace layertest {
 namespace {
+
+using namespace pxtest;
 
 class FocusTest : public LayerTest {
  protected:
-  // Handles every waiting message; the window procedure records them.
+  // Handles every waiting message and notes which came.
   void Pump() {
     MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+      received.push_back(msg.message);
+      DispatchMessageA(&msg);
+    }
   }
   bool Received(UINT message) {
-    return std::count(Messages().begin(), Messages().end(), message) > 0;
+    return std::count(received.begin(), received.end(), message) > 0;
   }
+  std::vector<UINT> received;
 };
 
 TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
@@ -75,44 +80,48 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A,
                                 reinterpret_cast<void**>(&input), NULL),
             DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&keyboard),
-                                  NULL),
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&keyboard), NULL),
             DI_OK);
   ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
   ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE), DI_OK);
   ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, reinterpret_cast<void**>(&mouse), NULL),
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&mouse), NULL),
             DI_OK);
   ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
   ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
   ASSERT_EQ(mouse->Acquire(), DI_OK);
   Pump();
-  Messages().clear();
+  received.clear();
 
   uint8_t keys[256];
   DIMOUSESTATE state;
   pxh::LoseFocus();
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);  // a background device keeps its input
+  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state),
+            DI_OK);  // a background device keeps its input
   Pump();
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_FALSE(Received(WM_PAINT));
 
-  Messages().clear();
+  received.clear();
   pxh::RegainFocus();
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   EXPECT_EQ(keyboard->Acquire(), DI_OK);
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
   // Waiting for messages ends at once while some wait, else after its time.
   uint64_t start = pxh::NowMs();
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(pxh::NowMs(), start);
   Pump();
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_TRUE(Received(WM_PAINT));
   start = pxh::NowMs();
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_EQ(pxh::NowMs(), start + 5);
 
   keyboard->Unacquire();
@@ -124,4 +133,3 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
 }
 
 }  // namespace
-}  // namespace layertest

@@ -1,7 +1,7 @@
 // Image sheets: what is drawn where, short and odd sheets, failed locks and
-// sheets that cannot be opened. (Every image of every sheet at its place on
-// the eight screens is checked in tests/show; borders' transparency in
-// tests/map.)
+// sheets that cannot be opened. (Every image at its place on the eight
+// screens is checked by the golden pictures in tests/show; borders'
+// transparency in tests/map.)
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -22,7 +22,9 @@ using namespace pxtest;
 
 const uint8_t Grey = 7;
 
-uint8_t PortraitByte(int image, int row, int column) { return ImageByte(Ports, 82, 62, image, row, column); }
+uint8_t PortraitByte(int image, int row, int column) {
+  return ImageByte(Ports, 82, 62, image, row, column);
+}
 
 class Sheets : public ::testing::Test {
  protected:
@@ -79,28 +81,6 @@ TEST_F(Sheets, EveryByteValueIsDrawnAsStored) {
   ExpectUntouchedOutside(*screen, 300, 300, 45, 12);
 }
 
-TEST_F(Sheets, RowsFollowThePitchUpToTheScreensRightEdge) {
-  ASSERT_GT(pxh::SurfacePitch(), 640);
-  dir_.WriteFile("ports.pix", MakeSheet(Ports, 82 * 62, 1));
-  DrawPortrait(0, 640 - 82, 480 - 62);
-  auto screen = ReadVisible();
-  for (int row = 0; row < 62; row++)
-    for (int column = 0; column < 82; column++)
-      ASSERT_EQ(screen->at[418 + row][558 + column], PortraitByte(0, row, column));
-  ExpectUntouchedOutside(*screen, 558, 418, 82, 62);
-}
-
-TEST_F(Sheets, ShortStatIconLeavesItsLowerRowsUntouched) {
-  dir_.WriteFile("Divadude.pix", MakeSheet(Divadude, 82 * 62, 9));
-  ASSERT_FALSE(FAILED(g_primarySurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL)));
-  DrawStatIconShort(5, 10, 10);
-  g_primarySurface->Unlock(NULL);
-  auto screen = ReadVisible();
-  for (int column = 0; column < 82; column++)
-    EXPECT_EQ(screen->at[10 + 37][10 + column], ImageByte(Divadude, 82, 62, 4, 37, column));
-  ExpectUntouchedOutside(*screen, 10, 10, 82, 38);
-}
-
 TEST_F(Sheets, AFailedLockOpensNothingAndAFailedUnlockIsReported) {
   pxh::InjectFault("IDirectDrawSurface7::Lock@primary", DDERR_SURFACELOST, 2);
   EXPECT_EQ(DrawPortrait(0, 40, 50), 0);  // no ports.pix: opening it would end the process
@@ -141,7 +121,8 @@ void WatchLoadFailure() {
     if (white > 20 && black > 20) std::fprintf(stderr, "[message shown]\n");
   });
   std::atexit([] {
-    if (!pxh::DisplayModeSet() && pxh::MisuseReport().empty()) std::fprintf(stderr, "[display restored]\n");
+    if (!pxh::DisplayModeSet() && pxh::MisuseReport().empty())
+      std::fprintf(stderr, "[display restored]\n");
   });
 }
 
@@ -167,8 +148,8 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
     if (std::string(c.why) == "Is a directory") {
       ASSERT_EQ(mkdir(c.sheet, 0700), 0);
     }
-    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") + c.sheet +
-                       "\": " + c.why + ".*\\[display restored\\]";
+    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") +
+                       c.sheet + "\": " + c.why + ".*\\[display restored\\]";
     EXPECT_EXIT(
         {
           WatchLoadFailure();
@@ -176,7 +157,8 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
         },
         ::testing::ExitedWithCode(1), said);
   }
-  EXPECT_EQ(dir_.Entries(), std::vector<std::string>{"ports.pix"});  // the directory; nothing created
+  EXPECT_EQ(dir_.Entries(),
+            std::vector<std::string>{"ports.pix"});  // the directory; nothing created
 }
 
 TEST_F(Sheets, AnUnreadableSheetIsALoadFailure) {
@@ -187,7 +169,8 @@ TEST_F(Sheets, AnUnreadableSheetIsALoadFailure) {
     std::fclose(probe);
     GTEST_SKIP() << "running with rights that read any file";
   }
-  EXPECT_EXIT(DrawContinueButton(0, 540, 435), ::testing::ExitedWithCode(1), "\"button.pix\": Permission denied");
+  EXPECT_EXIT(DrawContinueButton(0, 540, 435), ::testing::ExitedWithCode(1),
+              "\"button.pix\": Permission denied");
 }
 
 }  // namespace

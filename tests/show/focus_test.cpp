@@ -29,7 +29,7 @@ enum class Back { WithinThePause, AfterThePause };
 
 class Focus : public ::testing::Test {
  protected:
-  void SetUp() override { WriteSheets(dir_); }
+  void SetUp() override { CopySampleArt(dir_); }
   void TearDown() override { pxh::OnHold(nullptr); }
 
   // Plays the program, clicking at every wait. Without `lostAt` every hold is
@@ -39,10 +39,10 @@ class Focus : public ::testing::Test {
   void Play(int lostAt = -1, Back back = Back::WithinThePause) {
     ResetProgram();
     const bool recording = lostAt < 0;
-    size_t next = 0;          // the reference hold the next one must match
-    bool lost = false;        // another program has the display
-    bool showAgain = false;   // the wait where the focus went holds once more
-    bool onTime = true;       // nothing was held up: the clock runs as before
+    size_t next = 0;         // the reference hold the next one must match
+    bool lost = false;       // another program has the display
+    bool showAgain = false;  // the wait where the focus went holds once more
+    bool onTime = true;      // nothing was held up: the clock runs as before
     pxh::OnHold([&](const pxh::Hold& hold) {
       if (recording) {
         reference_.push_back({hold, Screen()});
@@ -73,7 +73,9 @@ class Focus : public ::testing::Test {
         lostAt = -1;  // once
         // A wait is held up while the display is away; a pause is not.
         onTime = !wait && back == Back::WithinThePause;
-        const uint64_t away = wait ? 50 : back == Back::WithinThePause ? hold.pauseMs / 2 : hold.pauseMs + 1;
+        const uint64_t away = wait                           ? 50
+                              : back == Back::WithinThePause ? hold.pauseMs / 2
+                                                             : hold.pauseMs + 1;
         pxh::At(hold.atMs + away, [&, wait] {
           pxh::RegainFocus();
           lost = false;
@@ -110,7 +112,8 @@ TEST_F(Focus, LostAndRegainedAtAnyHoldTheRunShowsWhatItShowsWithoutIt) {
   ASSERT_EQ(reference_.size(), 24u);  // eight waits, their pauses, five of screen 2 and 7
   for (int hold = 0; hold < static_cast<int>(reference_.size()); hold++) {
     for (Back back : {Back::WithinThePause, Back::AfterThePause}) {
-      if (back == Back::AfterThePause && reference_[hold].hold.kind == pxh::HoldKind::Wait) continue;
+      if (back == Back::AfterThePause && reference_[hold].hold.kind == pxh::HoldKind::Wait)
+        continue;
       SCOPED_TRACE("focus lost at hold " + std::to_string(hold + 1) +
                    (back == Back::AfterThePause ? ", back after the pause" : ""));
       Play(hold, back);

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
-#include "shell/shell.h"
 #include "devices/devices.h"
 #include "map/map.h"
+#include "pxpng.h"
 #include "raster/sheets.h"
+#include "shell/shell.h"
 #include "show/show.h"
 
 namespace pxtest {
@@ -42,23 +44,9 @@ void ResetProgram() {
   g_labelY = 0;
 }
 
-bool CreateMainWindow() {
-  WNDCLASSEXA windowClass;
-  std::memset(&windowClass, 0, sizeof(windowClass));
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  windowClass.lpszClassName = "WINCLASS1";
-  if (RegisterClassExA(&windowClass) == 0) return false;
-  g_mainWindow = CreateWindowExA(0, "WINCLASS1", "DirectDraw Test for Game", WS_POPUP | WS_VISIBLE,
-                                 0, 0, W, H, NULL, NULL, NULL, NULL);
-  return g_mainWindow != NULL;
-}
-
 bool StartProgram() {
   ResetProgram();
-  return CreateMainWindow() && InitDevices() == 1;
+  return CreateMainWindow(NULL) == 1 && InitDevices() == 1;
 }
 
 int RunProgram() { return WinMain(NULL, NULL, const_cast<LPSTR>(""), SW_SHOWNORMAL); }
@@ -71,7 +59,8 @@ void ExpectCleanEnd() {
 
 int CountCalls(const std::string& prefix) {
   int count = 0;
-  for (const std::string& call : pxh::CallLog()) count += call.compare(0, prefix.size(), prefix) == 0;
+  for (const std::string& call : pxh::CallLog())
+    count += call.compare(0, prefix.size(), prefix) == 0;
   return count;
 }
 
@@ -102,7 +91,8 @@ void FillPixels(IDirectDrawSurface7* surface, uint8_t value) {
 std::unique_ptr<Pixels> Background(int seed) {
   auto pixels = std::make_unique<Pixels>();
   for (int y = 0; y < H; y++)
-    for (int x = 0; x < W; x++) pixels->at[y][x] = static_cast<uint8_t>((x * 7 + y * 13 + seed * 29) % 251 + 1);
+    for (int x = 0; x < W; x++)
+      pixels->at[y][x] = static_cast<uint8_t>((x * 7 + y * 13 + seed * 29) % 251 + 1);
   return pixels;
 }
 
@@ -113,7 +103,8 @@ std::string Differences(const Pixels& expected, const Pixels& actual) {
     for (int x = 0; x < W; x++) {
       if (expected.at[y][x] == actual.at[y][x]) continue;
       if (count++ < 8)
-        out << " (" << x << "," << y << ") expected " << int(expected.at[y][x]) << " got " << int(actual.at[y][x]) << ";";
+        out << " (" << x << "," << y << ") expected " << int(expected.at[y][x]) << " got "
+            << int(actual.at[y][x]) << ";";
     }
   return count == 0 ? "" : std::to_string(count) + " pixels differ:" + out.str();
 }
@@ -128,25 +119,9 @@ ScratchDirectory::~ScratchDirectory() {
   if (!previous_.empty() && chdir(previous_.c_str()) != 0) std::perror("chdir");
 }
 
-void ScratchDirectory::Remove(const std::string& name) const { std::remove((*this / name).c_str()); }
-
-namespace {
-
-SheetFile Describe(::SheetId sheet, SheetId id, int count) {
-  const SheetFormat& format = ImageSheets[sheet];
-  return {format.fileName, id, format.imageWidth, format.imageHeight, count};
-}
-
-}  // namespace
-
-const SheetFile kSheets[6] = {
-    Describe(PortraitSheet, Ports, 20),   Describe(ButtonSheet, Button, 1),
-    Describe(StatIconSheet, Divadude, 9), Describe(TileSheet, WarTiles, 36),
-    Describe(PieceSheet, Pieces, 5),      Describe(BorderSheet, Borders, 2),
-};
-
 uint8_t SheetByte(int sheet, long offset) {
-  uint32_t h = static_cast<uint32_t>(sheet) * 0x9E3779B1u ^ static_cast<uint32_t>(offset) * 0x85EBCA77u;
+  uint32_t h =
+      static_cast<uint32_t>(sheet) * 0x9E3779B1u ^ static_cast<uint32_t>(offset) * 0x85EBCA77u;
   h ^= h >> 15;
   h *= 0x2C1B3C6Du;
   h ^= h >> 12;
@@ -156,7 +131,8 @@ uint8_t SheetByte(int sheet, long offset) {
 }
 
 uint8_t ImageByte(int sheet, int width, int height, int image, int row, int column) {
-  return SheetByte(sheet, static_cast<long>(image) * width * height + static_cast<long>(row) * width + column);
+  return SheetByte(
+      sheet, static_cast<long>(image) * width * height + static_cast<long>(row) * width + column);
 }
 
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count) {
@@ -165,56 +141,68 @@ std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count) {
   return bytes;
 }
 
-uint8_t BorderByte(int image, int row, int column) {
-  bool transparent = image == 0 ? column < 21 : image == 1 ? row < 16 : image == 2;
-  if (transparent) return 0;
-  uint8_t value = ImageByte(Borders, 42, 32, image, row, column);
-  return value == 0 ? 1 : value;
+std::string SourcePath(const std::string& relative) {
+  return std::string(PIXSHOW_SOURCE_DIR) + "/" + relative;
 }
 
-std::vector<uint8_t> MakeBorderSheet(int count) {
-  std::vector<uint8_t> bytes;
-  for (int image = 0; image < count; image++)
-    for (int row = 0; row < 32; row++)
-      for (int column = 0; column < 42; column++) bytes.push_back(BorderByte(image, row, column));
-  return bytes;
+std::string SampleArt() { return PIXSHOW_SAMPLE_DIR; }
+
+void CopySampleArt(const ScratchDirectory& dir) {
+  for (const SheetFormat& sheet : ImageSheets)
+    dir.WriteFile(sheet.fileName, ReadBytes(SampleArt() + "/" + sheet.fileName));
 }
 
-void WriteSheets(const ScratchDirectory& dir, const std::string& except) {
-  for (const SheetFile& sheet : kSheets) {
-    if (sheet.name == except) continue;
-    dir.WriteFile(sheet.name, sheet.id == Borders ? MakeBorderSheet(sheet.count)
-                                                  : MakeSheet(sheet.id, sheet.width * sheet.height, sheet.count));
+std::vector<HoldLine> ReadHoldList(const std::string& path) {
+  std::vector<HoldLine> holds;
+  std::ifstream in(path);
+  EXPECT_TRUE(in.good()) << path;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    HoldLine hold;
+    std::getline(fields, hold.name, '\t');
+    fields >> hold.atMs >> hold.kind >> hold.pauseMs >> hold.screen;
+    EXPECT_TRUE(fields && (hold.kind == "pause" || hold.kind == "wait")) << line;
+    holds.push_back(hold);
   }
+  return holds;
 }
 
-namespace {
+std::string GoldenPath(const std::string& name) { return SourcePath("tests/show/golden/" + name); }
 
-uint8_t BorderSheetByte(int, long offset) {
-  return BorderByte(static_cast<int>(offset / 1344), static_cast<int>(offset % 1344 / 42), static_cast<int>(offset % 42));
+Picture LoadPicture(const std::string& pngPath) {
+  pxpng::Image png;
+  std::string error;
+  EXPECT_TRUE(pxpng::ReadPng(pngPath, &png, &error)) << error;
+  EXPECT_TRUE(png.indexed && png.width == W && png.height == H) << pngPath;
+  Picture picture{png.indices, {}};
+  for (int i = 0; i < png.paletteSize; i++)
+    picture.rgb.insert(picture.rgb.end(), png.palette[i], png.palette[i] + 3);
+  return picture;
 }
 
-// Puts `rows` rows of image `image` (width x height) at (x, y), byte i of the
-// sheet being byteAt(sheet, i): past `sheetBytes` 255, zero skipped if asked.
-void PutImage(Pixels& pixels, uint8_t (*byteAt)(int, long), int sheet, long sheetBytes, int image, int width,
-              int height, int rows, int x, int y, bool skipZero) {
-  for (int row = 0; row < rows; row++)
-    for (int column = 0; column < width; column++) {
-      long offset = static_cast<long>(image) * width * height + static_cast<long>(row) * width + column;
-      uint8_t value = offset < sheetBytes ? byteAt(sheet, offset) : 255;
-      if (!(skipZero && value == 0)) pixels.at[y + row][x + column] = value;
+Picture ScreenPicture() {
+  auto screen = std::make_unique<pxh::Screen>();
+  EXPECT_TRUE(pxh::ReadScreen(*screen));
+  Picture picture{std::vector<uint8_t>(&screen->pixels[0][0], &screen->pixels[0][0] + W * H), {}};
+  for (const PALETTEENTRY& e : screen->palette)
+    picture.rgb.insert(picture.rgb.end(), {e.peRed, e.peGreen, e.peBlue});
+  return picture;
+}
+
+std::string Differences(const Picture& expected, const Picture& actual) {
+  if (expected.indices.size() != actual.indices.size()) return "sizes differ";
+  std::ostringstream out;
+  for (size_t i = 0; i < expected.rgb.size() && i < actual.rgb.size(); i++)
+    if (expected.rgb[i] != actual.rgb[i]) {
+      out << " colour " << i / 3 << " differs;";
+      break;
     }
-}
-
-}  // namespace
-
-void PutSheetImage(Pixels& pixels, int sheet, long sheetBytes, int image, int width, int height, int rows, int x,
-                   int y) {
-  PutImage(pixels, SheetByte, sheet, sheetBytes, image, width, height, rows, x, y, false);
-}
-
-void PutBorder(Pixels& pixels, long sheetBytes, int image, int x, int y) {
-  PutImage(pixels, BorderSheetByte, Borders, sheetBytes, image, 42, 32, 32, x, y, true);
+  if (expected.rgb.size() != actual.rgb.size()) out << " palette sizes differ;";
+  auto want = std::make_unique<Pixels>(), got = std::make_unique<Pixels>();
+  std::memcpy(want->at, expected.indices.data(), sizeof(want->at));
+  std::memcpy(got->at, actual.indices.data(), sizeof(got->at));
+  return out.str() + Differences(*want, *got);
 }
 
 }  // namespace pxtest

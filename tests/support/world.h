@@ -20,8 +20,6 @@ constexpr int H = pxport::kScreenHeight;
 
 // pxh::Reset() and every program global back to its value at process start.
 void ResetProgram();
-// Registers the window class and creates the main window as WinMain does.
-bool CreateMainWindow();
 // ResetProgram, the main window and InitDevices; true when all succeeded.
 bool StartProgram();
 // The program from its entry point.
@@ -51,8 +49,9 @@ class ScratchDirectory : public TempDir {
   ScratchDirectory();
   ~ScratchDirectory();
   const std::string& path() const { return Path(); }
-  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const { WriteBytes(*this / name, bytes); }
-  void Remove(const std::string& name) const;
+  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    WriteBytes(*this / name, bytes);
+  }
   // Names of everything in the folder, sorted.
   std::vector<std::string> Entries() const { return List(Path()); }
 
@@ -62,15 +61,8 @@ class ScratchDirectory : public TempDir {
 
 // --- Synthetic sheets ---------------------------------------------------------
 
-enum SheetId { Ports = 1, Button, Divadude, WarTiles, Pieces, Borders };
-
-struct SheetFile {
-  const char* name;
-  SheetId id;
-  int width, height, count;
-};
-// The six sheets the presentation reads, with the sizes and counts it uses.
-extern const SheetFile kSheets[6];
+// Seeds of the synthetic sheets' bytes, one per sheet.
+enum SheetSeed { Ports = 1, Button, Divadude };
 
 // The byte at `offset` of synthetic sheet `sheet`: a hash of both, so that a
 // byte taken from another sheet, image, row or column shows. Every value,
@@ -80,22 +72,36 @@ uint8_t SheetByte(int sheet, long offset);
 uint8_t ImageByte(int sheet, int width, int height, int image, int row, int column);
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count);
 
-// Cell borders with large transparent parts, so that drawing order shows:
-// image 0 is transparent in its left half, image 1 in its top half, image 2
-// everywhere; elsewhere bytes as MakeSheet's, zeros made 1.
-uint8_t BorderByte(int image, int row, int column);
-std::vector<uint8_t> MakeBorderSheet(int count);
+// --- The sample art and its golden pictures -------------------------------------
 
-// Writes the six sheets (borders as MakeBorderSheet) into the current folder
-// of `dir`, all but `except`.
-void WriteSheets(const ScratchDirectory& dir, const std::string& except = "");
+// A file of the source tree, by its path from the top.
+std::string SourcePath(const std::string& relative);
+// The build's sample art folder (the six sheets of pixshow-samplegen).
+std::string SampleArt();
+// Copies the six sample sheets into `dir`.
+void CopySampleArt(const ScratchDirectory& dir);
 
-// Puts image `image` of a synthetic sheet `sheetBytes` long into `pixels` at
-// (x, y): `rows` rows of width x height images, bytes past the end as 255.
-void PutSheetImage(Pixels& pixels, int sheet, long sheetBytes, int image, int width, int height,
-                   int rows, int x, int y);
-// A border image of MakeBorderSheet drawn at (x, y), zero bytes skipped.
-void PutBorder(Pixels& pixels, long sheetBytes, int image, int x, int y);
+// One line of a holds.tsv (pixshow-capture --all-holds): picture, virtual
+// time, "pause" or "wait", pause length, screen.
+struct HoldLine {
+  std::string name, kind;
+  uint64_t atMs = 0;
+  uint32_t pauseMs = 0;
+  int screen = 0;
+};
+std::vector<HoldLine> ReadHoldList(const std::string& path);
+// tests/show/golden/`name`: the hold pictures and holds.tsv of the sample art.
+std::string GoldenPath(const std::string& name);
+
+// A picture: 640 x 480 indices and the colours of the palette in force.
+struct Picture {
+  std::vector<uint8_t> indices;
+  std::vector<uint8_t> rgb;  // 256 x red, green, blue
+};
+Picture LoadPicture(const std::string& pngPath);
+Picture ScreenPicture();  // the visible screen now
+// The first few differences between two pictures; empty when they are equal.
+std::string Differences(const Picture& expected, const Picture& actual);
 
 }  // namespace pxtest
 

@@ -105,6 +105,7 @@ class SdlBackendTest : public testing::Test {
     return nullptr;
   }
 
+  static void Push(SDL_Event e) { SDL_PushEvent(&e); }
   static void PushKey(SDL_Keycode key, bool down, Uint16 mod = KMOD_NONE, bool repeat = false) {
     SDL_Event e{};
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
@@ -112,27 +113,27 @@ class SdlBackendTest : public testing::Test {
     e.key.repeat = repeat ? 1 : 0;
     e.key.keysym.sym = key;
     e.key.keysym.mod = mod;
-    SDL_PushEvent(&e);
+    Push(e);
   }
   static void PushButton(Uint8 button, bool down) {
     SDL_Event e{};
     e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     e.button.button = button;
     e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&e);
+    Push(e);
   }
   static void PushMotion(int dx, int dy) {
     SDL_Event e{};
     e.type = SDL_MOUSEMOTION;
     e.motion.xrel = dx;
     e.motion.yrel = dy;
-    SDL_PushEvent(&e);
+    Push(e);
   }
   static void PushWindowEvent(Uint8 what) {
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
     e.window.event = what;
-    SDL_PushEvent(&e);
+    Push(e);
   }
 
   std::unique_ptr<pxport::Backend> backend_;
@@ -161,7 +162,7 @@ TEST_F(SdlBackendTest, HostMouseKeysAndCloseButtonBecomeLayerInput) {
   SDL_Event wheel{};
   wheel.type = SDL_MOUSEWHEEL;
   wheel.wheel.y = -2;
-  SDL_PushEvent(&wheel);
+  Push(wheel);
   PushButton(SDL_BUTTON_LEFT, true);
   PushButton(SDL_BUTTON_RIGHT, true);
   PushButton(SDL_BUTTON_LEFT, false);
@@ -176,9 +177,8 @@ TEST_F(SdlBackendTest, HostMouseKeysAndCloseButtonBecomeLayerInput) {
   PushWindowEvent(SDL_WINDOWEVENT_CLOSE);
   PollPass();
   EXPECT_EQ(g_layer.input, (Input{"motion 5 -3 0", "motion 0 0 -2", "button 0 down",
-                                  "button 1 down", "button 0 up", "button 2 down",
-                                  "button 3 down", "key 27 down", "key 27 up", "key 65 down",
-                                  "close"}));
+                                  "button 1 down", "button 0 up", "button 2 down", "button 3 down",
+                                  "key 27 down", "key 27 up", "key 65 down", "close"}));
 }
 
 TEST_F(SdlBackendTest, APressAndItsReleaseTakenInTogetherAreSeenARoundApart) {
@@ -257,7 +257,7 @@ TEST_F(SdlBackendTest, AltEnterSwitchesBetweenFullScreenAndAWindow) {
   for (const std::string& line : g_layer.input) EXPECT_NE(line, "key 13 down");
 }
 
-TEST_F(SdlBackendTest, WindowedStartWhenAsked) {
+TEST_F(SdlBackendTest, WindowedWhenAskedWhereThePointersJumpIntoTheWindowIsNoMovement) {
   setenv("PIXSHOW_WINDOWED", "1", 1);
   Open();
   SDL_Window* w = HostWindow();
@@ -265,13 +265,7 @@ TEST_F(SdlBackendTest, WindowedStartWhenAsked) {
   EXPECT_EQ(SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
   int width = 0, height = 0;
   SDL_GetWindowSize(w, &width, &height);
-  EXPECT_EQ(width, 640);
-  EXPECT_EQ(height, 480);
-}
-
-TEST_F(SdlBackendTest, InAWindowThePointersJumpIntoItIsNoMovement) {
-  setenv("PIXSHOW_WINDOWED", "1", 1);
-  Open();
+  EXPECT_EQ(width * 1000 + height, 640480);
   PushWindowEvent(SDL_WINDOWEVENT_ENTER);
   PushMotion(-300, 120);  // measured from where the pointer left the window
   PushMotion(3, 4);
@@ -280,7 +274,7 @@ TEST_F(SdlBackendTest, InAWindowThePointersJumpIntoItIsNoMovement) {
   EXPECT_EQ(g_layer.input, (Input{"motion 3 4 0", "motion -1 0 0"}));
 }
 
-TEST_F(SdlBackendTest, PresentsAreAtMostOnePerRefreshAndAPendingChangeShowsAtTheNextPoll) {
+TEST_F(SdlBackendTest, PresentsAreAtMostOnePerRefreshAndAPendingChangeShowsAtTheNextPollOrSleep) {
   Open();
   auto burst = Clock::now();
   for (int i = 0; i < 2000; ++i) backend_->Invalidate();
@@ -294,10 +288,9 @@ TEST_F(SdlBackendTest, PresentsAreAtMostOnePerRefreshAndAPendingChangeShowsAtThe
   PollPass();
   backend_->Sleep(20);
   EXPECT_EQ(g_layer.framesRead, before + 1) << "presented again with nothing changed";
-}
 
-TEST_F(SdlBackendTest, SleepHandlesHostEventsAndShowsPendingChanges) {
-  Open();
+  // A Sleep handles host events and shows a pending change.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   backend_->Invalidate();
   backend_->Invalidate();  // second one within the refresh: pending
   PushButton(SDL_BUTTON_LEFT, true);
@@ -306,7 +299,7 @@ TEST_F(SdlBackendTest, SleepHandlesHostEventsAndShowsPendingChanges) {
   backend_->Sleep(40);
   EXPECT_GE(MsSince(t), 40);
   EXPECT_EQ(g_layer.input, (Input{"button 0 down", "close"}));
-  EXPECT_GE(g_layer.framesRead, 1);
+  EXPECT_GE(g_layer.framesRead, before + 3);
 }
 
 TEST_F(SdlBackendTest, PollingGivesTheProcessorBack) {
@@ -356,8 +349,8 @@ TEST_F(SdlBackendTest, TheFrameIsShownScaledCentredWithTheCursorOnBlack) {
       EXPECT_EQ(picture(px, py), pxport::PackColour(g_layer.frame.palette[(px + py) & 255]))
           << px << "," << py;
     }
-  EXPECT_EQ(picture(550, 441), 0xff000000u);      // the arrow's tip
-  EXPECT_EQ(picture(551, 446), 0xffffffffu);      // its white body
+  EXPECT_EQ(picture(550, 441), 0xff000000u);  // the arrow's tip
+  EXPECT_EQ(picture(551, 446), 0xffffffffu);  // its white body
   if (v.x > 0) {
     EXPECT_EQ(at(v.x - 1, outH / 2), 0xff000000u);  // black beside the picture
   }
@@ -397,7 +390,8 @@ TEST_F(SdlBackendTest, OnABareXServerFullScreenCoversTheScreenAndAltEnterLeavesI
   SDL_Rect screen;
   ASSERT_EQ(SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(w), &screen), 0);
   auto covers = [&] {
-    if (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) return true;  // a manager's full screen
+    if (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP)
+      return true;  // a manager's full screen
     int x, y, width, height;
     SDL_GetWindowPosition(w, &x, &y);
     SDL_GetWindowSize(w, &width, &height);

@@ -70,7 +70,10 @@ class WebBackend final : public Backend {
   void Poll() override {
     ++streak_;
     if ((++polls_ & 3u) != 0) return;
-    if (waiting_) {
+    // A wait that sleeps in MsgWaitForMultipleObjects hands the browser its
+    // turn there, once a pass: a key pressed then is seen by the whole next
+    // pass before its release can come in.
+    if (waiting_ && !sleepsInWaits_) {
       Yield(kWaitIdleMs, true);
     } else if (streak_ > kBusyPolls) {
       streak_ = 0;
@@ -84,11 +87,13 @@ class WebBackend final : public Backend {
     Yield(static_cast<int>(ms), false);
   }
 
-  // MsgWaitForMultipleObjects: the browser runs until input comes or `ms`
-  // passed; the caller then looks for itself whether input came.
+  // MsgWaitForMultipleObjects: the browser runs until input comes or the
+  // time is up.
   bool WaitForInput(uint32_t ms) override {
+    sleepsInWaits_ = true;
+    streak_ = 0;
     Yield(static_cast<int>(ms), true);
-    return true;
+    return false;
   }
 
   void WaitBegins() override {
@@ -127,6 +132,7 @@ class WebBackend final : public Backend {
   std::vector<uint32_t> picture_;
   bool dirty_ = true;
   bool waiting_ = false;
+  bool sleepsInWaits_ = false;
   uint64_t polls_ = 0;
   uint64_t streak_ = 0;
 };

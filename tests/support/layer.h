@@ -1,7 +1,8 @@
-// Shared set-up for the layer's tests: a fresh headless world, a window whose
-// procedure records its messages, and the display as the program opens it.
-#ifndef PIXSHOW_TESTS_LAYER_FIXTURE_H
-#define PIXSHOW_TESTS_LAYER_FIXTURE_H
+// Set-up for the platform layer's own tests (header only: they link the
+// layer alone): a fresh headless world, a window, and the display as the
+// program opens it.
+#ifndef PIXSHOW_TESTS_SUPPORT_LAYER_H
+#define PIXSHOW_TESTS_SUPPORT_LAYER_H
 
 #include <gtest/gtest.h>
 
@@ -13,77 +14,55 @@
 #include "platform/portable/backends/backend.h"
 #include "platform/portable/control/headless.h"
 
-namespace layertest {
+namespace pxtest {
 
-using Pixels = uint8_t[pxport::kScreenHeight][pxport::kScreenWidth];
-
-inline std::vector<UINT>& Messages() {
-  static std::vector<UINT> messages;
-  return messages;
-}
-
-inline LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  Messages().push_back(message);
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, message, wParam, lParam);
-}
+using Indices = uint8_t[pxport::kScreenHeight][pxport::kScreenWidth];
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& part) {
-  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 inline std::string Joined(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& l : lines) all += l + "\n";
-  return all;
+  return ::testing::PrintToString(lines);
 }
 
 class LayerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    pxh::Reset();
-    Messages().clear();
-  }
+  void SetUp() override { pxh::Reset(); }
 
   HWND MakeWindow() {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS;
-    wc.lpfnWndProc = RecordingProc;
+    wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.hIcon = LoadIconA(NULL, IDI_APPLICATION);
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = "WINCLASS1";
     if (RegisterClassExA(&wc) == 0) return NULL;
-    window = CreateWindowExA(0, "WINCLASS1", "DirectDraw Test for Game", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, NULL,
-                             NULL, wc.hInstance, NULL);
+    window = CreateWindowExA(0, "WINCLASS1", "DirectDraw Test for Game", WS_POPUP | WS_VISIBLE, 0,
+                             0, 640, 480, NULL, NULL, wc.hInstance, NULL);
     return window;
   }
 
   // A palette like the program's in the entries the tests look at: black 0,
-  // pure red 4, white 15 and 255, a grey ramp elsewhere.
+  // green 2, pure red 4, white 15 and 255, a ramp elsewhere.
   void FillPalette() {
-    for (int i = 0; i < 256; ++i) {
-      const BYTE v = static_cast<BYTE>(i);
-      entries[i] = PALETTEENTRY{v, v, static_cast<BYTE>(i / 2), PC_NOCOLLAPSE};
-    }
+    for (int i = 0; i < 256; ++i)
+      entries[i] = PALETTEENTRY{BYTE(i), BYTE(i), BYTE(i / 2), PC_NOCOLLAPSE};
     entries[0] = PALETTEENTRY{0, 0, 0, PC_NOCOLLAPSE};
-    entries[1] = PALETTEENTRY{0, 0, 204, PC_NOCOLLAPSE};
     entries[2] = PALETTEENTRY{51, 153, 51, PC_NOCOLLAPSE};
-    entries[3] = PALETTEENTRY{0, 255, 255, PC_NOCOLLAPSE};
     entries[4] = PALETTEENTRY{255, 0, 0, PC_NOCOLLAPSE};
-    entries[15] = PALETTEENTRY{255, 255, 255, PC_NOCOLLAPSE};
-    entries[255] = PALETTEENTRY{255, 255, 255, PC_NOCOLLAPSE};
+    entries[15] = entries[255] = PALETTEENTRY{255, 255, 255, PC_NOCOLLAPSE};
   }
 
   // The program's display set-up, every step asserted.
   void OpenDisplay() {
     ASSERT_NE(MakeWindow(), nullptr);
-    ASSERT_EQ(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, NULL), DD_OK);
+    ASSERT_EQ(DirectDrawCreateEx(NULL, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, NULL),
+              DD_OK);
     ASSERT_EQ(dd->SetCooperativeLevel(window, 0x53), DD_OK);
     ASSERT_EQ(dd->SetDisplayMode(640, 480, 8, 0, 0), DD_OK);
     std::memset(&desc, 0, sizeof desc);
@@ -123,7 +102,7 @@ class LayerTest : public ::testing::Test {
 
   // One pixel of a surface, read without a lock.
   uint8_t At(IDirectDrawSurface7* surface, int x, int y) {
-    static Pixels pixels;
+    static Indices pixels;
     EXPECT_TRUE(pxh::ReadSurface(surface, pixels));
     return pixels[y][x];
   }
@@ -137,6 +116,6 @@ class LayerTest : public ::testing::Test {
   PALETTEENTRY entries[256]{};
 };
 
-}  // namespace layertest
+}  // namespace pxtest
 
 #endif
