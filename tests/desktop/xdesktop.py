@@ -634,37 +634,25 @@ def end_on_signals():
         signal.signal(signum, stop)
 
 
-def command_with_display(args):
-    command = args.command[1:] if args.command[:1] == ["--"] else args.command
-    if not command:
-        log("FAIL: no command given")
-        return 2
-    missing = find_tools(("Xvfb", "xprop") + (() if args.bare else ("openbox",)))
-    if missing:
-        log("FAIL: " + "; ".join(missing))
-        return 1
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("name", choices=["with-display"])
+    parser.add_argument("--bare", action="store_true", help="no window manager")
+    parser.add_argument("--size", default="1024x768")
+    split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
+    args, command = parser.parse_args(sys.argv[1:split]), sys.argv[split + 1:]
     end_on_signals()
     work = tempfile.mkdtemp(prefix="pixshow-x-")
     session = XSession(work, tuple(int(v) for v in args.size.split("x")), not args.bare)
     try:
         session.start()
         return subprocess.run(command, env=session.env).returncode
-    except Failure as e:
+    except (Failure, OSError) as e:
         log("FAIL: %s" % e)
         return 1
     finally:
         session.close()
         shutil.rmtree(work, ignore_errors=True)
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    commands = parser.add_subparsers(dest="name", required=True)
-    run = commands.add_parser("with-display", help="run a command on a private X server")
-    run.add_argument("--bare", action="store_true", help="no window manager")
-    run.add_argument("--size", default="1024x768")
-    run.add_argument("command", nargs=argparse.REMAINDER)
-    return command_with_display(parser.parse_args())
 
 
 if __name__ == "__main__":

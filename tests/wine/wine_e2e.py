@@ -47,18 +47,14 @@ SKIP = 77
 
 
 class WineSession(XSession):
-    """The X session with Wine on it. Wine's DirectDraw shows an 8-bit
-    palettized mode through the X server. On an 8-bit PseudoColor screen
-    Wine 8 does not load the DirectDraw palette into the X colormap (it only
-    sets the colour table of its own surface memory and maps that to the 20
-    static system colours), so the colours on screen would not be the
-    program's. On a 24-bit screen Wine keeps the 8-bit mode (one byte a
-    pixel, pitch, palette) and shows every palette entry exactly."""
+    """The X session with Wine on it. 24 bits a pixel: on an 8-bit screen
+    Wine 8 shows the DirectDraw palette as the nearest of the 20 static
+    system colours; on a 24-bit one it keeps the program's 8-bit mode and
+    shows every palette entry exactly."""
 
     def __init__(self, work, input_helper):
         XSession.__init__(self, work)
         self.input_helper = input_helper
-        self.programs = []
 
     def start(self):
         XSession.start(self)
