@@ -17,9 +17,7 @@ class FocusTest : public LayerTest {
       DispatchMessageA(&msg);
     }
   }
-  bool Received(UINT message) {
-    return std::count(received.begin(), received.end(), message) > 0;
-  }
+  bool Received(UINT message) { return std::count(received.begin(), received.end(), message) > 0; }
   std::vector<UINT> received;
 };
 
@@ -75,23 +73,23 @@ TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
 TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   ASSERT_NE(MakeWindow(), nullptr);
   IDirectInput7A* input = nullptr;
-  IDirectInputDevice7A* keyboard = nullptr;
-  IDirectInputDevice7A* mouse = nullptr;
   ASSERT_EQ(DirectInputCreateEx(GetModuleHandleA(NULL), 0x0700, IID_IDirectInput7A,
                                 reinterpret_cast<void**>(&input), NULL),
             DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
-                                  reinterpret_cast<void**>(&keyboard), NULL),
-            DI_OK);
-  ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
-  ASSERT_EQ(keyboard->SetCooperativeLevel(window, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE), DI_OK);
-  ASSERT_EQ(keyboard->Acquire(), DI_OK);
-  ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A,
-                                  reinterpret_cast<void**>(&mouse), NULL),
-            DI_OK);
-  ASSERT_EQ(mouse->SetCooperativeLevel(window, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE), DI_OK);
-  ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse), DI_OK);
-  ASSERT_EQ(mouse->Acquire(), DI_OK);
+  auto open = [&](REFGUID guid, const DIDATAFORMAT* format, DWORD level) {
+    IDirectInputDevice7A* device = nullptr;
+    EXPECT_EQ(input->CreateDeviceEx(guid, IID_IDirectInputDevice7A,
+                                    reinterpret_cast<void**>(&device), NULL),
+              DI_OK);
+    EXPECT_EQ(device->SetDataFormat(format), DI_OK);
+    EXPECT_EQ(device->SetCooperativeLevel(window, level), DI_OK);
+    EXPECT_EQ(device->Acquire(), DI_OK);
+    return device;
+  };
+  IDirectInputDevice7A* keyboard =
+      open(GUID_SysKeyboard, &c_dfDIKeyboard, DISCL_FOREGROUND | DISCL_NONEXCLUSIVE);
+  IDirectInputDevice7A* mouse =
+      open(GUID_SysMouse, &c_dfDIMouse, DISCL_BACKGROUND | DISCL_NONEXCLUSIVE);
   Pump();
   received.clear();
 
@@ -100,8 +98,8 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
   pxh::LoseFocus();
   EXPECT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   EXPECT_EQ(keyboard->Acquire(), DIERR_OTHERAPPHASPRIO);
-  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state),
-            DI_OK);  // a background device keeps its input
+  // A background device keeps its input.
+  EXPECT_EQ(mouse->GetDeviceState(sizeof state, &state), DI_OK);
   Pump();
   EXPECT_TRUE(Received(WM_ACTIVATEAPP));
   EXPECT_FALSE(Received(WM_PAINT));
@@ -124,10 +122,10 @@ TEST_F(FocusTest, ForegroundInputGoesAndTheWindowIsToldAndPainted) {
             static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_EQ(pxh::NowMs(), start + 5);
 
-  keyboard->Unacquire();
-  keyboard->Release();
-  mouse->Unacquire();
-  mouse->Release();
+  for (IDirectInputDevice7A* device : {keyboard, mouse}) {
+    device->Unacquire();
+    device->Release();
+  }
   input->Release();
   EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
 }
