@@ -74,6 +74,9 @@ int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry);
 // Gives the palette back its set-up colours (g_paletteEntries included).
 void ResetPalette();
 
+// Loads all of g_paletteEntries into the palette object at once.
+void LoadPaletteEntries();
+
 // 1 when the surfaces have lost their memory (another program took the
 // display), 0 when they are usable.
 int DisplayLost();

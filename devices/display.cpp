@@ -37,8 +37,10 @@ int SetPaletteEntry(unsigned int index, const PALETTEENTRY* entry) {
 
 void ResetPalette() {
   BuildPaletteEntries(g_paletteEntries);
-  g_palette->SetEntries(0, 0, 256, g_paletteEntries);
+  LoadPaletteEntries();
 }
+
+void LoadPaletteEntries() { g_palette->SetEntries(0, 0, 256, g_paletteEntries); }
 
 int DisplayLost() {
   return g_primarySurface->IsLost() == DDERR_SURFACELOST ||
@@ -62,7 +64,7 @@ int RestoreDisplay() {
   if (FAILED(g_directDraw->RestoreAllSurfaces())) {
     return 0;
   }
-  g_palette->SetEntries(0, 0, 256, g_paletteEntries);
+  LoadPaletteEntries();
   return 1;
 }
 

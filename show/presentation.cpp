@@ -89,6 +89,12 @@ void SetPaletteColour(unsigned int index, BYTE red, BYTE green, BYTE blue) {
   entry.peGreen = green;
   entry.peBlue = blue;
   entry.peFlags = PC_NOCOLLAPSE;
+  if (g_replaying) {
+    // The colour shows once the redraw is complete, so that a redraw does not
+    // flash every change the screen went through.
+    g_paletteEntries[index] = entry;
+    return;
+  }
   SetPaletteEntry(index, &entry);
 }
 
@@ -287,7 +293,9 @@ void PlayScreens() {
 }
 
 // Draws the screen again as the live run left it: both surfaces and the
-// palette back as set up, then the script replayed without its pauses.
+// palette back as set up (text takes its colours from the palette in force),
+// then the script replayed without its pauses, and last the palette as the
+// script left it.
 void RedrawScreen() {
   if (g_holdsReached == 0 || g_replaying) {
     return;  // nothing drawn yet (or already redrawing)
@@ -299,6 +307,7 @@ void RedrawScreen() {
   g_replayHolds = 0;
   PlayScreens();
   g_replaying = 0;
+  LoadPaletteEntries();
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[1] = 0;
 
   int clicked = 0;
+  int away = 0;
   while (!clicked) {
     MSG message;
     int handledMessage = 0;
@@ -60,7 +61,16 @@ int WaitForContinueClick() {
     }
     // While another program has the display neither Escape nor the mouse is
     // looked at: the user's keys and clicks belong to that program.
-    if (KeepScreenShown()) {
+    // Activation and paints ask for a redraw (the window procedure notes it).
+    int comingBack = away || g_screenNeedsRedraw;
+    away = !KeepScreenShown();
+    if (!away) {
+      if (comingBack) {
+        // Some systems drop the confinement while another program is in
+        // front: the cursor is held on the button again.
+        ClipCursor(&buttonArea);
+        SetCursorPos(g_cursorX, g_cursorY);
+      }
       PollEscape();
       if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
         RecoverMouse();

@@ -587,8 +587,11 @@ def play_presentation(session, driver, expected_dir, grabs, masked=(), at_wait=N
             save_png(grabbed, os.path.join(grabs, "screen-1-uncovered.png"))
             problems += found + (at_wait(screen, expected) if at_wait else [])
         if screen == 2:
+            # The redraw after the focus comes back starts from the set-up
+            # colours, so a grab in the middle of it may see red once more.
             shown = [c for c in driver.colours_seen if c in (RED, BLUE, GREEN)]
-            if shown != [RED, BLUE, GREEN, RED]:
+            rest = iter(shown)
+            if not all(c in rest for c in (RED, BLUE, GREEN, RED)) or shown[-1] != RED:
                 problems.append("screen 2: the changed palette entry showed %s on screen, not red, "
                                 "blue, green and red again" % shown)
             else:
