@@ -25,8 +25,6 @@ TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
   } cases[] = {
       {"RegisterClassExA", 0, "pixshow: cannot register the window class\n"},
       {"CreateWindowExA", 0, "pixshow: cannot create the main window\n"},
-      {"IDirectDraw7::SetDisplayMode", DDERR_INVALIDMODE,
-       "pixshow: cannot set display mode 640x480x8\n"},
       {"IDirectInput7::CreateDeviceEx@mouse", DIERR_DEVICENOTREG,
        "pixshow: cannot create the mouse device\n"},
   };

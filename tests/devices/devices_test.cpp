@@ -14,12 +14,8 @@ namespace {
 using namespace pxtest;
 
 void ExpectNothingLeft() {
-  for (const void* object :
-       {static_cast<const void*>(g_keyboardDevice), static_cast<const void*>(g_mouseDevice),
-        static_cast<const void*>(g_directInput), static_cast<const void*>(g_palette),
-        static_cast<const void*>(g_backSurface), static_cast<const void*>(g_primarySurface),
-        static_cast<const void*>(g_directDraw)})
-    EXPECT_EQ(object, nullptr);
+  EXPECT_TRUE(!g_keyboardDevice && !g_mouseDevice && !g_directInput && !g_palette &&
+              !g_backSurface && !g_primarySurface && !g_directDraw);
   ExpectCleanEnd();  // the layer saw every object released, the mode restored
 }
 
@@ -59,7 +55,7 @@ TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.operation);
     ResetProgram();
-    ASSERT_EQ(CreateMainWindow(NULL), 1);
+    ASSERT_EQ(CreateMainWindow(GetModuleHandleA(NULL)), 1);
     pxh::InjectFault(fault.operation, E_FAIL, -1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(InitDevices(), 0);
@@ -77,9 +73,7 @@ TEST(Devices, DisplayModeNotRestoredKeepsTheDirectDrawObject) {
   ASSERT_TRUE(StartProgram());
   pxh::InjectFault("IDirectDraw7::RestoreDisplayMode", E_FAIL);
   EXPECT_EQ(ShutdownDevices(), 0);
-  EXPECT_NE(g_directDraw, nullptr);
-  EXPECT_EQ(g_primarySurface, nullptr);
-  EXPECT_EQ(g_mouseDevice, nullptr);
+  EXPECT_TRUE(g_directDraw && !g_primarySurface && !g_mouseDevice);
   EXPECT_EQ(CountCalls("IDirectDraw7::Release"), 0);
 }
 

@@ -46,7 +46,7 @@ void ResetProgram() {
 
 bool StartProgram() {
   ResetProgram();
-  return CreateMainWindow(NULL) == 1 && InitDevices() == 1;
+  return CreateMainWindow(GetModuleHandleA(NULL)) == 1 && InitDevices() == 1;
 }
 
 int RunProgram() {
@@ -130,11 +130,6 @@ uint8_t SheetByte(int sheet, long offset) {
   h *= 0x297A2D39u;
   h ^= h >> 15;
   return static_cast<uint8_t>(h);
-}
-
-uint8_t ImageByte(int sheet, int width, int height, int image, int row, int column) {
-  return SheetByte(
-      sheet, static_cast<long>(image) * width * height + static_cast<long>(row) * width + column);
 }
 
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count) {
