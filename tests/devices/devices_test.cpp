@@ -1,5 +1,5 @@
-// Display and input set-up and teardown, whole and under faults, and the
-// bounded flip.
+// Display and input set-up and teardown under faults, and the bounded flip.
+// (A whole set-up draws the golden pictures in tests/show.)
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,19 +17,6 @@ void ExpectNothingLeft() {
   EXPECT_TRUE(!g_keyboardDevice && !g_mouseDevice && !g_directInput && !g_palette &&
               !g_backSurface && !g_primarySurface && !g_directDraw);
   ExpectCleanEnd();  // the layer saw every object released, the mode restored
-}
-
-TEST(Devices, SetUpTakesTheDisplayClearsBothSurfacesAndPlacesTheCursor) {
-  ASSERT_TRUE(StartProgram());
-  EXPECT_TRUE(pxh::DisplayModeSet());
-  EXPECT_EQ(g_cursorX, 320);
-  EXPECT_EQ(g_cursorY, 240);
-  auto zero = std::make_unique<Pixels>();
-  for (IDirectDrawSurface7* surface : {g_primarySurface, g_backSurface})
-    EXPECT_EQ(Differences(*zero, *ReadPixels(surface)), "");
-  EXPECT_EQ(ShutdownDevices(), 1);
-  ExpectNothingLeft();
-  EXPECT_EQ(ShutdownDevices(), 1);  // nothing left to release
 }
 
 TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {

@@ -151,16 +151,4 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"Divadude.pix", "ports.pix"}));
 }
 
-TEST_F(Sheets, AnUnreadableSheetIsALoadFailure) {
-  dir_.WriteFile("button.pix", MakeSheet(Button, 45 * 12, 1));
-  ASSERT_EQ(chmod((dir_.path() + "/button.pix").c_str(), 0), 0);
-  FILE* probe = std::fopen("button.pix", "rb");
-  if (probe != NULL) {
-    std::fclose(probe);
-    GTEST_SKIP() << "running with rights that read any file";
-  }
-  EXPECT_EXIT(DrawContinueButton(0, 540, 435), ::testing::ExitedWithCode(1),
-              "\"button.pix\": Permission denied");
-}
-
 }  // namespace
