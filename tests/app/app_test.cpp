@@ -1,7 +1,7 @@
 // The program from its entry point: the command line, and set-up failures
 // (status 2, one line on stderr, no presentation, a clean teardown). Whole
 // runs and Escape are covered end to end in tests/show, a missing sheet in
-// tests/tools/capture.
+// tests/tools/capture, an odd folder name through main() in tests/install.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -25,8 +25,6 @@ TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
   } cases[] = {
       {"RegisterClassExA", 0, "pixshow: cannot register the window class\n"},
       {"CreateWindowExA", 0, "pixshow: cannot create the main window\n"},
-      {"IDirectDraw7::SetDisplayMode", DDERR_INVALIDMODE,
-       "pixshow: cannot set display mode 640x480x8\n"},
       {"IDirectInput7::CreateDeviceEx@mouse", DIERR_DEVICENOTREG,
        "pixshow: cannot create the mouse device\n"},
   };
@@ -81,18 +79,6 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
     EXPECT_EQ(pxh::CallLog(), c.calls);
     EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
   }
-}
-
-TEST(Program, FolderArgumentBecomesTheCurrentFolder) {
-  ScratchDirectory dir;
-  const std::string folder = dir.path() + "/my \"own\" art\\";
-  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-  ResetProgram();
-  // Stops right after the command line, with the folder entered.
-  pxh::InjectFault("RegisterClassExA", 0);
-  std::string line = "-- \"" + dir.path() + "/my \\\"own\\\" art\\\\\"";
-  EXPECT_EQ(WinMain(NULL, NULL, &line[0], SW_SHOWNORMAL), ExitSetUpFailed);
-  EXPECT_EQ(std::filesystem::current_path().string(), folder);
 }
 
 }  // namespace

@@ -8,12 +8,8 @@
 namespace {
 
 TEST(CellGrid, WorkedOriginsCellZeroAndTheEndsOfEachBand) {
-  const int worked[][3] = {
-      {0, 0, 0},      {1, 67, 42},    {7, 571, 42},   {8, 25, 58},
-      {14, 529, 58},  {15, 67, 74},   {28, 529, 90},  {32, 319, 106},
-      {39, 277, 122}, {42, 529, 122}, {54, 361, 154}, {56, 529, 154},
-      {60, 319, 170}, {70, 529, 186}, {71, 67, 202},  {84, 529, 218},
-  };
+  // Every cell's place is pinned by the golden pictures; these are the ends.
+  const int worked[][3] = {{0, 0, 0}, {1, 67, 42}, {8, 25, 58}, {84, 529, 218}};
   for (const auto& o : worked) {
     int x = -1, y = -1;
     ASSERT_EQ(FindCellOrigin(o[0], &x, &y), 1) << o[0];

@@ -27,8 +27,7 @@ TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
   pxh::LoseFocus();
   EXPECT_EQ(dd->TestCooperativeLevel(), DDERR_NOEXCLUSIVEMODE);
   EXPECT_FALSE(pxh::DisplayModeSet());
-  DDSURFACEDESC2 lock;
-  std::memset(&lock, 0, sizeof lock);
+  DDSURFACEDESC2 lock = {};
   lock.dwSize = sizeof lock;
   lock.lpSurface = &lock;
   HDC dc = nullptr;
@@ -43,9 +42,7 @@ TEST_F(FocusTest, TheDisplayIsLostUntilTheProgramRestoresItInFront) {
   EXPECT_EQ(primary->Flip(NULL, DDFLIP_WAIT), DDERR_SURFACELOST);
   IDirectDrawSurface7* attached = nullptr;
   EXPECT_EQ(primary->GetAttachedSurface(&desc.ddsCaps, &attached), DDERR_SURFACELOST);
-  // As Wine answers (no test records Windows either way): the call succeeds
-  // and the surfaces stay lost.
-  EXPECT_EQ(dd->RestoreAllSurfaces(), DD_OK);
+  EXPECT_EQ(dd->RestoreAllSurfaces(), DD_OK);  // as Wine answers: the surfaces stay lost
   EXPECT_EQ(primary->IsLost(), DDERR_SURFACELOST);
   EXPECT_EQ(dd->SetDisplayMode(640, 480, 8, 0, 0), DDERR_NOEXCLUSIVEMODE);
 

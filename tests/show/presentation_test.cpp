@@ -3,7 +3,8 @@
 // visible screen and its palette must be those of the golden picture
 // (tests/show/golden, recorded by scripts/update-golden), and the hold's kind,
 // time and length those of the golden list; the cursor shows at the waits
-// only. Then the ways a run ends early or meets failing surfaces.
+// only. Then the ways a run ends early, loses the display or meets failing
+// surfaces.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +34,10 @@ bool IsDrawing(const std::string& call) {
 
 class Presentation : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    golden_ = ReadHoldList(GoldenPath("holds.tsv"));
+    for (const HoldLine& hold : golden_) pictures_.push_back(LoadPicture(GoldenPath(hold.name)));
+  }
   void SetUp() override { CopySampleArt(dir_); }
   void TearDown() override { pxh::OnHold(nullptr); }
 
@@ -61,31 +66,38 @@ class Presentation : public ::testing::Test {
     pxh::OnHold(nullptr);
     return status;
   }
-  bool ClosesAWait(size_t index) const {
-    return index > 0 && holds_[index - 1].kind == pxh::HoldKind::Wait;
+  // The hold and the screen are golden hold `index`; its time too if `onTime`.
+  static void ExpectGolden(const pxh::Hold& hold, size_t index, bool onTime = true) {
+    ASSERT_LT(index, golden_.size()) << "more holds than the golden list";
+    const HoldLine& want = golden_[index];
+    SCOPED_TRACE(want.name);
+    EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? "wait" : "pause", want.kind);
+    EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? 0 : hold.pauseMs, want.pauseMs);
+    if (onTime) {
+      EXPECT_EQ(hold.atMs, want.atMs);
+    }
+    EXPECT_EQ(Differences(pictures_[index], ScreenPicture()), "");
   }
 
+  static std::vector<HoldLine> golden_;
+  static std::vector<Picture> pictures_;
   ScratchDirectory dir_;
   std::function<void()> beforeRun_;  // runs in the fresh world, before WinMain
   std::vector<pxh::Hold> holds_;
   int waits_ = 0;
 };
+std::vector<HoldLine> Presentation::golden_;
+std::vector<Picture> Presentation::pictures_;
 
 TEST_F(Presentation, EveryHoldShowsItsGoldenPictureWithTheCursorAtTheWaitsOnly) {
-  const std::vector<HoldLine> golden = ReadHoldList(GoldenPath("holds.tsv"));
   int status = Run([&](const pxh::Hold& hold, size_t index) {
-    ASSERT_LT(index, golden.size()) << "more holds than the golden list";
-    const HoldLine& want = golden[index];
-    SCOPED_TRACE(want.name);
-    EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? "wait" : "pause", want.kind);
-    EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? 0 : hold.pauseMs, want.pauseMs);
-    EXPECT_EQ(hold.atMs, want.atMs);
+    ExpectGolden(hold, index);
+    const bool closesAWait = index > 0 && holds_[index - 1].kind == pxh::HoldKind::Wait;
     EXPECT_EQ(pxh::Cursor().displayCount >= 0,
-              hold.kind == pxh::HoldKind::Wait || ClosesAWait(index));
-    EXPECT_EQ(Differences(LoadPicture(GoldenPath(want.name)), ScreenPicture()), "");
+              hold.kind == pxh::HoldKind::Wait || closesAWait);
   });
   EXPECT_EQ(status, ExitPresented);
-  EXPECT_EQ(holds_.size(), golden.size());
+  EXPECT_EQ(holds_.size(), golden_.size());
   EXPECT_EQ(waits_, 8);
 
   // The palette trick changes colours only: from the first pause of screen
@@ -101,6 +113,52 @@ TEST_F(Presentation, EveryHoldShowsItsGoldenPictureWithTheCursorAtTheWaitsOnly) 
   EXPECT_GE(pxh::Cursor().displayCount, 0);  // still shown after the last wait
   EXPECT_EQ(dir_.Entries().size(), 6u);      // nothing written
   ExpectCleanEnd();
+}
+
+// Another program takes the display (Alt+Tab) at one hold and gives it back:
+// at a wait 50 ms later, at a pause within it or only after it (so that the
+// drawing that follows meets lost surfaces). Afterwards the screen, and every
+// later hold, shows what the golden list shows.
+TEST_F(Presentation, FocusLostAndRegainedAtAnyHoldTheRunShowsWhatItShowsWithoutIt) {
+  ASSERT_EQ(golden_.size(), 24u);
+  for (size_t lostAt = 0; lostAt < golden_.size(); lostAt++)
+    for (bool afterThePause : {false, true}) {
+      const bool wait = golden_[lostAt].kind == "wait";
+      if (wait && afterThePause) continue;
+      SCOPED_TRACE("focus lost at hold " + std::to_string(lostAt + 1) +
+                   (afterThePause ? ", back after the pause" : ""));
+      size_t next = 0;         // the golden hold the next one must match
+      bool lost = false;       // another program has the display
+      bool wasLost = false;    // once
+      bool showAgain = false;  // the wait where the focus went holds once more
+      bool onTime = true;      // nothing was held up: the clock runs as before
+      int status = Run(
+          [&](const pxh::Hold& hold, size_t) {
+            if (lost) {  // a pause drawn into lost surfaces: nothing to compare
+              EXPECT_EQ(hold.kind, pxh::HoldKind::Pause);
+              next++;
+              return;
+            }
+            const size_t index = showAgain ? next - 1 : next++;
+            showAgain = false;
+            ExpectGolden(hold, index, onTime);
+            if (index != lostAt || wasLost) return;
+            pxh::LoseFocus();
+            lost = wasLost = true;
+            // A wait is held up while the display is away; a pause is not.
+            onTime = !wait && !afterThePause;
+            const uint64_t away = wait ? 50 : afterThePause ? hold.pauseMs + 1 : hold.pauseMs / 2;
+            pxh::At(hold.atMs + away, [&] {
+              pxh::RegainFocus();
+              lost = false;
+              showAgain = wait;
+            });
+          },
+          [&](int) { return !lost; });  // the wait goes on while the display is away
+      EXPECT_EQ(status, ExitPresented);
+      EXPECT_EQ(next, golden_.size());
+      ExpectCleanEnd();
+    }
 }
 
 TEST_F(Presentation, EscapeOrTheCloseButtonDuringAWaitStopsTheRunThere) {
@@ -133,14 +191,24 @@ TEST_F(Presentation, EscapeHeldAtTheStartEndsTheRunBeforeTheFirstScreen) {
   ExpectCleanEnd();
 }
 
-TEST_F(Presentation, EscapeWithinAPauseHasNoEffect) {
-  int status = Run([&](const pxh::Hold& hold, size_t) {
-    if (hold.kind != pxh::HoldKind::Pause) return;
-    pxh::SetKey(VK_ESCAPE, true);
-    pxh::At(hold.atMs + hold.pauseMs / 2, [] { pxh::SetKey(VK_ESCAPE, false); });
-  });
+TEST_F(Presentation, EscapeWithinAPauseOrWhileAnotherProgramHasTheDisplayHasNoEffect) {
+  int status = Run(
+      [&](const pxh::Hold& hold, size_t) {
+        if (hold.kind != pxh::HoldKind::Pause) return;
+        pxh::SetKey(VK_ESCAPE, true);
+        pxh::At(hold.atMs + hold.pauseMs / 2, [] { pxh::SetKey(VK_ESCAPE, false); });
+      },
+      [&](int wait) {
+        if (wait != 1) return true;
+        const uint64_t now = holds_.back().atMs;
+        pxh::LoseFocus();
+        pxh::At(now + 10, [] { pxh::SetKey(VK_ESCAPE, true); });
+        pxh::At(now + 30, [] { pxh::SetKey(VK_ESCAPE, false); });
+        pxh::At(now + 50, [] { pxh::RegainFocus(); });
+        return false;
+      });
   EXPECT_EQ(status, ExitPresented);
-  EXPECT_EQ(waits_, 8);
+  EXPECT_EQ(waits_, 9);  // the first wait holds again once the display is back
   EXPECT_EQ(g_quitRequested, 0);
   ExpectCleanEnd();
 }

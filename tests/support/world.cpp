@@ -132,11 +132,6 @@ uint8_t SheetByte(int sheet, long offset) {
   return static_cast<uint8_t>(h);
 }
 
-uint8_t ImageByte(int sheet, int width, int height, int image, int row, int column) {
-  return SheetByte(
-      sheet, static_cast<long>(image) * width * height + static_cast<long>(row) * width + column);
-}
-
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count) {
   std::vector<uint8_t> bytes(static_cast<size_t>(imageBytes) * count);
   for (size_t i = 0; i < bytes.size(); i++) bytes[i] = SheetByte(sheet, static_cast<long>(i));

@@ -1,7 +1,6 @@
 // Shared set-up for the tests that run the program in-process on the headless
-// display: the program's globals back at their start values, the main window
-// and devices, pixel access, the call log, a scratch folder and synthetic
-// image sheets whose every byte tells its sheet and offset.
+// display: fresh globals, pixels, the call log, a scratch folder, synthetic
+// sheets, the sample art and its golden pictures.
 #ifndef PIXSHOW_TESTS_SUPPORT_WORLD_H
 #define PIXSHOW_TESTS_SUPPORT_WORLD_H
 
@@ -59,26 +58,14 @@ class ScratchDirectory : public TempDir {
   std::string previous_;
 };
 
-// --- Synthetic sheets ---------------------------------------------------------
-
-// Seeds of the synthetic sheets' bytes, one per sheet.
+// Synthetic sheets: the byte at `offset` of sheet `sheet` is a hash of both,
+// so that a byte taken from another sheet, image, row or column shows.
 enum SheetSeed { Ports = 1, Button, Divadude };
-
-// The byte at `offset` of synthetic sheet `sheet`: a hash of both, so that a
-// byte taken from another sheet, image, row or column shows. Every value,
-// 0 included, occurs.
 uint8_t SheetByte(int sheet, long offset);
-// Byte (row, column) of image `image` of a sheet of width x height images.
-uint8_t ImageByte(int sheet, int width, int height, int image, int row, int column);
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count);
 
-// --- The sample art and its golden pictures -------------------------------------
-
-// A file of the source tree, by its path from the top.
-std::string SourcePath(const std::string& relative);
-// The build's sample art folder (the six sheets of pixshow-samplegen).
-std::string SampleArt();
-// Copies the six sample sheets into `dir`.
+std::string SourcePath(const std::string& relative);  // from the top of the tree
+std::string SampleArt();  // the build's six sample sheets (pixshow-samplegen)
 void CopySampleArt(const ScratchDirectory& dir);
 
 // One line of a holds.tsv (pixshow-capture --all-holds): picture, virtual

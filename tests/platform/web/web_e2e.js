@@ -2,13 +2,12 @@
 // The web build in a real browser: the system's Chromium, headless, driven
 // through puppeteer-core, the page served by a small server of our own.
 //
-//   node web_e2e.js test  --web DIR --capture PIXSHOW_CAPTURE --work DIR
-//   node web_e2e.js bench --web DIR --work DIR [--runs N]
+//   node web_e2e.js --web DIR --capture PIXSHOW_CAPTURE --work DIR [--chromium PATH]
 //
-// test: the sample art screen by screen against pixshow-capture (the cursor
-// aside), clicks through all eight screens, Escape, a missing sheet, a set of
-// sheets dropped onto the page, and a wrong set. bench: prints the sizes, the
-// time to the first screen and the processor time during a wait.
+// The sample art screen by screen against pixshow-capture (the cursor aside),
+// clicks through all eight screens, Escape, a missing sheet, a set of sheets
+// dropped onto the page, and a wrong set. bench/web-bench.js drives the page
+// with the same helpers.
 'use strict';
 const fs = require('fs');
 const http = require('http');
@@ -16,9 +15,9 @@ const path = require('path');
 const { execFileSync } = require('child_process');
 const puppeteer = require('puppeteer-core');
 
-const [mode, ...rest] = process.argv.slice(2);
-const opt = { runs: '5', chromium: '/usr/bin/chromium' };
-for (let i = 0; i < rest.length; i += 2) opt[rest[i].replace(/^--/, '')] = rest[i + 1];
+const args = process.argv.slice(2);
+const opt = { chromium: '/usr/bin/chromium' };
+for (let i = 0; i < args.length; i += 2) opt[args[i].replace(/^--/, '')] = args[i + 1];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
 
 function fail(message) {
@@ -157,58 +156,24 @@ async function test(work, base) {
   }
 }
 
-// Processor seconds of the browser and all its children, from /proc.
-function cpuSeconds(root) {
-  const stats = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).map((p) => {
+// Serves the page files and the sample art from a fresh work folder and runs `what` on them.
+function start(what) {
+  (async () => {
+    const work = path.resolve(opt.work || fail('--work is required'));
+    fs.rmSync(work, { recursive: true, force: true });
+    fs.mkdirSync(work, { recursive: true });
+    for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
+    const server = await serve(work);
     try {
-      const f = fs.readFileSync(`/proc/${p}/stat`, 'utf8').split(') ')[1].split(' ');
-      return { pid: +p, ppid: +f[1], ticks: +f[11] + +f[12] };
-    } catch (e) { return null; }
-  }).filter(Boolean);
-  const tree = new Set([root]);
-  for (let grown = true; grown;) {
-    grown = false;
-    for (const s of stats) if (!tree.has(s.pid) && tree.has(s.ppid)) grown = tree.add(s.pid);
-  }
-  return stats.filter((s) => tree.has(s.pid)).reduce((sum, s) => sum + s.ticks, 0) / 100;
-}
-
-async function bench(work, base) {
-  const size = PAGE_FILES.reduce((sum, f) => sum + fs.statSync(path.join(opt.web, f)).size, 0);
-  const firsts = [];
-  const browser = await launch(work);
-  try {
-    const page = await browser.newPage();
-    for (let i = 0; i < +opt.runs; ++i) {
-      await page.goto(base + 'index.html?run=' + i);
-      firsts.push((await until(page, (s) => s.waits === 1, 'the first screen')).firstScreenMs);
+      await what(work, `http://127.0.0.1:${server.address().port}/`);
+    } finally {
+      server.close();
     }
-    await new Promise((r) => setTimeout(r, 500));
-    const pid = browser.process().pid, c0 = cpuSeconds(pid), t0 = Date.now();
-    await new Promise((r) => setTimeout(r, 5000));
-    const cpu = (100 * (cpuSeconds(pid) - c0)) / ((Date.now() - t0) / 1000);
-    firsts.sort((a, b) => a - b);
-    const median = firsts[Math.floor(firsts.length / 2)];
-    console.log(`  page + script + wasm (no sheets)   ${(size / 1024).toFixed(1)} KB (goal < 1536 KB: ${size < 1536 * 1024 ? 'ok' : 'OVER'})`);
-    console.log(`  page load to first screen drawn    ${median.toFixed(1)} ms (goal < 1000 ms: ${median < 1000 ? 'ok' : 'OVER'})  min ${firsts[0].toFixed(1)} max ${firsts[firsts.length - 1].toFixed(1)}`);
-    console.log(`  CPU while waiting (all Chromium)   ${cpu.toFixed(2)} % of one core (goal < 5 %: ${cpu < 5 ? 'ok' : 'OVER'})`);
-  } finally {
-    await browser.close();
-  }
+  })().catch((e) => {
+    console.error(path.basename(process.argv[1]) + ': ' + e.message);
+    process.exit(1);
+  });
 }
 
-(async () => {
-  const work = path.resolve(opt.work || fail('--work is required'));
-  fs.rmSync(work, { recursive: true, force: true });
-  fs.mkdirSync(work, { recursive: true });
-  for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
-  const server = await serve(work);
-  try {
-    await (mode === 'bench' ? bench : test)(work, `http://127.0.0.1:${server.address().port}/`);
-  } finally {
-    server.close();
-  }
-})().catch((e) => {
-  console.error('web_e2e: ' + e.message);
-  process.exit(1);
-});
+module.exports = { opt, launch, until, start, PAGE_FILES };
+if (require.main === module) start(test);

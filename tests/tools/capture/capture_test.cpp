@@ -51,10 +51,8 @@ TEST(Capture, HelpAndBadOptions) {
       {"--frobnicate"},
       {"--sheets"},
       {"--sheets", dir / "missing"},
-      {"--sheets", dir / "file"},
       {"--out", dir / "file"},
       {"--all-holds=yes"},
-      {"--out="},
       {"extra"},
   };
   for (const auto& args : bad) {
@@ -100,17 +98,29 @@ TEST(Capture, EachMissingSheetEndsWithStatusOneAndKeepsThePicturesBefore) {
 }
 
 // A picture that cannot be written ends the run: one line, status 2, and no
-// picture after it.
+// picture after it, with the hold pictures or without.
 TEST(Capture, StopsAtTheFirstPictureNotWritten) {
-  TempDir out;
-  std::filesystem::create_directories(out / "pics/screen-3.png");  // a folder in its place
-  const RunResult r =
-      RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, {"--sheets", SampleArt(), "--out", out / "pics"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "pixshow-capture: cannot write \"" + out / "pics/screen-3.png" +
-                       "\": is a directory\n");
-  EXPECT_EQ(List(out / "pics"),
-            (std::vector<std::string>{"screen-1.png", "screen-2.png", "screen-3.png"}));
+  const struct {
+    const char* blocked;
+    std::vector<std::string> more, written;
+  } cases[] = {
+      {"screen-3.png", {}, {"screen-1.png", "screen-2.png", "screen-3.png"}},
+      {"hold-005.png",
+       {"--all-holds"},
+       {"hold-001.png", "hold-002.png", "hold-003.png", "hold-004.png", "hold-005.png", "holds.tsv",
+        "screen-1.png"}},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    const std::string blocked = out / "pics/" + c.blocked;
+    std::filesystem::create_directories(blocked);  // a folder in its place
+    std::vector<std::string> args = {"--sheets", SampleArt(), "--out", out / "pics"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const RunResult r = RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "pixshow-capture: cannot write \"" + blocked + "\": is a directory\n");
+    EXPECT_EQ(List(out / "pics"), c.written);
+  }
 }
 
 }  // namespace
