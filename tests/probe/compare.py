@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "wine"))
-import wine_e2e  # noqa: E402  (Session: the X server and Wine, started and ended)
+import wine_e2e  # noqa: E402  (WineSession: the X server and Wine, started and ended)
 
 log = wine_e2e.log
 
@@ -79,9 +79,9 @@ def main():
                    env=dict(os.environ, PIXSHOW_BACKEND="headless"))
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):  # the session ends below
         signal.signal(signum, lambda signum, frame: sys.exit(128 + signum))
-    session = wine_e2e.Session(work, None)
+    session = wine_e2e.WineSession(work, None)
     try:
-        session.start_display()
+        session.start()
         if args.prefix:
             session.env["WINEPREFIX"] = os.path.abspath(args.prefix)
             os.makedirs(os.path.dirname(session.env["WINEPREFIX"]), exist_ok=True)
