@@ -19,59 +19,47 @@ import time
 WIDTH, HEIGHT = 640, 480
 WINDOW_TITLE = "DirectDraw Test for Game"
 
-# The continue button: the program confines its cursor to it while it waits
-# (right and bottom edges excluded).
+# The continue button: the program confines its cursor to it while it waits (right and bottom
+# edges excluded).
 BUTTON_LEFT, BUTTON_TOP, BUTTON_RIGHT, BUTTON_BOTTOM = 540, 435, 585, 447
 BUTTON_X, BUTTON_Y = 550, 441
 
-# The longest pause inside a screen, a caption's. A screen has settled once
-# it has not changed for longer than that.
+# The longest pause inside a screen, a caption's: a screen has settled after a longer still spell.
 CAPTION_PAUSE_SECONDS = 2.0
 SETTLE_SECONDS = CAPTION_PAUSE_SECONDS + 1.0
 SCREEN_TIMEOUT = 60.0
 EXIT_TIMEOUT = 20.0
 
-WHITE = (255, 255, 255)
-RED = (255, 0, 0)
-BLUE = (0, 0, 255)
-GREEN = (0, 255, 0)
+WHITE, RED, BLUE, GREEN = (255, 255, 255), (255, 0, 0), (0, 0, 255), (0, 255, 0)
 
-# Every text on screen at each wait: (text, x, y, colour). Screen 8 still
-# shows the title drawn on screen 7.
-TITLE = ("Image Display", 260, 20, WHITE)
+# Every text on screen at each wait, (text, x, y), white but "Red Sun". Screen 8 still shows the
+# title drawn on screen 7.
+TITLE = ("Image Display", 260, 20)
 SCREEN_TEXTS = {
-    1: [TITLE,
-        ("Valiant", 60, 120, WHITE), ("Angel", 185, 120, WHITE),
-        ("Merlin", 300, 120, WHITE), ("Death Watch", 400, 120, WHITE),
-        ("Golden Sun", 525, 120, WHITE),
-        ("The Slasher", 40, 210, WHITE), ("Marauder", 170, 210, WHITE),
-        ("Fast Rider", 285, 210, WHITE), ("Dragon of Zil", 395, 210, WHITE),
-        ("Chain Lightening", 510, 210, WHITE),
-        ("Widow Maker", 40, 300, WHITE), ("The Rat", 175, 300, WHITE),
-        ("Shield of Wan", 275, 300, WHITE), ("Night Stalker", 395, 300, WHITE),
-        ("Hedgehog", 530, 300, WHITE),
-        ("Some sample portraits of my game participants.", 50, 380, WHITE),
-        ("These are all binary images - even the button.", 50, 410, WHITE)],
-    2: [TITLE, ("Red Sun", 285, 130, RED),
-        ("Change a palette entry and he's Blue Sun", 50, 380, WHITE),
-        ("or Green Sun", 50, 400, WHITE), ("Back to normal.", 50, 420, WHITE)],
-    3: [TITLE] + [(t, x, y, WHITE) for x, column in (
+    1: [TITLE] + [(t, x, y) for y, row in (
+        (120, (("Valiant", 60), ("Angel", 185), ("Merlin", 300), ("Death Watch", 400),
+               ("Golden Sun", 525))),
+        (210, (("The Slasher", 40), ("Marauder", 170), ("Fast Rider", 285),
+               ("Dragon of Zil", 395), ("Chain Lightening", 510))),
+        (300, (("Widow Maker", 40), ("The Rat", 175), ("Shield of Wan", 275),
+               ("Night Stalker", 395), ("Hedgehog", 530)))) for t, x in row]
+       + [("Some sample portraits of my game participants.", 50, 380),
+          ("These are all binary images - even the button.", 50, 410)],
+    2: [TITLE, ("Red Sun", 285, 130), ("Change a palette entry and he's Blue Sun", 50, 380),
+        ("or Green Sun", 50, 400), ("Back to normal.", 50, 420)],
+    3: [TITLE] + [(t, x, y) for x, column in (
         (140, ("Gold", "Food", "Metal", "Furs", "Rate")),
         (280, ("Heroes", "Men", "Arms", "Skill", "People")),
         (418, ("Castles", "Support", "Flood", "Farm", "Wealth")))
-        for t, y in zip(column, (119, 155, 190, 226, 263))]
-       + [("Images for game stats.", 50, 380, WHITE)],
-    4: [TITLE, ("Part of a battle map made with tiles created", 50, 380, WHITE),
-        ("with the binary image drawing program.", 50, 400, WHITE),
-        ("Summer version", 50, 420, WHITE)],
-    5: [TITLE, ("Fall version", 50, 380, WHITE)],
-    6: [TITLE, ("Winter version", 50, 380, WHITE)],
-    7: [TITLE, ("Spring version", 50, 380, WHITE), ("Add some men", 50, 400, WHITE),
-        ("100", 286, 136, WHITE), ("94", 328, 120, WHITE), ("61", 286, 168, WHITE),
-        ("98", 328, 184, WHITE), ("55", 286, 200, WHITE), ("100", 370, 168, WHITE),
-        ("Whose turn is it?", 50, 420, WHITE)],
-    8: [TITLE, ("That's it folks.", 50, 380, WHITE),
-        ("Thanks for watching.", 50, 400, WHITE)],
+        for t, y in zip(column, (119, 155, 190, 226, 263))] + [("Images for game stats.", 50, 380)],
+    4: [TITLE, ("Part of a battle map made with tiles created", 50, 380),
+        ("with the binary image drawing program.", 50, 400), ("Summer version", 50, 420)],
+    5: [TITLE, ("Fall version", 50, 380)],
+    6: [TITLE, ("Winter version", 50, 380)],
+    7: [TITLE, ("Spring version", 50, 380), ("Add some men", 50, 400), ("100", 286, 136),
+        ("94", 328, 120), ("61", 286, 168), ("98", 328, 184), ("55", 286, 200), ("100", 370, 168),
+        ("Whose turn is it?", 50, 420)],
+    8: [TITLE, ("That's it folks.", 50, 380), ("Thanks for watching.", 50, 400)],
 }
 
 # Generous enough for Wine's default font and the layer's.
@@ -80,9 +68,7 @@ def text_box(text, x, y):
             min(WIDTH, x + 11 * len(text) + 12), min(HEIGHT, y + 23))
 
 
-# Fewest text-coloured pixels a caption box must hold (a short number holds
-# a few dozen in either font).
-MIN_TEXT_PIXELS = 8
+MIN_TEXT_PIXELS = 8  # in a caption box (a short number has a few dozen in either font)
 
 
 class Failure(Exception):
@@ -121,14 +107,11 @@ PALETTE_BAND_ROWS = range(20, 26)
 PALETTE_BAND_ORIGIN = (270, 60)
 
 
-def sheet_byte(sheet, image, row, column):
-    if sheet == SHEETS[BORDERS][0]:  # a frame, sparse inside (0 is transparent)
-        edge = row < 3 or row >= 29 or column < 3 or column >= 39
-        if not edge and (row + column + image) % 5:
-            return 0
-    if sheet == SHEETS[PORTRAITS][0] and image == 4 and row in PALETTE_BAND_ROWS:
+def sheet_byte(number, image, row, column):
+    if number == BORDERS and 3 <= row < 29 and 3 <= column < 39 and (row + column + image) % 5:
+        return 0  # a frame, sparse inside (0 is transparent)
+    if number == PORTRAITS and image == 4 and row in PALETTE_BAND_ROWS:
         return 4
-    number = [s[0] for s in SHEETS].index(sheet)
     value = (number * 41 + image * 23 + row * 7 + column * 3) % 256
     while value in TEXT_INDICES or value == 0:
         value = (value + 1) % 256
@@ -137,15 +120,12 @@ def sheet_byte(sheet, image, row, column):
 
 def write_sheets(folder, skip=()):
     os.makedirs(folder, exist_ok=True)
-    for name, width, height, images in SHEETS:
+    for number, (name, width, height, images) in enumerate(SHEETS):
         if name in skip:
             continue
-        data = bytearray()
-        for image in range(images):
-            for row in range(height):
-                data.extend(sheet_byte(name, image, row, column) for column in range(width))
         with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
+            f.write(bytes(sheet_byte(number, image, row, column) for image in range(images)
+                          for row in range(height) for column in range(width)))
 
 
 def folder_listing(folder):
@@ -165,15 +145,12 @@ class XSession:
     ended by close() or, if this script dies, by SIGTERM."""
 
     def __init__(self, work, size=(WIDTH, HEIGHT), manager=True):
-        self.work = work
-        self.size = size
-        self.manager = manager
+        self.work, self.size, self.manager = work, size, manager
         self.origin = (0, 0)  # where the 640 x 480 picture is on the screen
         self.processes, self.xvfb, self.display, self.env = [], None, None, None
 
     def spawn(self, argv, log_name=None, cwd=None, pass_fds=()):
-        out = (open(os.path.join(self.work, log_name), "w") if log_name
-               else subprocess.DEVNULL)
+        out = open(os.path.join(self.work, log_name), "w") if log_name else subprocess.DEVNULL
         process = subprocess.Popen(argv, cwd=cwd, env=self.env, stdout=out,
                                    stderr=subprocess.STDOUT, pass_fds=pass_fds,
                                    start_new_session=True, preexec_fn=end_with_parent)
@@ -188,8 +165,7 @@ class XSession:
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size,
                  "-nolisten", "tcp", "-noreset"], "xvfb.log", pass_fds=(write_end,))
             os.close(write_end)
-            number = b""
-            deadline = time.monotonic() + 30
+            number, deadline = b"", time.monotonic() + 30
             while not number.endswith(b"\n") and time.monotonic() < deadline:
                 if select.select([read_end], [], [], 0.5)[0]:
                     chunk = os.read(read_end, 16)
@@ -275,23 +251,21 @@ class XSession:
     def open_other_window(self, x, y, width, height):  # on top, with the focus
         other = self.spawn(["xmessage", "-title", OTHER_WINDOW,
                             "-geometry", "%dx%d+%d+%d" % (width, height, x, y), "Another program"])
-        window = self.poll(lambda: self.find_window(OTHER_WINDOW), 30, "the other window to appear")
+        self.activate(self.poll(lambda: self.find_window(OTHER_WINDOW), 30,
+                                "the other window to appear"), "the other window's focus")
+        return other
+
+    def activate(self, window, what):
+        if window is None:
+            raise Failure("the program's window is gone")
         if self.active_window() != window:
             self.xdotool("windowactivate", window)
-        self.poll(lambda: self.active_window() == window, 30, "the other window's focus")
-        return other
+        self.poll(lambda: self.active_window() == window, 30, what)
 
     def close_other_window(self, other):
         self.end(other)
         self.poll(lambda: self.find_window(OTHER_WINDOW, visible=False) is None, 30,
                   "the other window to close")
-
-    def give_focus_back(self):  # as clicking it in a task bar does
-        window = self.find_window(WINDOW_TITLE, visible=False)
-        if window is None:
-            raise Failure("the program's window is gone")
-        self.xdotool("windowactivate", window)
-        self.poll(lambda: self.active_window() == window, 30, "the program to get the focus back")
 
     def end(self, process):
         for sig in (signal.SIGTERM, signal.SIGKILL):
@@ -352,7 +326,7 @@ def compare(screen, grabbed, expected, masked=()):
     """Problems on one screen: pixels outside the caption boxes and the masked boxes (x0, y0, x1,
     y1) that differ, caption boxes without text in their colour."""
     problems, texts = [], SCREEN_TEXTS[screen]
-    boxes = [text_box(t, x, y) for t, x, y, _ in texts] + list(masked)
+    boxes = [text_box(*text) for text in texts] + list(masked)
     wrong = []
     for y in range(HEIGHT):
         start, row = 0, y * WIDTH * 3
@@ -368,7 +342,8 @@ def compare(screen, grabbed, expected, masked=()):
                         "(%d,%d): grabbed %s, capture %s"
                         % (len(wrong), min(xs), min(ys), max(xs), max(ys), fx, fy,
                            pixel(grabbed, fx, fy), pixel(expected, fx, fy)))
-    for (text, x, y, colour), box in zip(texts, boxes):
+    for (text, x, y), box in zip(texts, boxes):
+        colour = RED if text == "Red Sun" else WHITE
         counts = [text_pixels(picture, box, colour) for picture in (grabbed, expected)]
         if min(counts) < MIN_TEXT_PIXELS:
             problems.append("caption %r at (%d,%d): %d text pixels grabbed, %d in the capture"
@@ -455,22 +430,22 @@ class Driver:
         return grabbed, ["%s: %s" % (what, p) for p in found]
 
 
-def cover_and_come_back(session, before):
-    """A window covers part of the presentation with the focus, closes; the focus comes back."""
+def interrupt(session, before=None):
+    """Another window takes the focus and is closed; the program's window gets the focus back (as
+    a click in a task bar gives it). Given the screen before: the window covers part of it and
+    closes first. Else: the focus is away longer than a caption pause, back while it is open."""
     x, y = session.origin
-    other = session.open_other_window(x + 100, y + 100, 250, 250)
-    session.poll(lambda: session.grab() != before, 30, "the other window to show")
-    session.close_other_window(other)
-    session.give_focus_back()
-
-
-def focus_away_for_a_pause(session):
-    """The focus goes to another window for longer than a caption pause, back while it is open."""
-    x, y = session.origin
-    other = session.open_other_window(x + 20, y + 150, 200, 150)
-    time.sleep(CAPTION_PAUSE_SECONDS + 0.5)
-    session.give_focus_back()
-    session.close_other_window(other)
+    other = session.open_other_window(*((x + 100, y + 100, 250, 250) if before else
+                                        (x + 20, y + 150, 200, 150)))
+    if before:
+        session.poll(lambda: session.grab() != before, 30, "the other window to show")
+        session.close_other_window(other)
+    else:
+        time.sleep(CAPTION_PAUSE_SECONDS + 0.5)
+    session.activate(session.find_window(WINDOW_TITLE, visible=False),
+                     "the program to get the focus back")
+    if not before:
+        session.close_other_window(other)
 
 
 def play_presentation(session, driver, expected_dir, grabs, masked=(), at_wait=None):
@@ -484,13 +459,13 @@ def play_presentation(session, driver, expected_dir, grabs, masked=(), at_wait=N
     for screen in range(1, 9):
         expected = to_rgb(os.path.join(expected_dir, "screen-%d.png" % screen))
         settle_args = {"watch_band": True, "at_colour": (
-            GREEN, lambda: focus_away_for_a_pause(session))} if screen == 2 else {}
+            GREEN, lambda: interrupt(session))} if screen == 2 else {}
         grabbed, found = driver.check(screen, expected, masked, **settle_args)
         save_png(grabbed, os.path.join(grabs, "screen-%d.png" % screen))
         log("  (%.1f s)" % (time.monotonic() - started))
         problems += found + more(screen, expected)
         if screen == 1:
-            cover_and_come_back(session, grabbed)
+            interrupt(session, grabbed)
             grabbed, found = driver.check(1, expected, masked, "screen 1 after a covering window")
             save_png(grabbed, os.path.join(grabs, "screen-1-uncovered.png"))
             problems += found + more(screen, expected)
