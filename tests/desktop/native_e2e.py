@@ -14,7 +14,7 @@ import sys
 import time
 
 from xdesktop import (BUTTON_BOTTOM, BUTTON_LEFT, BUTTON_RIGHT, BUTTON_TOP, HEIGHT, WIDTH,
-                      WINDOW_TITLE, Driver, Failure, XSession, begin, log, play_presentation,
+                      WINDOW_TITLE, Driver, Failure, XSession, begin, play_presentation,
                       prepare_work, report)
 
 SCREEN = (800, 600)

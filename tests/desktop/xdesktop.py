@@ -6,6 +6,7 @@ sheets, screen grabs compared with pixshow-capture's pictures, a covering window
 """
 
 import argparse
+import contextlib
 import ctypes
 import os
 import select
@@ -76,10 +77,8 @@ class Failure(Exception):
 
 
 def end_with_parent():  # in the child: SIGTERM when this script dies, even killed outright
-    try:
+    with contextlib.suppress(OSError, AttributeError):
         ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-    except (OSError, AttributeError):
-        pass
 
 
 def log(message):
@@ -165,13 +164,7 @@ class XSession:
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size,
                  "-nolisten", "tcp", "-noreset"], "xvfb.log", pass_fds=(write_end,))
             os.close(write_end)
-            number, deadline = b"", time.monotonic() + 30
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                if select.select([read_end], [], [], 0.5)[0]:
-                    chunk = os.read(read_end, 16)
-                    if not chunk:
-                        break
-                    number += chunk
+            number = os.read(read_end, 16) if select.select([read_end], [], [], 30)[0] else b""
         finally:
             os.close(read_end)
         if not number.strip():
@@ -269,15 +262,10 @@ class XSession:
 
     def end(self, process):
         for sig in (signal.SIGTERM, signal.SIGKILL):
-            try:
+            with contextlib.suppress(ProcessLookupError):
                 os.killpg(process.pid, sig)
-            except ProcessLookupError:
-                pass
-            try:
-                process.wait(timeout=10)
-                return
-            except subprocess.TimeoutExpired:
-                pass
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                return process.wait(timeout=10)
 
     def close(self):  # the X server last
         for process in reversed(self.processes):
@@ -285,13 +273,10 @@ class XSession:
         # A server killed outright leaves its lock file and socket behind.
         if self.display:
             lock = "/tmp/.X%s-lock" % self.display[1:]
-            try:
-                with open(lock) as f:
-                    if int(f.read().strip() or 0) == self.xvfb.pid:
-                        os.remove(lock)
-                        os.remove("/tmp/.X11-unix/X%s" % self.display[1:])
-            except (OSError, ValueError):
-                pass
+            with contextlib.suppress(OSError, ValueError), open(lock) as f:
+                if int(f.read().strip() or 0) == self.xvfb.pid:
+                    os.remove(lock)
+                    os.remove("/tmp/.X11-unix/X%s" % self.display[1:])
 
 
 def to_rgb(source, data=None, size=(WIDTH, HEIGHT), crop=None):

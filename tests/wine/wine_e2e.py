@@ -16,6 +16,7 @@ Exit status: 0 passed, 1 failed, 77 skipped (Wine cannot start here).
 """
 
 import argparse
+import functools
 import os
 import subprocess
 import sys
@@ -78,25 +79,26 @@ class WineSession(XSession):
         XSession.close(self)
 
 
-def pointer_stays_on_button(session):
+def pointer_stays_on_button(session, screen, expected):  # at screen 1's wait
+    if screen != 1:
+        return []
     session.xdotool("mousemove", "100", "100")
     time.sleep(0.3)
-    x, y = (int(v.split(b"=")[1]) for v in session.xdotool("getmouselocation", "--shell").split()[:2])
+    x, y = (int(v.split(b"=")[1])
+            for v in session.xdotool("getmouselocation", "--shell").split()[:2])
     if not (BUTTON_LEFT <= x < BUTTON_RIGHT and BUTTON_TOP <= y < BUTTON_BOTTOM):
         return ["screen 1: the pointer went to (%d,%d), outside the button" % (x, y)]
     return []
 
 
-def run_presentation(session, exe, work, expected_dir, deadline):
-    folder = os.path.join(work, "run-all")
-    write_sheets(folder)
+def run_in_folder(session, exe, work, name, deadline, body, skip=()):
+    """body(driver)'s problems, and a problem if the program changed its folder of sheets."""
+    folder = os.path.join(work, name)
+    write_sheets(folder, skip)
     before = folder_listing(folder)
-    driver = Driver(session, session.start_program(exe, folder), deadline)
-    problems = play_presentation(
-        session, driver, expected_dir, os.path.join(work, "wine"),
-        at_wait=lambda screen, expected: pointer_stays_on_button(session) if screen == 1 else [])
+    problems = body(Driver(session, session.start_program(exe, folder), deadline))
     if folder_listing(folder) != before:
-        problems.append("the program changed its folder: %s" % folder_listing(folder))
+        problems.append("%s: the program changed its folder: %s" % (name, folder_listing(folder)))
     return problems
 
 
@@ -130,7 +132,8 @@ def run_zip(session, zip_path, capture, work, deadline):
         result = subprocess.run(["wine", exe, arg], cwd=folder, env=session.env, timeout=60,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if result.returncode != status or said.encode() not in result.stdout:
-            problems.append("pixshow.exe %s: status %d, %r" % (arg, result.returncode, result.stdout))
+            problems.append("pixshow.exe %s: status %d, %r"
+                            % (arg, result.returncode, result.stdout))
     driver = Driver(session, session.start_program(exe, folder, [sample], "run-zip.log"), deadline)
     grabbed = driver.settle("zip run, screen 1")
     save_png(grabbed, os.path.join(work, "zip-screen-1.png"))
@@ -152,25 +155,19 @@ def run_zip(session, zip_path, capture, work, deadline):
     return problems
 
 
-def run_missing_sheet(session, exe, work, deadline):
-    folder = os.path.join(work, "run-missing")
-    write_sheets(folder, skip=(SHEETS[STAT_ICONS][0],))
-    before = folder_listing(folder)
-    driver = Driver(session, session.start_program(exe, folder), deadline)
+def run_missing_sheet(driver):
     for screen in (1, 2):  # the stat icons are the third screen's
         what = "missing-sheet run, screen %d" % screen
         driver.click(what, driver.settle(what))
     box, seen = text_box("Load Failure", 30, 430), False  # shows while the program ends
     limit = time.monotonic() + EXIT_TIMEOUT
     while driver.process.poll() is None and time.monotonic() < limit:
-        seen = seen or text_pixels(session.grab(), box, WHITE) >= MIN_TEXT_PIXELS
+        seen = seen or text_pixels(driver.session.grab(), box, WHITE) >= MIN_TEXT_PIXELS
         time.sleep(0.2)
     status = driver.wait_exit("with a sheet missing")
     problems = ["missing sheet: status %d, not 1" % status] if status != 1 else []
     if not seen:
         problems.append("missing sheet: no 'Load Failure' on the screen at (30,430)")
-    if folder_listing(folder) != before:
-        problems.append("missing sheet: the folder changed: %s" % folder_listing(folder))
     return problems
 
 
@@ -189,9 +186,12 @@ def command_run(parser):
             log("SKIPPED: Wine cannot start on this machine")
             return SKIP
         exe, deadline = os.path.abspath(args.exe), started + args.time_limit
-        problems += run_presentation(session, exe, work, expected, deadline)
+        on_wait = functools.partial(pointer_stays_on_button, session)
+        problems += run_in_folder(session, exe, work, "run-all", deadline, lambda driver: (
+            play_presentation(session, driver, expected, os.path.join(work, "wine"), (), on_wait)))
         problems += run_zip(session, os.path.abspath(args.zip), args.capture, work, deadline)
-        problems += run_missing_sheet(session, exe, work, deadline)
+        problems += run_in_folder(session, exe, work, "run-missing", deadline, run_missing_sheet,
+                                  (SHEETS[STAT_ICONS][0],))
     except Failure as e:
         problems.append(str(e))
     finally:
