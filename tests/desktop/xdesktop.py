@@ -164,7 +164,14 @@ class XSession:
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size,
                  "-nolisten", "tcp", "-noreset"], "xvfb.log", pass_fds=(write_end,))
             os.close(write_end)
-            number = os.read(read_end, 16) if select.select([read_end], [], [], 30)[0] else b""
+            # It writes the number and the newline apart: reads up to the newline.
+            number, deadline = b"", time.monotonic() + 30
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                if select.select([read_end], [], [], 0.5)[0]:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
         finally:
             os.close(read_end)
         if not number.strip():
@@ -532,7 +539,7 @@ def main():
     session = XSession(work, tuple(int(v) for v in args.size.split("x")), not args.bare)
     try:
         session.start()
-        return subprocess.run(command, env=session.env).returncode
+        return subprocess.run(command, env=session.env, preexec_fn=end_with_parent).returncode
     except (Failure, OSError) as e:
         log("FAIL: %s" % e)
         return 1
