@@ -1,17 +1,11 @@
 #!/usr/bin/env python3
-"""End-to-end check of the native program on an X desktop.
+"""End-to-end check of the native program on an 800 x 600 X desktop (xdesktop.py).
 
   native_e2e.py --exe pixshow --sheet-table sheets.tsv --capture pixshow-capture --work DIR
 
-Starts an 800 x 600 X server of its own (Xvfb) with openbox on it and plays
-the presentation full screen on the SDL backend in a folder of synthetic
-sheets, as xdesktop.py's play_presentation describes: every screen compared
-with pixshow-capture's picture, another window over part of screen 1, the focus
-away during one of screen 2's pauses. Also: full screen covers the whole
-screen with the picture centred on black, and Alt+Enter at screen 3's wait
+Plays the presentation full screen on the SDL backend as play_presentation describes; also full
+screen covers the screen with the picture centred on black, and Alt+Enter at screen 3's wait
 leaves it for a 640 x 480 window showing the same picture and comes back.
-
-Exit status: 0 passed, 1 failed.
 """
 
 import argparse
@@ -20,8 +14,8 @@ import sys
 import time
 
 from xdesktop import (BUTTON_BOTTOM, BUTTON_LEFT, BUTTON_RIGHT, BUTTON_TOP, HEIGHT, WIDTH,
-                      WINDOW_TITLE, Driver, Failure, XSession, end_on_signals, find_tools,
-                      load_sheet_table, log, play_presentation, prepare_work)
+                      WINDOW_TITLE, Driver, Failure, XSession, begin, play_presentation,
+                      prepare_work, report)
 
 SCREEN = (800, 600)
 ORIGIN = ((SCREEN[0] - WIDTH) // 2, (SCREEN[1] - HEIGHT) // 2)  # full screen, scale 1
@@ -30,8 +24,6 @@ CURSOR_BOX = (BUTTON_LEFT, BUTTON_TOP, BUTTON_RIGHT + 12, BUTTON_BOTTOM + 19)
 
 
 def covers_screen(session, what):
-    """Problems unless the program's window is full screen over the whole
-    screen, the picture centred on black."""
     window = session.find_window(WINDOW_TITLE)
     problems = []
     if not session.full_screen(window) or session.geometry(window) != (0, 0) + SCREEN:
@@ -65,23 +57,9 @@ def alt_enter_and_back(session, driver, screen, expected):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--sheet-table", required=True, help="the build's sheets.tsv")
-    parser.add_argument("--capture", required=True)
-    parser.add_argument("--work", required=True, help="folder for sheets and pictures")
-    parser.add_argument("--time-limit", type=float, default=300, help="seconds for the whole run")
-    args = parser.parse_args()
-    load_sheet_table(args.sheet_table)
-    missing = find_tools()
-    if missing:
-        log("FAIL: " + "; ".join(missing))
-        return 1
-    end_on_signals()
-    started = time.monotonic()
-    work = os.path.abspath(args.work)
-    session = XSession(work, SCREEN)
-    problems = []
+    args = begin(argparse.ArgumentParser(description=__doc__.split("\n\n")[0]), 300)
+    started, work = time.monotonic(), os.path.abspath(args.work)
+    session, problems = XSession(work, SCREEN), []
     try:
         expected = prepare_work(work, args.capture)
         session.start()
@@ -99,14 +77,9 @@ def main():
         problems.append(str(e))
     finally:
         session.close()
-    log("native desktop test took %.1f s" % (time.monotonic() - started))
-    if problems:
-        log("FAIL:\n  " + "\n  ".join(problems))
-        log("Pictures: %s/grabbed (grabbed) and %s/capture (capture); program output in "
-            "%s/program.log" % (work, work, work))
-        return 1
-    log("PASS")
-    return 0
+    return report(problems, "native desktop test", started,
+                  "Pictures: %s/grabbed and %s/capture; program output in %s/program.log"
+                  % (work, work, work))
 
 
 if __name__ == "__main__":
