@@ -73,8 +73,9 @@ int InitDevices() {
                                 NULL))) {
     return ReportFailedStep("create the DirectDraw object");
   }
-  if (FAILED(g_directDraw->SetCooperativeLevel(
-          g_mainWindow, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX))) {
+  if (FAILED(g_directDraw->SetCooperativeLevel(g_mainWindow, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT |
+                                                                 DDSCL_EXCLUSIVE |
+                                                                 DDSCL_ALLOWMODEX))) {
     return ReportFailedStep("take the display for exclusive full-screen use");
   }
   if (FAILED(g_directDraw->SetDisplayMode(ScreenWidth, ScreenHeight, ScreenBitsPerPixel, 0, 0))) {

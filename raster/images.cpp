@@ -29,13 +29,11 @@ int DrawPortrait(int image, int x, int y) {
 }
 
 int DrawContinueButton(int image, int x, int y) {
-  return DrawSheetImage(g_primarySurface, Buttons.fileName, Buttons.imageWidth,
-                        Buttons.imageHeight, image, x, y, 0);
+  return DrawSheetImage(g_primarySurface, Buttons.fileName, Buttons.imageWidth, Buttons.imageHeight,
+                        image, x, y, 0);
 }
 
-void DrawStatIcon(int icon, int x, int y) {
-  DrawStatIconRows(icon, x, y, StatIcons.imageHeight);
-}
+void DrawStatIcon(int icon, int x, int y) { DrawStatIconRows(icon, x, y, StatIcons.imageHeight); }
 
 void DrawStatIconShort(int icon, int x, int y) { DrawStatIconRows(icon, x, y, StatIconShortRows); }
 

@@ -26,8 +26,7 @@ const DWORD LoadFailureHoldMs = 2000;
     lockedSurface->Unlock(NULL);
   }
   if (g_primarySurface != NULL) {
-    DrawTextOpaque("Load Failure", LoadFailureX, LoadFailureY, LoadFailureColour,
-                   g_primarySurface);
+    DrawTextOpaque("Load Failure", LoadFailureX, LoadFailureY, LoadFailureColour, g_primarySurface);
   }
   Sleep(LoadFailureHoldMs);
   std::fprintf(stderr, "pixshow: cannot open image sheet \"%s\": %s\n", sheetName, reason);
@@ -52,7 +51,8 @@ FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) 
   if (type == std::filesystem::file_type::directory) {
     ShowLoadFailure(sheetName, lockedSurface, std::strerror(EISDIR));
   }
-  if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found) {
+  if (type != std::filesystem::file_type::regular &&
+      type != std::filesystem::file_type::not_found) {
     ShowLoadFailure(sheetName, lockedSurface, "not a regular file");
   }
   errno = 0;

@@ -10,7 +10,15 @@ struct SheetFormat {
   int imageHeight;
 };
 
-enum SheetId { PortraitSheet, ButtonSheet, StatIconSheet, TileSheet, PieceSheet, BorderSheet, SheetCount };
+enum SheetId {
+  PortraitSheet,
+  ButtonSheet,
+  StatIconSheet,
+  TileSheet,
+  PieceSheet,
+  BorderSheet,
+  SheetCount
+};
 
 // clang-format off
 constexpr SheetFormat ImageSheets[SheetCount] = {

@@ -53,9 +53,7 @@ void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurf
 
 void DrawButton() { DrawContinueButton(0, ContinueButtonX, ContinueButtonY); }
 
-void DrawCaption(const char* text, int y) {
-  DrawTextOpaque(text, 50, y, White, g_primarySurface);
-}
+void DrawCaption(const char* text, int y) { DrawTextOpaque(text, 50, y, White, g_primarySurface); }
 
 // Holds the screen until a click. Returns 0 when the wait ended because the
 // program is closing (Escape or the window's close button): the presentation

@@ -130,15 +130,17 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
   const Case cases[] = {
       // The caller's lock is released before the message is drawn.
       {"Divadude.pix", "No such file or directory", drawIcons, nullptr},
-      {"ports.pix", "Is a directory", [] { DrawPortrait(0, 40, 50); }, [] { mkdir("ports.pix", 0700); }},
+      {"ports.pix", "Is a directory", [] { DrawPortrait(0, 40, 50); },
+       [] { mkdir("ports.pix", 0700); }},
       // Not waited on: an endless device.
-      {"Divadude.pix", "not a regular file", drawIcons, [] { symlink("/dev/zero", "Divadude.pix"); }},
+      {"Divadude.pix", "not a regular file", drawIcons,
+       [] { symlink("/dev/zero", "Divadude.pix"); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sheet) + ": " + c.why);
     if (c.make) c.make();
-    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") + c.sheet +
-                       "\": " + c.why + ".*\\[display restored\\]";
+    std::string said = std::string("\\[message shown\\].*pixshow: cannot open image sheet \"") +
+                       c.sheet + "\": " + c.why + ".*\\[display restored\\]";
     EXPECT_EXIT(
         {
           alarm(120);  // a sheet that is waited on ends the child as a failure

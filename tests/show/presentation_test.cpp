@@ -93,8 +93,7 @@ TEST_F(Presentation, EveryHoldShowsItsGoldenPictureWithTheCursorAtTheWaitsOnly) 
   int status = Run([&](const pxh::Hold& hold, size_t index) {
     ExpectGolden(hold, index);
     const bool closesAWait = index > 0 && holds_[index - 1].kind == pxh::HoldKind::Wait;
-    EXPECT_EQ(pxh::Cursor().displayCount >= 0,
-              hold.kind == pxh::HoldKind::Wait || closesAWait);
+    EXPECT_EQ(pxh::Cursor().displayCount >= 0, hold.kind == pxh::HoldKind::Wait || closesAWait);
   });
   EXPECT_EQ(status, ExitPresented);
   EXPECT_EQ(holds_.size(), golden_.size());

@@ -22,8 +22,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   // Give back any permission a test took away, so that everything can go.
-  for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
@@ -44,7 +44,8 @@ std::string ReadText(const std::string& path) {
 
 }  // namespace
 
-RunResult RunTool(const std::string& cwd, const std::string& program, const std::vector<std::string>& args) {
+RunResult RunTool(const std::string& cwd, const std::string& program,
+                  const std::vector<std::string>& args) {
   TempDir logs;
   // The watchdog turns a tool that hangs (waiting on a pipe, say) into a
   // failed run instead of a test that never ends.
@@ -66,7 +67,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out.good()) std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 
@@ -78,7 +80,8 @@ bool Exists(const std::string& path) {
 std::vector<std::string> List(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir, ec))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

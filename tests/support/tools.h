@@ -31,7 +31,8 @@ struct RunResult {
 
 // Runs `program` with `args` in the folder `cwd`, capturing its output. A
 // program still running after three minutes is killed (status 137).
-RunResult RunTool(const std::string& cwd, const std::string& program, const std::vector<std::string>& args);
+RunResult RunTool(const std::string& cwd, const std::string& program,
+                  const std::vector<std::string>& args);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -27,8 +27,7 @@ using toolkit::Quoted;
 
 namespace {
 
-const char kUsage[] =
-    "usage: pixshow-capture [--sheets DIR] [--out DIR] [--all-holds]\n";
+const char kUsage[] = "usage: pixshow-capture [--sheets DIR] [--out DIR] [--all-holds]\n";
 
 const char kHelp[] =
     "Plays the pixshow presentation without a screen and writes its eight\n"
@@ -82,10 +81,13 @@ int Usage(const std::string& problem) {
 int ParseOptions(int argc, char** argv, Options& options) {
   toolkit::ParsedArgs args;
   std::string error;
-  if (!toolkit::ParseArgs(
-          std::vector<std::string>(argv + 1, argv + argc),
-          {{"--help", false, "-h"}, {"--version"}, {"--all-holds"}, {"--sheets", true}, {"--out", true}},
-          &args, &error)) {
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 1, argv + argc),
+                          {{"--help", false, "-h"},
+                           {"--version"},
+                           {"--all-holds"},
+                           {"--sheets", true},
+                           {"--out", true}},
+                          &args, &error)) {
     return Usage(error);
   }
   if (args.Has("--help")) {
@@ -144,8 +146,9 @@ class Capture {
       if (tsv_) {
         // Each line is flushed at once: the program may end the process
         // from inside (a sheet that cannot be opened).
-        std::fprintf(tsv_, "%s\t%llu\t%s\t%u\t%d\n", name, static_cast<unsigned long long>(hold.atMs),
-                     wait ? "wait" : "pause", static_cast<unsigned>(wait ? 0 : hold.pauseMs), screen);
+        std::fprintf(tsv_, "%s\t%llu\t%s\t%u\t%d\n", name,
+                     static_cast<unsigned long long>(hold.atMs), wait ? "wait" : "pause",
+                     static_cast<unsigned>(wait ? 0 : hold.pauseMs), screen);
         std::fflush(tsv_);
       }
     }

@@ -150,7 +150,8 @@ void RefuseOutputThatIsAnInput(const std::string& out, const std::vector<std::st
 std::string WithoutExtension(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   const size_t dot = path.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) return path.substr(0, dot);
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1))
+    return path.substr(0, dot);
   return path;
 }
 
@@ -189,10 +190,11 @@ int RunInfo(const ParsedArgs& args) {
   std::printf("whole images: %lld\n", whole);
   std::printf("bytes left over: %lld", leftOver);
   if (leftOver) {
-    std::printf(" (image %lld is partial: the program draws its last %lld bytes as index 255)", whole,
-                size.Bytes() - leftOver);
+    std::printf(" (image %lld is partial: the program draws its last %lld bytes as index 255)",
+                whole, size.Bytes() - leftOver);
   }
-  std::printf("\nindices used: %d of 256: %s\n", summary.usedCount, IndexRanges(summary.used).c_str());
+  std::printf("\nindices used: %d of 256: %s\n", summary.usedCount,
+              IndexRanges(summary.used).c_str());
   return 0;
 }
 
@@ -201,7 +203,8 @@ int RunExport(const ParsedArgs& args) {
   if (args.positional.empty() || args.positional.size() > 2) {
     Fail("export needs one SHEET and at most one OUT.png (see pixsheet export --help)");
   }
-  if (args.positional.size() == 2 && args.Has("-o")) Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
+  if (args.positional.size() == 2 && args.Has("-o"))
+    Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const bool single = args.Has("--image");
@@ -217,33 +220,36 @@ int RunExport(const ParsedArgs& args) {
   RefuseOutputThatIsAnInput(out, {sheet});
 
   const SheetReader reader(sheet);
-  const Picture picture = single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
-                                 : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
+  const Picture picture =
+      single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
+             : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
   const Palette palette = ProgramPalette();
   std::string error;
-  if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(), picture.width,
-                              palette.rgb, &error)) {
+  if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(),
+                              picture.width, palette.rgb, &error)) {
     Fail(error);
   }
   if (single) {
-    std::printf("wrote %s: image %d of %s, %d x %d\n", Quoted(out).c_str(), image, Quoted(sheet).c_str(),
-                picture.width, picture.height);
+    std::printf("wrote %s: image %d of %s, %d x %d\n", Quoted(out).c_str(), image,
+                Quoted(sheet).c_str(), picture.width, picture.height);
     return 0;
   }
   const long long whole = reader.Length() / size.Bytes();
   const long long leftOver = reader.Length() % size.Bytes();
   std::printf("wrote %s: %s of %s in %lld columns, %d x %d pixels\n", Quoted(out).c_str(),
-              Plural(whole, "image").c_str(), Quoted(sheet).c_str(), std::min<long long>(columns, whole),
-              picture.width, picture.height);
+              Plural(whole, "image").c_str(), Quoted(sheet).c_str(),
+              std::min<long long>(columns, whole), picture.width, picture.height);
   if (leftOver) {
-    std::printf("note: the last %lld bytes of %s make no whole image and are not in the contact sheet\n",
-                leftOver, Quoted(sheet).c_str());
+    std::printf(
+        "note: the last %lld bytes of %s make no whole image and are not in the contact sheet\n",
+        leftOver, Quoted(sheet).c_str());
   }
   return 0;
 }
 
 int RunImport(const ParsedArgs& args) {
-  if (args.positional.empty()) Fail("import needs at least one IMAGE.png (see pixsheet import --help)");
+  if (args.positional.empty())
+    Fail("import needs at least one IMAGE.png (see pixsheet import --help)");
   const std::string sheet = args.Value("-o");
   if (sheet.empty()) Fail("import needs -o SHEET (see pixsheet import --help)");
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
@@ -267,26 +273,29 @@ int RunImport(const ParsedArgs& args) {
 
   if (append) {
     std::error_code ec;
-    const long long before =
-        std::filesystem::is_regular_file(sheet, ec) ? static_cast<long long>(std::filesystem::file_size(sheet, ec)) : 0;
+    const long long before = std::filesystem::is_regular_file(sheet, ec)
+                                 ? static_cast<long long>(std::filesystem::file_size(sheet, ec))
+                                 : 0;
     if (before % size.Bytes() != 0) {
       Fail(Quoted(sheet) + " holds " + Plural(before, "byte") + ", not a whole number of " +
            std::to_string(size.width) + " x " + std::to_string(size.height) +
            " images: appending would shift every new image");
     }
     AppendToFile(sheet, bytes);
-    std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(), Quoted(sheet).c_str(),
-                Plural(before / size.Bytes() + images, "image").c_str());
+    std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(),
+                Quoted(sheet).c_str(), Plural(before / size.Bytes() + images, "image").c_str());
   } else {
     WriteWholeFile(sheet, bytes);
-    std::printf("wrote %s: %s of %d x %d, %s\n", Quoted(sheet).c_str(), Plural(images, "image").c_str(),
-                size.width, size.height, Plural(static_cast<long long>(bytes.size()), "byte").c_str());
+    std::printf("wrote %s: %s of %d x %d, %s\n", Quoted(sheet).c_str(),
+                Plural(images, "image").c_str(), size.width, size.height,
+                Plural(static_cast<long long>(bytes.size()), "byte").c_str());
   }
   return 0;
 }
 
 int RunPalette(const ParsedArgs& args) {
-  if (!args.positional.empty()) Fail("palette takes no file names, only -o FILE (see pixsheet palette --help)");
+  if (!args.positional.empty())
+    Fail("palette takes no file names, only -o FILE (see pixsheet palette --help)");
   const std::string out = args.Value("-o");
   if (out.empty()) Fail("palette needs -o FILE (see pixsheet palette --help)");
   const int scale = args.Has("--scale") ? ParseCount("--scale", args.Value("--scale"), 1, 64) : 1;
@@ -319,7 +328,8 @@ int Run(int argc, char** argv) {
   const toolkit::Option size{"--size", true};
   const std::map<std::string, Command> commands = {
       {"info", {kInfoHelp, {help, size}, RunInfo}},
-      {"export", {kExportHelp, {help, out, size, {"--image", true}, {"--columns", true}}, RunExport}},
+      {"export",
+       {kExportHelp, {help, out, size, {"--image", true}, {"--columns", true}}, RunExport}},
       {"import", {kImportHelp, {help, out, size, {"--append"}, {"--strict"}}, RunImport}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},
   };
@@ -327,7 +337,8 @@ int Run(int argc, char** argv) {
   if (it == commands.end()) Fail("unknown command '" + command + "' (see pixsheet --help)");
   ParsedArgs args;
   std::string error;
-  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 2, argv + argc), it->second.options, &args, &error)) {
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 2, argv + argc), it->second.options,
+                          &args, &error)) {
     Fail(error + " for pixsheet " + command + " (see pixsheet " + command + " --help)");
   }
   if (args.Has("--help")) {

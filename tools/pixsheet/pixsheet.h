@@ -161,9 +161,8 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
 class ColourMapper {
  public:
   explicit ColourMapper(const Palette& palette);
-  std::vector<uint8_t> Map(const pngio::Image& image, const std::string& fileName,
-                           bool strict);
-  int Nearest(uint8_t r, uint8_t g, uint8_t b);  // the lowest index on ties
+  std::vector<uint8_t> Map(const pngio::Image& image, const std::string& fileName, bool strict);
+  int Nearest(uint8_t r, uint8_t g, uint8_t b);      // the lowest index on ties
   int Exact(uint8_t r, uint8_t g, uint8_t b) const;  // -1 when not in the palette
 
  private:

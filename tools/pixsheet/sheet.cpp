@@ -70,9 +70,10 @@ ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption) {
     return ImageSize{known->width, known->height};
   }
   std::string names;
-  for (const KnownSheet& sheet : KnownSheets()) names += std::string(names.empty() ? "" : ", ") + sheet.name;
-  Fail("cannot tell the image size of " + toolkit::Quoted(sheetPath) + ": give --size WxH (sizes are known for " +
-       names + ")");
+  for (const KnownSheet& sheet : KnownSheets())
+    names += std::string(names.empty() ? "" : ", ") + sheet.name;
+  Fail("cannot tell the image size of " + toolkit::Quoted(sheetPath) +
+       ": give --size WxH (sizes are known for " + names + ")");
 }
 
 SheetReader::SheetReader(const std::string& path) {
@@ -90,7 +91,8 @@ SheetReader::~SheetReader() { std::fclose(file_); }
 
 SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name) {
   SheetSummary summary;
-  if (std::fseek(sheet, 0, SEEK_SET) != 0) Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
+  if (std::fseek(sheet, 0, SEEK_SET) != 0)
+    Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
   uint8_t buffer[65536];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, sheet)) > 0) {
@@ -151,7 +153,8 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
                                          int columns, int* width, int* height) {
   const int rows = (count + columns - 1) / columns;
   MeasureContactSheet(count, size, columns, width, height);
-  std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height), kGapIndex);
+  std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height),
+                               kGapIndex);
   for (int place = 0; place < rows * columns; ++place) {
     const int left = (place % columns) * (size.width + kGap);
     const int top = (place / columns) * (size.height + kGap);
@@ -159,7 +162,8 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
       uint8_t* out = &picture[static_cast<size_t>(top + y) * static_cast<size_t>(*width) +
                               static_cast<size_t>(left)];
       if (place < count) {
-        const uint8_t* in = images + static_cast<size_t>(place) * static_cast<size_t>(size.Bytes()) +
+        const uint8_t* in = images +
+                            static_cast<size_t>(place) * static_cast<size_t>(size.Bytes()) +
                             static_cast<size_t>(y) * static_cast<size_t>(size.width);
         std::copy(in, in + size.width, out);
       } else {
@@ -174,7 +178,8 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size) {
   if (left < kGap) return false;  // the first column always holds an image
   for (int y = 0; y < size.height; ++y) {
-    const uint8_t* row = picture + static_cast<size_t>(top + y) * static_cast<size_t>(pictureWidth) +
+    const uint8_t* row = picture +
+                         static_cast<size_t>(top + y) * static_cast<size_t>(pictureWidth) +
                          static_cast<size_t>(left);
     if (row[-kGap] != kEmptyLight) return false;
     for (int x = 0; x < size.width; ++x) {
@@ -189,35 +194,38 @@ Picture ExportImage(std::FILE* sheet, const std::string& name, long long length,
   const long long imageBytes = size.Bytes();
   const long long available = (length + imageBytes - 1) / imageBytes;
   if (image < 0 || image >= available) {
-    Fail(toolkit::Quoted(name) + " holds " + std::to_string(available) + " image" + (available == 1 ? "" : "s") +
-         " of " + std::to_string(size.width) + " x " + std::to_string(size.height) + ": there is no image " +
-         std::to_string(image));
+    Fail(toolkit::Quoted(name) + " holds " + std::to_string(available) + " image" +
+         (available == 1 ? "" : "s") + " of " + std::to_string(size.width) + " x " +
+         std::to_string(size.height) + ": there is no image " + std::to_string(image));
   }
   Picture picture;
   picture.width = size.width;
   picture.height = size.height;
   picture.pixels = ReadSheetBytes(sheet, name, image * imageBytes, static_cast<size_t>(imageBytes));
-  picture.pixels.resize(static_cast<size_t>(imageBytes), 255);  // the program draws 255 past the end
+  picture.pixels.resize(static_cast<size_t>(imageBytes),
+                        255);  // the program draws 255 past the end
   return picture;
 }
 
-Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
-                           int columns) {
+Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
+                           ImageSize size, int columns) {
   const long long whole = length / size.Bytes();
   if (whole == 0) {
     Fail(toolkit::Quoted(name) + " holds no whole image of " + std::to_string(size.width) + " x " +
-         std::to_string(size.height) + " (" + std::to_string(length) + " byte" + (length == 1 ? "" : "s") + ")");
+         std::to_string(size.height) + " (" + std::to_string(length) + " byte" +
+         (length == 1 ? "" : "s") + ")");
   }
   columns = static_cast<int>(std::min<long long>(columns, whole));
   Picture picture;
   MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);  // before reading
   const int count = static_cast<int>(whole);  // fits: the picture holds them all
-  const std::vector<uint8_t> images =
-      ReadSheetBytes(sheet, name, 0, static_cast<size_t>(count) * static_cast<size_t>(size.Bytes()));
+  const std::vector<uint8_t> images = ReadSheetBytes(
+      sheet, name, 0, static_cast<size_t>(count) * static_cast<size_t>(size.Bytes()));
   if (images.size() != static_cast<size_t>(count) * static_cast<size_t>(size.Bytes())) {
     Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
   }
-  picture.pixels = ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
+  picture.pixels =
+      ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
   return picture;
 }
 
@@ -226,10 +234,10 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
   Grid grid;
   if (!GridForPicture(picture.width, picture.height, size, &grid)) {
     Fail(toolkit::Quoted(fileName) + " is " + std::to_string(picture.width) + " x " +
-         std::to_string(picture.height) + " pixels: neither one " + std::to_string(size.width) + " x " +
-         std::to_string(size.height) + " image nor a contact sheet of them (" + std::to_string(size.width) +
-         " + " + std::to_string(size.width + kGap) + "n wide, " + std::to_string(size.height) + " + " +
-         std::to_string(size.height + kGap) + "n high)");
+         std::to_string(picture.height) + " pixels: neither one " + std::to_string(size.width) +
+         " x " + std::to_string(size.height) + " image nor a contact sheet of them (" +
+         std::to_string(size.width) + " + " + std::to_string(size.width + kGap) + "n wide, " +
+         std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)");
   }
   int images = 0;
   int firstEmpty = -1;
@@ -248,8 +256,9 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
            std::to_string(column) + " (empty places may only come after the last image)");
     }
     for (int y = 0; y < size.height; ++y) {
-      const uint8_t* in = &picture.pixels[static_cast<size_t>(top + y) * static_cast<size_t>(picture.width) +
-                                          static_cast<size_t>(left)];
+      const uint8_t* in =
+          &picture.pixels[static_cast<size_t>(top + y) * static_cast<size_t>(picture.width) +
+                          static_cast<size_t>(left)];
       sheet->insert(sheet->end(), in, in + size.width);
     }
     ++images;
@@ -311,7 +320,8 @@ std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::str
   bool keeps[256] = {};
   if (image.indexed) {
     for (int i = 0; i < image.paletteSize; ++i) {
-      keeps[i] = image.palette[i][0] == palette_.rgb[i][0] && image.palette[i][1] == palette_.rgb[i][1] &&
+      keeps[i] = image.palette[i][0] == palette_.rgb[i][0] &&
+                 image.palette[i][1] == palette_.rgb[i][1] &&
                  image.palette[i][2] == palette_.rgb[i][2];
     }
   }
@@ -329,8 +339,9 @@ std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::str
     }
     const int exact = Exact(px[0], px[1], px[2]);
     if (strict && (exact < 0 || px[3] != 255)) {
-      const std::string where = toolkit::Quoted(fileName) + ": pixel (" + std::to_string(p % static_cast<size_t>(image.width)) +
-                                ", " + std::to_string(p / static_cast<size_t>(image.width)) + ")";
+      const std::string where = toolkit::Quoted(fileName) + ": pixel (" +
+                                std::to_string(p % static_cast<size_t>(image.width)) + ", " +
+                                std::to_string(p / static_cast<size_t>(image.width)) + ")";
       if (exact < 0) {
         Fail(where + " has colour " + Hex(px[0], px[1], px[2]) +
              ", which is not in the palette (--strict)");
@@ -369,7 +380,8 @@ void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   long long oldLength = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
   if (oldLength < 0) why = "cannot tell its length";
-  if (why.empty() && (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
+  if (why.empty() &&
+      (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
     why = std::strerror(errno);
   }
 #ifndef _WIN32
@@ -399,8 +411,8 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
   if (ext == ".gpl") {
     text = "GIMP Palette\nName: pixshow\nColumns: 16\n#\n";
     for (int i = 0; i < 256; ++i) {
-      std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", palette.rgb[i][0], palette.rgb[i][1],
-                    palette.rgb[i][2], i);
+      std::snprintf(line, sizeof line, "%3d %3d %3d\tIndex %d\n", palette.rgb[i][0],
+                    palette.rgb[i][1], palette.rgb[i][2], i);
       text += line;
     }
   } else if (ext == ".pal") {
@@ -420,11 +432,13 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
       }
     }
     std::string error;
-    if (!pngio::WriteIndexedPng(path, side, side, swatch.data(), side, palette.rgb, &error)) Fail(error);
+    if (!pngio::WriteIndexedPng(path, side, side, swatch.data(), side, palette.rgb, &error))
+      Fail(error);
     return;
   } else {
     Fail("cannot tell the palette format of " + toolkit::Quoted(path) +
-         ": the name must end in .gpl (GIMP, Krita, Inkscape, Aseprite), .pal (JASC) or .png (swatch)");
+         ": the name must end in .gpl (GIMP, Krita, Inkscape, Aseprite), .pal (JASC) or .png "
+         "(swatch)");
   }
   WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
 }

@@ -61,8 +61,7 @@ bool WriteIndexedStream(std::FILE* f, int w, int h, const uint8_t* idx, int stri
     colours[i].blue = rgb[i][2];
   }
   PngContext ctx{};
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning);
   if (!png) {
     *error = "out of memory";
     return false;
@@ -120,7 +119,8 @@ bool ScanChunks(std::FILE* f, long long fileSize, long long* idatBytes, std::str
     }
     const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
     if (!idat && length > kMaxChunkBytes) {
-      *why = "chunk " + ChunkName(head + 4) + " of " + std::to_string(length) + " bytes is too large";
+      *why =
+          "chunk " + ChunkName(head + 4) + " of " + std::to_string(length) + " bytes is too large";
       return false;
     }
     if (idat) *idatBytes += length;
@@ -331,7 +331,9 @@ bool WriteIndexedPng(const std::string& path, int w, int h, const uint8_t* idx, 
                      const uint8_t rgb[256][3], std::string* error) {
   return toolkit::WriteFileReplacing(
       path,
-      [&](std::FILE* f, std::string* why) { return WriteIndexedPngTo(f, w, h, idx, stride, rgb, why); },
+      [&](std::FILE* f, std::string* why) {
+        return WriteIndexedPngTo(f, w, h, idx, stride, rgb, why);
+      },
       error);
 }
 

@@ -106,12 +106,12 @@ struct Sheet {
   std::vector<Canvas> images;
 };
 
-std::vector<Canvas> MakePortraits();   // 20 images, 82 x 62
-Canvas MakeButton();                   // 45 x 12
-std::vector<Canvas> MakeStatIcons();   // 9 images, 82 x 62
-std::vector<Canvas> MakeTiles();       // 36 images, 42 x 32: season * 9 + terrain
-std::vector<Canvas> MakePieces();      // 5 images, 42 x 32
-std::vector<Canvas> MakeBorders();     // 2 images, 42 x 32
+std::vector<Canvas> MakePortraits();  // 20 images, 82 x 62
+Canvas MakeButton();                  // 45 x 12
+std::vector<Canvas> MakeStatIcons();  // 9 images, 82 x 62
+std::vector<Canvas> MakeTiles();      // 36 images, 42 x 32: season * 9 + terrain
+std::vector<Canvas> MakePieces();     // 5 images, 42 x 32
+std::vector<Canvas> MakeBorders();    // 2 images, 42 x 32
 
 // The six sheets of the presentation, in a fixed order.
 std::vector<Sheet> MakeSampleSheets();

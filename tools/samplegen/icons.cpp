@@ -72,9 +72,20 @@ void Ingots(Canvas& c, int cy) {
 }
 
 void Fur(Canvas& c, int cy) {
-  c.FillPolygon({{18, cy - 11}, {22, cy - 8}, {30, cy - 10}, {26, cy - 3}, {28, cy + 6}, {32, cy + 10},
-                 {24, cy + 9}, {18, cy + 12}, {12, cy + 9}, {4, cy + 10}, {8, cy + 6}, {10, cy - 3},
-                 {6, cy - 10}, {14, cy - 8}},
+  c.FillPolygon({{18, cy - 11},
+                 {22, cy - 8},
+                 {30, cy - 10},
+                 {26, cy - 3},
+                 {28, cy + 6},
+                 {32, cy + 10},
+                 {24, cy + 9},
+                 {18, cy + 12},
+                 {12, cy + 9},
+                 {4, cy + 10},
+                 {8, cy + 6},
+                 {10, cy - 3},
+                 {6, cy - 10},
+                 {14, cy - 8}},
                 kLeather);
   c.FillEllipse(18, cy, 6, 8, kTan);
   for (int i = 0; i < 14; ++i) {
@@ -147,10 +158,13 @@ void People(Canvas& c, int cy) {
     int x, head, height;
     uint8_t coat, hair;
   };
-  const Person p[3] = {{9, 8, 22, kBark, kBlack}, {19, 10, 20, kViolet, kCopper}, {28, 4, 13, kGoldYellow, kOchre}};
+  const Person p[3] = {
+      {9, 8, 22, kBark, kBlack}, {19, 10, 20, kViolet, kCopper}, {28, 4, 13, kGoldYellow, kOchre}};
   for (const Person& q : p) {
     const int top = cy + 12 - q.height;
-    c.FillPolygon({{q.x - q.head / 2 - 1, cy + 12}, {q.x - 2, top + 6}, {q.x + 2, top + 6},
+    c.FillPolygon({{q.x - q.head / 2 - 1, cy + 12},
+                   {q.x - 2, top + 6},
+                   {q.x + 2, top + 6},
                    {q.x + q.head / 2 + 1, cy + 12}},
                   q.coat);
     c.FillEllipseOutlined(q.x, top + 3, 3, 3.2, kSkin, kBlack);
@@ -212,7 +226,8 @@ void Barn(Canvas& c, int cy) {
 
 void Chest(Canvas& c, int cy) {
   c.FillEllipse(18, cy - 6, 12, 5, kGoldYellow);  // coins heaped up
-  for (int i = 0; i < 8; ++i) c.Set(9 + HashPick(i, 0, 8, 18), cy - 9 + HashPick(i, 1, 8, 5), kWhite);
+  for (int i = 0; i < 8; ++i)
+    c.Set(9 + HashPick(i, 0, 8, 18), cy - 9 + HashPick(i, 1, 8, 5), kWhite);
   c.FillRect(6, cy - 4, 30, cy + 11, kLeather);
   c.FrameRect(6, cy - 4, 30, cy + 11, kBark);
   c.Line(6, cy + 1, 30, cy + 1, kGold);
@@ -241,9 +256,9 @@ Canvas Icon(SymbolFn top, SymbolFn bottom) {
 }  // namespace
 
 std::vector<Canvas> MakeStatIcons() {
-  return {Icon(Coins, Food),   Icon(Ingots, Fur),  Icon(Rate, nullptr),
+  return {Icon(Coins, Food),   Icon(Ingots, Fur),    Icon(Rate, nullptr),
           Icon(Helmet, Men),   Icon(Swords, Target), Icon(People, nullptr),
-          Icon(Castle, Heart), Icon(Flood, Barn),  Icon(Chest, nullptr)};
+          Icon(Castle, Heart), Icon(Flood, Barn),    Icon(Chest, nullptr)};
 }
 
 }  // namespace samplegen

@@ -97,10 +97,12 @@ bool WritePreview(const std::string& dir, const Sheet& sheet) {
   const int w = columns * cw + gap, h = rows * ch + gap;
   std::vector<uint8_t> pixels(static_cast<size_t>(w) * h, 8);
   for (size_t i = 0; i < sheet.images.size(); ++i) {
-    const int ox = gap + static_cast<int>(i % columns) * cw, oy = gap + static_cast<int>(i / columns) * ch;
+    const int ox = gap + static_cast<int>(i % columns) * cw,
+              oy = gap + static_cast<int>(i / columns) * ch;
     for (int y = 0; y < sheet.height * scale; ++y)
       for (int x = 0; x < sheet.width * scale; ++x)
-        pixels[static_cast<size_t>(oy + y) * w + ox + x] = sheet.images[i].Get(x / scale, y / scale);
+        pixels[static_cast<size_t>(oy + y) * w + ox + x] =
+            sheet.images[i].Get(x / scale, y / scale);
   }
   if (sheet.name == ImageSheets[TileSheet].fileName) {
     for (int season = 0; season < 4; ++season)
@@ -116,7 +118,8 @@ int main(int argc, char** argv) {
   toolkit::ParsedArgs args;
   std::string error;
   if (!toolkit::ParseArgs(std::vector<std::string>(argv + 1, argv + argc),
-                          {{"--help", false, "-h"}, {"--out", true}, {"--preview", true}}, &args, &error)) {
+                          {{"--help", false, "-h"}, {"--out", true}, {"--preview", true}}, &args,
+                          &error)) {
     std::fprintf(stderr, "pixshow-samplegen: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
@@ -138,7 +141,8 @@ int main(int argc, char** argv) {
   for (const std::string* dir : {&out, &preview}) {
     std::error_code ec;
     if (!dir->empty() && !std::filesystem::is_directory(*dir, ec)) {
-      std::fprintf(stderr, "pixshow-samplegen: %s is not a folder\n", toolkit::Quoted(*dir).c_str());
+      std::fprintf(stderr, "pixshow-samplegen: %s is not a folder\n",
+                   toolkit::Quoted(*dir).c_str());
       return 2;
     }
   }

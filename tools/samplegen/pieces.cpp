@@ -49,8 +49,13 @@ Canvas Piece(const Army& army, int emblem) {
       c.FillRect(ex - 4, ey - 1, ex + 4, ey + 1, army.emblem);
       break;
     case 1:  // crown
-      c.FillPolygon({{ex - 6, ey + 4}, {ex - 6, ey - 3}, {ex - 3, ey}, {ex, ey - 4}, {ex + 3, ey},
-                     {ex + 6, ey - 3}, {ex + 6, ey + 4}},
+      c.FillPolygon({{ex - 6, ey + 4},
+                     {ex - 6, ey - 3},
+                     {ex - 3, ey},
+                     {ex, ey - 4},
+                     {ex + 3, ey},
+                     {ex + 6, ey - 3},
+                     {ex + 6, ey + 4}},
                     army.emblem);
       c.Line(ex - 6, ey + 3, ex + 6, ey + 3, army.emblemShade);
       break;
@@ -59,9 +64,16 @@ Canvas Piece(const Army& army, int emblem) {
       c.FillRect(ex - 1, ey + 2, ex + 1, ey + 4, army.emblemShade);
       break;
     case 3:  // star
-      c.FillPolygon({{ex, ey - 5}, {ex + 2, ey - 1}, {ex + 6, ey - 1}, {ex + 3, ey + 2},
-                     {ex + 4, ey + 5}, {ex, ey + 3}, {ex - 4, ey + 5}, {ex - 3, ey + 2},
-                     {ex - 6, ey - 1}, {ex - 2, ey - 1}},
+      c.FillPolygon({{ex, ey - 5},
+                     {ex + 2, ey - 1},
+                     {ex + 6, ey - 1},
+                     {ex + 3, ey + 2},
+                     {ex + 4, ey + 5},
+                     {ex, ey + 3},
+                     {ex - 4, ey + 5},
+                     {ex - 3, ey + 2},
+                     {ex - 6, ey - 1},
+                     {ex - 2, ey - 1}},
                     army.emblem);
       break;
     default:  // skull

@@ -94,8 +94,15 @@ void Smile(Canvas& c, int y, uint8_t colour) {
 }
 
 void Beard(Canvas& c, uint8_t colour, uint8_t shade, int length) {
-  c.FillPolygon({{29, 28}, {31, 38}, {36, 40 + length / 2}, {41, 41 + length}, {46, 40 + length / 2},
-                 {51, 38}, {53, 28}, {49, 33}, {33, 33}},
+  c.FillPolygon({{29, 28},
+                 {31, 38},
+                 {36, 40 + length / 2},
+                 {41, 41 + length},
+                 {46, 40 + length / 2},
+                 {51, 38},
+                 {53, 28},
+                 {49, 33},
+                 {33, 33}},
                 colour);
   for (int i = 0; i < 5; ++i) c.Line(35 + i * 3, 36, 36 + i * 2, 38 + length / 2, shade);
   c.FillRect(38, 34, 44, 35, kBlack);  // mouth inside the beard
@@ -140,7 +147,15 @@ Canvas Valiant() {
   c.Line(28, 21, 54, 21, kGrey);
   c.Line(31, 14, 37, 11, kSilver);  // shine
   // Plume.
-  c.FillPolygon({{38, 11}, {40, 3}, {48, 0}, {60, 1}, {70, 8}, {72, 16}, {66, 10}, {58, 7}, {50, 8},
+  c.FillPolygon({{38, 11},
+                 {40, 3},
+                 {48, 0},
+                 {60, 1},
+                 {70, 8},
+                 {72, 16},
+                 {66, 10},
+                 {58, 7},
+                 {50, 8},
                  {44, 12}},
                 kRoyalBlue);
   c.Line(41, 4, 48, 1, kSkyBlue);
@@ -257,8 +272,8 @@ Canvas RedSun() {
   Neck(c, kRed);
   Face(c, kRed);
   // A crown of flame.
-  c.FillPolygon({{29, 18}, {30, 8}, {34, 13}, {37, 3}, {41, 11}, {45, 3}, {48, 13}, {52, 8}, {53, 18}},
-                kRed);
+  c.FillPolygon(
+      {{29, 18}, {30, 8}, {34, 13}, {37, 3}, {41, 11}, {45, 3}, {48, 13}, {52, 8}, {53, 18}}, kRed);
   c.FillRect(30, 15, 52, 18, kMaroon);
   c.FillRect(30, 16, 52, 17, kGold);
   Eyes(c, 25, kBlack, kIvory);
@@ -307,14 +322,17 @@ Canvas GoldenSun() {
   c.Ring(41, 55, 5, 6, kOchre);
   for (int i = 0; i < 8; ++i) {
     const double a = i * kPi / 4;
-    c.Line(41 + static_cast<int>(std::lround(7 * std::cos(a))), 55 + static_cast<int>(std::lround(7 * std::sin(a))),
-           41 + static_cast<int>(std::lround(9 * std::cos(a))), 55 + static_cast<int>(std::lround(9 * std::sin(a))), kYellow);
+    c.Line(41 + static_cast<int>(std::lround(7 * std::cos(a))),
+           55 + static_cast<int>(std::lround(7 * std::sin(a))),
+           41 + static_cast<int>(std::lround(9 * std::cos(a))),
+           55 + static_cast<int>(std::lround(9 * std::sin(a))), kYellow);
   }
   Neck(c, kSkin);
   Face(c, kSkin);
   ShortHair(c, kOchre);
-  c.FillPolygon({{29, 17}, {29, 6}, {33, 12}, {37, 4}, {41, 11}, {45, 4}, {49, 12}, {53, 6}, {53, 17}},
-                kGoldYellow);
+  c.FillPolygon(
+      {{29, 17}, {29, 6}, {33, 12}, {37, 4}, {41, 11}, {45, 4}, {49, 12}, {53, 6}, {53, 17}},
+      kGoldYellow);
   c.FillRect(29, 15, 53, 17, kGold);
   c.Set(41, 14, kScarlet);
   c.Outline(kAmber, kOchre);
@@ -343,7 +361,8 @@ Canvas Slasher() {
   Mouth(c, 35, kBrick, 3);
   c.Line(46, 21, 49, 33, kCrimson);  // scar
   for (int y = 23; y <= 31; y += 3) c.Line(46, y, 49, y + 1, kCrimson);
-  for (int i = 0; i < 20; ++i) c.Set(34 + HashPick(i, 0, 7, 15), 36 + HashPick(i, 1, 7, 4), kLeather);
+  for (int i = 0; i < 20; ++i)
+    c.Set(34 + HashPick(i, 0, 7, 15), 36 + HashPick(i, 1, 7, 4), kLeather);
   // A great blade held across the picture.
   c.Line(60, 60, 78, 0, kCharcoal, 5);
   c.Line(60, 60, 78, 0, kSilver, 3);
@@ -392,8 +411,17 @@ Canvas FastRider() {
     c.Line(x, y, x + 8 + HashPick(i, 2, 21, 10), y, kIvory);  // wind
   }
   // A horse's head beside the rider.
-  c.FillPolygon({{58, 61}, {56, 40}, {60, 24}, {66, 14}, {70, 12}, {78, 22}, {81, 30}, {79, 34},
-                 {73, 32}, {70, 44}, {72, 61}},
+  c.FillPolygon({{58, 61},
+                 {56, 40},
+                 {60, 24},
+                 {66, 14},
+                 {70, 12},
+                 {78, 22},
+                 {81, 30},
+                 {79, 34},
+                 {73, 32},
+                 {70, 44},
+                 {72, 61}},
                 kSnow);
   c.Outline(kApricot, kBlack);
   c.Outline(kSand, kBlack);
@@ -432,14 +460,25 @@ Canvas DragonOfZil() {
   Background(c, kMaroon, kWine);
   for (int i = 0; i < 30; ++i) {
     const int x = HashPick(i, 0, 44, kW), y = 40 + HashPick(i, 1, 44, 22);
-    c.Line(x, y, x + HashPick(i, 2, 44, 5) - 2, y - 6 - HashPick(i, 3, 44, 8), i % 3 ? kOrange : kAmber);
+    c.Line(x, y, x + HashPick(i, 2, 44, 5) - 2, y - 6 - HashPick(i, 3, 44, 8),
+           i % 3 ? kOrange : kAmber);
   }
   // Neck and head in profile, facing left.
   c.FillPolygon({{48, 61}, {52, 40}, {58, 30}, {76, 30}, {78, 61}}, kGreen);
-  c.FillPolygon({{8, 30}, {10, 22}, {24, 16}, {40, 10}, {56, 10}, {66, 16}, {68, 30}, {58, 38},
-                 {40, 36}, {24, 38}, {10, 38}},
+  c.FillPolygon({{8, 30},
+                 {10, 22},
+                 {24, 16},
+                 {40, 10},
+                 {56, 10},
+                 {66, 16},
+                 {68, 30},
+                 {58, 38},
+                 {40, 36},
+                 {24, 38},
+                 {10, 38}},
                 kGreen);
-  c.FillPolygon({{8, 38}, {24, 38}, {40, 36}, {56, 38}, {48, 44}, {24, 44}, {12, 42}}, kForest);  // jaw
+  c.FillPolygon({{8, 38}, {24, 38}, {40, 36}, {56, 38}, {48, 44}, {24, 44}, {12, 42}},
+                kForest);  // jaw
   c.Outline(kMaroon, kBlack);
   c.Outline(kWine, kBlack);
   c.Outline(kOrange, kBlack);
@@ -449,7 +488,8 @@ Canvas DragonOfZil() {
   // Horns and spines.
   c.FillPolygon({{54, 12}, {70, 0}, {64, 10}, {62, 16}}, kStraw);
   c.FillPolygon({{46, 11}, {56, 0}, {52, 10}}, kStraw);
-  for (int i = 0; i < 4; ++i) c.FillPolygon({{66 + i * 3, 22 + i * 9}, {80, 18 + i * 10}, {70 + i * 2, 28 + i * 9}}, kLime);
+  for (int i = 0; i < 4; ++i)
+    c.FillPolygon({{66 + i * 3, 22 + i * 9}, {80, 18 + i * 10}, {70 + i * 2, 28 + i * 9}}, kLime);
   // Eye, nostril, teeth and a wisp of flame.
   c.FillEllipseOutlined(44, 20, 4, 3, kYellow, kBlack);
   c.Line(44, 18, 44, 22, kBlack);
@@ -494,8 +534,10 @@ Canvas ChainLightening() {
   Canvas c(kW, kH);
   Background(c, kNight, kNavy);
   auto bolt = [&](std::vector<Point> pts, uint8_t glow, uint8_t core) {
-    for (size_t i = 0; i + 1 < pts.size(); ++i) c.Line(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, glow, 3);
-    for (size_t i = 0; i + 1 < pts.size(); ++i) c.Line(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, core);
+    for (size_t i = 0; i + 1 < pts.size(); ++i)
+      c.Line(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, glow, 3);
+    for (size_t i = 0; i + 1 < pts.size(); ++i)
+      c.Line(pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, core);
   };
   bolt({{4, 0}, {12, 14}, {6, 20}, {16, 36}, {10, 42}, {20, 61}}, kSkyBlue, kWhite);
   bolt({{78, 0}, {68, 12}, {74, 18}, {62, 32}, {70, 36}, {60, 50}}, kSkyBlue, kWhite);
@@ -508,9 +550,12 @@ Canvas ChainLightening() {
   for (int i = 0; i < 11; ++i) {
     const double a = kPi + i * kPi / 10;
     c.FillPolygon({{41, 22},
-                   {41 + static_cast<int>(std::lround(21 * std::cos(a - 0.12))), 22 + static_cast<int>(std::lround(19 * std::sin(a - 0.12)))},
-                   {41 + static_cast<int>(std::lround(24 * std::cos(a))), 20 + static_cast<int>(std::lround(22 * std::sin(a)))},
-                   {41 + static_cast<int>(std::lround(21 * std::cos(a + 0.12))), 22 + static_cast<int>(std::lround(19 * std::sin(a + 0.12)))}},
+                   {41 + static_cast<int>(std::lround(21 * std::cos(a - 0.12))),
+                    22 + static_cast<int>(std::lround(19 * std::sin(a - 0.12)))},
+                   {41 + static_cast<int>(std::lround(24 * std::cos(a))),
+                    20 + static_cast<int>(std::lround(22 * std::sin(a)))},
+                   {41 + static_cast<int>(std::lround(21 * std::cos(a + 0.12))),
+                    22 + static_cast<int>(std::lround(19 * std::sin(a + 0.12)))}},
                   kSnow);
   }
   c.Outline(kNight, kStone);
@@ -622,12 +667,20 @@ Canvas TheRat() {
   c.FillEllipse(26, 14, 6, 6, kPink);
   c.FillEllipse(56, 14, 6, 6, kPink);
   // Head narrowing to a long snout.
-  c.FillPolygon({{28, 20}, {36, 13}, {46, 13}, {54, 20}, {54, 30}, {46, 40}, {42, 46}, {40, 46},
-                 {36, 40}, {28, 30}},
+  c.FillPolygon({{28, 20},
+                 {36, 13},
+                 {46, 13},
+                 {54, 20},
+                 {54, 30},
+                 {46, 40},
+                 {42, 46},
+                 {40, 46},
+                 {36, 40},
+                 {28, 30}},
                 kGrey);
   c.Outline(kKhaki, kBlack);
   c.Outline(kMoss, kBlack);
-    c.FillPolygon({{36, 32}, {46, 32}, {43, 42}, {39, 42}}, kStone);
+  c.FillPolygon({{36, 32}, {46, 32}, {43, 42}, {39, 42}}, kStone);
   c.FillEllipse(41, 45, 2.5, 2, kPink);  // nose
   c.Set(40, 44, kBlack);
   c.FillRect(36, 24, 38, 26, kBlack);
@@ -683,8 +736,17 @@ Canvas NightStalker() {
   c.FillCircle(62, 9, 8, kBlack);
   c.Ring(66, 12, 9, 10, kNight);
   // A dark cloaked shape with a deep hood.
-  c.FillPolygon({{4, 62}, {14, 46}, {26, 40}, {24, 22}, {32, 8}, {41, 4}, {50, 8}, {58, 22}, {56, 40},
-                 {68, 46}, {78, 62}},
+  c.FillPolygon({{4, 62},
+                 {14, 46},
+                 {26, 40},
+                 {24, 22},
+                 {32, 8},
+                 {41, 4},
+                 {50, 8},
+                 {58, 22},
+                 {56, 40},
+                 {68, 46},
+                 {78, 62}},
                 kPlum);
   c.Outline(kBlack, kNavy);
   c.Outline(kNight, kNavy);
@@ -713,10 +775,11 @@ Canvas Hedgehog() {
     const double a = kPi * 0.85 + i * (kPi * 1.3) / 25;
     const double ox = 41 + 17 * std::cos(a), oy = 32 + 17 * std::sin(a);
     const double tx = 41 + 33 * std::cos(a + 0.08), ty = 32 + 30 * std::sin(a + 0.08);
-    c.FillPolygon({{static_cast<int>(ox - 3 * std::sin(a)), static_cast<int>(oy + 3 * std::cos(a))},
-                   {static_cast<int>(tx), static_cast<int>(ty)},
-                   {static_cast<int>(ox + 3 * std::sin(a)), static_cast<int>(oy - 3 * std::cos(a))}},
-                  i % 2 ? kLeather : kBark);
+    c.FillPolygon(
+        {{static_cast<int>(ox - 3 * std::sin(a)), static_cast<int>(oy + 3 * std::cos(a))},
+         {static_cast<int>(tx), static_cast<int>(ty)},
+         {static_cast<int>(ox + 3 * std::sin(a)), static_cast<int>(oy - 3 * std::cos(a))}},
+        i % 2 ? kLeather : kBark);
   }
   c.FillEllipse(41, 34, 20, 22, kBark);
   c.Outline(kGrass, kBlack);
@@ -724,9 +787,9 @@ Canvas Hedgehog() {
   Torso(c, kCopper, kLeather);
   c.FillEllipse(41, 62, 14, 10, kCream);
   // Face: pale and pointed, with a round black nose.
-  c.FillPolygon({{29, 26}, {33, 18}, {41, 16}, {49, 18}, {53, 26}, {50, 36}, {44, 44}, {38, 44},
-                 {32, 36}},
-                kCream);
+  c.FillPolygon(
+      {{29, 26}, {33, 18}, {41, 16}, {49, 18}, {53, 26}, {50, 36}, {44, 44}, {38, 44}, {32, 36}},
+      kCream);
   c.FillEllipseOutlined(32, 17, 3, 3, kCream, kBlack);
   c.FillEllipseOutlined(50, 17, 3, 3, kCream, kBlack);
   c.FillEllipse(32, 17, 1.5, 1.5, kPink);
@@ -746,10 +809,10 @@ Canvas Hedgehog() {
 }  // namespace
 
 std::vector<Canvas> MakePortraits() {
-  return {Valiant(),     Angel(),        Maiden(),     Merlin(),      RedSun(),
-          DeathWatch(),  GoldenSun(),    Slasher(),    Marauder(),    FastRider(),
-          DragonOfZil(), Monk(),         ChainLightening(), Archer(), Orc(),
-          WidowMaker(),  TheRat(),       ShieldOfWan(), NightStalker(), Hedgehog()};
+  return {Valiant(),     Angel(),     Maiden(),          Merlin(),       RedSun(),
+          DeathWatch(),  GoldenSun(), Slasher(),         Marauder(),     FastRider(),
+          DragonOfZil(), Monk(),      ChainLightening(), Archer(),       Orc(),
+          WidowMaker(),  TheRat(),    ShieldOfWan(),     NightStalker(), Hedgehog()};
 }
 
 }  // namespace samplegen

@@ -30,21 +30,24 @@ struct Season {
 
 const Season kSeasons[4] = {
     // Spring: fresh green, blossom, full blue water, young crops.
-    {kGrass, kGreen, kLime, kRose, kYellow, kRoyalBlue, kBlue, kSkyBlue, kLime, kGrass, kRose, kBark,
-     false, kLeafGreen, kGreen, kGrass, kGrey, kCharcoal, kSilver, kWhite, kLeather, kLime, kGreen,
-     kCrimson, kMaroon, kCream, kGreen, kLime},
+    {kGrass,   kGreen, kLime,  kRose,      kYellow, kRoyalBlue, kBlue,  kSkyBlue,  kLime,   kGrass,
+     kRose,    kBark,  false,  kLeafGreen, kGreen,  kGrass,     kGrey,  kCharcoal, kSilver, kWhite,
+     kLeather, kLime,  kGreen, kCrimson,   kMaroon, kCream,     kGreen, kLime},
     // Summer: deep green, dark woods, ripe golden wheat.
-    {kGreen, kForest, kGrass, kYellow, 0, kBlue, kDeepBlue, kRoyalBlue, kForest, kBlack, kGreen, kBark,
-     false, kOliveGreen, kMoss, kSage, kGrey, kCharcoal, kSilver, kWhite, kGoldYellow, kGold, kForest,
-     kCrimson, kMaroon, kCream, kOliveGreen, kLeather},
+    {kGreen,     kForest, kGrass,   kYellow,   0,       kBlue,       kDeepBlue,
+     kRoyalBlue, kForest, kBlack,   kGreen,    kBark,   false,       kOliveGreen,
+     kMoss,      kSage,   kGrey,    kCharcoal, kSilver, kWhite,      kGoldYellow,
+     kGold,      kForest, kCrimson, kMaroon,   kCream,  kOliveGreen, kLeather},
     // Fall: olive and brown ground, orange and red woods, ploughed fields.
-    {kOliveGreen, kMoss, kOlive, kOrange, kCrimson, kDeepBlue, kNavy, kPeriwinkle, kOrange, kCrimson,
-     kGold, kBark, false, kLeather, kBark, kCopper, kGrey, kCharcoal, kStone, kSnow, kBrown, kBark,
-     kMoss, kBrick, kMaroon, kCream, kStraw, kBrown},
+    {kOliveGreen, kMoss,   kOlive,   kOrange,   kCrimson, kDeepBlue, kNavy,
+     kPeriwinkle, kOrange, kCrimson, kGold,     kBark,    false,     kLeather,
+     kBark,       kCopper, kGrey,    kCharcoal, kStone,   kSnow,     kBrown,
+     kBark,       kMoss,   kBrick,   kMaroon,   kCream,   kStraw,    kBrown},
     // Winter: snow, blue shadows, frozen water, snowy firs.
-    {kSnow, kPaleGrey, kWhite, 0, 0, kIce, kLavender, kWhite, kPine, kDarkTeal, kWhite, kBark, true,
-     kPaleGrey, kLavender, kWhite, kGrey, kCharcoal, kSilver, kWhite, kSnow, kStone, kCharcoal, kWhite,
-     kStone, kRoseGrey, kStraw, kTan},
+    {kSnow,     kPaleGrey, kWhite,    0,         0,         kIce,   kLavender,
+     kWhite,    kPine,     kDarkTeal, kWhite,    kBark,     true,   kPaleGrey,
+     kLavender, kWhite,    kGrey,     kCharcoal, kSilver,   kWhite, kSnow,
+     kStone,    kCharcoal, kWhite,    kStone,    kRoseGrey, kStraw, kTan},
 };
 
 // The shared ground: base colour with a light sprinkle of darker and lighter
@@ -54,8 +57,10 @@ void Ground(Canvas& c, const Season& s, uint32_t seed) {
     for (int x = 0; x < kW; ++x) {
       const int r = HashPick(x, y, 17, 100);
       uint8_t v = s.ground;
-      if (r < 10) v = s.groundDark;
-      else if (r < 16) v = s.groundLight;
+      if (r < 10)
+        v = s.groundDark;
+      else if (r < 16)
+        v = s.groundLight;
       c.Set(x, y, v);
     }
   if (s.bloom1) {
@@ -114,8 +119,10 @@ void Hills(Canvas& c, const Season& s) {
         const double nx = (x + 0.5 - cx) / rx, ny = (y + 0.5 - cy) / ry;
         if (y + 0.5 > cy || nx * nx + ny * ny > 1.0) continue;
         uint8_t v = s.hill;
-        if (nx > 0.35) v = s.hillShade;
-        else if (nx < -0.45 && ny < -0.2) v = s.hillLight;
+        if (nx > 0.35)
+          v = s.hillShade;
+        else if (nx < -0.45 && ny < -0.2)
+          v = s.hillLight;
         c.Set(x, y, v);
       }
     c.Line(static_cast<int>(cx - rx), static_cast<int>(cy), static_cast<int>(cx + rx) - 1,
@@ -147,8 +154,8 @@ void Forest(Canvas& c, const Season& s) {
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x)
       if (HashPick(x, y, 23, 3) == 0) c.Set(x, y, s.groundDark);
-  const Point trees[9] = {{6, 8}, {19, 6}, {33, 9}, {12, 17}, {26, 16}, {38, 19},
-                          {5, 27}, {19, 28}, {32, 28}};
+  const Point trees[9] = {{6, 8},   {19, 6}, {33, 9},  {12, 17}, {26, 16},
+                          {38, 19}, {5, 27}, {19, 28}, {32, 28}};
   for (const Point& p : trees) Tree(c, s, p.x, p.y);
 }
 
@@ -198,8 +205,8 @@ void Marsh(Canvas& c, const Season& s, bool frozen) {
   for (const auto& p : pools) {
     c.FillEllipse(p.x, p.y, p.rx + 1, p.ry + 1, s.groundDark);
     c.FillEllipse(p.x, p.y, p.rx, p.ry, s.water);
-    c.Line(static_cast<int>(p.x - p.rx / 2), static_cast<int>(p.y), static_cast<int>(p.x), static_cast<int>(p.y),
-           frozen ? s.waterDark : s.waterLight);
+    c.Line(static_cast<int>(p.x - p.rx / 2), static_cast<int>(p.y), static_cast<int>(p.x),
+           static_cast<int>(p.y), frozen ? s.waterDark : s.waterLight);
   }
   const Point reeds[7] = {{3, 14}, {20, 10}, {23, 19}, {38, 18}, {6, 29}, {27, 29}, {40, 6}};
   for (const Point& p : reeds) {
@@ -216,8 +223,10 @@ void Mountains(Canvas& c, const Season& s) {
     c.Line(px, py, left, base, s.rockLight);
     // Snow cap.
     const int capH = (base - py) / 3;
-    c.FillPolygon({{px - capH * (px - left) / (base - py), py + capH}, {px, py},
-                   {px + capH * (right - px) / (base - py), py + capH}, {px + 1, py + capH - 2},
+    c.FillPolygon({{px - capH * (px - left) / (base - py), py + capH},
+                   {px, py},
+                   {px + capH * (right - px) / (base - py), py + capH},
+                   {px + 1, py + capH - 2},
                    {px - 1, py + capH}},
                   s.peak);
   };
@@ -240,15 +249,32 @@ Canvas Tile(int season, int terrain) {
   Ground(c, s, static_cast<uint32_t>(season * 9 + terrain));
   const bool winter = season == 3;
   switch (terrain) {
-    case 1: Lake(c, s, winter); break;
-    case 2: Meadow(c, s); break;
-    case 3: Hills(c, s); break;
-    case 4: Town(c, s); break;
-    case 5: Fields(c, s); break;
-    case 6: Forest(c, s); break;
-    case 7: Marsh(c, s, winter); break;
-    case 8: Mountains(c, s); break;
-    default: break;  // bare ground
+    case 1:
+      Lake(c, s, winter);
+      break;
+    case 2:
+      Meadow(c, s);
+      break;
+    case 3:
+      Hills(c, s);
+      break;
+    case 4:
+      Town(c, s);
+      break;
+    case 5:
+      Fields(c, s);
+      break;
+    case 6:
+      Forest(c, s);
+      break;
+    case 7:
+      Marsh(c, s, winter);
+      break;
+    case 8:
+      Mountains(c, s);
+      break;
+    default:
+      break;  // bare ground
   }
   return c;
 }

@@ -88,12 +88,12 @@ Frame CurrentFrame();
 
 // --- Input the backend feeds into the layer ---------------------------------
 
-void InputMouseMotion(int dx, int dy, int dz);   // relative, host pixels / wheel clicks
-void InputMouseButton(int button, bool down);    // 0 left, 1 right, 2 middle, 3 x1;
-                                                 // a press shows in the next read
-void InputKey(int virtualKey, bool down);        // VK_ESCAPE, VK_RETURN, VK_MENU ...
-void InputCloseButton();                         // posts WM_CLOSE to the main window
-void InputFocus(bool active);                    // the program's window gets / loses the focus
+void InputMouseMotion(int dx, int dy, int dz);  // relative, host pixels / wheel clicks
+void InputMouseButton(int button, bool down);   // 0 left, 1 right, 2 middle, 3 x1;
+                                                // a press shows in the next read
+void InputKey(int virtualKey, bool down);       // VK_ESCAPE, VK_RETURN, VK_MENU ...
+void InputCloseButton();                        // posts WM_CLOSE to the main window
+void InputFocus(bool active);                   // the program's window gets / loses the focus
 
 }  // namespace pxport
 

@@ -36,23 +36,36 @@ constexpr int kVkBack = 0x08, kVkTab = 0x09, kVkReturn = 0x0D, kVkShift = 0x10, 
 
 int VirtualKeyOf(SDL_Keycode key) {
   switch (key) {
-    case SDLK_ESCAPE: return kVkEscape;
+    case SDLK_ESCAPE:
+      return kVkEscape;
     case SDLK_RETURN:
-    case SDLK_KP_ENTER: return kVkReturn;
+    case SDLK_KP_ENTER:
+      return kVkReturn;
     case SDLK_LALT:
-    case SDLK_RALT: return kVkMenu;
+    case SDLK_RALT:
+      return kVkMenu;
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return kVkShift;
+    case SDLK_RSHIFT:
+      return kVkShift;
     case SDLK_LCTRL:
-    case SDLK_RCTRL: return kVkControl;
-    case SDLK_SPACE: return kVkSpace;
-    case SDLK_TAB: return kVkTab;
-    case SDLK_BACKSPACE: return kVkBack;
-    case SDLK_LEFT: return kVkLeft;
-    case SDLK_UP: return kVkUp;
-    case SDLK_RIGHT: return kVkRight;
-    case SDLK_DOWN: return kVkDown;
-    default: break;
+    case SDLK_RCTRL:
+      return kVkControl;
+    case SDLK_SPACE:
+      return kVkSpace;
+    case SDLK_TAB:
+      return kVkTab;
+    case SDLK_BACKSPACE:
+      return kVkBack;
+    case SDLK_LEFT:
+      return kVkLeft;
+    case SDLK_UP:
+      return kVkUp;
+    case SDLK_RIGHT:
+      return kVkRight;
+    case SDLK_DOWN:
+      return kVkDown;
+    default:
+      break;
   }
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
   if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
@@ -62,11 +75,16 @@ int VirtualKeyOf(SDL_Keycode key) {
 
 int ButtonIndexOf(Uint8 button) {
   switch (button) {
-    case SDL_BUTTON_LEFT: return 0;
-    case SDL_BUTTON_RIGHT: return 1;
-    case SDL_BUTTON_MIDDLE: return 2;
-    case SDL_BUTTON_X1: return 3;
-    default: return -1;
+    case SDL_BUTTON_LEFT:
+      return 0;
+    case SDL_BUTTON_RIGHT:
+      return 1;
+    case SDL_BUTTON_MIDDLE:
+      return 2;
+    case SDL_BUTTON_X1:
+      return 3;
+    default:
+      return -1;
   }
 }
 
@@ -119,9 +137,9 @@ class SdlBackend final : public Backend {
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
     // Hidden until placed, so that it appears once, where it belongs.
-    window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               kWindowedWidth, kWindowedHeight,
-                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    window_ =
+        SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         kWindowedWidth, kWindowedHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
       return;
@@ -180,8 +198,10 @@ class SdlBackend final : public Backend {
     if ((++polls_ & 3u) == 0 && polls_ >= heldUntil_) {
       PresentIfDue();
       int wait = 0;
-      if (waiting_) wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
-      else if (streak_ > kBusyPolls) wait = 1;
+      if (waiting_)
+        wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
+      else if (streak_ > kBusyPolls)
+        wait = 1;
       if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
       WaitForHost(wait);
       BringInEvents(true);
@@ -216,7 +236,8 @@ class SdlBackend final : public Backend {
     int wait = static_cast<int>(ms);
     if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
     WaitForHost(wait);
-    const bool came = hostReady_ || SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0;
+    const bool came =
+        hostReady_ || SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0;
     BringInEvents(true);
     PresentIfDue();
     return came;
@@ -318,8 +339,10 @@ class SdlBackend final : public Backend {
 
   void ToggleFullscreen() {
     if (!window_) return;
-    if (fullscreen_) LeaveFullscreen();
-    else EnterFullscreen();
+    if (fullscreen_)
+      LeaveFullscreen();
+    else
+      EnterFullscreen();
     ApplyMouseMode();
     dirty_ = true;
     clear_ = true;
@@ -527,8 +550,10 @@ class SdlBackend final : public Backend {
     SDL_Rect shown{std::max(0, v.x), std::max(0, v.y), 0, 0};
     shown.w = std::min(target->w, v.x + v.w) - shown.x;
     shown.h = std::min(target->h, v.y + v.h) - shown.y;
-    if (whole) SDL_UpdateWindowSurface(window_);
-    else if (shown.w > 0 && shown.h > 0) SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
+    if (whole)
+      SDL_UpdateWindowSurface(window_);
+    else if (shown.w > 0 && shown.h > 0)
+      SDL_UpdateWindowSurfaceRects(window_, &shown, 1);
     clear_ = false;
     lastView_ = v;
     lastPresentMs_ = NowMs();

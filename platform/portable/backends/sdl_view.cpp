@@ -23,25 +23,10 @@ namespace {
 
 // The usual pointer: black outline '#', white body '.'.
 const char* const kArrow[kArrowHeight] = {
-    "#           ",
-    "##          ",
-    "#.#         ",
-    "#..#        ",
-    "#...#       ",
-    "#....#      ",
-    "#.....#     ",
-    "#......#    ",
-    "#.......#   ",
-    "#........#  ",
-    "#.........# ",
-    "#......#####",
-    "#...#..#    ",
-    "#..##..#    ",
-    "#.#  #..#   ",
-    "##   #..#   ",
-    "#     #..#  ",
-    "      #..#  ",
-    "       ##   ",
+    "#           ", "##          ", "#.#         ", "#..#        ", "#...#       ",
+    "#....#      ", "#.....#     ", "#......#    ", "#.......#   ", "#........#  ",
+    "#.........# ", "#......#####", "#...#..#    ", "#..##..#    ", "#.#  #..#   ",
+    "##   #..#   ", "#     #..#  ", "      #..#  ", "       ##   ",
 };
 
 }  // namespace
@@ -60,8 +45,10 @@ void DrawArrow(uint32_t* out, int pitch, int width, int height, int x, int y) {
     uint32_t* line = out + static_cast<long>(y + r) * pitch + x;
     for (int c = col0; c < col1; ++c) {
       int cell = ArrowCell(c, r);
-      if (cell == 1) line[c] = 0xff000000u;
-      else if (cell == 2) line[c] = 0xffffffffu;
+      if (cell == 1)
+        line[c] = 0xff000000u;
+      else if (cell == 2)
+        line[c] = 0xffffffffu;
     }
   }
 }

@@ -12,9 +12,9 @@ namespace pxport {
 
 // The picture's place in a host area: scaled by a whole factor, centred.
 struct Viewport {
-  int scale;     // 1, 2, 3 ...
-  int x, y;      // top-left corner in host pixels (negative when the host is smaller)
-  int w, h;      // picture size in host pixels
+  int scale;  // 1, 2, 3 ...
+  int x, y;   // top-left corner in host pixels (negative when the host is smaller)
+  int w, h;   // picture size in host pixels
 };
 
 // The largest whole factor at which a picW x picH picture fits into a

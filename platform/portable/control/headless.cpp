@@ -46,7 +46,8 @@ bool ReadScreen(Screen& out) {
   pxport::SurfaceObject* primary = pxport::PrimarySurface();
   if (primary == nullptr) return false;
   const uint8_t* bytes = pxport::SurfaceBytes(primary);
-  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(out.pixels[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y)
+    std::memcpy(out.pixels[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
   const PALETTEENTRY* palette = pxport::SurfacePalette(primary);
   if (palette != nullptr) {
     std::memcpy(out.palette, palette, sizeof out.palette);
@@ -56,19 +57,23 @@ bool ReadScreen(Screen& out) {
   return true;
 }
 
-bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]) {
+bool ReadSurface(IDirectDrawSurface7* surface,
+                 uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]) {
   pxport::SurfaceObject* object = pxport::SurfaceFromInterface(surface);
   if (object == nullptr) return false;
   const uint8_t* bytes = pxport::SurfaceBytes(object);
-  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(out[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y)
+    std::memcpy(out[y], bytes + y * pxport::kPitch, pxport::kScreenWidth);
   return true;
 }
 
-bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]) {
+bool WriteSurface(IDirectDrawSurface7* surface,
+                  const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]) {
   pxport::SurfaceObject* object = pxport::SurfaceFromInterface(surface);
   if (object == nullptr) return false;
   uint8_t* bytes = pxport::SurfaceBytes(object);
-  for (int y = 0; y < pxport::kScreenHeight; ++y) std::memcpy(bytes + y * pxport::kPitch, in[y], pxport::kScreenWidth);
+  for (int y = 0; y < pxport::kScreenHeight; ++y)
+    std::memcpy(bytes + y * pxport::kPitch, in[y], pxport::kScreenWidth);
   pxport::CurrentBackend().Invalidate();
   return true;
 }

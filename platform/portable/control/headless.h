@@ -96,7 +96,7 @@ void OnHold(std::function<void(const Hold&)> callback);
 
 struct Screen {
   uint8_t pixels[pxport::kScreenHeight][pxport::kScreenWidth];  // palette indices
-  PALETTEENTRY palette[256];                    // the palette in force
+  PALETTEENTRY palette[256];                                    // the palette in force
 };
 
 // What the display shows now: the primary surface's memory (the cursor is not
@@ -105,8 +105,10 @@ bool ReadScreen(Screen& out);
 
 // The memory behind a surface interface, 640 x 480 indices, read or written
 // without a lock (tests only: preparing and inspecting surfaces).
-bool ReadSurface(IDirectDrawSurface7* surface, uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]);
-bool WriteSurface(IDirectDrawSurface7* surface, const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]);
+bool ReadSurface(IDirectDrawSurface7* surface,
+                 uint8_t out[pxport::kScreenHeight][pxport::kScreenWidth]);
+bool WriteSurface(IDirectDrawSurface7* surface,
+                  const uint8_t in[pxport::kScreenHeight][pxport::kScreenWidth]);
 
 // Pitch of the surfaces the layer creates (larger than 640 on purpose).
 int SurfacePitch();

@@ -78,8 +78,8 @@ HRESULT RestoreChain(FlipChain* chain) {
 }
 
 bool ValidRect(const RECT* r) {
-  return r->left >= 0 && r->top >= 0 && r->right <= kScreenWidth && r->bottom <= kScreenHeight && r->left < r->right &&
-         r->top < r->bottom;
+  return r->left >= 0 && r->top >= 0 && r->right <= kScreenWidth && r->bottom <= kScreenHeight &&
+         r->left < r->right && r->top < r->bottom;
 }
 
 }  // namespace
@@ -132,11 +132,13 @@ struct PaletteObject final : ComObject<PaletteObject, IDirectDrawPalette> {
     }
     // Windows answers DD_OK for entries past the 256th (Wine writes them past
     // its table); here they are left out, and the call counts as misuse.
-    if (dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry) call.Refuse(": entries past the 256th");
+    if (dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry)
+      call.Refuse(": entries past the 256th");
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     const DWORD first = std::min<DWORD>(dwStartingEntry, 256);
-    std::memcpy(entries + first, lpEntries, std::min<DWORD>(dwCount, 256 - first) * sizeof(PALETTEENTRY));
+    std::memcpy(entries + first, lpEntries,
+                std::min<DWORD>(dwCount, 256 - first) * sizeof(PALETTEENTRY));
     if ((caps & DDPCAPS_ALLOW256) == 0) {
       entries[0] = PALETTEENTRY{0, 0, 0, 0};
       entries[255] = PALETTEENTRY{255, 255, 255, 0};
@@ -193,11 +195,12 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
   // The front holds one reference to the back buffer (as Windows counts it);
   // the chain goes with the last reference the program holds to either.
   void Released(ULONG) {
-    if (chain->front->refs == 0 && (chain->back == nullptr || chain->back->refs <= 1)) DestroyChain();
+    if (chain->front->refs == 0 && (chain->back == nullptr || chain->back->refs <= 1))
+      DestroyChain();
   }
 
-  HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
-                                DWORD dwFlags, LPDDBLTFX lpDDBltFx) override {
+  HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface,
+                                LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX lpDDBltFx) override {
     std::string fill;
     if ((dwFlags & DDBLT_COLORFILL) != 0 && lpDDBltFx != nullptr) {
       fill = "fill " + std::to_string(lpDDBltFx->dwFillColor);
@@ -220,7 +223,8 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
         return DDERR_INVALIDPARAMS;
       }
       // Windows fills anyway (Wine does not look at dwSize either).
-      if (lpDDBltFx->dwSize != sizeof(DDBLTFX)) call.Refuse(": DDBLTFX whose dwSize is not sizeof(DDBLTFX)");
+      if (lpDDBltFx->dwSize != sizeof(DDBLTFX))
+        call.Refuse(": DDBLTFX whose dwSize is not sizeof(DDBLTFX)");
     } else {
       source = SurfaceFromInterface(lpDDSrcSurface);
       if (source == nullptr) {
@@ -234,12 +238,14 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
         }
         src = *lpSrcRect;
       }
-      if (src.right - src.left != dest.right - dest.left || src.bottom - src.top != dest.bottom - dest.top) {
+      if (src.right - src.left != dest.right - dest.left ||
+          src.bottom - src.top != dest.bottom - dest.top) {
         return DDERR_NOSTRETCHHW;
       }
     }
     if (chain->lost) return DDERR_SURFACELOST;
-    if (dc != nullptr || (source != nullptr && (locked || source->locked || source->dc != nullptr))) {
+    if (dc != nullptr ||
+        (source != nullptr && (locked || source->locked || source->dc != nullptr))) {
       call.Refuse(" on a surface that is locked or has its device context out");
       return DDERR_SURFACEBUSY;
     }
@@ -263,7 +269,8 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) override {
+  HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride,
+                                 DWORD dwFlags) override {
     (void)dwFlags;
     MethodCall call(this, "Flip");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
@@ -292,8 +299,8 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
-                                               LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override {
+  HRESULT STDMETHODCALLTYPE
+  GetAttachedSurface(LPDDSCAPS2 lpDDSCaps, LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) override {
     MethodCall call(this, "GetAttachedSurface");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lpDDSCaps == nullptr || lplpDDAttachedSurface == nullptr) {
@@ -346,7 +353,8 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lplpDDPalette == nullptr) return DDERR_INVALIDPARAMS;
     *lplpDDPalette = nullptr;
-    if (!front || chain->palette == nullptr) return DDERR_NOPALETTEATTACHED;  // the primary holds it
+    if (!front || chain->palette == nullptr)
+      return DDERR_NOPALETTEATTACHED;  // the primary holds it
     ++chain->palette->refs;
     *lplpDDPalette = chain->palette;
     return DD_OK;
@@ -479,7 +487,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
   // The display mode goes back to the desktop's; the surfaces made for the
   // program's mode are lost until restored.
   void LoseMode() {
-    if (ownsMode && W().modeSet && W().chain != nullptr && W().chain->owner == this) W().chain->lost = true;
+    if (ownsMode && W().modeSet && W().chain != nullptr && W().chain->owner == this)
+      W().chain->lost = true;
     RestoreMode();
   }
 
@@ -493,13 +502,15 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
 
   void Released(ULONG left) {
     if (left != 0) return;
-    if (ownsMode && W().modeSet) Refuse(std::string(kInterface) + "Release while the display mode is still switched");
+    if (ownsMode && W().modeSet)
+      Refuse(std::string(kInterface) + "Release while the display mode is still switched");
     RestoreMode();
     coopSet = false;
   }
 
   HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpColorTable,
-                                          LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) override {
+                                          LPDIRECTDRAWPALETTE* lplpDDPalette,
+                                          IUnknown* pUnkOuter) override {
     MethodCall call(this, "CreatePalette");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (lplpDDPalette == nullptr || lpColorTable == nullptr) {
@@ -512,7 +523,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       call.Refuse(" before SetCooperativeLevel");
       return DDERR_NOCOOPERATIVELEVELSET;
     }
-    if ((dwFlags & DDPCAPS_8BIT) == 0 || (dwFlags & (DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT)) != 0) {
+    if ((dwFlags & DDPCAPS_8BIT) == 0 ||
+        (dwFlags & (DDPCAPS_1BIT | DDPCAPS_2BIT | DDPCAPS_4BIT)) != 0) {
       call.Refuse(": only 8-bit palettes exist in 640 x 480 x 8");
       return DDERR_INVALIDPARAMS;
     }
@@ -530,7 +542,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* lplpDDSurface,
+  HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 desc,
+                                          LPDIRECTDRAWSURFACE7* lplpDDSurface,
                                           IUnknown* pUnkOuter) override {
     MethodCall call(this, "CreateSurface");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
@@ -603,7 +616,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       back->front = false;
       back->refs = 1;  // the front's
       back->memory = chain->memory[1].get();
-      back->caps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
+      back->caps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_VIDEOMEMORY |
+                   DDSCAPS_LOCALVIDMEM;
       chain->back = back;
     }
     W().chain = chain;
@@ -652,7 +666,9 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     const bool fullscreen = (dwFlags & DDSCL_FULLSCREEN) != 0;
     const bool normal = (dwFlags & DDSCL_NORMAL) != 0;
     if ((exclusive && !fullscreen) || (normal && exclusive) || (!normal && !exclusive)) {
-      call.Refuse(": flags must be DDSCL_NORMAL (with or without DDSCL_FULLSCREEN) or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN");
+      call.Refuse(
+          ": flags must be DDSCL_NORMAL (with or without DDSCL_FULLSCREEN) or DDSCL_EXCLUSIVE | "
+          "DDSCL_FULLSCREEN");
       return DDERR_INVALIDPARAMS;
     }
     if (exclusive && (hWnd == nullptr || LookupWindow(hWnd) == nullptr)) {
@@ -674,10 +690,11 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP, DWORD dwRefreshRate,
-                                           DWORD dwFlags) override {
-    MethodCall call(this, "SetDisplayMode",
-                    std::to_string(dwWidth) + "," + std::to_string(dwHeight) + "," + std::to_string(dwBPP));
+  HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP,
+                                           DWORD dwRefreshRate, DWORD dwFlags) override {
+    MethodCall call(
+        this, "SetDisplayMode",
+        std::to_string(dwWidth) + "," + std::to_string(dwHeight) + "," + std::to_string(dwBPP));
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
     if (!coopSet) {
       call.Refuse(" before SetCooperativeLevel");
@@ -687,7 +704,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
       call.Refuse(": unknown flags");
       return DDERR_INVALIDPARAMS;
     }
-    if (dwWidth != kScreenWidth || dwHeight != kScreenHeight || dwBPP != 8 || (dwRefreshRate != 0 && dwRefreshRate != 60)) {
+    if (dwWidth != kScreenWidth || dwHeight != kScreenHeight || dwBPP != 8 ||
+        (dwRefreshRate != 0 && dwRefreshRate != 60)) {
       call.Refuse(": only 640 x 480 x 8 is available");
       return DDERR_INVALIDMODE;
     }
@@ -724,7 +742,9 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
 
 namespace {
 
-bool OwnerExclusive(const FlipChain* chain) { return chain->owner != nullptr && chain->owner->Exclusive(); }
+bool OwnerExclusive(const FlipChain* chain) {
+  return chain->owner != nullptr && chain->owner->Exclusive();
+}
 
 void ReleaseOwner(FlipChain* chain) {
   DirectDrawObject* owner = chain->owner;
@@ -743,7 +763,8 @@ uint8_t* SurfaceBytes(SurfaceObject* surface) {
 }
 
 const PALETTEENTRY* SurfacePalette(SurfaceObject* surface) {
-  if (surface == nullptr || !surface->Exists() || surface->chain->palette == nullptr) return nullptr;
+  if (surface == nullptr || !surface->Exists() || surface->chain->palette == nullptr)
+    return nullptr;
   return surface->chain->palette->entries;
 }
 
@@ -785,7 +806,8 @@ void SurfaceDcReleased(SurfaceObject* surface) {
 void ReportDirectDrawState(std::vector<std::string>& out) {
   for (DirectDrawObject* dd : W().directDraws) {
     if (dd->Alive() && dd->refs > 0) {
-      out.push_back("IDirectDraw7 not released (" + std::to_string(dd->refs) + " reference(s) left)");
+      out.push_back("IDirectDraw7 not released (" + std::to_string(dd->refs) +
+                    " reference(s) left)");
     }
   }
   SurfaceObject* front = PrimarySurface();
@@ -793,15 +815,18 @@ void ReportDirectDrawState(std::vector<std::string>& out) {
     for (SurfaceObject* s : {front, front->chain->back}) {
       if (s == nullptr) continue;
       const std::string name = std::string("IDirectDrawSurface7") + s->Suffix();
-      const ULONG own = s->front ? s->refs : s->refs - std::min<ULONG>(s->refs, 1);  // less the front's
-      if (own > 0) out.push_back(name + " not released (" + std::to_string(own) + " reference(s) left)");
+      const ULONG own =
+          s->front ? s->refs : s->refs - std::min<ULONG>(s->refs, 1);  // less the front's
+      if (own > 0)
+        out.push_back(name + " not released (" + std::to_string(own) + " reference(s) left)");
       if (s->locked) out.push_back(name + " still locked");
       if (s->dc != nullptr) out.push_back(name + " device context not released");
     }
   }
   for (PaletteObject* p : g_palettes) {
     if (p->Alive() && p->refs > 0) {
-      out.push_back("IDirectDrawPalette not released (" + std::to_string(p->refs) + " reference(s) left)");
+      out.push_back("IDirectDrawPalette not released (" + std::to_string(p->refs) +
+                    " reference(s) left)");
     }
   }
   if (W().modeSet) out.push_back("display mode not restored");
@@ -811,7 +836,8 @@ void ReportDirectDrawState(std::vector<std::string>& out) {
 
 using namespace pxport;
 
-extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFIID iid, IUnknown* pUnkOuter) {
+extern "C" HRESULT WINAPI DirectDrawCreateEx(GUID* lpGUID, LPVOID* lplpDD, REFIID iid,
+                                             IUnknown* pUnkOuter) {
   Call call("DirectDrawCreateEx");
   if (lplpDD == nullptr) {
     call.Refuse(": no result pointer");

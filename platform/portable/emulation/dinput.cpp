@@ -14,39 +14,69 @@ namespace {
 // Scan code of a virtual key, for the keyboard's device state.
 int ScanCode(int vk) {
   if (vk >= 'A' && vk <= 'Z') {
-    static const int kLetters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17, 0x24, 0x25, 0x26, 0x32,
-                                     0x31, 0x18, 0x19, 0x10, 0x13, 0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
+    static const int kLetters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
+                                     0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
+                                     0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
     return kLetters[vk - 'A'];
   }
   if (vk >= '1' && vk <= '9') return 0x02 + (vk - '1');
   if (vk >= VK_F1 && vk <= VK_F10) return DIK_F1 + (vk - VK_F1);
   switch (vk) {
-    case '0': return DIK_0;
-    case VK_ESCAPE: return DIK_ESCAPE;
-    case VK_RETURN: return DIK_RETURN;
-    case VK_SPACE: return DIK_SPACE;
-    case VK_BACK: return DIK_BACK;
-    case VK_TAB: return DIK_TAB;
-    case VK_SHIFT: case VK_LSHIFT: return DIK_LSHIFT;
-    case VK_RSHIFT: return DIK_RSHIFT;
-    case VK_CONTROL: case VK_LCONTROL: return DIK_LCONTROL;
-    case VK_RCONTROL: return DIK_RCONTROL;
-    case VK_MENU: case VK_LMENU: return DIK_LMENU;
-    case VK_RMENU: return DIK_RMENU;
-    case VK_F11: return DIK_F11;
-    case VK_F12: return DIK_F12;
-    case VK_PAUSE: return DIK_PAUSE;
-    case VK_HOME: return DIK_HOME;
-    case VK_UP: return DIK_UP;
-    case VK_PRIOR: return DIK_PRIOR;
-    case VK_LEFT: return DIK_LEFT;
-    case VK_RIGHT: return DIK_RIGHT;
-    case VK_END: return DIK_END;
-    case VK_DOWN: return DIK_DOWN;
-    case VK_NEXT: return DIK_NEXT;
-    case VK_INSERT: return DIK_INSERT;
-    case VK_DELETE: return DIK_DELETE;
-    default: return -1;
+    case '0':
+      return DIK_0;
+    case VK_ESCAPE:
+      return DIK_ESCAPE;
+    case VK_RETURN:
+      return DIK_RETURN;
+    case VK_SPACE:
+      return DIK_SPACE;
+    case VK_BACK:
+      return DIK_BACK;
+    case VK_TAB:
+      return DIK_TAB;
+    case VK_SHIFT:
+    case VK_LSHIFT:
+      return DIK_LSHIFT;
+    case VK_RSHIFT:
+      return DIK_RSHIFT;
+    case VK_CONTROL:
+    case VK_LCONTROL:
+      return DIK_LCONTROL;
+    case VK_RCONTROL:
+      return DIK_RCONTROL;
+    case VK_MENU:
+    case VK_LMENU:
+      return DIK_LMENU;
+    case VK_RMENU:
+      return DIK_RMENU;
+    case VK_F11:
+      return DIK_F11;
+    case VK_F12:
+      return DIK_F12;
+    case VK_PAUSE:
+      return DIK_PAUSE;
+    case VK_HOME:
+      return DIK_HOME;
+    case VK_UP:
+      return DIK_UP;
+    case VK_PRIOR:
+      return DIK_PRIOR;
+    case VK_LEFT:
+      return DIK_LEFT;
+    case VK_RIGHT:
+      return DIK_RIGHT;
+    case VK_END:
+      return DIK_END;
+    case VK_DOWN:
+      return DIK_DOWN;
+    case VK_NEXT:
+      return DIK_NEXT;
+    case VK_INSERT:
+      return DIK_INSERT;
+    case VK_DELETE:
+      return DIK_DELETE;
+    default:
+      return -1;
   }
 }
 
@@ -79,7 +109,8 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
     if (FAILED(code)) return code;
     // A foreground device is the active window's only; a background one
     // keeps its input whichever window is in front.
-    if ((coopFlags & DISCL_FOREGROUND) != 0 && (LookupWindow(W().mainWindow) == nullptr || !W().focused)) {
+    if ((coopFlags & DISCL_FOREGROUND) != 0 &&
+        (LookupWindow(W().mainWindow) == nullptr || !W().focused)) {
       return DIERR_OTHERAPPHASPRIO;
     }
     if (acquired) return DI_NOEFFECT;
@@ -146,7 +177,8 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
     MethodCall call(this, "SetDataFormat");
     if (!call.Usable()) return E_FAIL;
     const DIDATAFORMAT* expected = mouse ? &c_dfDIMouse : &c_dfDIKeyboard;
-    if (lpdf == nullptr || lpdf->dwSize != sizeof(DIDATAFORMAT) || lpdf->dwDataSize != expected->dwDataSize) {
+    if (lpdf == nullptr || lpdf->dwSize != sizeof(DIDATAFORMAT) ||
+        lpdf->dwDataSize != expected->dwDataSize) {
       call.Refuse(": not the device's predefined data format");
       return DIERR_INVALIDPARAM;
     }
@@ -163,8 +195,10 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) override {
     MethodCall call(this, "SetCooperativeLevel", std::to_string(dwFlags));
     if (!call.Usable()) return E_FAIL;
-    const bool exclusive = (dwFlags & DISCL_EXCLUSIVE) != 0, nonexclusive = (dwFlags & DISCL_NONEXCLUSIVE) != 0;
-    const bool foreground = (dwFlags & DISCL_FOREGROUND) != 0, background = (dwFlags & DISCL_BACKGROUND) != 0;
+    const bool exclusive = (dwFlags & DISCL_EXCLUSIVE) != 0,
+               nonexclusive = (dwFlags & DISCL_NONEXCLUSIVE) != 0;
+    const bool foreground = (dwFlags & DISCL_FOREGROUND) != 0,
+               background = (dwFlags & DISCL_BACKGROUND) != 0;
     if (exclusive == nonexclusive || foreground == background) {
       call.Refuse(": needs one of EXCLUSIVE/NONEXCLUSIVE and one of FOREGROUND/BACKGROUND");
       return DIERR_INVALIDPARAM;
@@ -243,13 +277,14 @@ void ReportDirectInputState(std::vector<std::string>& out) {
   for (LayerObject* object : W().directInputs) {
     auto* input = static_cast<DirectInputObject*>(object);
     if (input->Alive() && input->refs > 0) {
-      out.push_back("IDirectInput7 not released (" + std::to_string(input->refs) + " reference(s) left)");
+      out.push_back("IDirectInput7 not released (" + std::to_string(input->refs) +
+                    " reference(s) left)");
     }
   }
   for (InputDevice* device : W().devices) {
     if (device->Alive() && device->refs > 0) {
-      out.push_back("IDirectInputDevice7" + device->Suffix() + " not released (" + std::to_string(device->refs) +
-                    " reference(s) left)");
+      out.push_back("IDirectInputDevice7" + device->Suffix() + " not released (" +
+                    std::to_string(device->refs) + " reference(s) left)");
     }
   }
 }
@@ -258,8 +293,8 @@ void ReportDirectInputState(std::vector<std::string>& out) {
 
 using namespace pxport;
 
-extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, REFIID riidltf, LPVOID* ppvOut,
-                                              LPUNKNOWN punkOuter) {
+extern "C" HRESULT WINAPI DirectInputCreateEx(HINSTANCE hinst, DWORD dwVersion, REFIID riidltf,
+                                              LPVOID* ppvOut, LPUNKNOWN punkOuter) {
   Call call("DirectInputCreateEx");
   if (ppvOut == nullptr) {
     call.Refuse(": no result pointer");

@@ -10,7 +10,8 @@ __asm__(
     ".global pxport_font_begin\n"
     ".hidden pxport_font_begin\n"
     "pxport_font_begin:\n"
-    ".incbin \"" PXPORT_FONT_FILE "\"\n"
+    ".incbin \"" PXPORT_FONT_FILE
+    "\"\n"
     ".global pxport_font_end\n"
     ".hidden pxport_font_end\n"
     "pxport_font_end:\n"

@@ -37,8 +37,8 @@ struct StockTable {
     set(WHITE_PEN, GdiKind::Pen, RGB(255, 255, 255), false);
     set(BLACK_PEN, GdiKind::Pen, RGB(0, 0, 0), false);
     set(NULL_PEN, GdiKind::Pen, 0, true);
-    for (int font : {OEM_FIXED_FONT, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT,
-                     SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT}) {
+    for (int font : {OEM_FIXED_FONT, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT,
+                     DEVICE_DEFAULT_FONT, SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT}) {
       set(font, GdiKind::Font, 0, false);
     }
     set(DC_BRUSH, GdiKind::Brush, RGB(255, 255, 255), false);
@@ -47,7 +47,9 @@ struct StockTable {
 };
 StockTable g_stock;
 
-HGDIOBJ StockHandle(int i) { return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<uintptr_t>(i)); }
+HGDIOBJ StockHandle(int i) {
+  return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<uintptr_t>(i));
+}
 
 GdiObject* LookupObject(HGDIOBJ handle) {
   const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
@@ -85,9 +87,14 @@ HDC NewDc(SurfaceObject* surface, HWND window) {
   World& w = W();
   const HDC hdc = reinterpret_cast<HDC>(w.nextGdi);
   w.nextGdi += 0x10;
-  w.dcs[reinterpret_cast<uintptr_t>(hdc)] = DeviceContext{
-      surface, window, RGB(0, 0, 0), RGB(255, 255, 255), OPAQUE, StockHandle(BLACK_PEN),
-      StockHandle(WHITE_BRUSH), StockHandle(SYSTEM_FONT)};
+  w.dcs[reinterpret_cast<uintptr_t>(hdc)] = DeviceContext{surface,
+                                                          window,
+                                                          RGB(0, 0, 0),
+                                                          RGB(255, 255, 255),
+                                                          OPAQUE,
+                                                          StockHandle(BLACK_PEN),
+                                                          StockHandle(WHITE_BRUSH),
+                                                          StockHandle(SYSTEM_FONT)};
   return hdc;
 }
 
@@ -131,15 +138,16 @@ void ReleaseDc(HDC hdc) {
     GdiObject* object = LookupObject(handle);
     if (object == nullptr || object->stock) continue;
     --object->selectedIn;
-    Refuse(std::string("device context released with a ") + KindName(object->kind) + " of the program still selected");
+    Refuse(std::string("device context released with a ") + KindName(object->kind) +
+           " of the program still selected");
   }
   W().dcs.erase(reinterpret_cast<uintptr_t>(hdc));
 }
 
 void ReportGdiState(std::vector<std::string>& out) {
   for (const auto& [handle, object] : W().gdiObjects) {
-    out.push_back(std::string("GDI ") + KindName(object.kind) + " " + HandleText(reinterpret_cast<void*>(handle)) +
-                  " not deleted");
+    out.push_back(std::string("GDI ") + KindName(object.kind) + " " +
+                  HandleText(reinterpret_cast<void*>(handle)) + " not deleted");
   }
   for (const auto& [handle, dc] : W().dcs) {
     if (dc.surface == nullptr) out.push_back("BeginPaint without EndPaint");
@@ -196,7 +204,8 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
 }
 
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
-  const std::string text = (lpString != nullptr && c > 0) ? std::string(lpString, static_cast<size_t>(c)) : "";
+  const std::string text =
+      (lpString != nullptr && c > 0) ? std::string(lpString, static_cast<size_t>(c)) : "";
   Call call("TextOutA", std::to_string(x) + "," + std::to_string(y) + " \"" + text + "\"");
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
@@ -242,7 +251,8 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
   World& w = W();
   const uintptr_t handle = w.nextGdi;
   w.nextGdi += 0x10;
-  w.gdiObjects[handle] = GdiObject{GdiKind::Pen, false, iStyle == PS_NULL, color, std::max(cWidth, 1), 0};
+  w.gdiObjects[handle] =
+      GdiObject{GdiKind::Pen, false, iStyle == PS_NULL, color, std::max(cWidth, 1), 0};
   return reinterpret_cast<HPEN>(handle);
 }
 
@@ -268,7 +278,9 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     call.Refuse(" of an object that does not exist");
     return nullptr;
   }
-  HGDIOBJ* slot = object->kind == GdiKind::Pen ? &dc->pen : object->kind == GdiKind::Brush ? &dc->brush : &dc->font;
+  HGDIOBJ* slot = object->kind == GdiKind::Pen     ? &dc->pen
+                  : object->kind == GdiKind::Brush ? &dc->brush
+                                                   : &dc->font;
   const HGDIOBJ previous = *slot;
   if (previous == h) return previous;
   GdiObject* old = LookupObject(previous);
@@ -287,7 +299,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
   }
   if (object->stock) return TRUE;
   if (object->selectedIn > 0) {
-    call.Refuse(std::string(" of a ") + KindName(object->kind) + " still selected into a device context");
+    call.Refuse(std::string(" of a ") + KindName(object->kind) +
+                " still selected into a device context");
     return FALSE;
   }
   W().gdiObjects.erase(reinterpret_cast<uintptr_t>(ho));
@@ -295,8 +308,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
-  Call call("Rectangle", std::to_string(left) + "," + std::to_string(top) + "," + std::to_string(right) + "," +
-          std::to_string(bottom));
+  Call call("Rectangle", std::to_string(left) + "," + std::to_string(top) + "," +
+                             std::to_string(right) + "," + std::to_string(bottom));
   DeviceContext* dc = LookupDc(hdc);
   if (dc == nullptr) {
     call.Refuse(" on a device context that does not exist");
@@ -318,12 +331,13 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     const long width = std::max(pen->width, 1);
     const uint8_t ink = NearestIndex(target.palette, pen->color);
     if (fill && r - l > 2 * width && b - t > 2 * width) {
-      FillBox(target, l + width, t + width, r - width, b - width, NearestIndex(target.palette, brush->color));
+      FillBox(target, l + width, t + width, r - width, b - width,
+              NearestIndex(target.palette, brush->color));
     }
-    FillBox(target, l, t, r, std::min(t + width, b), ink);                    // top
-    FillBox(target, l, std::max(b - width, t), r, b, ink);                    // bottom
-    FillBox(target, l, t, std::min(l + width, r), b, ink);                    // left
-    FillBox(target, std::max(r - width, l), t, r, b, ink);                    // right
+    FillBox(target, l, t, r, std::min(t + width, b), ink);  // top
+    FillBox(target, l, std::max(b - width, t), r, b, ink);  // bottom
+    FillBox(target, l, t, std::min(l + width, r), b, ink);  // left
+    FillBox(target, std::max(r - width, l), t, r, b, ink);  // right
   }
   if (target.visible) CurrentBackend().Invalidate();
   return TRUE;

@@ -103,7 +103,8 @@ void LogCall(const std::string& entry, CallKind kind) {
 
 bool FaultFires(const std::string& operation, const std::string& suffix, HRESULT* code) {
   for (FaultRule& rule : W().faults) {
-    if (rule.operation != operation && (suffix.empty() || rule.operation != operation + suffix)) continue;
+    if (rule.operation != operation && (suffix.empty() || rule.operation != operation + suffix))
+      continue;
     if (rule.count == 0) continue;
     if (rule.skip > 0) {
       --rule.skip;
@@ -155,7 +156,8 @@ void PlaceCursor(long x, long y) {
 }
 
 uint8_t NearestIndex(const PALETTEENTRY* palette, COLORREF color) {
-  if ((color & 0xFF000000u) == 0x01000000u) return static_cast<uint8_t>(color & 0xFF);  // PALETTEINDEX
+  if ((color & 0xFF000000u) == 0x01000000u)
+    return static_cast<uint8_t>(color & 0xFF);  // PALETTEINDEX
   if (palette == nullptr) return 0;
   const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
   int best = 0;
@@ -173,7 +175,8 @@ uint8_t NearestIndex(const PALETTEENTRY* palette, COLORREF color) {
 
 std::string HandleText(const void* handle) {
   char text[32];
-  std::snprintf(text, sizeof text, "%#llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  std::snprintf(text, sizeof text, "%#llx",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
   return text;
 }
 
@@ -202,7 +205,8 @@ void InputMouseMotion(int dx, int dy, int dz) {
   w.mouseDx += dx;
   w.mouseDy += dy;
   w.mouseDz += dz;
-  if (dx != 0 || dy != 0) PlaceCursor(static_cast<long>(w.cursorX) + dx, static_cast<long>(w.cursorY) + dy);
+  if (dx != 0 || dy != 0)
+    PlaceCursor(static_cast<long>(w.cursorX) + dx, static_cast<long>(w.cursorY) + dy);
 }
 
 void InputMouseButton(int button, bool down) {

@@ -61,8 +61,8 @@ struct GdiObject {
   bool stock;
   bool nullObject;  // NULL_PEN, NULL_BRUSH
   COLORREF color;
-  int width;        // pens
-  int selectedIn;   // number of live DCs holding it
+  int width;       // pens
+  int selectedIn;  // number of live DCs holding it
 };
 
 struct DeviceContext {
@@ -176,7 +176,6 @@ struct World {
 
 World& W();
 
-
 // --- Shared bookkeeping --------------------------------------------------------
 
 // How a call counts for the hold point of polling loops: a plain call ends a
@@ -206,7 +205,7 @@ Window* LookupWindow(HWND hwnd);
 void PostToQueue(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // DirectDraw helpers used by GDI and the headless controls.
-uint8_t* SurfaceBytes(SurfaceObject* surface);  // current memory, row 0
+uint8_t* SurfaceBytes(SurfaceObject* surface);               // current memory, row 0
 const PALETTEENTRY* SurfacePalette(SurfaceObject* surface);  // null if none
 SurfaceObject* PrimarySurface();
 SurfaceObject* SurfaceFromInterface(IDirectDrawSurface7* surface);  // null if not ours / dead
@@ -250,7 +249,8 @@ std::string HandleText(const void* handle);
 class Call {
  public:
   // A function's call.
-  explicit Call(std::string name, const std::string& arguments = "", CallKind kind = CallKind::Plain)
+  explicit Call(std::string name, const std::string& arguments = "",
+                CallKind kind = CallKind::Plain)
       : Call(std::move(name), "", arguments, kind) {}
   // A call on a target ("@primary", "@mouse").
   Call(std::string name, std::string target, const std::string& arguments, CallKind kind);
@@ -273,8 +273,10 @@ class Call {
 template <class Object>
 class MethodCall : public Call {
  public:
-  MethodCall(Object* self, const char* method, const std::string& arguments = "", CallKind kind = CallKind::Plain)
-      : Call(std::string(Object::kInterface) + method, self->Suffix(), arguments, kind), self_(self) {}
+  MethodCall(Object* self, const char* method, const std::string& arguments = "",
+             CallKind kind = CallKind::Plain)
+      : Call(std::string(Object::kInterface) + method, self->Suffix(), arguments, kind),
+        self_(self) {}
 
   // False (and the call refused) when the object is gone.
   bool Usable() const {

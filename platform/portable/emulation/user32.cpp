@@ -67,8 +67,9 @@ bool DoDestroyWindow(HWND hwnd) {
   window->alive = false;
   World& w = W();
   // Messages posted to a destroyed window are discarded.
-  w.queue.erase(std::remove_if(w.queue.begin(), w.queue.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
-                w.queue.end());
+  w.queue.erase(
+      std::remove_if(w.queue.begin(), w.queue.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
+      w.queue.end());
   if (wasMain) {
     ForegroundWindowGone();
     CurrentBackend().WindowDestroyed();
@@ -135,7 +136,9 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().NowMs()); }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName == nullptr ? kModule : nullptr; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  return lpModuleName == nullptr ? kModule : nullptr;
+}
 
 DWORD WINAPI GetLastError(void) { return W().lastError; }
 
@@ -175,7 +178,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     w.lastError = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  if (wc->lpszClassName == nullptr || IS_INTRESOURCE(wc->lpszClassName) || wc->lpfnWndProc == nullptr) {
+  if (wc->lpszClassName == nullptr || IS_INTRESOURCE(wc->lpszClassName) ||
+      wc->lpfnWndProc == nullptr) {
     call.Refuse(": no class name or no window procedure");
     w.lastError = ERROR_INVALID_PARAMETER;
     return 0;
@@ -192,15 +196,15 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
   return atom;
 }
 
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam) {
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam) {
   (void)dwExStyle;
   (void)hMenu;
   (void)hInstance;
   const bool byAtom = IS_INTRESOURCE(lpClassName);
   Call call("CreateWindowExA", (byAtom ? std::string("#") : Text(lpClassName)) + " " +
-          std::to_string(nWidth) + "x" + std::to_string(nHeight));
+                                   std::to_string(nWidth) + "x" + std::to_string(nHeight));
   World& w = W();
   const WindowClass* cls = nullptr;
   for (const WindowClass& c : w.classes) {
@@ -231,7 +235,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   window.height = nHeight;
   window.alive = true;
   window.needsPaint = (dwStyle & WS_VISIBLE) != 0;
-  window.main = (w.mainWindow == nullptr || LookupWindow(w.mainWindow) == nullptr) && hWndParent == nullptr;
+  window.main =
+      (w.mainWindow == nullptr || LookupWindow(w.mainWindow) == nullptr) && hWndParent == nullptr;
   w.windows[reinterpret_cast<uintptr_t>(hwnd)] = window;
   if (window.main) w.mainWindow = hwnd;
 
@@ -299,7 +304,8 @@ void WINAPI PostQuitMessage(int nExitCode) {
   W().quitCode = nExitCode;
 }
 
-BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg) {
   Call call("PeekMessageA", "", CallKind::Polling);
   PollingCall();
   World& w = W();
@@ -316,8 +322,10 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return TRUE;
   }
   // The quit request comes after every posted message.
-  if (w.quitPending && (hWnd == nullptr || hWnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) &&
-      ((wMsgFilterMin == 0 && wMsgFilterMax == 0) || (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax))) {
+  if (w.quitPending &&
+      (hWnd == nullptr || hWnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) &&
+      ((wMsgFilterMin == 0 && wMsgFilterMax == 0) ||
+       (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax))) {
     std::memset(lpMsg, 0, sizeof *lpMsg);
     lpMsg->message = WM_QUIT;
     lpMsg->wParam = static_cast<WPARAM>(w.quitCode);
@@ -326,7 +334,8 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return TRUE;
   }
   // Then a paint request of a window whose content needs drawing.
-  if ((wMsgFilterMin == 0 && wMsgFilterMax == 0) || (WM_PAINT >= wMsgFilterMin && WM_PAINT <= wMsgFilterMax)) {
+  if ((wMsgFilterMin == 0 && wMsgFilterMax == 0) ||
+      (WM_PAINT >= wMsgFilterMin && WM_PAINT <= wMsgFilterMax)) {
     for (auto& [handle, window] : w.windows) {
       const HWND hwnd = reinterpret_cast<HWND>(handle);
       if (!window.alive || !window.needsPaint) continue;
@@ -341,8 +350,8 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
   return FALSE;
 }
 
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
-                                       DWORD dwWakeMask) {
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                       DWORD dwMilliseconds, DWORD dwWakeMask) {
   (void)pHandles;
   (void)fWaitAll;
   Call call("MsgWaitForMultipleObjects", std::to_string(dwMilliseconds), CallKind::Polling);
@@ -354,7 +363,9 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   // messages, so any host input ends the wait as input messages would.
   auto ready = [dwWakeMask] {
     World& w = W();
-    if ((dwWakeMask & (QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0 && (!w.queue.empty() || w.quitPending)) return true;
+    if ((dwWakeMask & (QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0 &&
+        (!w.queue.empty() || w.quitPending))
+      return true;
     if ((dwWakeMask & QS_PAINT) != 0) {
       for (const auto& entry : w.windows)
         if (entry.second.alive && entry.second.needsPaint) return true;
@@ -366,7 +377,8 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   for (;;) {
     const uint64_t passed = CurrentBackend().NowMs() - start;
     if (dwMilliseconds != INFINITE && passed >= dwMilliseconds) return WAIT_TIMEOUT;
-    const uint32_t slice = dwMilliseconds == INFINITE ? 100u : static_cast<uint32_t>(dwMilliseconds - passed);
+    const uint32_t slice =
+        dwMilliseconds == INFINITE ? 100u : static_cast<uint32_t>(dwMilliseconds - passed);
     const bool input = CurrentBackend().WaitForInput(slice);
     if ((input && (dwWakeMask & QS_INPUT) != 0) || ready()) return WAIT_OBJECT_0;
   }
@@ -379,7 +391,8 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
-  Call call("DispatchMessageA", lpMsg != nullptr ? std::to_string(lpMsg->message) : "", CallKind::Polling);
+  Call call("DispatchMessageA", lpMsg != nullptr ? std::to_string(lpMsg->message) : "",
+            CallKind::Polling);
   if (lpMsg == nullptr) {
     call.Refuse(": no message record");
     return 0;
@@ -482,10 +495,11 @@ BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
 }
 
 BOOL WINAPI ClipCursor(const RECT* lpRect) {
-  Call call("ClipCursor", lpRect == nullptr ? std::string("NULL")
-                                             : std::to_string(lpRect->left) + "," + std::to_string(lpRect->top) +
-                                                   "," + std::to_string(lpRect->right) + "," +
-                                                   std::to_string(lpRect->bottom));
+  Call call("ClipCursor", lpRect == nullptr
+                              ? std::string("NULL")
+                              : std::to_string(lpRect->left) + "," + std::to_string(lpRect->top) +
+                                    "," + std::to_string(lpRect->right) + "," +
+                                    std::to_string(lpRect->bottom));
   if (call.Faulted()) return FALSE;
   World& w = W();
   if (lpRect == nullptr) {

@@ -393,17 +393,18 @@ struct IDirectDrawPalette : public IUnknown {
 };
 
 struct IDirectDrawSurface7 : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface, LPRECT lpSrcRect,
-                                        DWORD dwFlags, LPDDBLTFX lpDDBltFx) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride, DWORD dwFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 lpDDSCaps,
-                                                       LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Blt(LPRECT lpDestRect, LPDIRECTDRAWSURFACE7 lpDDSrcSurface,
+                                        LPRECT lpSrcRect, DWORD dwFlags, LPDDBLTFX lpDDBltFx) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 lpDDSurfaceTargetOverride,
+                                         DWORD dwFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  GetAttachedSurface(LPDDSCAPS2 lpDDSCaps, LPDIRECTDRAWSURFACE7* lplpDDAttachedSurface) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 lpDDSCaps) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDC(HDC* lphDC) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE* lplpDDPalette) = 0;
   virtual HRESULT STDMETHODCALLTYPE IsLost() = 0;
-  virtual HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc, DWORD dwFlags,
-                                         HANDLE hEvent) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC2 lpDDSurfaceDesc,
+                                         DWORD dwFlags, HANDLE hEvent) = 0;
   virtual HRESULT STDMETHODCALLTYPE ReleaseDC(HDC hDC) = 0;
   virtual HRESULT STDMETHODCALLTYPE Restore() = 0;
   virtual HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE lpDDPalette) = 0;
@@ -415,9 +416,11 @@ struct IDirectDrawSurface7 : public IUnknown {
 
 struct IDirectDraw7 : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreatePalette(DWORD dwFlags, LPPALETTEENTRY lpColorTable,
-                                                  LPDIRECTDRAWPALETTE* lplpDDPalette, IUnknown* pUnkOuter) = 0;
+                                                  LPDIRECTDRAWPALETTE* lplpDDPalette,
+                                                  IUnknown* pUnkOuter) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 lpDDSurfaceDesc,
-                                                  LPDIRECTDRAWSURFACE7* lplpDDSurface, IUnknown* pUnkOuter) = 0;
+                                                  LPDIRECTDRAWSURFACE7* lplpDDSurface,
+                                                  IUnknown* pUnkOuter) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 lpDDSurfaceDesc) = 0;
   virtual HRESULT STDMETHODCALLTYPE RestoreDisplayMode() = 0;
   virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) = 0;

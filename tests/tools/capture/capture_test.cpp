@@ -48,12 +48,8 @@ TEST(Capture, HelpAndBadOptions) {
   EXPECT_NE(help.out.find("--all-holds"), std::string::npos);
   std::ofstream(dir / "file") << "x";
   const std::vector<std::vector<std::string>> bad = {
-      {"--frobnicate"},
-      {"--sheets"},
-      {"--sheets", dir / "missing"},
-      {"--out", dir / "file"},
-      {"--all-holds=yes"},
-      {"extra"},
+      {"--frobnicate"},        {"--sheets"},        {"--sheets", dir / "missing"},
+      {"--out", dir / "file"}, {"--all-holds=yes"}, {"extra"},
   };
   for (const auto& args : bad) {
     const RunResult r = RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE, args);
