@@ -158,6 +158,23 @@ void ReportGdiState(std::vector<std::string>& out) {
 
 using namespace pxport;
 
+namespace {
+
+// SetTextColor and SetBkColor: the previous colour, CLR_INVALID for a device
+// context that does not exist.
+COLORREF SetDcColour(Call& call, HDC hdc, COLORREF DeviceContext::*field, COLORREF color) {
+  DeviceContext* dc = LookupDc(hdc);
+  if (dc == nullptr) {
+    call.Refuse(" on a device context that does not exist");
+    return CLR_INVALID;
+  }
+  const COLORREF previous = dc->*field;
+  dc->*field = color;
+  return previous;
+}
+
+}  // namespace
+
 extern "C" {
 
 HGDIOBJ WINAPI GetStockObject(int i) {
@@ -168,26 +185,12 @@ HGDIOBJ WINAPI GetStockObject(int i) {
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
   Call call("SetTextColor", Hex(color));
-  DeviceContext* dc = LookupDc(hdc);
-  if (dc == nullptr) {
-    call.Refuse(" on a device context that does not exist");
-    return CLR_INVALID;
-  }
-  const COLORREF previous = dc->textColor;
-  dc->textColor = color;
-  return previous;
+  return SetDcColour(call, hdc, &DeviceContext::textColor, color);
 }
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
   Call call("SetBkColor", Hex(color));
-  DeviceContext* dc = LookupDc(hdc);
-  if (dc == nullptr) {
-    call.Refuse(" on a device context that does not exist");
-    return CLR_INVALID;
-  }
-  const COLORREF previous = dc->bkColor;
-  dc->bkColor = color;
-  return previous;
+  return SetDcColour(call, hdc, &DeviceContext::bkColor, color);
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
