@@ -48,7 +48,7 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
     const char* line;
     int status;
     std::string out, err;
-    const char* call;
+    const char* call = nullptr;
   };
   const Case cases[] = {
       {"--help", ExitPresented, help, ""},
