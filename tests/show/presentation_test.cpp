@@ -68,7 +68,7 @@ class Presentation : public ::testing::Test {
     SCOPED_TRACE(want.name);
     EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? "wait" : "pause", want.kind);
     EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? 0 : hold.pauseMs, want.pauseMs);
-    if (onTime) EXPECT_EQ(hold.atMs, want.atMs);
+    EXPECT_EQ(onTime ? hold.atMs : want.atMs, want.atMs);
     EXPECT_EQ(Differences(pictures_[index], ScreenPicture()), "");
   }
 
