@@ -1,7 +1,8 @@
-// Display and input set-up and teardown under faults, and the bounded flip.
+// Display and input set-up and teardown under faults, the bounded flip, palette changes.
 // (A whole set-up draws the golden pictures in tests/show.)
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -12,12 +13,6 @@
 namespace {
 
 using namespace pxtest;
-
-void ExpectNothingLeft() {
-  EXPECT_TRUE(!g_keyboardDevice && !g_mouseDevice && !g_directInput && !g_palette &&
-              !g_backSurface && !g_primarySurface && !g_directDraw);
-  ExpectCleanEnd();  // the layer saw every object released, the mode restored
-}
 
 TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {
   const struct {
@@ -52,7 +47,9 @@ TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {
     EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     EXPECT_EQ(CountCalls("IDirectDrawSurface7::Blt"), 0);  // nothing drawn
     EXPECT_EQ(ShutdownDevices(), 1);
-    ExpectNothingLeft();
+    EXPECT_TRUE(!g_keyboardDevice && !g_mouseDevice && !g_directInput && !g_palette &&
+                !g_backSurface && !g_primarySurface && !g_directDraw);
+    ExpectCleanEnd();
   }
 }
 
@@ -76,8 +73,7 @@ TEST(Devices, AFlipThatKeepsFailingGivesUpWithinItsBoundALostOneAtOnceOneThatRec
     uint64_t start = pxh::NowMs();
     EXPECT_EQ(FlipToFront(), 0);
     if (failure == DDERR_SURFACELOST) {
-      // Lost surfaces end it at once, unrestored: their picture is gone and is
-      // drawn again whole once the display is back.
+      // Lost surfaces end it at once, unrestored: the picture is drawn again whole later.
       EXPECT_EQ(pxh::NowMs(), start);
       EXPECT_EQ(CountCalls("IDirectDrawSurface7::Flip"), 1);
     } else {
@@ -91,6 +87,22 @@ TEST(Devices, AFlipThatKeepsFailingGivesUpWithinItsBoundALostOneAtOnceOneThatRec
   pxh::InjectFault("IDirectDrawSurface7::Flip", DDERR_WASSTILLDRAWING, 3);
   EXPECT_EQ(FlipToFront(), 1);
   EXPECT_EQ(Differences(*back, *ReadVisible()), "");
+  ShutdownDevices();
+  ExpectCleanEnd();
+}
+
+// The colours on screen are pinned at every hold by the golden pictures in tests/show.
+TEST(Palette, ChangingAnEntryDrawsNothingAndTheTableFollows) {
+  ASSERT_TRUE(StartProgram());
+  pxh::ClearCallLog();
+  PALETTEENTRY blue = {0, 0, 255, PC_NOCOLLAPSE};
+  EXPECT_EQ(SetPaletteEntry(4, &blue), 1);
+  EXPECT_EQ(CountCalls("IDirectDrawSurface7::"), 0);  // no surface locked or drawn
+  PALETTEENTRY want[256];
+  BuildPaletteEntries(want);
+  for (const PALETTEENTRY& entry : want) EXPECT_EQ(entry.peFlags, PC_NOCOLLAPSE);
+  want[4] = blue;
+  EXPECT_EQ(0, std::memcmp(want, g_paletteEntries, sizeof(want)));
   ShutdownDevices();
   ExpectCleanEnd();
 }

@@ -1,7 +1,7 @@
 // Image sheets: what is drawn where, short and odd sheets, failed locks and
-// sheets that cannot be opened. (Every image at its place on the eight
-// screens is checked by the golden pictures in tests/show; borders'
-// transparency in tests/map.)
+// sheets that cannot be opened; captions, and panels without a device context.
+// (Every image, caption and panel in its place on the eight screens is checked
+// by the golden pictures in tests/show; borders' transparency in tests/map.)
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -21,7 +21,7 @@ namespace {
 
 using namespace pxtest;
 
-const uint8_t Grey = 7;
+const uint8_t Grey = 7;  // grey (204, 204, 204) in the set-up palette
 
 class Sheets : public ::testing::Test {
  protected:
@@ -35,7 +35,6 @@ class Sheets : public ::testing::Test {
     ExpectCleanEnd();
   }
 
-  // Every pixel outside the w x h block at (x, y) still holds the background.
   static void ExpectUntouchedOutside(const Pixels& pixels, int x, int y, int w, int h) {
     int touched = 0;
     for (int row = 0; row < H; row++)
@@ -45,9 +44,17 @@ class Sheets : public ::testing::Test {
       }
     EXPECT_EQ(touched, 0);
   }
+  static int Count(uint8_t index, int x0, int y0, int x1, int y1) {
+    auto screen = ReadVisible();
+    int count = 0;
+    for (int y = y0; y < y1; y++)
+      for (int x = x0; x < x1; x++) count += screen->at[y][x] == index;
+    return count;
+  }
 
   ScratchDirectory dir_;
 };
+using Text = Sheets;
 
 TEST_F(Sheets, ShortReadOnlySheetsDrawWhatTheyHoldThenIndex255OnTheVisibleSurfaceOnly) {
   // 100 bytes: the first 100 pixels of image 0 are stored, the rest are not.
@@ -90,8 +97,6 @@ TEST_F(Sheets, AFailedLockOpensNothingAndAFailedUnlockIsReported) {
   EXPECT_EQ(DrawContinueButton(0, 540, 435), 0);
   EXPECT_EQ(ReadVisible()->at[435][540], SheetByte(Button, 0));
 }
-
-// --- Sheets that cannot be opened ------------------------------------------
 
 // Runs in the dying child: at the 2-second hold, tells whether the message
 // stands on the visible screen; at exit, whether the display was put back.
@@ -149,8 +154,30 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
         },
         ::testing::ExitedWithCode(1), said);
   }
-  // Nothing was created but the stand-ins.
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"Divadude.pix", "ports.pix"}));
+}
+
+TEST_F(Text, OpaqueTextBlackensItsCellsTransparentTextOnlyItsGlyphsEmptyTextNothing) {
+  EXPECT_EQ(DrawTextOpaque("Image Display", 260, 20, 0xffffff, g_primarySurface), 1);
+  EXPECT_EQ(DrawTextTransparent("Image Display", 260, 260, 0xffffff, g_primarySurface), 1);
+  EXPECT_EQ(DrawTextOpaque("", 100, 100, 0xffffff, g_primarySurface), 1);
+  EXPECT_EQ(DrawTextTransparent("", 100, 100, 0xffffff, g_primarySurface), 1);
+  // White is index 15, black 0; the text stands right of and below its corner.
+  EXPECT_GT(Count(15, 260, 20, 640, 240), 30);
+  EXPECT_GT(Count(0, 260, 20, 640, 240), 30);
+  EXPECT_GT(Count(15, 260, 260, 640, 480), 30);
+  EXPECT_EQ(Count(0, 0, 240, 640, 480), 0);
+  EXPECT_EQ(
+      Count(Grey, 0, 0, 640, 480) + Count(15, 260, 20, 640, 480) + Count(0, 260, 20, 640, 240),
+      640 * 480);
+}
+
+TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
+  pxh::InjectFault("IDirectDrawSurface7::GetDC", DDERR_SURFACEBUSY, 3);
+  EXPECT_EQ(DrawTextOpaque("Gold", 140, 119, 0xffffff, g_primarySurface), 0);
+  EXPECT_EQ(DrawTextTransparent("100", 286, 136, 0xffffff, g_primarySurface), 0);
+  ClearPanel(PicturePanel);
+  EXPECT_EQ(Count(Grey, 0, 0, 640, 480), 640 * 480);
 }
 
 }  // namespace

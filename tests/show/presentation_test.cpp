@@ -1,10 +1,8 @@
-// The whole presentation on the sample art, end to end on the headless
-// display. At every hold (each pause and the first pass of each wait) the
-// visible screen and its palette must be those of the golden picture
-// (tests/show/golden, recorded by scripts/update-golden), and the hold's kind,
-// time and length those of the golden list; the cursor shows at the waits
-// only. Then the ways a run ends early, loses the display or meets failing
-// surfaces.
+// The whole presentation on the sample art on the headless display: at every
+// hold the screen, palette, kind, time and length of the golden list
+// (tests/show/golden, from scripts/update-golden). Then early ends, the display
+// lost, failing surfaces. Then the continue wait alone: the cursor confined to
+// the button, which buttons end it, lost input, the window closing while it waits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "devices/devices.h"
+#include "raster/raster.h"
 #include "shell/shell.h"
 #include "show/show.h"
 #include "tests/support/world.h"
@@ -20,9 +19,6 @@
 namespace {
 
 using namespace pxtest;
-
-// The whole run takes 15.5 s of pauses on the virtual clock.
-const uint64_t StallMs = 120000;
 
 bool IsDrawing(const std::string& call) {
   for (const char* kind :
@@ -41,9 +37,8 @@ class Presentation : public ::testing::Test {
   void SetUp() override { CopySampleArt(dir_); }
   void TearDown() override { pxh::OnHold(nullptr); }
 
-  // Runs the program, clicking the continue button at every wait unless
-  // `atWait` (given the wait's number, from 1) says otherwise. `atHold` sees
-  // every hold first, with its index.
+  // Runs the program; `atHold` sees every hold first, with its index; every wait
+  // is clicked through unless `atWait` (given its number, from 1) says no.
   int Run(std::function<void(const pxh::Hold&, size_t)> atHold = nullptr,
           std::function<bool(int)> atWait = nullptr) {
     ResetProgram();
@@ -57,8 +52,8 @@ class Presentation : public ::testing::Test {
       waits_++;
       if (!atWait || atWait(waits_)) pxh::Click();
     });
-    // A run that stalls in a wait ends anyway, as a failure.
-    pxh::At(StallMs, [] {
+    // A run that stalls in a wait ends anyway, as a failure (a whole run is 15.5 s).
+    pxh::At(120000, [] {
       ADD_FAILURE() << "the run stalled";
       pxh::SetMouseButton(0, true);
     });
@@ -73,9 +68,7 @@ class Presentation : public ::testing::Test {
     SCOPED_TRACE(want.name);
     EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? "wait" : "pause", want.kind);
     EXPECT_EQ(hold.kind == pxh::HoldKind::Wait ? 0 : hold.pauseMs, want.pauseMs);
-    if (onTime) {
-      EXPECT_EQ(hold.atMs, want.atMs);
-    }
+    EXPECT_EQ(onTime ? hold.atMs : want.atMs, want.atMs);
     EXPECT_EQ(Differences(pictures_[index], ScreenPicture()), "");
   }
 
@@ -99,8 +92,7 @@ TEST_F(Presentation, EveryHoldShowsItsGoldenPictureWithTheCursorAtTheWaitsOnly) 
   EXPECT_EQ(holds_.size(), golden_.size());
   EXPECT_EQ(waits_, 8);
 
-  // The palette trick changes colours only: from the first pause of screen
-  // 2 to its last palette change nothing is drawn but captions.
+  // The palette trick: from screen 2's first pause to its last change, nothing is locked.
   const std::vector<std::string>& log = pxh::CallLog();
   auto firstPause = std::find(log.begin(), log.end(), "Sleep 2000");
   int changes = 0;
@@ -114,10 +106,9 @@ TEST_F(Presentation, EveryHoldShowsItsGoldenPictureWithTheCursorAtTheWaitsOnly) 
   ExpectCleanEnd();
 }
 
-// Another program takes the display (Alt+Tab) at one hold and gives it back:
-// at a wait 50 ms later, at a pause within it or only after it (so that the
-// drawing that follows meets lost surfaces). Afterwards the screen, and every
-// later hold, shows what the golden list shows.
+// Another program takes the display (Alt+Tab) at one hold and gives it back: at a
+// wait 50 ms later, at a pause within it or after it (the drawing that follows
+// meets lost surfaces). Every later hold still shows what the golden list shows.
 TEST_F(Presentation, FocusLostAndRegainedAtAnyHoldTheRunShowsWhatItShowsWithoutIt) {
   ASSERT_EQ(golden_.size(), 24u);
   for (size_t lostAt = 0; lostAt < golden_.size(); lostAt++)
@@ -229,6 +220,133 @@ TEST_F(Presentation, AFailedLockOrAFlipThatNeverSucceedsNeitherStopsNorHangsTheR
   EXPECT_EQ(waits_, 8);
   EXPECT_LT(pxh::NowMs(), 15500 + 4 * (FlipGiveUpMs + 100) + 1000);
   ExpectCleanEnd();
+}
+
+// Where every wait puts the cursor: inside the button, towards its left.
+const int StartX = ContinueButtonX + 10, StartY = ContinueButtonY + 6;
+
+class Wait : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(StartProgram());
+    pxh::ClearCallLog();
+  }
+  void TearDown() override {
+    pxh::OnHold(nullptr);
+    ShutdownDevices();
+    ExpectCleanEnd();
+  }
+  static void AtWait(std::function<void()> action) {
+    pxh::OnHold([action](const pxh::Hold& hold) {
+      if (hold.kind == pxh::HoldKind::Wait) action();
+    });
+  }
+  static void ExpectEndedWithThePause(uint64_t startMs) {
+    EXPECT_EQ(g_mouseState.rgbButtons[0], 0);
+    EXPECT_EQ(g_mouseState.rgbButtons[1], 0);
+    EXPECT_FALSE(pxh::Cursor().clipped);
+    EXPECT_GE(pxh::NowMs() - startMs, 500u);
+    EXPECT_EQ(pxh::CallLog().back(), "Sleep 500");
+  }
+};
+
+TEST_F(Wait, EveryWaitStartsConfinedAtTheButtonAndLeavesTheCursorShown) {
+  for (int round = 0; round < 2; round++) {
+    g_cursorX = 5 + round;
+    g_cursorY = 7;
+    pxh::CursorInfo atStart = {};
+    AtWait([&] {
+      atStart = pxh::Cursor();
+      pxh::Click(0);
+    });
+    int before = pxh::Cursor().displayCount;
+    uint64_t start = pxh::NowMs();
+    EXPECT_EQ(WaitForContinueClick(), 1);
+    const RECT& clip = atStart.clip;
+    EXPECT_TRUE(atStart.clipped && atStart.x == StartX && atStart.y == StartY &&
+                clip.left == ContinueButtonX && clip.top == ContinueButtonY &&
+                clip.right == ContinueButtonX + ContinueButtonWidth &&
+                clip.bottom == ContinueButtonY + ContinueButtonHeight);
+    EXPECT_EQ(atStart.displayCount, before + 1);
+    EXPECT_EQ(pxh::Cursor().displayCount, before + 1);
+    EXPECT_EQ(g_waitEndedByQuit, 0);
+    ExpectEndedWithThePause(start);
+  }
+}
+
+TEST_F(Wait, ButtonZeroOrOneEndsItAtOnceButtonsTwoAndThreeAndTheWheelDoNotAndItSleeps) {
+  for (int button : {0, 1}) {
+    SCOPED_TRACE(button);
+    pxh::ClearCallLog();
+    pxh::SetMouseButton(button, true);  // already down: the first pass ends it
+    WaitForContinueClick();
+    pxh::SetMouseButton(button, false);
+    EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState"), 1);
+  }
+  uint64_t clickAt = 0;
+  AtWait([&] {
+    pxh::SetMouseButton(2, true);
+    pxh::SetMouseButton(3, true);
+    pxh::MoveMouse(0, 0, 120);
+    clickAt = pxh::NowMs() + 1000;
+    pxh::At(clickAt, [] { pxh::Click(0); });
+    pxh::ClearCallLog();
+  });
+  WaitForContinueClick();
+  EXPECT_GE(pxh::NowMs(), clickAt + 500);
+  // A still wait sleeps between its passes (5 ms each) instead of spinning.
+  EXPECT_LT(CountCalls("IDirectInputDevice7::GetDeviceState"), 400);
+}
+
+TEST_F(Wait, TheProgramsCursorRunsPastTheClipWhileTheVisibleOneStays) {
+  AtWait([] {
+    pxh::MoveMouse(60, 0);
+    pxh::MoveMouse(40, 0);
+    uint64_t now = pxh::NowMs();
+    pxh::At(now + 100, [] {
+      EXPECT_EQ(g_cursorX, StartX + 100);
+      EXPECT_EQ(g_cursorY, StartY);
+      EXPECT_EQ(pxh::Cursor().x, ContinueButtonX + ContinueButtonWidth - 1);
+      pxh::MoveMouse(-70, 3);  // back inside
+    });
+    pxh::At(now + 200, [] {
+      EXPECT_EQ(pxh::Cursor().x, StartX + 30);
+      EXPECT_EQ(pxh::Cursor().y, StartY + 3);
+      pxh::Click(0);
+    });
+  });
+  WaitForContinueClick();
+  EXPECT_EQ(g_cursorX, StartX + 30);
+  EXPECT_EQ(g_cursorY, StartY + 3);
+}
+
+TEST_F(Wait, QuitEndsTheWaitWithTheClipLiftedAndThePauseTaken) {
+  pxh::PressCloseButton();
+  uint64_t start = pxh::NowMs();
+  EXPECT_EQ(WaitForContinueClick(), 1);
+  EXPECT_EQ(g_waitEndedByQuit, 1);
+  EXPECT_FALSE(pxh::WindowExists());
+  ExpectEndedWithThePause(start);
+}
+
+TEST_F(Wait, LostOrUnacquiredInputIsTakenBackAndCountsAsStillness) {
+  // A stale movement from an earlier read must not be added again.
+  g_mouseState.lX = 30;
+  g_mouseState.lY = -4;
+  pxh::SetMouseButton(1, true);
+  pxh::InjectFault("IDirectInputDevice7::GetDeviceState@mouse", DIERR_INPUTLOST, 3);
+  WaitForContinueClick();
+  pxh::SetMouseButton(1, false);
+  EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState"), 4);
+  EXPECT_EQ(g_cursorX, StartX);
+  EXPECT_EQ(g_cursorY, StartY);
+
+  pxh::ClearCallLog();
+  g_mouseDevice->Unacquire();
+  AtWait([] { pxh::SetMouseButton(0, true); });
+  WaitForContinueClick();
+  pxh::SetMouseButton(0, false);
+  EXPECT_LE(CountCalls("IDirectInputDevice7::GetDeviceState"), 2);
 }
 
 }  // namespace
