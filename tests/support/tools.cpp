@@ -1,6 +1,7 @@
 #include "tests/support/tools.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,9 +15,8 @@ namespace fs = std::filesystem;
 namespace pxtest {
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "pixshow-test-XXXXXX").string();
-  if (!mkdtemp(&pattern[0])) std::abort();
-  path_ = pattern;
+  path_ = (fs::temp_directory_path() / "pixshow-test-XXXXXX").string();
+  if (!mkdtemp(&path_[0])) std::abort();
 }
 
 TempDir::~TempDir() {
@@ -29,20 +29,11 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-namespace {
-
-std::string Quote(const std::string& s) {
+static std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
-
-std::string ReadText(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
 
 RunResult RunTool(const std::string& cwd, const std::string& program,
                   const std::vector<std::string>& args) {
@@ -55,8 +46,8 @@ RunResult RunTool(const std::string& cwd, const std::string& program,
   const int raw = std::system(command.c_str());
   RunResult r;
   if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-  r.out = ReadText(logs / "out");
-  r.err = ReadText(logs / "err");
+  r.out = std::string(std::istreambuf_iterator<char>(std::ifstream(logs / "out").rdbuf()), {});
+  r.err = std::string(std::istreambuf_iterator<char>(std::ifstream(logs / "err").rdbuf()), {});
   return r;
 }
 
@@ -72,10 +63,7 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (!out.good()) std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(path, ec);
-}
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 std::vector<std::string> List(const std::string& dir) {
   std::vector<std::string> names;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -24,24 +23,16 @@ void ResetProgram() {
   pxh::Reset();
   g_instance = GetModuleHandleA(NULL);  // what Windows hands WinMain
   g_mainWindow = NULL;
-  g_quitRequested = 0;
-  g_screenNeedsRedraw = 0;
+  g_quitRequested = g_screenNeedsRedraw = g_waitEndedByQuit = g_holdsReached = 0;
   g_directDraw = NULL;
-  g_primarySurface = NULL;
-  g_backSurface = NULL;
+  g_primarySurface = g_backSurface = NULL;
   g_palette = NULL;
   std::memset(&g_surfaceDesc, 0, sizeof(g_surfaceDesc));
   std::memset(g_paletteEntries, 0, sizeof(g_paletteEntries));
   g_directInput = NULL;
-  g_mouseDevice = NULL;
-  g_keyboardDevice = NULL;
+  g_mouseDevice = g_keyboardDevice = NULL;
   std::memset(&g_mouseState, 0, sizeof(g_mouseState));
-  g_cursorX = 0;
-  g_cursorY = 0;
-  g_waitEndedByQuit = 0;
-  g_holdsReached = 0;
-  g_labelX = 0;
-  g_labelY = 0;
+  g_cursorX = g_cursorY = g_labelX = g_labelY = 0;
 }
 
 bool StartProgram() {
@@ -73,10 +64,8 @@ std::unique_ptr<Pixels> ReadPixels(IDirectDrawSurface7* surface) {
 }
 
 std::unique_ptr<Pixels> ReadVisible() {
-  auto screen = std::make_unique<pxh::Screen>();
-  EXPECT_TRUE(pxh::ReadScreen(*screen));
   auto pixels = std::make_unique<Pixels>();
-  std::memcpy(pixels->at, screen->pixels, sizeof(pixels->at));
+  std::memcpy(pixels->at, ScreenPicture().indices.data(), sizeof(pixels->at));
   return pixels;
 }
 
@@ -124,12 +113,9 @@ ScratchDirectory::~ScratchDirectory() {
 uint8_t SheetByte(int sheet, long offset) {
   uint32_t h =
       static_cast<uint32_t>(sheet) * 0x9E3779B1u ^ static_cast<uint32_t>(offset) * 0x85EBCA77u;
-  h ^= h >> 15;
-  h *= 0x2C1B3C6Du;
-  h ^= h >> 12;
-  h *= 0x297A2D39u;
-  h ^= h >> 15;
-  return static_cast<uint8_t>(h);
+  h = (h ^ (h >> 15)) * 0x2C1B3C6Du;
+  h = (h ^ (h >> 12)) * 0x297A2D39u;
+  return static_cast<uint8_t>(h ^ (h >> 15));
 }
 
 std::vector<uint8_t> MakeSheet(int sheet, long imageBytes, int count) {
@@ -190,12 +176,10 @@ Picture ScreenPicture() {
 std::string Differences(const Picture& expected, const Picture& actual) {
   if (expected.indices.size() != actual.indices.size()) return "sizes differ";
   std::ostringstream out;
-  for (size_t i = 0; i < expected.rgb.size() && i < actual.rgb.size(); i++)
-    if (expected.rgb[i] != actual.rgb[i]) {
-      out << " colour " << i / 3 << " differs;";
-      break;
-    }
-  if (expected.rgb.size() != actual.rgb.size()) out << " palette sizes differ;";
+  const auto diff =
+      std::mismatch(expected.rgb.begin(), expected.rgb.end(), actual.rgb.begin(), actual.rgb.end());
+  if (diff.first != expected.rgb.end() || diff.second != actual.rgb.end())
+    out << " palettes differ from colour " << (diff.first - expected.rgb.begin()) / 3 << ";";
   auto want = std::make_unique<Pixels>(), got = std::make_unique<Pixels>();
   std::memcpy(want->at, expected.indices.data(), sizeof(want->at));
   std::memcpy(got->at, actual.indices.data(), sizeof(got->at));

@@ -1,21 +1,151 @@
-// info, palette, --append, replacing a sheet, and --help.
+// The commands (info, palette, --append, replacing a sheet, --help), and bad
+// input: status 2, one clear line, and nothing lost or left behind.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
+#include <tuple>
 
 #include "support.h"
 
 namespace pxtest {
 namespace {
 
-using Commands = PixsheetTest;
+using Cases = std::vector<std::pair<std::vector<std::string>, std::string>>;
 
-ino_t Inode(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+class BadInput : public PixsheetTest {
+ protected:
+  void SetUp() override {
+    WriteBytes(At("Pieces.pix"), existing_);
+    WriteBytes(At("src.pix"), PixSheet(43, 32, 1));
+    Ok({"export", "src.pix", "--size", "43x32", "-o", "wide.png"});
+    Ok({"export", "Pieces.pix", "--image", "0", "-o", "good.png"});
+    good_ = ReadBytes(At("good.png"));
+  }
+  // Each case fails naming what is wrong; the sheet and the folder stay as they were.
+  void ExpectAllFail(const Cases& cases) {
+    const std::vector<std::string> before = Files();
+    for (const auto& c : cases) ExpectFailure(Run(c.first), c.second);
+    EXPECT_EQ(ReadBytes(At("Pieces.pix")), existing_);
+    EXPECT_EQ(Files(), before);
+  }
+  Bytes existing_ = PixSheet(42, 32, 2);
+  Bytes good_;
+};
+
+TEST_F(BadInput, UnreadableImagesAreRefusedWithTheSheetKept) {
+  auto cut = [&](size_t keep) { return Bytes(good_.data(), good_.data() + keep); };
+  auto flipped = [](Bytes png, size_t at) { return png[at] ^= 0x10, png; };
+  // Neither a pipe nor a device is waited on (the tool runs under a watchdog).
+  ASSERT_EQ(mkfifo(At("pipe.png").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", At("zero.png"));
+  const std::tuple<std::string, std::string, Bytes> bad[] = {
+      {"cut4.png", "\"cut4.png\"", cut(4)},
+      {"cut40.png", "\"cut40.png\"", cut(40)},
+      {"half.png", "\"half.png\"", cut(good_.size() / 2)},
+      {"short.png", "\"short.png\"", cut(good_.size() - 13)},
+      {"bad1.png", "cannot read PNG \"bad1.png\"", flipped(good_, good_.size() / 2)},
+      {"bad2.png", "cannot read PNG \"bad2.png\"", flipped(good_, 20)},
+      {"notes.png", "\"notes.png\": not a PNG file", {'h', 'e', 'l', 'l', 'o', '\n', 0, 1}},
+      {"empty.png", "\"empty.png\": not a PNG file", {}},
+      {".", "is a directory", {}},
+      {"wide.png", "\"wide.png\" is 43 x 32 pixels: neither one 42 x 32 image", {}},
+      {"nowhere.png", "cannot open \"nowhere.png\"", {}},
+      {"pipe.png", "\"pipe.png\": is a named pipe, not a regular file", {}},
+      {"zero.png", "\"zero.png\": is a device, not a regular file", {}}};
+  Cases cases;
+  for (const auto& [name, mentions, bytes] : bad) {
+    if (!bytes.empty() || name == "empty.png") WriteBytes(At(name), bytes);  // the PNG files
+    cases.push_back({{"import", "good.png", name, "-o", "Pieces.pix"}, mentions});
+    cases.push_back({{"import", "good.png", name, "-o", "Pieces.pix", "--append"}, mentions});
+  }
+  for (const std::string sheet : {"absent.pix", "pipe.png", "zero.png"}) {
+    cases.push_back(
+        {{"export", sheet, "--size", "4x4", "-o", "out.png"}, "cannot open \"" + sheet});
+    cases.push_back({{"info", sheet, "--size", "4x4"}, "cannot open \"" + sheet});
+  }
+  ExpectAllFail(cases);
 }
+
+TEST_F(BadInput, AnOutputThatIsAnInputIsRefusedAndKept) {
+  // Found by fuzzing: export to the sheet itself replaced the sheet with its
+  // own picture, and import over one of its PNGs lost that PNG.
+  fs::create_symlink("Pieces.pix", At("link.png"));
+  fs::create_symlink("good.png", At("link.pix"));
+  ExpectAllFail(
+      {{{"export", "Pieces.pix", "-o", "Pieces.pix"}, "is the input"},
+       {{"export", "Pieces.pix", "Pieces.pix"}, "is the input"},
+       {{"export", "Pieces.pix", "link.png", "--image", "1"}, "is the input"},
+       {{"import", "good.png", "-o", "good.png", "--size", "42x32"}, "is the input"},
+       {{"import", "wide.png", "good.png", "-o", "link.pix", "--size", "42x32", "--append"},
+        "is the input"}});
+  EXPECT_EQ(ReadBytes(At("good.png")), good_);
+}
+
+TEST_F(BadInput, OutputThatCannotBeWritten) {
+  // A folder that does not exist, a "folder" that is a file, a folder or a
+  // pipe where the sheet should be: none can hold the output, whoever runs the test.
+  fs::create_directory(At("Borders.pix"));
+  ASSERT_EQ(mkfifo(At("pipe.pix").c_str(), 0600), 0);
+  ExpectAllFail(
+      {{{"import", "good.png", "-o", "missing/Pieces.pix"}, "cannot write \"missing/Pieces.pix\""},
+       {{"import", "good.png", "-o", "good.png/Pieces.pix"},
+        "cannot write \"good.png/Pieces.pix\""},
+       {{"export", "Pieces.pix", "-o", "missing/p.png"}, "cannot write \"missing/p.png\""},
+       {{"palette", "-o", "missing/p.gpl"}, "cannot write \"missing/p.gpl\""},
+       {{"import", "good.png", "-o", "Pieces.pix/x", "--size", "42x32", "--append"},
+        "\"Pieces.pix/x\""},
+       {{"import", "good.png", "-o", "Borders.pix"}, "is a directory"},
+       {{"import", "good.png", "-o", "Borders.pix", "--append"}, "Is a directory"},
+       {{"import", "good.png", "-o", "pipe.pix", "--size", "42x32"}, "not a regular file"},
+       {{"import", "good.png", "-o", "pipe.pix", "--size", "42x32", "--append"},
+        "not a regular file"}});
+  if (geteuid() == 0) return;  // permissions do not stop the superuser
+  fs::create_directory(At("locked"));
+  WriteBytes(At("locked/Pieces.pix"), existing_);
+  fs::permissions(At("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(At("Pieces.pix"), fs::perms::owner_read);  // a read-only sheet is not replaced
+  ExpectAllFail({{{"import", "good.png", "-o", "locked/Pieces.pix"}, "locked/Pieces.pix"},
+                 {{"import", "good.png", "-o", "Pieces.pix"}, "cannot write \"Pieces.pix\""},
+                 {{"import", "good.png", "-o", "Pieces.pix", "--append"}, "Pieces.pix"}});
+  fs::permissions(At("locked"), fs::perms::owner_all);
+  EXPECT_EQ(List(At("locked")), std::vector<std::string>{"Pieces.pix"});
+  EXPECT_EQ(ReadBytes(At("locked/Pieces.pix")), existing_);
+}
+
+TEST_F(BadInput, UsageMistakes) {
+  ExpectAllFail(
+      {{{"frobnicate"}, "unknown command"},
+       {{"import", "good.png"}, "-o SHEET"},
+       {{"import", "-o", "Pieces.pix"}, "IMAGE.png"},
+       {{"import", "good.png", "-o", "art.pix"}, "give --size WxH"},
+       {{"import", "good.png", "-o", "pieces.pix"}, "give --size WxH"},  // names match exactly
+       {{"import", "good.png", "-o", "x.pix", "--size", "42by32"}, "bad image size '42by32'"},
+       {{"import", "good.png", "-o", "x.pix", "--size", "0x32"}, "bad image size"},
+       {{"import", "good.png", "-o", "x.pix", "--size", "42X32"}, "bad image size"},
+       {{"import", "good.png", "-o", "x.pix", "--size", " 42x32"}, "bad image size"},
+       {{"import", "good.png", "-o", "Pieces.pix", "--colour"}, "unknown option --colour"},
+       {{"import", "good.png", "-o", ""}, "option -o needs a value"},  // an empty name is no name
+       {{"export", "Pieces.pix", "--image"}, "needs a value"},
+       {{"export", "Pieces.pix", "--image", "-1"}, "bad value '-1' for --image"},
+       {{"export", "Pieces.pix", "--image", "0", "--columns", "2"}, "--columns"},
+       {{"export", "Pieces.pix", "--columns", "0"}, "--columns"},
+       {{"export", "Pieces.pix", "a.png", "-o", "b.png"}, "OUT.png once"},
+       {{"export", "Pieces.pix", "a.png", "b.png"}, "at most one OUT.png"},
+       {{"palette", "-o", "colours.txt"}, ".gpl"},
+       {{"palette"}, "-o FILE"}});
+  // No command at all: the overview on stderr, status 2.
+  const RunResult r = Run({});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("usage: pixsheet"), std::string::npos);
+  // The output named after the sheet, as users type it.
+  Ok({"export", "Pieces.pix", "p.png"});
+  EXPECT_EQ(LoadPng(At("p.png")).indices.size(), 85u * 32);  // two images side by side
+}
+
+using Commands = PixsheetTest;
 
 void ExpectHas(const std::string& text, const std::string& part) {
   EXPECT_NE(text.find(part), std::string::npos) << "expected '" << part << "' in: " << text;
@@ -27,9 +157,8 @@ TEST_F(Commands, InfoCountsImagesLeftOverBytesAndIndices) {
   WriteBytes(At("button.pix"), sheet);
   const std::string out = Ok({"info", "button.pix"}).out;
   for (const char* part : {"1087 bytes", "45 x 12", "whole images: 2\n", "bytes left over: 7",
-                           "indices used: 6 of 256: 0, 5-7, 200, 255\n"}) {
+                           "indices used: 6 of 256: 0, 5-7, 200, 255\n"})
     ExpectHas(out, part);
-  }
   // --size overrides; an empty sheet has no image and no index.
   WriteBytes(At("blank.pix"), {});
   ExpectHas(Ok({"info", "blank.pix", "--size", "8x8"}).out,
@@ -38,8 +167,8 @@ TEST_F(Commands, InfoCountsImagesLeftOverBytesAndIndices) {
   EXPECT_FALSE(Exists(At("blank.png")));
 }
 
-// --append grows the sheet in place (the same inode); without it the sheet
-// is replaced whole, keeping its permissions.
+// --append grows the sheet in place (a hard link sees it grow); without it
+// the sheet is replaced whole, keeping its permissions.
 TEST_F(Commands, AppendAddsAfterTheExistingBytesAndImportReplacesAWholeSheet) {
   Bytes expected = PixSheet(42, 32, 2);
   const Bytes added = PixSheet(42, 32, 3);
@@ -47,12 +176,12 @@ TEST_F(Commands, AppendAddsAfterTheExistingBytesAndImportReplacesAWholeSheet) {
   WriteBytes(At("new.pix"), added);
   const fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(At("Pieces.pix"), perms);
-  const ino_t inode = Inode(At("Pieces.pix"));
+  fs::create_hard_link(At("Pieces.pix"), At("link"));
   Ok({"export", "new.pix", "--size", "42x32", "-o", "new.png"});
   ExpectHas(Ok({"import", "new.png", "-o", "Pieces.pix", "--append"}).out, "now 5 images");
   expected.insert(expected.end(), added.begin(), added.end());
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), expected);
-  EXPECT_EQ(Inode(At("Pieces.pix")), inode);
+  EXPECT_EQ(ReadBytes(At("link")), expected);
   // Appending to a missing sheet makes it; to one with a partial image, fails.
   Ok({"import", "new.png", "-o", "fresh.pix", "--size", "42x32", "--append"});
   EXPECT_EQ(ReadBytes(At("fresh.pix")), added);
@@ -64,16 +193,16 @@ TEST_F(Commands, AppendAddsAfterTheExistingBytesAndImportReplacesAWholeSheet) {
   Ok({"import", "new.png", "-o", "Pieces.pix"});
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), added);
   EXPECT_EQ(fs::status(At("Pieces.pix")).permissions(), perms);
-  EXPECT_EQ(Files(), (std::vector<std::string>{"Pieces.pix", "fresh.pix", "new.pix", "new.png"}));
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"Pieces.pix", "fresh.pix", "link", "new.pix", "new.png"}));
 }
 
 TEST_F(Commands, PaletteInThreeFormats) {
   Ok({"palette", "-o", "pixshow.gpl"});
   Ok({"palette", "-o", "pixshow.PAL"});
   Ok({"palette", "-o", "swatch.png", "--scale", "3"});
-  // GIMP: header, then "R G B<tab>name" per entry; JASC: three header lines,
-  // then 256 lines, CR LF line ends. Both in index order, the generated
-  // entries (81 on) too.
+  // GIMP: a header, then "R G B<tab>name"; JASC: three header lines, then "R G B",
+  // CR LF. Both in index order, the generated entries (81 on) too.
   const Bytes gpl = ReadBytes(At("pixshow.gpl")), pal = ReadBytes(At("pixshow.PAL"));
   std::istringstream gimp(std::string(gpl.begin(), gpl.end()));
   const std::string jasc(pal.begin(), pal.end());
@@ -87,9 +216,8 @@ TEST_F(Commands, PaletteInThreeFormats) {
   }
   std::getline(gimp, line);
   EXPECT_EQ(line, "GIMP Palette");
-  for (int r, g, b; std::getline(gimp, line);) {
+  for (int r, g, b; std::getline(gimp, line);)
     if (std::sscanf(line.c_str(), "%d %d %d", &r, &g, &b) == 3) read.insert(read.end(), {r, g, b});
-  }
   EXPECT_EQ(read, want);
   EXPECT_EQ(jasc, wantJasc);
   ExpectHas(jasc, "\r\n53 164 137\r\n");  // entry 81: not only the fixed table
@@ -97,21 +225,18 @@ TEST_F(Commands, PaletteInThreeFormats) {
   // Swatch: 16 x 16 squares of 3 pixels, index i at column i % 16, row i / 16.
   const pngio::Image png = LoadPng(At("swatch.png"));
   ASSERT_TRUE(png.indexed && png.width == 48 && png.height == 48);
-  EXPECT_EQ(png.indices[0], 0);
-  EXPECT_EQ(png.indices[2 * 48 + 47], 15);
-  EXPECT_EQ(png.indices[47 * 48 + 3], 241);
+  EXPECT_EQ(Bytes({png.indices[0], png.indices[2 * 48 + 47], png.indices[47 * 48 + 3]}),
+            Bytes({0, 15, 241}));
   EXPECT_EQ(png.palette[81][0], 53);
 }
 
 TEST_F(Commands, HelpForEachCommand) {
-  for (const std::string command : {"info", "export", "import", "palette"}) {
+  for (const std::string command : {"info", "export", "import", "palette"})
     EXPECT_EQ(Ok({command, "--help"}).out.rfind("usage: pixsheet " + command, 0), 0u) << command;
-  }
   ExpectHas(Ok({"--help"}).out, "ports.pix 82x62");
   // The contact-sheet rule and the colour rule are told where an artist looks.
-  const std::string import = Ok({"import", "--help"}).out;
-  ExpectHas(import, "C*W + (C-1)");
-  ExpectHas(import, "lowest index on ties");
+  for (const char* rule : {"C*W + (C-1)", "lowest index on ties"})
+    ExpectHas(Ok({"import", "--help"}).out, rule);
   EXPECT_EQ(Files(), std::vector<std::string>{});
 }
 

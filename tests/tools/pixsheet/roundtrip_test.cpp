@@ -1,5 +1,5 @@
-// Sheet -> PNG -> sheet gives back the same bytes, for every sheet the
-// program reads; contact sheets and their empty places.
+// Sheet -> PNG -> sheet gives back every byte of every sheet the program reads;
+// contact sheets and their empty places; PNG colours turned into palette indices.
 #include <gtest/gtest.h>
 
 #include "support.h"
@@ -8,7 +8,7 @@ namespace pxtest {
 namespace {
 
 struct Known {
-  const char* name;
+  const char* name;  // without .pix
   int w, h;
   int columns;  // contact-sheet columns export uses by default
 };
@@ -28,11 +28,12 @@ class RoundTrip : public PixsheetTest, public ::testing::WithParamInterface<Know
 
 TEST_P(RoundTrip, ContactSheetAndSingleImagesGiveBackEveryByte) {
   const Known k = GetParam();
+  const std::string name = std::string(k.name) + ".pix";
   const size_t bytes = static_cast<size_t>(k.w) * k.h;
   // 13 images leave empty places on a grid of 9 or 10 columns.
   const Bytes sheet = PixSheet(k.w, k.h, 13);
-  WriteBytes(At(k.name), sheet);
-  Ok({"export", k.name, "-o", "all.png"});
+  WriteBytes(At(name), sheet);
+  Ok({"export", name, "-o", "all.png"});
   const pngio::Image png = LoadExport("all.png");
   EXPECT_EQ(png.width, k.columns * k.w + (k.columns - 1));
   EXPECT_EQ(png.height, 2 * k.h + 1);
@@ -43,8 +44,8 @@ TEST_P(RoundTrip, ContactSheetAndSingleImagesGiveBackEveryByte) {
   EXPECT_EQ(at(x, y), sheet[12 * bytes]);
   EXPECT_EQ(at(x - 1, y), 41);
   EXPECT_EQ(at(ex + 4, y), 8);
-  Ok({"import", "all.png", "-o", k.name});
-  EXPECT_EQ(ReadBytes(At(k.name)), sheet);
+  Ok({"import", "all.png", "-o", name});
+  EXPECT_EQ(ReadBytes(At(name)), sheet);
 
   // Images one by one; given in reverse, they come back in the order given.
   std::vector<std::string> import = {"import", "-o", "again.pix", "--size",
@@ -52,10 +53,9 @@ TEST_P(RoundTrip, ContactSheetAndSingleImagesGiveBackEveryByte) {
   Bytes expected;
   for (int i = 0; i < 3; ++i) {
     const std::string out = "one-" + std::to_string(i) + ".png";
-    Ok({"export", k.name, "--image", std::to_string(i), "-o", out});
+    Ok({"export", name, "--image", std::to_string(i), "-o", out});
     const pngio::Image one = LoadExport(out);
     ASSERT_TRUE(one.width == k.w && one.height == k.h);
-    EXPECT_TRUE(std::equal(one.indices.begin(), one.indices.end(), sheet.begin() + i * bytes));
     import.insert(import.begin() + 1, out);
     expected.insert(expected.begin(), sheet.begin() + i * bytes, sheet.begin() + (i + 1) * bytes);
   }
@@ -63,15 +63,13 @@ TEST_P(RoundTrip, ContactSheetAndSingleImagesGiveBackEveryByte) {
   EXPECT_EQ(ReadBytes(At("again.pix")), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    KnownSheets, RoundTrip,
-    ::testing::Values(Known{"ports.pix", 82, 62, 10}, Known{"button.pix", 45, 12, 10},
-                      Known{"Divadude.pix", 82, 62, 10}, Known{"WarTiles.pix", 42, 32, 9},
-                      Known{"Pieces.pix", 42, 32, 10}, Known{"Borders.pix", 42, 32, 10}),
-    [](const ::testing::TestParamInfo<Known>& info) {
-      const std::string name = info.param.name;
-      return name.substr(0, name.find('.'));
-    });
+INSTANTIATE_TEST_SUITE_P(KnownSheets, RoundTrip,
+                         ::testing::Values(Known{"ports", 82, 62, 10}, Known{"button", 45, 12, 10},
+                                           Known{"Divadude", 82, 62, 10},
+                                           Known{"WarTiles", 42, 32, 9},
+                                           Known{"Pieces", 42, 32, 10},
+                                           Known{"Borders", 42, 32, 10}),
+                         ::testing::PrintToStringParamName());
 
 using ContactSheet = PixsheetTest;
 
@@ -132,6 +130,87 @@ TEST_F(ContactSheet, PartialLastImageIsLeftOutOfTheContactSheetButExportableAlon
   std::fill_n(expected.begin(), 100, 9);
   EXPECT_EQ(LoadPng(At("button-2.png")).indices, expected);
   ExpectFailure(Run({"export", "button.pix", "--image", "3"}), "no image 3");
+}
+
+class Colours : public PixsheetTest {
+ protected:
+  // The sheet import makes of `pngs`, each one image of `size`.
+  Bytes Import(std::vector<std::string> pngs, const std::string& size, bool strict = false) {
+    pngs.insert(pngs.begin(), "import");
+    pngs.insert(pngs.end(), {"--size", size, "-o", "out.pix"});
+    if (strict) pngs.push_back("--strict");
+    Ok(pngs);
+    return ReadBytes(At("out.pix"));
+  }
+};
+
+long Distance(const uint8_t* a, const uint8_t* b) {
+  const long dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
+  return dr * dr + dg * dg + db * db;
+}
+
+// The first index at the least distance.
+int NearestByHand(const uint8_t* c) {
+  int best = 0;
+  for (int i = 1; i < 256; ++i) {
+    if (Distance(c, ProgramRgb()[i]) < Distance(c, ProgramRgb()[best])) best = i;
+  }
+  return best;
+}
+
+TEST_F(Colours, ExactColoursTakeTheLowestIndexAndIndexedPngsKeepTheirs) {
+  // Every palette entry once, as RGB: index i at i. White stands at 15, 80
+  // and 255: all three become 15.
+  WritePlainPng(At("all.png"), 16, 3, Bytes(&ProgramRgb()[0][0], &ProgramRgb()[0][0] + 768));
+  const Bytes out = Import({"all.png"}, "16x16", true);
+  ASSERT_EQ(out.size(), 256u);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(out[i], NearestByHand(ProgramRgb()[i])) << i;
+
+  // The program's palette keeps even duplicate whites; the program's reversed maps by
+  // colour: 0 -> white (15), 251 -> red (4), 175 -> colour 80 (white, 15), 255 -> black.
+  uint8_t reversed[256][3];
+  for (int i = 0; i < 256; ++i)
+    std::copy(ProgramRgb()[255 - i], ProgramRgb()[255 - i] + 3, reversed[i]);
+  const uint8_t indices[4] = {15, 80, 255, 4}, others[4] = {0, 251, 175, 255};
+  SaveIndexed(At("dup.png"), 4, 1, indices);
+  std::string error;
+  ASSERT_TRUE(pngio::WriteIndexedPng(At("rev.png"), 4, 1, others, 4, reversed, &error)) << error;
+  EXPECT_EQ(Import({"dup.png", "rev.png"}, "4x1"), Bytes({15, 80, 255, 4, 15, 4, 15, 0}));
+}
+
+TEST_F(Colours, OffPaletteColoursGoToTheNearestEntryLowestOnTies) {
+  const Bytes probes = {1, 1, 1, 250, 3, 2, 100, 100, 100, 12, 200, 90, 254, 254, 254, 60, 60, 250};
+  WritePlainPng(At("near.png"), 6, 3, probes);
+  const Bytes out = Import({"near.png"}, "6x1");
+  ASSERT_EQ(out.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(out[i], NearestByHand(&probes[i * 3])) << "probe " << i;
+}
+
+TEST_F(Colours, GreyAlphaAndSixteenBitPngs) {
+  WritePlainPng(At("grey.png"), 2, 1, {0, 255});          // black and white
+  WritePlainPng(At("ga.png"), 2, 2, {255, 0, 255, 255});  // transparent is 0 whatever its colour
+  WritePlainPng(At("rgba.png"), 2, 4,
+                {255, 0, 0, 0, 255, 0, 0, 255});  // transparent red 0, opaque red 4
+  WritePlainPng(At("deep.png"), 2, 3, {0, 0, 204, 51, 153, 51}, true);  // scaled back exactly
+  EXPECT_EQ(Import({"grey.png", "ga.png", "rgba.png", "deep.png"}, "2x1", true),
+            Bytes({0, 15, 0, 15, 0, 4, 1, 2}));
+}
+
+TEST_F(Colours, StrictRefusesOffPaletteOrPartlyTransparentPixelsAndNamesThem) {
+  WriteBytes(At("out.pix"), {1, 2, 3});
+  // 3 x 2 RGB of colours 1 to 6 but (1, 1), which is (1, 2, 3).
+  Bytes rgb(&ProgramRgb()[1][0], &ProgramRgb()[7][0]);
+  std::copy_n("\1\2\3", 3, rgb.begin() + 12);
+  WritePlainPng(At("off.png"), 3, 3, rgb);
+  WritePlainPng(At("half.png"), 2, 4, {255, 0, 0, 255, 255, 0, 0, 128});
+  ExpectFailure(Run({"import", "off.png", "--size", "3x2", "-o", "out.pix", "--strict"}),
+                "\"off.png\": pixel (1, 1) has colour #010203");
+  ExpectFailure(Run({"import", "half.png", "--size", "2x1", "-o", "out.pix", "--strict"}),
+                "pixel (1, 0)");
+  EXPECT_EQ(ReadBytes(At("out.pix")), Bytes({1, 2, 3}));
+  // Without --strict the pixel goes to the nearest colour and alpha is ignored.
+  EXPECT_EQ(Import({"off.png"}, "3x2"), Bytes({1, 2, 3, 4, 0, 6}));
+  EXPECT_EQ(Import({"half.png"}, "2x1"), Bytes({4, 4}));
 }
 
 }  // namespace

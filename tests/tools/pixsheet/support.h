@@ -20,8 +20,7 @@ namespace pxtest {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-// Each test gets an empty working folder; pixsheet runs with it as the
-// current directory.
+// pixsheet runs in an empty folder of each test's own.
 class PixsheetTest : public ::testing::Test {
  protected:
   RunResult Run(const std::vector<std::string>& args) {
@@ -29,14 +28,12 @@ class PixsheetTest : public ::testing::Test {
   }
   std::string At(const std::string& name) const { return work_ / name; }
   std::vector<std::string> Files() const { return List(work_.Path()); }
-  // A run that must succeed.
   RunResult Ok(const std::vector<std::string>& args) {
     RunResult r = Run(args);
     EXPECT_EQ(r.status, 0) << r.err;
     return r;
   }
-  // A failure as the tool must report it: status 2, nothing on stdout, one
-  // line on stderr that says what went wrong.
+  // Status 2, nothing on stdout, one line on stderr that names the fault.
   static void ExpectFailure(const RunResult& r, const std::string& mentions) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.out, "");
@@ -67,8 +64,7 @@ inline void SaveIndexed(const std::string& path, int w, int h, const uint8_t* in
   ASSERT_TRUE(pngio::WriteIndexedPng(path, w, h, indices, w, ProgramRgb(), &error)) << error;
 }
 
-// `count` images of w x h in which every byte value occurs (given 256 bytes:
-// 7 is odd) and neighbouring images differ.
+// `count` w x h images, every byte value in 256 bytes, neighbours differing.
 inline Bytes PixSheet(int w, int h, int count) {
   Bytes bytes(static_cast<size_t>(w) * h * count);
   for (size_t i = 0; i < bytes.size(); ++i)
