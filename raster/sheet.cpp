@@ -51,8 +51,10 @@ FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) 
   if (type == std::filesystem::file_type::directory) {
     ShowLoadFailure(sheetName, lockedSurface, std::strerror(EISDIR));
   }
+  // A kind that cannot be told (no such file, no access) is left to the open,
+  // which names the reason.
   if (type != std::filesystem::file_type::regular &&
-      type != std::filesystem::file_type::not_found) {
+      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
     ShowLoadFailure(sheetName, lockedSurface, "not a regular file");
   }
   errno = 0;
