@@ -33,21 +33,11 @@ endif()
 set(PIXSHOW_WEB ON CACHE INTERNAL "Whether the web build is made")
 
 # The glyph tables, from the font the native layer embeds.
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(PIXSHOW_GLYPHGEN_LIBS REQUIRED IMPORTED_TARGET SDL2_ttf harfbuzz freetype2)
-add_executable(pixshow-glyphgen
-  ${PROJECT_SOURCE_DIR}/platform/portable/backends/web/glyphgen.cpp
-  ${PROJECT_SOURCE_DIR}/platform/portable/backends/web/glyph_layout.cpp)
-target_include_directories(pixshow-glyphgen PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(pixshow-glyphgen PRIVATE PkgConfig::PIXSHOW_GLYPHGEN_LIBS)
-set(_pixshow_glyph_dir ${CMAKE_BINARY_DIR}/web-glyphs)
-add_custom_command(OUTPUT ${_pixshow_glyph_dir}/glyph_data.h
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_glyph_dir}
-  COMMAND pixshow-glyphgen ${PXPORT_FONT_FILE} ${_pixshow_glyph_dir}/glyph_data.h
-  DEPENDS pixshow-glyphgen ${PXPORT_FONT_FILE}
-  COMMENT "Making the web build's glyph tables (checked against SDL2_ttf)"
-  VERBATIM)
-add_custom_target(pixshow-glyphs DEPENDS ${_pixshow_glyph_dir}/glyph_data.h)
+include(${PROJECT_SOURCE_DIR}/cmake/Glyphs.cmake)
+if(NOT PIXSHOW_GLYPH_DIR)
+  message(FATAL_ERROR "The web build needs the glyph tables: install libharfbuzz-dev and libfreetype-dev")
+endif()
+set(_pixshow_glyph_dir ${PIXSHOW_GLYPH_DIR})
 
 # Debian's Emscripten finds its JavaScript modules (acorn) only through
 # NODE_PATH when the Node.js in use is not Debian's own: set for the

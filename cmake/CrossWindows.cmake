@@ -4,7 +4,11 @@
 # a second time, as an external project, with cmake/mingw-w64.cmake: the
 # program's own code against the real Windows SDK headers (windows.h,
 # ddraw.h, dinput.h) and import libraries. So the Windows program can never
-# silently stop compiling. The result is <build>/windows/pixshow.exe.
+# silently stop compiling. The result is <build>/windows/pixshow.exe, and
+# beside it the artist's tools pixsheet.exe and pixshow-capture.exe: libpng
+# compiled from Debian's source package (cmake/LibpngSource.cmake), and for
+# the capture the program once more on the portable layer's headless backend
+# with the glyph tables of cmake/Glyphs.cmake.
 #
 # Included from the top-level CMakeLists.txt and from tests/wine; the first
 # inclusion defines everything.
@@ -26,6 +30,7 @@ option(PIXSHOW_CROSS_WINDOWS "Also cross-compile pixshow.exe with MinGW-w64" ${_
 
 set(PIXSHOW_WINDOWS_DIR ${CMAKE_BINARY_DIR}/windows CACHE INTERNAL "Build folder of the Windows cross build")
 set(PIXSHOW_WINDOWS_EXE ${PIXSHOW_WINDOWS_DIR}/pixshow.exe CACHE INTERNAL "The cross-compiled Windows program")
+set(PIXSHOW_WINDOWS_TOOLS "" CACHE INTERNAL "The cross-compiled tools (pixsheet.exe, pixshow-capture.exe)")
 
 if(NOT PIXSHOW_CROSS_WINDOWS)
   return()
@@ -35,12 +40,47 @@ if(NOT PIXSHOW_MINGW_CXX)
     "(Debian/Ubuntu package g++-mingw-w64-x86-64)")
 endif()
 
-# Only the program: the tools stand on the portable layer, which is not part
-# of a Windows build. With make, $(MAKE) shares the outer build's job slots.
-if(CMAKE_GENERATOR MATCHES "Make")
-  set(_pixshow_windows_build $(MAKE) pixshow)
+# The tools need libpng's source, the release of the native libpng-dev,
+# which `scripts/deps test` unpacks into the cache folder below.
+find_package(PNG)
+if(DEFINED ENV{XDG_CACHE_HOME})
+  set(_pixshow_cache $ENV{XDG_CACHE_HOME})
 else()
-  set(_pixshow_windows_build ${CMAKE_COMMAND} --build <BINARY_DIR> --target pixshow)
+  set(_pixshow_cache $ENV{HOME}/.cache)
+endif()
+set(PIXSHOW_LIBPNG_SOURCE ${_pixshow_cache}/pixshow/libpng-${PNG_VERSION_STRING} CACHE PATH
+  "libpng source for the Windows build of the tools (scripts/deps test unpacks it)")
+include(${PROJECT_SOURCE_DIR}/cmake/Glyphs.cmake)
+set(_pixshow_windows_targets pixshow)
+set(_pixshow_windows_args "")
+set(_pixshow_windows_depends "")
+if(NOT PNG_FOUND OR NOT EXISTS ${PIXSHOW_LIBPNG_SOURCE}/png.h)
+  message(WARNING "No libpng source in ${PIXSHOW_LIBPNG_SOURCE} (scripts/deps test unpacks it): "
+    "the Windows zip is made without pixsheet.exe and pixshow-capture.exe")
+else()
+  list(APPEND _pixshow_windows_targets pixsheet)
+  list(APPEND _pixshow_windows_args -DPIXSHOW_LIBPNG_SOURCE=${PIXSHOW_LIBPNG_SOURCE}
+    -DPIXSHOW_LIBPNG_VERSION=${PNG_VERSION_STRING})
+  if(PIXSHOW_GLYPH_DIR)
+    list(APPEND _pixshow_windows_targets pixshow-capture)
+    list(APPEND _pixshow_windows_args -DPIXSHOW_GLYPH_DATA_DIR=${PIXSHOW_GLYPH_DIR})
+    list(APPEND _pixshow_windows_depends pixshow-glyphs)
+  else()
+    message(WARNING "No glyph tables (libharfbuzz-dev, libfreetype-dev): the Windows zip is made "
+      "without pixshow-capture.exe")
+  endif()
+endif()
+list(TRANSFORM _pixshow_windows_targets APPEND .exe OUTPUT_VARIABLE _pixshow_windows_exes)
+list(REMOVE_ITEM _pixshow_windows_exes pixshow.exe)
+list(TRANSFORM _pixshow_windows_exes PREPEND ${PIXSHOW_WINDOWS_DIR}/)
+set(PIXSHOW_WINDOWS_TOOLS "${_pixshow_windows_exes}" CACHE INTERNAL
+  "The cross-compiled tools (pixsheet.exe, pixshow-capture.exe)")
+
+# With make, $(MAKE) shares the outer build's job slots.
+if(CMAKE_GENERATOR MATCHES "Make")
+  set(_pixshow_windows_build $(MAKE) ${_pixshow_windows_targets})
+else()
+  set(_pixshow_windows_build ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${_pixshow_windows_targets})
 endif()
 
 include(ExternalProject)
@@ -54,17 +94,19 @@ ExternalProject_Add(pixshow_windows
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${PIXSHOW_WINDOWS_DIR}
     -DPIXSHOW_TESTS=OFF
     -DPIXSHOW_WERROR=${PIXSHOW_WERROR}
+    ${_pixshow_windows_args}
   BUILD_COMMAND ${_pixshow_windows_build}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${PIXSHOW_WINDOWS_EXE}
+  DEPENDS ${_pixshow_windows_depends}
+  BUILD_BYPRODUCTS ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS}
   # Quiet unless something fails; the whole output then follows.
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)
 
 # The Windows download: pixshow-VERSION-windows.zip, one folder holding the
-# program, the sample art, README.txt and the licences (text files with
+# program and its tools, the sample art, README.txt and the licences (text files with
 # Windows line ends). Made by the target windows-zip, part of every build.
 set(_pixshow_zip_name pixshow-${PROJECT_VERSION}-windows)
 set(PIXSHOW_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${_pixshow_zip_name}.zip CACHE INTERNAL
@@ -83,12 +125,13 @@ set(_pixshow_zip_files ${_pixshow_zip_texts}/README.txt ${_pixshow_zip_texts}/LI
 add_custom_command(OUTPUT ${PIXSHOW_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${_pixshow_zip_stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_zip_folder}/sample
-  COMMAND ${CMAKE_COMMAND} -E copy ${PIXSHOW_WINDOWS_EXE} ${_pixshow_zip_files} ${_pixshow_zip_folder}
+  COMMAND ${CMAKE_COMMAND} -E copy ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS} ${_pixshow_zip_files}
+          ${_pixshow_zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${_pixshow_zip_sheets} ${_pixshow_zip_folder}/sample
   COMMAND ${CMAKE_COMMAND} -E rm -f ${PIXSHOW_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage}
           ${CMAKE_COMMAND} -E tar cf ${PIXSHOW_WINDOWS_ZIP} --format=zip ${_pixshow_zip_name}
-  DEPENDS ${PIXSHOW_WINDOWS_EXE} ${_pixshow_zip_files} ${_pixshow_zip_sheets}
+  DEPENDS ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS} ${_pixshow_zip_files} ${_pixshow_zip_sheets}
   COMMENT "Packing ${_pixshow_zip_name}.zip"
   VERBATIM)
 add_custom_target(windows-zip ALL DEPENDS ${PIXSHOW_WINDOWS_ZIP})

@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 
 #include "pixshow_version.h"
 #include "platform/portable/control/headless.h"
@@ -78,10 +77,10 @@ int Usage(const std::string& problem) {
 }
 
 // 0: go on; 1: help shown; 2: bad option (message written).
-int ParseOptions(int argc, char** argv, Options& options) {
+int ParseOptions(const std::vector<std::string>& argv, Options& options) {
   toolkit::ParsedArgs args;
   std::string error;
-  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 1, argv + argc),
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv.begin() + 1, argv.end()),
                           {{"--help", false, "-h"},
                            {"--version"},
                            {"--all-holds"},
@@ -118,7 +117,7 @@ class Capture {
   bool Open() {
     if (!allHolds_) return true;
     const std::string path = out_ + "/holds.tsv";
-    tsv_ = std::fopen(path.c_str(), "w");
+    tsv_ = toolkit::OpenFile(path, "wb");  // the same bytes on every system
     if (!tsv_) {
       std::fprintf(stderr, "pixshow-capture: cannot write %s: %s\n", Quoted(path).c_str(),
                    std::strerror(errno));
@@ -191,30 +190,27 @@ class Capture {
   bool writeFailed_ = false;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(const std::vector<std::string>& argv) {
   Options options;
-  if (const int parsed = ParseOptions(argc, argv, options)) return parsed == 1 ? 0 : 2;
+  if (const int parsed = ParseOptions(argv, options)) return parsed == 1 ? 0 : 2;
 
   // The sheets are opened relative to the current folder, so everything else
   // is resolved before moving there.
   std::error_code ec;
-  if (!fs::is_directory(options.sheets, ec)) {
+  if (!fs::is_directory(toolkit::PathOf(options.sheets), ec)) {
     return Usage(Quoted(options.sheets) + " is not a folder (--sheets)");
   }
-  const fs::path out = fs::absolute(options.out, ec);
+  const fs::path out = fs::absolute(toolkit::PathOf(options.out), ec);
   if (ec) return Usage("cannot resolve " + Quoted(options.out) + " (--out): " + ec.message());
   if (fs::exists(out, ec) && !fs::is_directory(out, ec)) {
     return Usage(Quoted(options.out) + " exists and is not a folder (--out)");
   }
   fs::create_directories(out, ec);
   if (ec) return Usage("cannot create " + Quoted(options.out) + " (--out): " + ec.message());
-  if (chdir(options.sheets.c_str()) != 0) {
-    return Usage("cannot enter " + Quoted(options.sheets) + " (--sheets): " + std::strerror(errno));
-  }
+  fs::current_path(toolkit::PathOf(options.sheets), ec);
+  if (ec) return Usage("cannot enter " + Quoted(options.sheets) + " (--sheets): " + ec.message());
 
-  Capture capture(out.string(), options.allHolds);
+  Capture capture(toolkit::TextOf(out), options.allHolds);
   if (!capture.Open()) return 2;
 
   pxh::Reset();
@@ -236,3 +232,7 @@ int main(int argc, char** argv) {
   if (capture.WriteFailed()) return 2;
   return status;
 }
+
+}  // namespace
+
+TOOLKIT_MAIN(Main)

@@ -273,8 +273,9 @@ int RunImport(const ParsedArgs& args) {
 
   if (append) {
     std::error_code ec;
-    const long long before = std::filesystem::is_regular_file(sheet, ec)
-                                 ? static_cast<long long>(std::filesystem::file_size(sheet, ec))
+    const std::filesystem::path name = toolkit::PathOf(sheet);
+    const long long before = std::filesystem::is_regular_file(name, ec)
+                                 ? static_cast<long long>(std::filesystem::file_size(name, ec))
                                  : 0;
     if (before % size.Bytes() != 0) {
       Fail(Quoted(sheet) + " holds " + Plural(before, "byte") + ", not a whole number of " +
@@ -304,8 +305,8 @@ int RunPalette(const ParsedArgs& args) {
   return 0;
 }
 
-int Run(int argc, char** argv) {
-  if (argc < 2) {
+int Run(const std::vector<std::string>& argv) {
+  if (argv.size() < 2) {
     std::fputs(kMainHelp, stderr);
     return 2;
   }
@@ -337,8 +338,8 @@ int Run(int argc, char** argv) {
   if (it == commands.end()) Fail("unknown command '" + command + "' (see pixsheet --help)");
   ParsedArgs args;
   std::string error;
-  if (!toolkit::ParseArgs(std::vector<std::string>(argv + 2, argv + argc), it->second.options,
-                          &args, &error)) {
+  if (!toolkit::ParseArgs(std::vector<std::string>(argv.begin() + 2, argv.end()),
+                          it->second.options, &args, &error)) {
     Fail(error + " for pixsheet " + command + " (see pixsheet " + command + " --help)");
   }
   if (args.Has("--help")) {
@@ -351,9 +352,11 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace pixsheet
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(const std::vector<std::string>& argv) {
   try {
-    return pixsheet::Run(argc, argv);
+    return pixsheet::Run(argv);
   } catch (const pixsheet::Failure& failure) {
     std::fflush(stdout);
     std::fprintf(stderr, "pixsheet: %s\n", failure.message.c_str());
@@ -366,3 +369,7 @@ int main(int argc, char** argv) {
   }
   return 2;
 }
+
+}  // namespace
+
+TOOLKIT_MAIN(Main)

@@ -10,10 +10,6 @@
 #include "pngio.h"
 #include "toolkit.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace pixsheet {
@@ -37,7 +33,7 @@ const std::vector<KnownSheet>& KnownSheets() {
 }
 
 const KnownSheet* FindKnownSheet(const std::string& path) {
-  const std::string base = fs::path(path).filename().string();
+  const std::string base = toolkit::TextOf(toolkit::PathOf(path).filename());
   for (const KnownSheet& sheet : KnownSheets()) {
     if (base == sheet.name) return &sheet;
   }
@@ -372,7 +368,8 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::error_code ec;
-  const bool existed = fs::exists(path, ec);
+  const fs::path name = toolkit::PathOf(path);
+  const bool existed = fs::exists(name, ec);
   // Appending mode: every write lands after the bytes already there.
   std::string why;
   std::FILE* f = toolkit::OpenRegularFile(path, &why, "ab");
@@ -384,17 +381,15 @@ void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
       (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
     why = std::strerror(errno);
   }
-#ifndef _WIN32
-  if (why.empty() && fsync(fileno(f)) != 0 && errno != EINVAL) why = std::strerror(errno);
-#endif
+  if (why.empty() && !toolkit::SyncFile(f)) why = std::strerror(errno);
   if (std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
   if (!why.empty()) {
     // Take back whatever part of the new bytes got in.
     std::error_code ignored;
     if (existed && oldLength >= 0) {
-      fs::resize_file(path, static_cast<uintmax_t>(oldLength), ignored);
+      fs::resize_file(name, static_cast<uintmax_t>(oldLength), ignored);
     } else if (!existed) {
-      fs::remove(path, ignored);
+      fs::remove(name, ignored);
     }
     Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
   }
@@ -403,7 +398,7 @@ void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 // --- Palette files ------------------------------------------------------------------
 
 void WritePaletteFile(const std::string& path, const Palette& palette, int scale) {
-  std::string ext = fs::path(path).extension().string();
+  std::string ext = toolkit::TextOf(toolkit::PathOf(path).extension());
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   std::string text;

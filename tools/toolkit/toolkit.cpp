@@ -7,10 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <process.h>
-#define TOOLKIT_GETPID _getpid
-#else
+#ifndef _WIN32  // Windows: toolkit_windows.cpp
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,11 +71,19 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& 
   return true;
 }
 
+// --- The command line and paths ---------------------------------------------------
+
+std::filesystem::path PathOf(const std::string& utf8) { return fs::u8path(utf8); }
+
+std::string TextOf(const std::filesystem::path& path) { return path.u8string(); }
+
 // --- Messages ---------------------------------------------------------------------
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // --- Files ---------------------------------------------------------------------------
+
+#ifndef _WIN32  // Windows: toolkit_windows.cpp
 
 namespace {
 
@@ -110,20 +115,18 @@ std::string TempNameBeside(const fs::path& target) {
 
 }  // namespace
 
+int RunMain(int (*run)(const std::vector<std::string>& args), int argc, char** argv) {
+  return run(std::vector<std::string>(argv, argv + argc));
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+bool SyncFile(std::FILE* f) { return fsync(fileno(f)) == 0 || errno == EINVAL; }
+
 std::FILE* OpenRegularFile(const std::string& path, std::string* error, const char* mode) {
   const bool append = std::strcmp(mode, "ab") == 0;
-#ifdef _WIN32
-  // Opening a file does not wait here; only the kind of file is checked.
-  std::error_code ec;
-  const fs::file_status st = fs::status(path, ec);
-  if (fs::exists(st) && !fs::is_regular_file(st)) {
-    *error = DescribeType(st.type());
-    return nullptr;
-  }
-  std::FILE* f = std::fopen(path.c_str(), append ? "ab" : "rb");
-  if (!f) *error = std::strerror(errno);
-  return f;
-#else
   // Without O_NONBLOCK, opening a named pipe waits for a writer. The kind of
   // file is checked on what was opened, so nothing can be swapped in between.
   const int access = append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY;
@@ -152,7 +155,6 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
     close(fd);
   }
   return f;
-#endif
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -236,5 +238,7 @@ bool WriteFileReplacing(const std::string& path,
   }
   return true;
 }
+
+#endif  // !_WIN32
 
 }  // namespace toolkit

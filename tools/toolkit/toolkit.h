@@ -1,10 +1,13 @@
 // toolkit: the helpers pixshow's tools share (pixsheet, pixshow-capture,
 // pixshow-samplegen): command-line options, opening input files without
-// blocking on pipes and devices, and replacing output files safely.
+// blocking on pipes and devices, and replacing output files safely. The same
+// on Windows (toolkit_windows.cpp), where paths and arguments are UTF-8 text
+// too.
 #ifndef PIXSHOW_TOOLS_TOOLKIT_H
 #define PIXSHOW_TOOLS_TOOLKIT_H
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -44,6 +47,27 @@ struct ParsedArgs {
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<Option>& options,
                ParsedArgs* out, std::string* error);
 
+// --- The command line and paths ---------------------------------------------------
+
+// Every path and argument in the tools is UTF-8 text. PathOf turns one into a
+// filesystem path (on Windows, whose names are UTF-16, converted), TextOf
+// turns a path back.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string TextOf(const std::filesystem::path& path);
+
+// Runs `run` with the command line (argv[0] first) as UTF-8 text and returns
+// its status: on Windows from the wide command line, with the console showing
+// UTF-8 meanwhile. TOOLKIT_MAIN(run) defines the program's entry point so.
+int RunMain(int (*run)(const std::vector<std::string>& args), int argc, char** argv);
+#ifdef _WIN32
+int RunMain(int (*run)(const std::vector<std::string>& args), int argc, wchar_t** argv);
+#define TOOLKIT_MAIN(run) \
+  int wmain(int argc, wchar_t** argv) { return toolkit::RunMain(run, argc, argv); }
+#else
+#define TOOLKIT_MAIN(run) \
+  int main(int argc, char** argv) { return toolkit::RunMain(run, argc, argv); }
+#endif
+
 // --- Messages ---------------------------------------------------------------------
 
 // A path as every message of the tools shows it: in double quotes.
@@ -57,15 +81,24 @@ std::string Quoted(const std::string& path);
 // it. Null on failure, with the reason (no path) in *error.
 std::FILE* OpenRegularFile(const std::string& path, std::string* error, const char* mode = "rb");
 
+// Opens a file as std::fopen does, the name being UTF-8 text.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
 // True when both paths name the same existing file (also through links).
 bool SameFile(const std::string& a, const std::string& b);
+
+// Flushes what was written to `f` through to the disk; false on failure
+// (with errno set). A file system that cannot do so counts as done.
+bool SyncFile(std::FILE* f);
 
 // Writes a file through a temporary file beside `path`: `fill` writes the
 // contents to the stream it is given and returns false (with a reason) to
 // abandon. The temporary file is flushed, closed and renamed over `path`
 // only when everything succeeded; otherwise it is removed and `path` keeps
 // what it held. A link is followed and kept; an existing target's
-// permissions carry over. On failure *error reads
+// permissions carry over. On Windows the rename is MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING, and a device name (NUL, CON, ...) is refused as
+// a device. On failure *error reads
 // `cannot write "PATH": REASON`.
 bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,

@@ -175,7 +175,9 @@ COLORREF SetDcColour(Call& call, HDC hdc, COLORREF DeviceContext::*field, COLORR
 
 }  // namespace
 
+#ifndef _WIN32  // see "Functions" in include/windows.h
 extern "C" {
+#endif
 
 HGDIOBJ WINAPI GetStockObject(int i) {
   Call call("GetStockObject", std::to_string(i));
@@ -346,4 +348,6 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   return TRUE;
 }
 
+#ifndef _WIN32
 }  // extern "C"
+#endif

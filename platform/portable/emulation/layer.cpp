@@ -40,8 +40,10 @@ Backend& CurrentBackend() {
     if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
       SelectHeadless();
     } else {
-#ifdef __EMSCRIPTEN__
+#if defined(__EMSCRIPTEN__)
       g_backend = CreateWebBackend();
+#elif defined(_WIN32)
+      SelectHeadless();  // the tools' build on Windows has no other backend
 #else
       g_backend = CreateSdlBackend();
 #endif

@@ -119,7 +119,9 @@ void FocusRegained() {
 
 using namespace pxport;
 
+#ifndef _WIN32  // see "Functions" in include/windows.h
 extern "C" {
+#endif
 
 // --- KERNEL32 ------------------------------------------------------------------------
 
@@ -530,4 +532,6 @@ SHORT WINAPI GetAsyncKeyState(int vKey) {
   return static_cast<SHORT>(static_cast<int16_t>(static_cast<uint16_t>(value)));
 }
 
+#ifndef _WIN32
 }  // extern "C"
+#endif

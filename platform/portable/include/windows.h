@@ -512,7 +512,12 @@ typedef struct tagPAINTSTRUCT {
 
 // --- Functions -----------------------------------------------------------------------
 
+// C linkage, as the system's own functions have. Not so in the tools' build
+// on Windows, where the system's KERNEL32 (Sleep, GetLastError) is linked
+// too: there the layer's functions keep C++ names of their own.
+#ifndef _WIN32
 extern "C" {
+#endif
 
 // The program's entry point; on this platform main() calls it.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
@@ -564,7 +569,9 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
 BOOL WINAPI DeleteObject(HGDIOBJ ho);
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 
+#ifndef _WIN32
 }  // extern "C"
+#endif
 
 // The ANSI functions under their generic names, as the SDK maps them
 // without UNICODE.
