@@ -25,3 +25,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No libgcc_s, libstdc++ or libwinpthread DLLs next to the program.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release executables without their symbols: the zip stays small.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

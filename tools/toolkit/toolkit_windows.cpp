@@ -104,8 +104,8 @@ std::string KindProblem(HANDLE h) {
 // Opens an existing file or folder only to look at it (no access to its data).
 HANDLE OpenToLook(const fs::path& path) {
   return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // A C stream over a handle; the handle is closed on failure.
@@ -163,9 +163,10 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
     return nullptr;
   }
   // Opening a pipe or device does not wait; its kind is checked on the handle.
-  const HANDLE h = CreateFileW(name.c_str(), append ? GENERIC_WRITE : GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      CreateFileW(name.c_str(), append ? GENERIC_WRITE : GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = Reason(GetLastError());
     return nullptr;
@@ -235,12 +236,12 @@ bool WriteFileReplacing(const std::string& path,
   HANDLE h = INVALID_HANDLE_VALUE;
   DWORD openError = 0;
   for (int attempt = 0; attempt < 8 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target.parent_path() /
-           PathOf("." + TextOf(target.filename()) + ".tmp-" +
-                  std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "-" +
-                  std::to_string(GetTickCount() % 100000));
-    h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    temp =
+        target.parent_path() /
+        PathOf("." + TextOf(target.filename()) + ".tmp-" + std::to_string(GetCurrentProcessId()) +
+               "-" + std::to_string(counter++) + "-" + std::to_string(GetTickCount() % 100000));
+    h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
     openError = GetLastError();
     if (h == INVALID_HANDLE_VALUE && openError != ERROR_FILE_EXISTS) break;
   }
