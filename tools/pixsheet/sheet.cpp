@@ -10,10 +10,6 @@
 #include "pngio.h"
 #include "toolkit.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace pixsheet {
@@ -371,33 +367,8 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code ec;
-  const bool existed = fs::exists(path, ec);
-  // Appending mode: every write lands after the bytes already there.
-  std::string why;
-  std::FILE* f = toolkit::OpenRegularFile(path, &why, "ab");
-  if (!f) Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  long long oldLength = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
-  if (oldLength < 0) why = "cannot tell its length";
-  if (why.empty() &&
-      (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
-    why = std::strerror(errno);
-  }
-#ifndef _WIN32
-  if (why.empty() && fsync(fileno(f)) != 0 && errno != EINVAL) why = std::strerror(errno);
-#endif
-  if (std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
-  if (!why.empty()) {
-    // Take back whatever part of the new bytes got in.
-    std::error_code ignored;
-    if (existed && oldLength >= 0) {
-      fs::resize_file(path, static_cast<uintmax_t>(oldLength), ignored);
-    } else if (!existed) {
-      fs::remove(path, ignored);
-    }
-    Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  }
+  std::string error;
+  if (!toolkit::AppendFile(path, bytes.data(), bytes.size(), &error)) Fail(error);
 }
 
 // --- Palette files ------------------------------------------------------------------
