@@ -182,6 +182,13 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
 
 // Replaces `path` with `bytes`, through a temporary file beside it.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes`, whole images of `size`, over the images of the sheet
+// `path` from image `first` on, through a temporary file: every other byte
+// stays as it was and the length too, except that images starting exactly at
+// the end are added there. Images that would reach past the end otherwise
+// are refused, before anything is written.
+void ReplaceImages(const std::string& path, ImageSize size, long long first,
+                   const std::vector<uint8_t>& bytes);
 // Adds `bytes` at the end of `path` (created when missing). The bytes already
 // there are never written; when the append fails, the file is cut back to its
 // old length.

@@ -370,6 +370,60 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
   if (!ok) Fail(error);
 }
 
+void ReplaceImages(const std::string& path, ImageSize size, long long first,
+                   const std::vector<uint8_t>& bytes) {
+  const SheetReader reader(path);
+  const long long length = reader.Length();
+  const long long imageBytes = size.Bytes();
+  const long long count = static_cast<long long>(bytes.size()) / imageBytes;
+  const long long start = first * imageBytes;
+  const long long end = start + static_cast<long long>(bytes.size());
+  const long long held = length / imageBytes;
+  if (start != length && end > length) {
+    const std::string which =
+        count == 1 ? "image " + std::to_string(first)
+                   : "images " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+    Fail(toolkit::Quoted(path) + " holds " + std::to_string(held) + " image" +
+         (held == 1 ? "" : "s") + (length % imageBytes ? " and a partial one" : "") + ": " + which +
+         " would reach past its end (--image " + std::to_string(held) +
+         " adds images after the last)");
+  }
+  std::string error;
+  const bool ok = toolkit::WriteFileReplacing(
+      path,
+      [&](std::FILE* out, std::string* why) {
+        // The sheet's own bytes before and after the new images, copied in pieces.
+        auto copy = [&](long long from, long long to) {
+          uint8_t buffer[65536];
+          if (from < to && std::fseek(reader.File(), static_cast<long>(from), SEEK_SET) != 0) {
+            *why = "cannot seek in it";
+            return false;
+          }
+          for (; from < to;) {
+            const size_t want = static_cast<size_t>(std::min<long long>(to - from, sizeof buffer));
+            if (std::fread(buffer, 1, want, reader.File()) != want) {
+              *why = "it could not be read to its end";
+              return false;
+            }
+            if (std::fwrite(buffer, 1, want, out) != want) {
+              *why = std::strerror(errno);
+              return false;
+            }
+            from += static_cast<long long>(want);
+          }
+          return true;
+        };
+        if (!copy(0, start)) return false;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+          *why = std::strerror(errno);
+          return false;
+        }
+        return copy(end, length);
+      },
+      &error);
+  if (!ok) Fail(error);
+}
+
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::error_code ec;
   const bool existed = fs::exists(path, ec);

@@ -137,7 +137,7 @@ class Colours : public PixsheetTest {
   // The sheet import makes of `pngs`, each one image of `size`.
   Bytes Import(std::vector<std::string> pngs, const std::string& size, bool strict = false) {
     pngs.insert(pngs.begin(), "import");
-    pngs.insert(pngs.end(), {"--size", size, "-o", "out.pix"});
+    pngs.insert(pngs.end(), {"--size", size, "-o", "out.pix", "--replace"});
     if (strict) pngs.push_back("--strict");
     Ok(pngs);
     return ReadBytes(At("out.pix"));
