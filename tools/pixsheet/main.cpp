@@ -64,7 +64,8 @@ const char kInfoHelp[] =
     "index 255), and which palette indices occur in the file.\n";
 
 const char kExportHelp[] =
-    "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N] [--size WxH]\n"
+    "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]\n"
+    "                             [--size WxH] [--force]\n"
     "\n"
     "Writes an 8-bit indexed PNG whose colour table is the program's palette, so\n"
     "paint programs that keep indexed colour keep every pixel's index.\n"
@@ -76,7 +77,11 @@ const char kExportHelp[] =
     "  --columns N   images per row of the contact sheet (default 10; 9 for\n"
     "                WarTiles.pix, one season per row).\n"
     "  -o OUT.png    where to write (also given as the second name); never the\n"
-    "                sheet itself.\n"
+    "                sheet itself, nor standard output.\n"
+    "  --force       overwrite OUT.png even when it differs from what export\n"
+    "                writes. Without it, an OUT.png that is already there (and may\n"
+    "                hold painting not yet imported) is replaced only when it holds\n"
+    "                exactly the same pixels and palette.\n"
     "\n"
     "Contact sheet layout: images left to right, then top to bottom, with a gap of\n"
     "1 pixel of index 41 (magenta) between neighbours and none around the edge. A\n"
@@ -194,13 +199,28 @@ std::string IndexRanges(const bool used[256]) {
   return text.empty() ? "none" : text;
 }
 
+// True when `path` is a PNG of exactly `picture` in the program's palette,
+// as export writes it.
+bool PngHolds(const std::string& path, const Picture& picture, const Palette& palette) {
+  pngio::Image png;
+  std::string error;
+  if (!pngio::ReadPng(path, &png, &error) || !png.indexed || png.paletteSize != 256 ||
+      png.width != picture.width || png.height != picture.height || png.indices != picture.pixels) {
+    return false;
+  }
+  for (int i = 0; i < 256; ++i) {
+    if (!std::equal(palette.rgb[i], palette.rgb[i] + 3, png.palette[i])) return false;
+  }
+  return true;
+}
+
 // --- Commands -----------------------------------------------------------------------
 
 int RunInfo(const ParsedArgs& args) {
   if (args.positional.size() != 1) Fail("info needs exactly one SHEET (see pixsheet info --help)");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetReader reader(sheet);
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetSummary summary = SummariseSheet(reader.File(), sheet);
   const long long whole = summary.length / size.Bytes();
   const long long leftOver = summary.length % size.Bytes();
@@ -226,24 +246,35 @@ int RunExport(const ParsedArgs& args) {
   if (args.positional.size() == 2 && args.Has("-o"))
     Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const bool single = args.Has("--image");
   if (single && args.Has("--columns")) Fail("--columns is for a contact sheet, not with --image");
-  const KnownSheet* known = FindKnownSheet(sheet);
-  int columns = known ? known->columns : 10;
-  if (args.Has("--columns")) columns = ParseCount("--columns", args.Value("--columns"), 1, 1000);
+  int columns =
+      args.Has("--columns") ? ParseCount("--columns", args.Value("--columns"), 1, 1000) : 0;
   const int image = single ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   std::string out = args.positional.size() == 2 ? args.positional[1] : args.Value("-o");
+  if (out == "-") Fail("export writes a PNG file, not to standard output: name OUT.png");
   if (out.empty()) {
     out = WithoutExtension(sheet) + (single ? "-" + std::to_string(image) : std::string()) + ".png";
   }
-  RefuseOutputThatIsAnInput(out, {sheet});
-
   const SheetReader reader(sheet);
+  RefuseOutputThatIsAnInput(out, {sheet});
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
+  if (!columns) {
+    const KnownSheet* known = FindKnownSheet(sheet);
+    columns = known ? known->columns : 10;
+  }
   const Picture picture =
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
              : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
   const Palette palette = ProgramPalette();
+  // A PNG that is already there may hold painting not yet imported.
+  std::error_code ec;
+  if (!args.Has("--force") && std::filesystem::exists(out, ec) &&
+      !PngHolds(out, picture, palette)) {
+    Fail(Quoted(out) +
+         " is already there and differs from what export would write (painted "
+         "since?): import it first, give another OUT.png, or --force to overwrite it");
+  }
   std::string error;
   if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(),
                               picture.width, palette.rgb, &error)) {
@@ -256,9 +287,10 @@ int RunExport(const ParsedArgs& args) {
   }
   const long long whole = reader.Length() / size.Bytes();
   const long long leftOver = reader.Length() % size.Bytes();
-  std::printf("wrote %s: %s of %s in %lld columns, %d x %d pixels\n", Quoted(out).c_str(),
+  std::printf("wrote %s: %s of %s in %s, %d x %d pixels\n", Quoted(out).c_str(),
               Plural(whole, "image").c_str(), Quoted(sheet).c_str(),
-              std::min<long long>(columns, whole), picture.width, picture.height);
+              Plural(std::min<long long>(columns, whole), "column").c_str(), picture.width,
+              picture.height);
   if (leftOver) {
     std::printf(
         "note: the last %lld bytes of %s make no whole image and are not in the contact sheet\n",
@@ -375,7 +407,9 @@ int Run(int argc, char** argv) {
   const std::map<std::string, Command> commands = {
       {"info", {kInfoHelp, {help, size}, RunInfo}},
       {"export",
-       {kExportHelp, {help, out, size, {"--image", true}, {"--columns", true}}, RunExport}},
+       {kExportHelp,
+        {help, out, size, {"--image", true}, {"--columns", true}, {"--force"}},
+        RunExport}},
       {"import",
        {kImportHelp,
         {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},

@@ -121,7 +121,14 @@ TEST_F(BadInput, UsageMistakes) {
        {{"import", "good.png"}, "-o SHEET"},
        {{"import", "-o", "Pieces.pix"}, "IMAGE.png"},
        {{"import", "good.png", "-o", "art.pix"}, "give --size WxH"},
-       {{"import", "good.png", "-o", "pieces.pix"}, "give --size WxH"},  // names match exactly
+       {{"import", "good.png", "-o", "pieces.pix"},
+        "from the sheet the program reads, \"Pieces.pix\", in its capitals"},
+       {{"info", "nothere.pix"}, "cannot open \"nothere.pix\": no such file"},
+       {{"export", "good.png"},
+        "\"good.png\" is a PNG picture, not an image sheet: pixsheet import"},
+       {{"export", "Pieces.pix", "-"}, "not to standard output"},
+       {{"export", "Pieces.pix", "--image", "1", "-o", "good.png"},
+        "differs from what export would write"},
        {{"import", "good.png", "-o", "x.pix", "--size", "42by32"}, "bad image size '42by32'"},
        {{"import", "good.png", "-o", "x.pix", "--size", "0x32"}, "bad image size"},
        {{"import", "good.png", "-o", "x.pix", "--size", "42X32"}, "bad image size"},
@@ -140,6 +147,10 @@ TEST_F(BadInput, UsageMistakes) {
   const RunResult r = Run({});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("usage: pixsheet"), std::string::npos);
+  // The same picture again may be written over; --force writes over another.
+  Ok({"export", "Pieces.pix", "--image", "0", "-o", "good.png"});
+  Ok({"export", "Pieces.pix", "--image", "1", "-o", "good.png", "--force"});
+  EXPECT_NE(ReadBytes(At("good.png")), good_);
   // The output named after the sheet, as users type it.
   Ok({"export", "Pieces.pix", "p.png"});
   EXPECT_EQ(LoadPng(At("p.png")).indices.size(), 85u * 32);  // two images side by side
