@@ -124,7 +124,7 @@ TEST_F(BadInput, FileSizeLimitLinksLongNamesAndStaleTemporaries) {
   const std::vector<std::string> before = Files();
   for (const auto& [args, says] :
        Cases{{{"import", "good.png", "-o", "dangling.pix", "--append"}, "File too large"},
-             {{"import", "good.png", "-o", "Pieces.pix"}, "File too large"},
+             {{"import", "good.png", "-o", "Pieces.pix", "--replace"}, "File too large"},
              {{"export", "Pieces.pix", "-o", "out.png"}, "\"out.png\": File too large"},
              {{"import", "good.png", "-o", "Pieces.pix", "--append"}, "File too large"}}) {
     std::vector<std::string> limited = {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", PIXSHEET_PATH};
