@@ -101,11 +101,13 @@ std::string KindProblem(HANDLE h) {
   }
 }
 
-// Opens an existing file or folder only to look at it (no access to its data).
-HANDLE OpenToLook(const fs::path& path) {
+// Opens an existing file or folder only to look at it (no access to its
+// data), through links or, without `followLinks`, the link itself.
+HANDLE OpenToLook(const fs::path& path, bool followLinks = true) {
   return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                     FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                     nullptr);
 }
 
 // A C stream over a handle; the handle is closed on failure.
@@ -200,7 +202,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,
-                        std::string* error) {
+                        std::string* error, bool followLinks) {
   std::string scratch;
   if (!error) error = &scratch;
   auto failed = [&](const std::string& why) {
@@ -210,13 +212,16 @@ bool WriteFileReplacing(const std::string& path,
   if (IsDeviceName(path)) return failed(kDevice);
   fs::path target = PathOf(path);
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
+  if (followLinks && fs::is_symlink(fs::symlink_status(target, ec))) {
     // Replace the file the link names, and keep the link.
     target = fs::weakly_canonical(target, ec);
     if (ec) return failed(ec.message());
   }
-  const HANDLE look = OpenToLook(target);
-  const bool exists = look != INVALID_HANDLE_VALUE;
+  // Unless followed, a link is replaced by the file itself.
+  const HANDLE look = OpenToLook(target, followLinks);
+  const bool exists =
+      look != INVALID_HANDLE_VALUE && !fs::is_symlink(fs::symlink_status(target, ec));
+  if (look != INVALID_HANDLE_VALUE && !exists) CloseHandle(look);
   if (exists) {
     const std::string problem = KindProblem(look);
     CloseHandle(look);
@@ -236,10 +241,8 @@ bool WriteFileReplacing(const std::string& path,
   HANDLE h = INVALID_HANDLE_VALUE;
   DWORD openError = 0;
   for (int attempt = 0; attempt < 8 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    temp =
-        target.parent_path() /
-        PathOf("." + TextOf(target.filename()) + ".tmp-" + std::to_string(GetCurrentProcessId()) +
-               "-" + std::to_string(counter++) + "-" + std::to_string(GetTickCount() % 100000));
+    temp = target.parent_path() / PathOf(".pixtmp-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                         std::to_string(counter++));
     h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                     nullptr);
     openError = GetLastError();
@@ -280,6 +283,28 @@ bool WriteFileReplacing(const std::string& path,
     return failed(why.empty() ? "unknown error" : why);
   }
   return true;
+}
+
+bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error) {
+  const fs::path name = PathOf(path);
+  std::error_code ec;
+  const bool existed = fs::exists(name, ec);
+  std::string why;
+  std::FILE* f = OpenRegularFile(path, &why, "ab");
+  long long oldLength = -1;
+  if (f && std::fseek(f, 0, SEEK_END) == 0) oldLength = _ftelli64(f);
+  if (f && oldLength < 0) why = "cannot tell its length";
+  if (f && why.empty() &&
+      (std::fwrite(data, 1, size, f) != size || std::fflush(f) != 0 || !SyncFile(f))) {
+    why = std::strerror(errno);
+  }
+  if (f && std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
+  if (why.empty()) return true;
+  // Take back whatever part of the new bytes got in.
+  if (f && existed && oldLength >= 0) fs::resize_file(name, static_cast<uintmax_t>(oldLength), ec);
+  if (f && !existed) fs::remove(name, ec);
+  *error = "cannot append to " + Quoted(path) + ": " + why;
+  return false;
 }
 
 }  // namespace toolkit
