@@ -3,9 +3,11 @@
 //   pixsheet info SHEET
 //   pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]
 //   pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace] [--strict]
+//   pixsheet check [FOLDER]
 //   pixsheet palette -o FILE
 //
-// Status 0 on success, 2 on any bad input or failure (one line on stderr).
+// Status 0 on success, 2 on any bad input or failure (one line on stderr);
+// check answers 1 when the folder is not ready.
 #include <cstdio>
 #include <algorithm>
 #include <exception>
@@ -35,6 +37,7 @@ const char kMainHelp[] =
     "  export SHEET [OUT.png]          one image or a contact sheet of all, as an indexed PNG\n"
     "  import IMAGE.png... -o SHEET    PNG images (or contact sheets) into a sheet;\n"
     "                                  --image K writes them over image K and on\n"
+    "  check [FOLDER]                  does FOLDER hold every image the presentation draws?\n"
     "  palette -o FILE                 the program's 256 colours as .gpl, .pal or .png\n"
     "\n"
     "Changing one image (here portrait 4): export it, paint it, put it back:\n"
@@ -47,7 +50,8 @@ const char kMainHelp[] =
     "\n"
     "pixsheet --version prints the version.\n"
     "\n"
-    "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
+    "Exit status: 0 on success (check: 1 when the folder is not ready); 2 on bad\n"
+    "input or failure, with one line on stderr.\n"
     "Sheets and PNGs are read only from regular files (not pipes or devices), and\n"
     "an output is never one of the command's inputs. import never leaves a sheet\n"
     "with fewer images than it held unless told to (--replace).\n"
@@ -136,6 +140,24 @@ const char kImportHelp[] =
     "but only when it is new or would hold at least as many images as before: an\n"
     "import that would leave it with fewer is refused (status 2) and writes\n"
     "nothing. SHEET is written only once every input has been read and converted.\n";
+
+const char kCheckHelp[] =
+    "usage: pixsheet check [FOLDER]\n"
+    "\n"
+    "Checks that FOLDER (default: the current folder) is ready to play: each of\n"
+    "the six sheets there, under its exact name, a regular file that can be\n"
+    "read, a whole number of its images, and holding every image the\n"
+    "presentation draws. Prints a table, one row a sheet: the images it holds,\n"
+    "the images the presentation needs (the highest it draws + 1), and what is\n"
+    "wrong, named with the screen it affects: a missing or unreadable sheet\n"
+    "stops the show with \"Load Failure\" on the first screen that needs it, and\n"
+    "an image past the end of a sheet is drawn as a white block.\n"
+    "\n"
+    "Which image appears on which screen is learnt from the program itself: the\n"
+    "build plays the presentation over coded sheets and records what it shows.\n"
+    "\n"
+    "Exit status: 0 when every drawn image is there and nothing is wrong, 1 when\n"
+    "not, 2 for bad usage (FOLDER is not a folder).\n";
 
 const char kPaletteHelp[] =
     "usage: pixsheet palette -o FILE [--scale N]\n"
@@ -371,6 +393,12 @@ int RunImport(const ParsedArgs& args) {
   return 0;
 }
 
+int RunCheck(const ParsedArgs& args) {
+  if (args.positional.size() > 1)
+    Fail("check takes one FOLDER at most (see pixsheet check --help)");
+  return CheckFolder(args.positional.empty() ? "." : args.positional[0]);
+}
+
 int RunPalette(const ParsedArgs& args) {
   if (!args.positional.empty())
     Fail("palette takes no file names, only -o FILE (see pixsheet palette --help)");
@@ -414,6 +442,7 @@ int Run(int argc, char** argv) {
        {kImportHelp,
         {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},
         RunImport}},
+      {"check", {kCheckHelp, {help}, RunCheck}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},
   };
   auto it = commands.find(command);

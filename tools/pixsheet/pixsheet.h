@@ -150,6 +150,23 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet);
 
+// --- What the presentation shows ---------------------------------------------------
+
+// One image the program draws: image `image` of sheet `sheet` (a SheetId) on
+// screen `screen` (1 to 8). Learnt at build time by playing the program over
+// coded sheets (pixshow-artmap), one entry per image and screen.
+struct ArtUse {
+  int sheet;
+  int image;
+  int screen;
+};
+const std::vector<ArtUse>& ArtUses();
+
+// Prints a table of the six sheets in `folder`: present, readable, a whole
+// number of images, holding every image the presentation draws; what is
+// wrong is named with the screen it affects. 0 when all is well, 1 when not.
+int CheckFolder(const std::string& folder);
+
 // --- Colours to indices ------------------------------------------------------------
 
 // Turns the pixels of a decoded PNG into palette indices:
