@@ -250,7 +250,8 @@ std::string NeverShown(const std::vector<Sighting>& all, int sheet) {
   std::vector<int> missing;
   for (int i = 0; shown.size() && i < *shown.rbegin(); ++i)
     if (!shown.count(i)) missing.push_back(i);
-  const std::string after = "every image from " + std::to_string(shown.size() ? *shown.rbegin() + 1 : 0) + " on";
+  const std::string after =
+      "every image from " + std::to_string(shown.size() ? *shown.rbegin() + 1 : 0) + " on";
   return "Never shown: " + (missing.empty() ? after : Ranges(missing) + ", and " + after) + ".\n";
 }
 
@@ -299,13 +300,15 @@ std::string Markdown(const std::vector<Sighting>& all) {
 
   // Tiles: the terrain of a cell is the map's; each map screen draws one
   // season's block, whose first tile the tile of any cell gives.
-  std::map<int, int> screenSeason;     // map screen -> season
-  std::map<int, std::set<int>> cells;  // terrain -> cells
+  std::map<int, int> screenSeason;                     // map screen -> season
+  std::map<int, std::set<int>> cells;                  // terrain -> cells
   std::map<std::pair<int, int>, std::set<int>> tiles;  // (terrain, season) -> tiles
   std::map<int, int> blockOf;                          // screen -> first tile of its block
   for (const Sighting& s : of(TileSheet)) {
     const int cell = CellAt(s.x, s.y);
-    if (!cell) Fail("a tile stands at (" + std::to_string(s.x) + ", " + std::to_string(s.y) + "), on no cell");
+    if (!cell)
+      Fail("a tile stands at (" + std::to_string(s.x) + ", " + std::to_string(s.y) +
+           "), on no cell");
     blockOf[s.screen] = s.image - BattleMapLayout[cell];
   }
   std::set<int> blocks;
@@ -335,7 +338,8 @@ std::string Markdown(const std::vector<Sighting>& all) {
   }
   md << "\n" << NeverShown(all, TileSheet) << "\n";
 
-  md << SheetHeading(PieceSheet, "Pieces") << "| piece | screen | cell | number |\n|---|---|---|---|\n";
+  md << SheetHeading(PieceSheet, "Pieces")
+     << "| piece | screen | cell | number |\n|---|---|---|---|\n";
   for (const Sighting& s : of(PieceSheet))
     md << "| " << s.image << " | " << s.screen << " | " << CellAt(s.x, s.y) << " | "
        << Quote(s.captions) << " |\n";

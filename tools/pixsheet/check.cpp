@@ -101,9 +101,8 @@ int CheckFolder(const std::string& folder) {
     int needed = 0;
     const std::string problem = SheetProblem(folder, sheet, static_cast<int>(i), &held, &needed);
     bad += !problem.empty();
-    std::printf("%-14s %6s %6d  %s\n", sheet.name,
-                held < 0 ? "-" : std::to_string(held).c_str(), needed,
-                problem.empty() ? "ok" : problem.c_str());
+    std::printf("%-14s %6s %6d  %s\n", sheet.name, held < 0 ? "-" : std::to_string(held).c_str(),
+                needed, problem.empty() ? "ok" : problem.c_str());
   }
   if (bad) {
     std::printf("%d of the %d sheets in %s need attention\n", bad,

@@ -69,7 +69,7 @@ const char kInfoHelp[] =
 
 const char kExportHelp[] =
     "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]\n"
-    "                             [--size WxH] [--force]\n"
+    "                             [--labels] [--size WxH] [--force]\n"
     "\n"
     "Writes an 8-bit indexed PNG whose colour table is the program's palette, so\n"
     "paint programs that keep indexed colour keep every pixel's index.\n"
@@ -80,6 +80,10 @@ const char kExportHelp[] =
     "  (no --image)  a contact sheet of every whole image; default OUT is SHEET.png.\n"
     "  --columns N   images per row of the contact sheet (default 10; 9 for\n"
     "                WarTiles.pix, one season per row).\n"
+    "  --labels      a numbered preview instead: each image's number stands in a\n"
+    "                band above it, for looking up which image is which; default\n"
+    "                OUT is SHEET-numbered.png. import refuses such a preview (the\n"
+    "                numbers are not art).\n"
     "  -o OUT.png    where to write (also given as the second name); never the\n"
     "                sheet itself, nor standard output.\n"
     "  --force       overwrite OUT.png even when it differs from what export\n"
@@ -269,14 +273,21 @@ int RunExport(const ParsedArgs& args) {
     Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
   const bool single = args.Has("--image");
-  if (single && args.Has("--columns")) Fail("--columns is for a contact sheet, not with --image");
+  const bool numbered = args.Has("--labels");
+  if (single && (args.Has("--columns") || numbered))
+    Fail(std::string(numbered ? "--labels" : "--columns") +
+         " is for a contact sheet, not with --image");
   int columns =
       args.Has("--columns") ? ParseCount("--columns", args.Value("--columns"), 1, 1000) : 0;
   const int image = single ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   std::string out = args.positional.size() == 2 ? args.positional[1] : args.Value("-o");
   if (out == "-") Fail("export writes a PNG file, not to standard output: name OUT.png");
   if (out.empty()) {
-    out = WithoutExtension(sheet) + (single ? "-" + std::to_string(image) : std::string()) + ".png";
+    out = WithoutExtension(sheet) +
+          (single     ? "-" + std::to_string(image)
+           : numbered ? "-numbered"
+                      : "") +
+          ".png";
   }
   const SheetReader reader(sheet);
   RefuseOutputThatIsAnInput(out, {sheet});
@@ -287,7 +298,7 @@ int RunExport(const ParsedArgs& args) {
   }
   const Picture picture =
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
-             : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
+             : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns, numbered);
   const Palette palette = ProgramPalette();
   // A PNG that is already there may hold painting not yet imported.
   std::error_code ec;
@@ -436,7 +447,7 @@ int Run(int argc, char** argv) {
       {"info", {kInfoHelp, {help, size}, RunInfo}},
       {"export",
        {kExportHelp,
-        {help, out, size, {"--image", true}, {"--columns", true}, {"--force"}},
+        {help, out, size, {"--image", true}, {"--columns", true}, {"--labels"}, {"--force"}},
         RunExport}},
       {"import",
        {kImportHelp,

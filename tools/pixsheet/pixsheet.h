@@ -138,10 +138,18 @@ struct Picture {
 Picture ExportImage(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
                     long long image);
 // A contact sheet of every whole image in `columns` (fewer when there are
-// fewer images); fails when there is no whole image or the picture would be
-// too large, before anything is read.
+// fewer images), numbered when asked (see NumberPlaces); fails when there is
+// no whole image or the picture would be too large, before anything is read.
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
-                           ImageSize size, int columns);
+                           ImageSize size, int columns, bool numbered = false);
+
+// A numbered preview, for looking images up: a band of kLabelBand rows above
+// each row of the contact sheet `picture` (of `count` images) holds each
+// image's number in white on black, over its left edge, and the first
+// pixels carry a mark by which import knows and refuses such a picture.
+constexpr int kLabelBand = 14;
+void NumberPlaces(Picture* picture, int count, ImageSize size, int columns);
+bool IsNumberedPreview(const Picture& picture);
 
 // Cuts a picture of indices (one image or a contact sheet of them, see
 // GridForPicture) into images, which are added to `sheet`; empty places are
