@@ -10,10 +10,6 @@
 #include "pngio.h"
 #include "toolkit.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace pixsheet {
@@ -119,18 +115,24 @@ SheetReader::SheetReader(const std::string& path) {
 
 SheetReader::~SheetReader() { std::fclose(file_); }
 
-SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name) {
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name, long long limit) {
   SheetSummary summary;
-  if (std::fseek(sheet, 0, SEEK_SET) != 0)
+  if (std::fseek(sheet, 0, SEEK_END) == 0) summary.length = std::ftell(sheet);
+  if (summary.length < 0 || std::fseek(sheet, 0, SEEK_SET) != 0)
     Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
   uint8_t buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, sheet)) > 0) {
-    summary.length += static_cast<long long>(n);
+  while (summary.usedCount < 256 && summary.scanned < limit &&
+         (n = std::fread(
+              buffer, 1,
+              static_cast<size_t>(std::min<long long>(sizeof buffer, limit - summary.scanned)),
+              sheet)) > 0) {
+    summary.scanned += static_cast<long long>(n);
     for (size_t i = 0; i < n; ++i) summary.used[buffer[i]] = true;
+    summary.usedCount = static_cast<int>(std::count(summary.used, summary.used + 256, true));
   }
   if (std::ferror(sheet)) Fail("cannot read " + toolkit::Quoted(name) + ": read error");
-  summary.usedCount = static_cast<int>(std::count(summary.used, summary.used + 256, true));
+  if (summary.usedCount == 256) summary.scanned = summary.length;  // nothing more to find
   return summary;
 }
 
@@ -316,6 +318,19 @@ bool IsNumberedPreview(const Picture& picture) {
          std::equal(kPreviewMark, kPreviewMark + sizeof kPreviewMark, picture.pixels.begin());
 }
 
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size) {
+  Grid grid;
+  if (GridForPicture(width, height, size, &grid)) return std::string();
+  // The measures of a numbered preview: read on, to be named as one.
+  if (height % (size.height + kLabelBand) == 0 && (width + kGap) % (size.width + kGap) == 0)
+    return std::string();
+  return toolkit::Quoted(fileName) + " is " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels: neither one " + std::to_string(size.width) + " x " +
+         std::to_string(size.height) + " image nor a contact sheet of them (" +
+         std::to_string(size.width) + " + " + std::to_string(size.width + kGap) + "n wide, " +
+         std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)";
+}
+
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet) {
   if (IsNumberedPreview(picture)) {
@@ -325,11 +340,7 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
   }
   Grid grid;
   if (!GridForPicture(picture.width, picture.height, size, &grid)) {
-    Fail(toolkit::Quoted(fileName) + " is " + std::to_string(picture.width) + " x " +
-         std::to_string(picture.height) + " pixels: neither one " + std::to_string(size.width) +
-         " x " + std::to_string(size.height) + " image nor a contact sheet of them (" +
-         std::to_string(size.width) + " + " + std::to_string(size.width + kGap) + "n wide, " +
-         std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)");
+    Fail(PictureSizeProblem(picture.width, picture.height, fileName, size));
   }
   int images = 0;
   int firstEmpty = -1;
@@ -432,11 +443,12 @@ int ColourMapper::Nearest(uint8_t r, uint8_t g, uint8_t b) {
 
 std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::string& fileName,
                                        bool strict) {
-  // Which of the file's own indices carry the program's colour for that index.
+  // Which of the file's own indices carry the program's colour for that
+  // index, opaque (a transparent entry goes by its alpha below).
   bool keeps[256] = {};
   if (image.indexed) {
     for (int i = 0; i < image.paletteSize; ++i) {
-      keeps[i] = image.palette[i][0] == palette_.rgb[i][0] &&
+      keeps[i] = image.palette[i][3] == 255 && image.palette[i][0] == palette_.rgb[i][0] &&
                  image.palette[i][1] == palette_.rgb[i][1] &&
                  image.palette[i][2] == palette_.rgb[i][2];
     }
@@ -546,33 +558,8 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
 }
 
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code ec;
-  const bool existed = fs::exists(path, ec);
-  // Appending mode: every write lands after the bytes already there.
-  std::string why;
-  std::FILE* f = toolkit::OpenRegularFile(path, &why, "ab");
-  if (!f) Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  long long oldLength = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
-  if (oldLength < 0) why = "cannot tell its length";
-  if (why.empty() &&
-      (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
-    why = std::strerror(errno);
-  }
-#ifndef _WIN32
-  if (why.empty() && fsync(fileno(f)) != 0 && errno != EINVAL) why = std::strerror(errno);
-#endif
-  if (std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
-  if (!why.empty()) {
-    // Take back whatever part of the new bytes got in.
-    std::error_code ignored;
-    if (existed && oldLength >= 0) {
-      fs::resize_file(path, static_cast<uintmax_t>(oldLength), ignored);
-    } else if (!existed) {
-      fs::remove(path, ignored);
-    }
-    Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  }
+  std::string error;
+  if (!toolkit::AppendFile(path, bytes.data(), bytes.size(), &error)) Fail(error);
 }
 
 // --- Palette files ------------------------------------------------------------------

@@ -115,6 +115,34 @@ TEST_F(BadInput, OutputThatCannotBeWritten) {
   EXPECT_EQ(ReadBytes(At("locked/Pieces.pix")), existing_);
 }
 
+// Found by an adversarial round: a failed --append onto a dangling link
+// removed the link and left the file it made; a file-size limit ended the
+// run mid-write; libpng said only "Write Error"; a 255-byte name had no room
+// for the temporary name; a killed run's temporary files stayed.
+TEST_F(BadInput, FileSizeLimitLinksLongNamesAndStaleTemporaries) {
+  fs::create_symlink("made.pix", At("dangling.pix"));
+  const std::vector<std::string> before = Files();
+  for (const auto& [args, says] :
+       Cases{{{"import", "good.png", "-o", "dangling.pix", "--append"}, "File too large"},
+             {{"import", "good.png", "-o", "Pieces.pix", "--replace"}, "File too large"},
+             {{"export", "Pieces.pix", "-o", "out.png"}, "\"out.png\": File too large"},
+             {{"import", "good.png", "-o", "Pieces.pix", "--append"}, "File too large"}}) {
+    std::vector<std::string> limited = {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", PIXSHEET_PATH};
+    limited.insert(limited.end(), args.begin(), args.end());
+    limited.insert(limited.end(), {"--size", "42x32"});
+    ExpectFailure(RunTool(work_.Path(), "/bin/sh", limited), says);
+  }
+  EXPECT_EQ(Files(), before);
+  EXPECT_EQ(ReadBytes(At("Pieces.pix")), existing_);
+  EXPECT_TRUE(fs::is_symlink(At("dangling.pix")));
+  WriteBytes(At(".pixtmp-999999999-0"), {1});  // of processes long gone
+  WriteBytes(At(".Pieces.pix.tmp-999999999-3-12345"), {1});
+  const std::string longName = std::string(251, 'n') + ".pix";
+  Ok({"import", "good.png", "-o", longName, "--size", "42x32"});
+  EXPECT_EQ(ReadBytes(At(longName)), Bytes(existing_.begin(), existing_.begin() + 42 * 32));
+  EXPECT_EQ(Files().size(), before.size() + 1);
+}
+
 TEST_F(BadInput, UsageMistakes) {
   ExpectAllFail(
       {{{"frobnicate"}, "unknown command"},
