@@ -50,13 +50,17 @@ const std::vector<KnownSheet>& KnownSheets();
 // The known sheet whose name is the base name of `path`, or null.
 const KnownSheet* FindKnownSheet(const std::string& path);
 
+// True when the names differ only in capitals ("pieces.pix", "Pieces.pix").
+bool SameButForCapitals(const std::string& a, const std::string& b);
+
 // "WxH", e.g. "82x62", each 1 to 4096; fails with a message naming the text.
 ImageSize ParseSize(const std::string& text);
 // The image size: `sizeOption` when given, else from the sheet's name.
 ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption);
 
 // A sheet open for reading: a regular file (anything else fails without
-// waiting on it), with its length. Sheets are read in pieces, never whole.
+// waiting on it, and so does a PNG picture), with its length. Sheets are read in pieces, never
+// whole.
 class SheetReader {
  public:
   explicit SheetReader(const std::string& path);
@@ -71,14 +75,19 @@ class SheetReader {
   long long length_ = 0;
 };
 
-// What `info` tells of a sheet: its length and the indices in it, read
-// through a small buffer.
+// What `info` tells of a sheet: its length (from the file system) and the
+// indices in it, read through a small buffer up to `limit` bytes and only
+// until all 256 are seen. `scanned` is less than `length` when the rest was
+// not read.
 struct SheetSummary {
   long long length = 0;
+  long long scanned = 0;
   bool used[256] = {};
   int usedCount = 0;
 };
-SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name);
+constexpr long long kScanLimit = 64LL << 20;
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name,
+                            long long limit = kScanLimit);
 
 // Up to `count` bytes from `offset` (fewer where the sheet ends).
 std::vector<uint8_t> ReadSheetBytes(std::FILE* sheet, const std::string& name, long long offset,
@@ -139,6 +148,10 @@ Picture ExportImage(std::FILE* sheet, const std::string& name, long long length,
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
                            ImageSize size, int columns);
 
+// Empty when a picture of width x height is one image of `size` or a grid
+// of them, else the message that refuses it.
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size);
+
 // Cuts a picture of indices (one image or a contact sheet of them, see
 // GridForPicture) into images, which are added to `sheet`; empty places are
 // skipped and may only follow the last image. Fails on any other size.
@@ -150,7 +163,7 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
 
 // Turns the pixels of a decoded PNG into palette indices:
 // - a pixel of a colour-mapped PNG keeps its index when the PNG's colour for
-//   that index is the program's colour for it (so a PNG made by export keeps
+//   that index is the program's colour for it, fully opaque (so a PNG made by export keeps
 //   every index, even where two indices share a colour);
 // - otherwise a fully transparent pixel becomes index 0;
 // - otherwise its colour goes to the lowest index of exactly that colour, or,
@@ -182,6 +195,13 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
 
 // Replaces `path` with `bytes`, through a temporary file beside it.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes`, whole images of `size`, over the images of the sheet
+// `path` from image `first` on, through a temporary file: every other byte
+// stays as it was and the length too, except that images starting exactly at
+// the end are added there. Images that would reach past the end otherwise
+// are refused, before anything is written.
+void ReplaceImages(const std::string& path, ImageSize size, long long first,
+                   const std::vector<uint8_t>& bytes);
 // Adds `bytes` at the end of `path` (created when missing). The bytes already
 // there are never written; when the append fails, the file is cut back to its
 // old length.
