@@ -59,8 +59,11 @@ if(NOT PNG_FOUND OR NOT EXISTS ${PIXSHOW_LIBPNG_SOURCE}/png.h)
     "the Windows zip is made without pixsheet.exe and pixshow-capture.exe")
 else()
   list(APPEND _pixshow_windows_targets pixsheet)
+  # pixsheet check's table of which image shows where, from the native build.
   list(APPEND _pixshow_windows_args -DPIXSHOW_LIBPNG_SOURCE=${PIXSHOW_LIBPNG_SOURCE}
-    -DPIXSHOW_LIBPNG_VERSION=${PNG_VERSION_STRING})
+    -DPIXSHOW_LIBPNG_VERSION=${PNG_VERSION_STRING}
+    -DPIXSHOW_ART_TABLE_DIR=${CMAKE_BINARY_DIR}/tools/pixsheet/generated)
+  list(APPEND _pixshow_windows_depends pixsheet-art-table)
   if(PIXSHOW_GLYPH_DIR)
     list(APPEND _pixshow_windows_targets pixshow-capture)
     list(APPEND _pixshow_windows_args -DPIXSHOW_GLYPH_DATA_DIR=${PIXSHOW_GLYPH_DIR})

@@ -52,7 +52,7 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) {
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
-      const std::string name = entry.path().filename().string();
+      const std::string name = toolkit::TextOf(entry.path().filename());
       if (SameButForCapitals(name, sheet.name))
         return "missing (\"" + name + "\" is there: the name must be \"" + sheet.name + "\")" +
                stops;
@@ -60,7 +60,7 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
     return "missing" + stops;
   }
   std::string why;
-  std::FILE* file = toolkit::OpenRegularFile(path.string(), &why);
+  std::FILE* file = toolkit::OpenRegularFile(toolkit::TextOf(path), &why);
   if (!file) return "cannot be read (" + why + ")" + stops;
   std::fclose(file);
 
@@ -91,7 +91,8 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
 
 int CheckFolder(const std::string& folder) {
   std::error_code ec;
-  if (!fs::is_directory(folder, ec))
+  const fs::path where = toolkit::PathOf(folder);
+  if (!fs::is_directory(where, ec))
     Fail("cannot check " + toolkit::Quoted(folder) + ": not a folder");
   std::printf("%-14s %6s %6s  %s\n", "sheet", "images", "needed", "state");
   int bad = 0;
@@ -99,7 +100,7 @@ int CheckFolder(const std::string& folder) {
     const KnownSheet& sheet = KnownSheets()[i];
     long long held = -1;
     int needed = 0;
-    const std::string problem = SheetProblem(folder, sheet, static_cast<int>(i), &held, &needed);
+    const std::string problem = SheetProblem(where, sheet, static_cast<int>(i), &held, &needed);
     bad += !problem.empty();
     std::printf("%-14s %6s %6d  %s\n", sheet.name, held < 0 ? "-" : std::to_string(held).c_str(),
                 needed, problem.empty() ? "ok" : problem.c_str());
