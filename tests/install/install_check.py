@@ -64,12 +64,19 @@ def command_install(a):
 
     # The folder's name comes through main()'s quoting for WinMain unchanged.
     missing = os.path.join(a.work, 'no "such" art\\')
-    for arg, said in (("--fullscreen", "unknown option '--fullscreen'"),
-                      (missing, '"%s": no such folder' % missing)):
-        result = run([prefix + "/bin/pixshow", arg], env=env, cwd=a.work)
+    # Without sheets in the folder the installed sample art plays; without a display, one line.
+    sample_line = "playing the sample art in %s/share/pixshow/sample\n" % prefix
+    for args, backend, said in (
+            (["--full"], "", "unknown option '--full'"),
+            ([missing], "", '"%s": no such folder' % missing),
+            ([], "headless", "headless plays to no screen; pixshow-capture"),
+            ([], "x11", "PIXSHOW_BACKEND=x11: unknown backend"),
+            ([], "", sample_line + "pixshow: no display: neither DISPLAY nor WAYLAND_DISPLAY")):
+        result = run([prefix + "/bin/pixshow"] + args, env=dict(env, PIXSHOW_BACKEND=backend),
+                     cwd=a.work)
         check(result.returncode == 2 and not result.stdout and said in result.stderr
-              and result.stderr.count("\n") == 1,
-              "pixshow %s: status %d, %r" % (arg, result.returncode, result.stderr))
+              and result.stderr.count("\n") == said.count("\n") + 1,
+              "pixshow %s: status %d, %r" % (args, result.returncode, result.stderr))
 
     pictures = []
     for exe, sample in ((a.capture, a.sample), (prefix + "/bin/pixshow-capture",

@@ -29,6 +29,8 @@ namespace pxport {
 
 namespace {
 
+bool g_endWithoutDisplay = false;
+
 // Virtual-key codes the host keyboard can produce for the program.
 constexpr int kVkBack = 0x08, kVkTab = 0x09, kVkReturn = 0x0D, kVkShift = 0x10, kVkControl = 0x11,
               kVkMenu = 0x12, kVkEscape = 0x1B, kVkSpace = 0x20, kVkLeft = 0x25, kVkUp = 0x26,
@@ -116,6 +118,7 @@ class SdlBackend final : public Backend {
   SdlBackend()
       : start_(std::chrono::steady_clock::now()),
         windowed_(EnvFlag("PIXSHOW_WINDOWED")),
+        scale_(ParseScaleChoice(std::getenv("PIXSHOW_SCALE"))),
         trace_(EnvFlag("PIXSHOW_TRACE")) {
     Trace("backend");
   }
@@ -133,13 +136,19 @@ class SdlBackend final : public Backend {
   bool DisplayAvailable() override { return InitVideo(); }
 
   void WindowCreated(int width, int height, const char* title) override {
-    if (!InitVideo() || window_) return;
+    if (!InitVideo()) {
+      if (g_endWithoutDisplay) EndForWantOfDisplay();
+      return;
+    }
+    if (window_) return;
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
-    // Hidden until placed, so that it appears once, where it belongs.
-    window_ =
-        SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                         kWindowedWidth, kWindowedHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    windowScale_ = FirstWindowScale();
+    // Hidden until placed, so that it appears once, where it belongs; drawn
+    // at the display's own resolution where it has more pixels than points.
+    window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               kWindowedWidth * windowScale_, kWindowedHeight * windowScale_,
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
       return;
@@ -262,9 +271,6 @@ class SdlBackend final : public Backend {
     // Let SIGINT and SIGTERM end the process as usual instead of becoming a
     // quit event the program never asked for.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // The window's framebuffer is written directly; a GPU context behind it
-    // would only cost start-up time.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // SDL talks to the desktop's session bus (screen saver, input methods).
     // Where there is none, the bus library would start one for us: a child
@@ -286,9 +292,35 @@ class SdlBackend final : public Backend {
       SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // The window's framebuffer is written directly; where the window system
+    // gives one of its own (X11), a GPU context behind it would only cost
+    // start-up time. Wayland has none: there SDL makes the framebuffer a
+    // texture, and forbidding that would leave the window without one.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "wayland") != 0 && std::strcmp(driver, "KMSDRM") != 0)
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     videoOk_ = true;
     Trace("video");
     return true;
+  }
+
+  // The first window: the largest whole scale of the picture that fits the
+  // desktop's work area (1 when none is known).
+  int FirstWindowScale() {
+    SDL_Rect area;
+    if (SDL_GetDisplayUsableBounds(0, &area) != 0) return 1;
+    return std::max(1, std::min(area.w / kWindowedWidth, area.h / kWindowedHeight));
+  }
+
+  // No display to play on: one line saying what is missing and what plays
+  // without one, then the set-up failure's status.
+  [[noreturn]] void EndForWantOfDisplay() {
+    if (!EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY"))
+      std::fputs("pixshow: no display: neither DISPLAY nor WAYLAND_DISPLAY is set", stderr);
+    else
+      std::fprintf(stderr, "pixshow: cannot open the display: %s", SDL_GetError());
+    std::fputs(" (pixshow-capture plays the presentation without one)\n", stderr);
+    std::exit(2);
   }
 
   void CloseWindow() {
@@ -331,7 +363,7 @@ class SdlBackend final : public Backend {
       SDL_SetWindowFullscreen(window_, 0);
     } else {
       SDL_SetWindowBordered(window_, SDL_TRUE);
-      SDL_SetWindowSize(window_, kWindowedWidth, kWindowedHeight);
+      SDL_SetWindowSize(window_, kWindowedWidth * windowScale_, kWindowedHeight * windowScale_);
       SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
     fullscreen_ = false;
@@ -523,8 +555,9 @@ class SdlBackend final : public Backend {
       reportedSurface_ = true;
       return;
     }
-    Viewport v = FitPicture(target->w, target->h, frame.width, frame.height);
-    bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.scale != lastView_.scale;
+    Viewport v = FitPicture(target->w, target->h, frame.width, frame.height, scale_);
+    bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.w != lastView_.w ||
+                 v.h != lastView_.h;
     if (whole) {
       // Black around the picture (the picture itself is written just below).
       const int right = v.x + v.w, bottom = v.y + v.h;
@@ -577,6 +610,8 @@ class SdlBackend final : public Backend {
 
   const std::chrono::steady_clock::time_point start_;
   const bool windowed_;
+  const ScaleChoice scale_;
+  int windowScale_ = 1;
   const bool trace_;
   bool triedVideo_ = false;
   bool videoOk_ = false;
@@ -616,6 +651,8 @@ SdlBackend::~SdlBackend() {
 }
 
 }  // namespace
+
+void EndProgramWithoutDisplay() { g_endWithoutDisplay = true; }
 
 Backend* CreateSdlBackend() {
   auto* backend = new SdlBackend();

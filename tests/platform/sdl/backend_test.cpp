@@ -65,6 +65,7 @@ class SdlBackendTest : public testing::Test {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     unsetenv("PIXSHOW_WINDOWED");
     unsetenv("PIXSHOW_TRACE");
+    setenv("PIXSHOW_SCALE", "integer", 1);  // whole scales on the dummy 1024 x 768 screen
     g_layer = FakeLayer{};
     g_layer.pixels.assign(kPitch * 480, 0xAB);
     g_layer.frame.pixels = g_layer.pixels.data();

@@ -31,6 +31,64 @@ TEST(FitPicture, LargestWholeFactorCentredOnCommonScreensAtLeastOneOnSmallerOnes
   EXPECT_EQ(FitPicture(1920, 1080, 0, 0).scale, 1);
 }
 
+TEST(FitPicture, AutoTakesWholeScalesFillingThreeQuartersOfTheHeightElseFitsSharply) {
+  using pxport::ScaleChoice;
+  struct Case {
+    int w, h;
+    const char* choice;
+    Viewport v;  // scale 0: resampled
+  } cases[] = {
+      {1366, 768, nullptr, {0, 171, 0, 1024, 768}},  // 1x fills 62 %: fit
+      {1280, 720, "auto", {0, 160, 0, 960, 720}},
+      {1920, 1080, "auto", {2, 320, 60, 1280, 960}},
+      {800, 600, "auto", {1, 80, 60, 640, 480}},
+      {1280, 1024, "bogus", {2, 0, 32, 1280, 960}},
+      {320, 240, "auto", {0, 0, 0, 320, 240}},  // smaller than the picture: shrunk
+      {1366, 768, "integer", {1, 363, 144, 640, 480}},
+      {1280, 1024, "fit", {2, 0, 32, 1280, 960}},
+      {1920, 1080, "fit", {0, 240, 0, 1440, 1080}},
+      {1000, 1500, "fit", {0, 0, 375, 1000, 750}},
+      {1366, 768, "stretch", {0, 0, 0, 1366, 768}},
+      {1366, 768, "3", {3, -277, -336, 1920, 1440}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << (c.choice ? c.choice : "-"));
+    Viewport v = FitPicture(c.w, c.h, 640, 480, pxport::ParseScaleChoice(c.choice));
+    EXPECT_EQ(std::vector<int>({v.scale, v.x, v.y, v.w, v.h}),
+              std::vector<int>({c.v.scale, c.v.x, c.v.y, c.v.w, c.v.h}));
+  }
+  EXPECT_EQ(pxport::ParseScaleChoice("17").mode, ScaleChoice::Auto);
+}
+
+TEST(ScalePicture, SharpBilinearBlendsOnlyAcrossPixelEdgesBetweenNeighbours) {
+  // A picture of random colours at 1.6 times its size (640 x 480 on a
+  // 1366 x 768 screen): every channel of an output pixel lies between those
+  // of the source pixels around its place.
+  const int w = 160, h = 120, outW = 256, outH = 192;
+  std::vector<uint32_t> src(w * h);
+  uint32_t seed = 12345;
+  for (uint32_t& p : src) p = 0xff000000u | ((seed = seed * 1103515245u + 12345u) >> 8);
+  std::vector<uint32_t> dst(outW * outH);
+  pxport::ScalePicture(src.data(), w, w, h, dst.data(), outW, outW, outH,
+                       Viewport{0, 0, 0, outW, outH});
+  for (int y = 0; y < outH; ++y)
+    for (int x = 0; x < outW; ++x) {
+      const int sx = x * w / outW, sy = y * h / outH;
+      const uint32_t out = dst[y * outW + x];
+      for (int shift = 0; shift < 24; shift += 8) {
+        int lo = 255, hi = 0;
+        for (int ny = std::max(0, sy - 1); ny <= std::min(h - 1, sy + 1); ++ny)
+          for (int nx = std::max(0, sx - 1); nx <= std::min(w - 1, sx + 1); ++nx) {
+            const int v = (src[ny * w + nx] >> shift) & 0xff;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+          }
+        const int v = (out >> shift) & 0xff;
+        ASSERT_TRUE(v >= lo && v <= hi) << x << "," << y;
+      }
+    }
+}
+
 TEST(CursorArrow, ClippedAtEveryScreenEdgeWithoutWritingOutside) {
   // Output with guard rows and columns around the 640 x 480 picture.
   const int pitch = 660, guard = 10;
