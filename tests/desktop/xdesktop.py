@@ -186,12 +186,9 @@ class XSession:
         log("X server %s (%d x %d, 24-bit)%s" % ((self.display,) + self.size
                                                  + (", openbox" if self.manager else "",)))
 
-    def start_weston(self):
-        """weston on this X server (its X11 backend, one output the size of the screen), as the
-        only Wayland compositor a program started with the environment returned sees."""
+    def start_weston(self):  # on this X server, screen-sized: the environment of its clients
         runtime = os.path.join(self.work, "wayland")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
-        os.chmod(runtime, 0o700)
         env = dict(self.env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="pixshow-test")
         socket = os.path.join(runtime, env["WAYLAND_DISPLAY"])
         self.spawn(["weston", "--backend=x11-backend.so", "--socket=" + env["WAYLAND_DISPLAY"],
