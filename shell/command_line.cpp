@@ -29,6 +29,8 @@ const char HelpText[] =
     "                  quarters of the height, else fit), integer (whole scales,\n"
     "                  black around), fit (4:3 filling the height or width, sharp\n"
     "                  pixels), stretch (the whole screen), or a whole number N\n"
+    "                  The mode, the scale and the window's size are remembered in\n"
+    "                  $XDG_CONFIG_HOME/pixshow/settings.ini (~/.config when unset).\n"
     "  --help          print this text and exit\n"
     "  --version       print the version and exit\n"
     "\n"

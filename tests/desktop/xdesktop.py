@@ -177,7 +177,7 @@ class XSession:
         if not number.strip():
             raise Failure("Xvfb did not start (see %s/xvfb.log)" % self.work)
         self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env = dict(os.environ, DISPLAY=self.display, XDG_CONFIG_HOME=self.work + "/config")
         self.env.pop("WAYLAND_DISPLAY", None)
         if self.manager:
             self.spawn(["openbox", "--sm-disable"], "openbox.log")

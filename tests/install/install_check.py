@@ -49,6 +49,7 @@ def command_install(a):
     # No display: a program that reached for one would say so on stderr.
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PIXSHOW_BACKEND")}
+    env["XDG_CONFIG_HOME"] = a.work
     for program, section in MAN.items():
         exe = os.path.join(prefix, "bin", program)
         named = program if program == "pixshow" else program + " (pixshow)"

@@ -23,6 +23,7 @@
 
 #include "platform/portable/backends/backend.h"
 #include "platform/portable/backends/sdl_host.h"
+#include "platform/portable/backends/sdl_settings.h"
 #include "platform/portable/backends/sdl_view.h"
 
 namespace pxport {
@@ -115,12 +116,20 @@ constexpr uint64_t kBusyPolls = 256;
 
 class SdlBackend final : public Backend {
  public:
-  SdlBackend()
-      : start_(std::chrono::steady_clock::now()),
-        windowed_(EnvFlag("PIXSHOW_WINDOWED")),
-        scale_(ParseScaleChoice(std::getenv("PIXSHOW_SCALE"))),
-        trace_(EnvFlag("PIXSHOW_TRACE")) {
+  SdlBackend() : start_(std::chrono::steady_clock::now()), trace_(EnvFlag("PIXSHOW_TRACE")) {
     Trace("backend");
+    // The choices of the last run, unless the environment (or an option,
+    // through it) says otherwise.
+    settingsPath_ = SettingsPath();
+    std::string problem;
+    if (!settingsPath_.empty() && !ReadSettings(settingsPath_, &saved_, &problem)) {
+      std::fprintf(stderr, "pixshow: ignoring %s: %s\n", settingsPath_.c_str(), problem.c_str());
+      settingsPath_.clear();  // and never writing over it
+    }
+    saved_.windowed = std::max(0, saved_.windowed);
+    windowed_ = EnvSet("PIXSHOW_WINDOWED") ? EnvFlag("PIXSHOW_WINDOWED") : saved_.windowed == 1;
+    scaleText_ = EnvSet("PIXSHOW_SCALE") ? std::getenv("PIXSHOW_SCALE") : saved_.scale;
+    scale_ = ParseScaleChoice(scaleText_.c_str());
   }
   ~SdlBackend() override;
 
@@ -143,11 +152,13 @@ class SdlBackend final : public Backend {
     if (window_) return;
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
-    windowScale_ = FirstWindowScale();
+    sizeChosen_ = saved_.width > 0 && saved_.height > 0;
+    windowW_ = sizeChosen_ ? saved_.width : kWindowedWidth * FirstWindowScale();
+    windowH_ = sizeChosen_ ? saved_.height : kWindowedHeight * FirstWindowScale();
     // Hidden until placed, so that it appears once, where it belongs; drawn
     // at the display's own resolution where it has more pixels than points.
     window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               kWindowedWidth * windowScale_, kWindowedHeight * windowScale_,
+                               windowW_, windowH_,
                                SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
@@ -323,8 +334,23 @@ class SdlBackend final : public Backend {
     std::exit(2);
   }
 
+  // Remembers the mode, the scale and the window's size when they are not
+  // what the settings file says (nor, without a file, the defaults).
+  void RememberWindow() {
+    WindowSettings now;
+    now.windowed = fullscreen_ ? 0 : 1;
+    now.scale = scaleText_;
+    if (sizeChosen_) {
+      now.width = windowW_;
+      now.height = windowH_;
+    }
+    if (!settingsPath_.empty() && !(now == saved_) && WriteSettings(settingsPath_, now))
+      saved_ = now;
+  }
+
   void CloseWindow() {
     if (window_) {
+      RememberWindow();
       SDL_SetRelativeMouseMode(SDL_FALSE);
       SDL_DestroyWindow(window_);
     }
@@ -363,7 +389,7 @@ class SdlBackend final : public Backend {
       SDL_SetWindowFullscreen(window_, 0);
     } else {
       SDL_SetWindowBordered(window_, SDL_TRUE);
-      SDL_SetWindowSize(window_, kWindowedWidth * windowScale_, kWindowedHeight * windowScale_);
+      SDL_SetWindowSize(window_, windowW_, windowH_);
       SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
     fullscreen_ = false;
@@ -498,8 +524,18 @@ class SdlBackend final : public Backend {
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;
             break;
-          case SDL_WINDOWEVENT_EXPOSED:
           case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // A window of another size than the one asked for: the user's.
+            if (!fullscreen_ && (e.window.data1 != windowW_ || e.window.data2 != windowH_)) {
+              windowW_ = e.window.data1;
+              windowH_ = e.window.data2;
+              sizeChosen_ = true;
+            }
+            dirty_ = true;
+            clear_ = true;
+            urgent_ = true;
+            break;
+          case SDL_WINDOWEVENT_EXPOSED:
           case SDL_WINDOWEVENT_RESTORED:
             dirty_ = true;
             clear_ = true;
@@ -609,9 +645,13 @@ class SdlBackend final : public Backend {
   }
 
   const std::chrono::steady_clock::time_point start_;
-  const bool windowed_;
-  const ScaleChoice scale_;
-  int windowScale_ = 1;
+  bool windowed_ = false;
+  std::string settingsPath_;  // empty: nothing is remembered
+  WindowSettings saved_;      // as the file has them
+  std::string scaleText_;
+  ScaleChoice scale_{};
+  int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;
+  bool sizeChosen_ = false;  // the window's size is the user's, not the first one
   const bool trace_;
   bool triedVideo_ = false;
   bool videoOk_ = false;
