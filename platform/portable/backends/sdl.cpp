@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/portable/backends/backend.h"
@@ -337,6 +338,13 @@ class SdlBackend final : public Backend {
   // Remembers the mode, the scale and the window's size when they are not
   // what the settings file says (nor, without a file, the defaults).
   void RememberWindow() {
+    // A window of another size than the one it opened with was the user's.
+    const std::pair<int, int> size = SizeNow();
+    if (!fullscreen_ && size.first > 0 && size != std::make_pair(windowW_, windowH_)) {
+      windowW_ = size.first;
+      windowH_ = size.second;
+      sizeChosen_ = true;
+    }
     WindowSettings now;
     now.windowed = fullscreen_ ? 0 : 1;
     now.scale = scaleText_;
@@ -346,6 +354,12 @@ class SdlBackend final : public Backend {
     }
     if (!settingsPath_.empty() && !(now == saved_) && WriteSettings(settingsPath_, now))
       saved_ = now;
+  }
+
+  std::pair<int, int> SizeNow() {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    return {w, h};
   }
 
   void CloseWindow() {
@@ -524,18 +538,8 @@ class SdlBackend final : public Backend {
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;
             break;
-          case SDL_WINDOWEVENT_SIZE_CHANGED:
-            // A window of another size than the one asked for: the user's.
-            if (!fullscreen_ && (e.window.data1 != windowW_ || e.window.data2 != windowH_)) {
-              windowW_ = e.window.data1;
-              windowH_ = e.window.data2;
-              sizeChosen_ = true;
-            }
-            dirty_ = true;
-            clear_ = true;
-            urgent_ = true;
-            break;
           case SDL_WINDOWEVENT_EXPOSED:
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
           case SDL_WINDOWEVENT_RESTORED:
             dirty_ = true;
             clear_ = true;

@@ -82,7 +82,8 @@ bool WriteSettings(const std::string& path, const WindowSettings& settings) {
   std::ostringstream text;
   text << "# pixshow's window, as it was last left (pixshow --help names the choices)\n"
        << "[window]\n";
-  if (settings.windowed >= 0) text << "mode=" << (settings.windowed ? "window" : "fullscreen") << "\n";
+  if (settings.windowed >= 0)
+    text << "mode=" << (settings.windowed ? "window" : "fullscreen") << "\n";
   if (!settings.scale.empty()) text << "scale=" << settings.scale << "\n";
   if (settings.width > 0 && settings.height > 0)
     text << "width=" << settings.width << "\nheight=" << settings.height << "\n";

@@ -9,8 +9,8 @@
 namespace pxport {
 
 struct WindowSettings {
-  int windowed = -1;  // 1 a window, 0 full screen, -1 not said
-  std::string scale;  // a PIXSHOW_SCALE value, empty when not said
+  int windowed = -1;          // 1 a window, 0 full screen, -1 not said
+  std::string scale;          // a PIXSHOW_SCALE value, empty when not said
   int width = 0, height = 0;  // of the window, 0 when not said
 
   bool operator==(const WindowSettings& o) const {

@@ -36,7 +36,7 @@ void AppendQuoted(std::string& line, const std::string& argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef __EMSCRIPTEN__
+#ifdef PXPORT_PLAYS_TO_A_SCREEN
   // The program plays to a screen: of the backends only SDL's will do.
   const char* backend = std::getenv("PIXSHOW_BACKEND");
   if (backend != nullptr && *backend != '\0' && std::strcmp(backend, "sdl") != 0) {
