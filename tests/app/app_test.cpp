@@ -43,7 +43,7 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
   ScratchDirectory dir;
   ASSERT_EQ(mkdir("art", 0755), 0);
   dir.WriteFile("plain.pix", {1});
-  const std::string help = "usage: pixshow [OPTION]... [FOLDER]\n";
+  const std::string help = "usage: pixshow [OPTIONS] [FOLDER]\n";
   struct Case {
     const char* line;
     int status;
@@ -58,9 +58,8 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
       {"--full", ExitBadCommandLine, "",
        "pixshow: unknown option '--full' (try 'pixshow --help')\n"},
       {"--scale 0", ExitBadCommandLine, "",
-       "pixshow: unknown --scale MODE '0' (try 'pixshow --help')\n"},
-      {"--scale", ExitBadCommandLine, "",
-       "pixshow: a MODE must follow '--scale' (try 'pixshow --help')\n"},
+       "pixshow: --scale takes auto, integer, fit, stretch or 1 to 16, not '0' (try 'pixshow "
+       "--help')\n"},
       {"art \"art\"", ExitBadCommandLine, "",
        "pixshow: one FOLDER at most; also given 'art' (try 'pixshow --help')\n"},
       {"\"no such art\"", ExitBadCommandLine, "",
@@ -69,6 +68,12 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
       {"plain.pix", ExitBadCommandLine, "",
        "pixshow: cannot play the folder \"plain.pix\": not a folder\n",
        "SetCurrentDirectoryA plain.pix"},
+      {"--screen 9", ExitBadCommandLine, "",
+       "pixshow: --screen takes a screen from 1 to 8, not '9' (try 'pixshow --help')\n"},
+      {"--delay=0", ExitBadCommandLine, "",
+       "pixshow: --delay takes seconds above 0, up to a day, not '0' (try 'pixshow --help')\n"},
+      {"--loop --screen", ExitBadCommandLine, "",
+       "pixshow: --screen needs a value (try 'pixshow --help')\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

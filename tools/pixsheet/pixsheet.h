@@ -75,14 +75,19 @@ class SheetReader {
   long long length_ = 0;
 };
 
-// What `info` tells of a sheet: its length and the indices in it, read
-// through a small buffer.
+// What `info` tells of a sheet: its length (from the file system) and the
+// indices in it, read through a small buffer up to `limit` bytes and only
+// until all 256 are seen. `scanned` is less than `length` when the rest was
+// not read.
 struct SheetSummary {
   long long length = 0;
+  long long scanned = 0;
   bool used[256] = {};
   int usedCount = 0;
 };
-SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name);
+constexpr long long kScanLimit = 64LL << 20;
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name,
+                            long long limit = kScanLimit);
 
 // Up to `count` bytes from `offset` (fewer where the sheet ends).
 std::vector<uint8_t> ReadSheetBytes(std::FILE* sheet, const std::string& name, long long offset,
@@ -138,10 +143,22 @@ struct Picture {
 Picture ExportImage(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
                     long long image);
 // A contact sheet of every whole image in `columns` (fewer when there are
-// fewer images); fails when there is no whole image or the picture would be
-// too large, before anything is read.
+// fewer images), numbered when asked (see NumberPlaces); fails when there is
+// no whole image or the picture would be too large, before anything is read.
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
-                           ImageSize size, int columns);
+                           ImageSize size, int columns, bool numbered = false);
+
+// A numbered preview, for looking images up: a band of kLabelBand rows above
+// each row of the contact sheet `picture` (of `count` images) holds each
+// image's number in white on black, over its left edge, and the first
+// pixels carry a mark by which import knows and refuses such a picture.
+constexpr int kLabelBand = 14;
+void NumberPlaces(Picture* picture, int count, ImageSize size, int columns);
+bool IsNumberedPreview(const Picture& picture);
+
+// Empty when a picture of width x height is one image of `size` or a grid
+// of them, else the message that refuses it.
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size);
 
 // Cuts a picture of indices (one image or a contact sheet of them, see
 // GridForPicture) into images, which are added to `sheet`; empty places are
@@ -150,11 +167,28 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet);
 
+// --- What the presentation shows ---------------------------------------------------
+
+// One image the program draws: image `image` of sheet `sheet` (a SheetId) on
+// screen `screen` (1 to 8). Learnt at build time by playing the program over
+// coded sheets (pixshow-artmap), one entry per image and screen.
+struct ArtUse {
+  int sheet;
+  int image;
+  int screen;
+};
+const std::vector<ArtUse>& ArtUses();
+
+// Prints a table of the six sheets in `folder`: present, readable, a whole
+// number of images, holding every image the presentation draws; what is
+// wrong is named with the screen it affects. 0 when all is well, 1 when not.
+int CheckFolder(const std::string& folder);
+
 // --- Colours to indices ------------------------------------------------------------
 
 // Turns the pixels of a decoded PNG into palette indices:
 // - a pixel of a colour-mapped PNG keeps its index when the PNG's colour for
-//   that index is the program's colour for it (so a PNG made by export keeps
+//   that index is the program's colour for it, fully opaque (so a PNG made by export keeps
 //   every index, even where two indices share a colour);
 // - otherwise a fully transparent pixel becomes index 0;
 // - otherwise its colour goes to the lowest index of exactly that colour, or,
