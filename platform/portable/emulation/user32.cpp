@@ -181,7 +181,13 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     return 0;
   }
   char path[4096];
+#ifdef _WIN32  // the tools' headless build on Windows
+  char* self = nullptr;
+  const long length = _get_pgmptr(&self) == 0 && self ? static_cast<long>(std::strlen(self)) : 0;
+  if (length > 0 && length < static_cast<long>(sizeof path)) std::memcpy(path, self, length);
+#else
   const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+#endif
   if (length <= 0) {
     w.lastError = ERROR_FILE_NOT_FOUND;
     return 0;
@@ -217,7 +223,11 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
     W().lastError = ERROR_INVALID_PARAMETER;
     return FALSE;
   }
+#ifdef _WIN32  // the tools' headless build on Windows: an empty value removes
+  return _putenv_s(lpName, lpValue != nullptr ? lpValue : "") == 0;
+#else
   return (lpValue != nullptr ? setenv(lpName, lpValue, 1) : unsetenv(lpName)) == 0;
+#endif
 }
 
 // --- Classes and windows ----------------------------------------------------------------
