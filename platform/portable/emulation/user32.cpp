@@ -181,10 +181,9 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     return 0;
   }
   char path[4096];
-#ifdef _WIN32  // the tools' headless build on Windows
-  char* self = nullptr;
-  const long length = _get_pgmptr(&self) == 0 && self ? static_cast<long>(std::strlen(self)) : 0;
-  if (length > 0 && length < static_cast<long>(sizeof path)) std::memcpy(path, self, length);
+#ifdef _WIN32  // the tools' headless build on Windows: no program file of its own
+  const long length = 0;
+  (void)path;
 #else
   const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
 #endif
