@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 #include "pixshow_version.h"
 #include "platform/portable/control/headless.h"
 #include "platform/win32.h"
+#include "raster/sheets.h"
 #include "pngio.h"
 #include "toolkit.h"
 
@@ -53,6 +56,12 @@ const char kHelp[] =
     "  --help        this text\n"
     "  --version     the version\n"
     "\n"
+    "Every file is written to a temporary file and renamed into place: a link\n"
+    "in the output folder is replaced, never written through, and an output\n"
+    "that is one of the image sheets is refused before anything is written.\n"
+    "Files of this run's names that an earlier run left and this run did not\n"
+    "write are removed, with a line on standard error saying which.\n"
+    "\n"
     "Exit status: the program's own, 0 after the presentation, 1 when an image\n"
     "sheet cannot be opened or is not a regular file (with a line on standard\n"
     "error; pictures written until then stay); 2 for a bad option or folder, or a\n"
@@ -75,6 +84,45 @@ int Usage(const std::string& problem) {
   std::fprintf(stderr, "pixshow-capture: %s\n%sTry 'pixshow-capture --help'.\n", problem.c_str(),
                kUsage);
   return 2;
+}
+
+// A failure that is not the command line's: the reason alone.
+int Refuse(const std::string& problem) {
+  std::fprintf(stderr, "pixshow-capture: %s\n", problem.c_str());
+  return 2;
+}
+
+// The names a run writes: screen-1.png to screen-8.png, and with the hold
+// pictures hold-NNN.png and holds.tsv.
+bool IsOutputName(const std::string& name, bool allHolds) {
+  static const std::regex& screen = *new std::regex("screen-[1-8]\\.png");
+  static const std::regex& hold = *new std::regex("hold-[0-9]{3,}\\.png|holds\\.tsv");
+  return std::regex_match(name, screen) || (allHolds && std::regex_match(name, hold));
+}
+
+// Before anything is written: no output of this run may be (or link to) an
+// image sheet, and holds.tsv must not be a pipe or device to wait on.
+bool CheckOutputs(const fs::path& out, const std::string& sheets, bool allHolds) {
+  std::error_code ec;
+  for (fs::directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!IsOutputName(name, allHolds)) continue;
+    for (const SheetFormat& sheet : ImageSheets) {
+      const std::string input = (fs::path(sheets) / sheet.fileName).string();
+      if (toolkit::SameFile(it->path().string(), input)) {
+        Refuse("the output " + Quoted(it->path().string()) + " is the image sheet " +
+               Quoted(input) + ": choose another --out");
+        return false;
+      }
+    }
+    const fs::file_status st = it->symlink_status(ec);
+    if (!ec && name == "holds.tsv" && st.type() != fs::file_type::regular &&
+        st.type() != fs::file_type::symlink) {
+      Refuse("cannot write " + Quoted(it->path().string()) + ": not a regular file");
+      return false;
+    }
+  }
+  return true;
 }
 
 // 0: go on; 1: help shown; 2: bad option (message written).
@@ -111,20 +159,45 @@ class Capture {
  public:
   Capture(std::string out, bool allHolds)
       : out_(std::move(out)), allHolds_(allHolds), screen_(new pxh::Screen) {}
-  ~Capture() {
-    if (tsv_) std::fclose(tsv_);
-  }
 
-  bool Open() {
-    if (!allHolds_) return true;
-    const std::string path = out_ + "/holds.tsv";
-    tsv_ = std::fopen(path.c_str(), "w");
-    if (!tsv_) {
-      std::fprintf(stderr, "pixshow-capture: cannot write %s: %s\n", Quoted(path).c_str(),
-                   std::strerror(errno));
-      return false;
+  // Writes holds.tsv and removes the pictures of this run's names that an
+  // earlier run left and this one did not write (the one whose write failed
+  // keeps what it held). Runs once: at the end, or as the program ends the
+  // process from inside (a sheet that cannot be opened).
+  void Finish() {
+    if (finished_) return;
+    finished_ = true;
+    std::string error;
+    if (allHolds_ && !toolkit::WriteFileReplacing(
+                         out_ + "/holds.tsv",
+                         [this](std::FILE* f, std::string* why) {
+                           if (std::fwrite(tsv_.data(), 1, tsv_.size(), f) == tsv_.size())
+                             return true;
+                           *why = std::strerror(errno);
+                           return false;
+                         },
+                         &error, false)) {
+      std::fprintf(stderr, "pixshow-capture: %s\n", error.c_str());
+      writeFailed_ = true;
     }
-    return true;
+    if (allHolds_) written_.insert("holds.tsv");
+    std::vector<std::string> stale;
+    std::error_code ec;
+    for (fs::directory_iterator it(out_, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      const fs::file_type type = it->symlink_status(ec).type();
+      if (ec || !IsOutputName(name, allHolds_) || written_.count(name) || name == failed_ ||
+          (type != fs::file_type::regular && type != fs::file_type::symlink)) {
+        continue;
+      }
+      if (fs::remove(it->path(), ec)) stale.push_back(name);
+    }
+    if (stale.empty()) return;
+    std::sort(stale.begin(), stale.end());
+    std::string names;
+    for (const std::string& name : stale) names += (names.empty() ? "" : ", ") + Quoted(name);
+    std::fprintf(stderr, "pixshow-capture: removed %zu picture%s of an earlier run from %s: %s\n",
+                 stale.size(), stale.size() == 1 ? "" : "s", Quoted(out_).c_str(), names.c_str());
   }
 
   // Called at every hold point of the program. After a picture could not be
@@ -143,14 +216,11 @@ class Capture {
       char name[32];
       std::snprintf(name, sizeof name, "hold-%03d.png", ++holds_);
       if (!Write(name)) return;
-      if (tsv_) {
-        // Each line is flushed at once: the program may end the process
-        // from inside (a sheet that cannot be opened).
-        std::fprintf(tsv_, "%s\t%llu\t%s\t%u\t%d\n", name,
-                     static_cast<unsigned long long>(hold.atMs), wait ? "wait" : "pause",
-                     static_cast<unsigned>(wait ? 0 : hold.pauseMs), screen);
-        std::fflush(tsv_);
-      }
+      char line[128];
+      std::snprintf(line, sizeof line, "%s\t%llu\t%s\t%u\t%d\n", name,
+                    static_cast<unsigned long long>(hold.atMs), wait ? "wait" : "pause",
+                    static_cast<unsigned>(wait ? 0 : hold.pauseMs), screen);
+      tsv_ += line;
     }
     if (wait) {
       if (waits_ < kScreens && !Write("screen-" + std::to_string(waits_ + 1) + ".png")) return;
@@ -171,25 +241,39 @@ class Capture {
       rgb[i][2] = screen_->palette[i].peBlue;
     }
     std::string error;
-    if (!pngio::WriteIndexedPng(out_ + "/" + name, pxport::kScreenWidth, pxport::kScreenHeight,
-                                &screen_->pixels[0][0], pxport::kScreenWidth, rgb, &error)) {
+    // A link in the output folder is replaced, never written through.
+    if (!toolkit::WriteFileReplacing(
+            out_ + "/" + name,
+            [&](std::FILE* f, std::string* why) {
+              return pngio::WriteIndexedPngTo(f, pxport::kScreenWidth, pxport::kScreenHeight,
+                                              &screen_->pixels[0][0], pxport::kScreenWidth, rgb,
+                                              why);
+            },
+            &error, false)) {
       std::fprintf(stderr, "pixshow-capture: %s\n", error.c_str());
       writeFailed_ = true;
+      failed_ = name;
       pxh::PressCloseButton();
       return false;
     }
+    written_.insert(name);
     return true;
   }
 
   std::string out_;
   bool allHolds_;
   std::unique_ptr<pxh::Screen> screen_;
-  std::FILE* tsv_ = nullptr;
+  std::string tsv_;  // the lines of holds.tsv
+  std::set<std::string> written_;
+  std::string failed_;  // the picture that could not be written
+  bool finished_ = false;
   int waits_ = 0;
   bool afterWait_ = false;  // the last hold was a wait
   int holds_ = 0;
   bool writeFailed_ = false;
 };
+
+Capture* g_capture = nullptr;  // finished by exit() when the program ends the process
 
 }  // namespace
 
@@ -204,18 +288,23 @@ int main(int argc, char** argv) {
     return Usage(Quoted(options.sheets) + " is not a folder (--sheets)");
   }
   const fs::path out = fs::absolute(options.out, ec);
-  if (ec) return Usage("cannot resolve " + Quoted(options.out) + " (--out): " + ec.message());
+  if (ec) return Refuse("cannot resolve " + Quoted(options.out) + " (--out): " + ec.message());
   if (fs::exists(out, ec) && !fs::is_directory(out, ec)) {
     return Usage(Quoted(options.out) + " exists and is not a folder (--out)");
   }
+  if (!CheckOutputs(out, options.sheets, options.allHolds)) return 2;
   fs::create_directories(out, ec);
-  if (ec) return Usage("cannot create " + Quoted(options.out) + " (--out): " + ec.message());
+  if (ec) return Refuse("cannot create " + Quoted(options.out) + " (--out): " + ec.message());
   if (chdir(options.sheets.c_str()) != 0) {
-    return Usage("cannot enter " + Quoted(options.sheets) + " (--sheets): " + std::strerror(errno));
+    return Refuse("cannot enter " + Quoted(options.sheets) +
+                  " (--sheets): " + std::strerror(errno));
   }
 
   Capture capture(out.string(), options.allHolds);
-  if (!capture.Open()) return 2;
+  g_capture = &capture;
+  std::atexit([] {
+    if (g_capture) g_capture->Finish();
+  });
 
   pxh::Reset();
   bool gaveUp = false;
@@ -227,6 +316,8 @@ int main(int argc, char** argv) {
   char commandLine[] = "";
   const int status = WinMain(GetModuleHandleA(NULL), NULL, commandLine, SW_SHOWNORMAL);
   pxh::OnHold({});
+  capture.Finish();
+  g_capture = nullptr;
 
   if (gaveUp) {
     std::fprintf(stderr, "pixshow-capture: the presentation did not end; gave up after %d waits\n",

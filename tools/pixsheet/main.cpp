@@ -2,7 +2,7 @@
 //
 //   pixsheet info SHEET
 //   pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]
-//   pixsheet import IMAGE.png... -o SHEET [--append] [--strict]
+//   pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace] [--strict]
 //   pixsheet palette -o FILE
 //
 // Status 0 on success, 2 on any bad input or failure (one line on stderr).
@@ -33,8 +33,13 @@ const char kMainHelp[] =
     "commands:\n"
     "  info SHEET                      image size, image count, left-over bytes, indices used\n"
     "  export SHEET [OUT.png]          one image or a contact sheet of all, as an indexed PNG\n"
-    "  import IMAGE.png... -o SHEET    PNG images (or contact sheets) into a sheet\n"
+    "  import IMAGE.png... -o SHEET    PNG images (or contact sheets) into a sheet;\n"
+    "                                  --image K writes them over image K and on\n"
     "  palette -o FILE                 the program's 256 colours as .gpl, .pal or .png\n"
+    "\n"
+    "Changing one image (here portrait 4): export it, paint it, put it back:\n"
+    "  pixsheet export ports.pix --image 4          (writes ports-4.png)\n"
+    "  pixsheet import ports-4.png -o ports.pix --image 4\n"
     "\n"
     "The image size comes from --size WxH, or from the name of a sheet the program\n"
     "reads: ports.pix 82x62, button.pix 45x12, Divadude.pix 82x62, WarTiles.pix 42x32,\n"
@@ -44,7 +49,8 @@ const char kMainHelp[] =
     "\n"
     "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
     "Sheets and PNGs are read only from regular files (not pipes or devices), and\n"
-    "an output is never one of the command's inputs.\n"
+    "an output is never one of the command's inputs. import never leaves a sheet\n"
+    "with fewer images than it held unless told to (--replace).\n"
     "Outputs are written to a temporary file beside the target and renamed over it\n"
     "only when complete: on any failure the target keeps what it held. import\n"
     "--append only adds bytes after the sheet's own, and takes them back on failure.\n";
@@ -58,7 +64,8 @@ const char kInfoHelp[] =
     "index 255), and which palette indices occur in the file.\n";
 
 const char kExportHelp[] =
-    "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N] [--size WxH]\n"
+    "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]\n"
+    "                             [--size WxH] [--force]\n"
     "\n"
     "Writes an 8-bit indexed PNG whose colour table is the program's palette, so\n"
     "paint programs that keep indexed colour keep every pixel's index.\n"
@@ -70,7 +77,11 @@ const char kExportHelp[] =
     "  --columns N   images per row of the contact sheet (default 10; 9 for\n"
     "                WarTiles.pix, one season per row).\n"
     "  -o OUT.png    where to write (also given as the second name); never the\n"
-    "                sheet itself.\n"
+    "                sheet itself, nor standard output.\n"
+    "  --force       overwrite OUT.png even when it differs from what export\n"
+    "                writes. Without it, an OUT.png that is already there (and may\n"
+    "                hold painting not yet imported) is replaced only when it holds\n"
+    "                exactly the same pixels and palette.\n"
     "\n"
     "Contact sheet layout: images left to right, then top to bottom, with a gap of\n"
     "1 pixel of index 41 (magenta) between neighbours and none around the edge. A\n"
@@ -82,14 +93,20 @@ const char kExportHelp[] =
     "draw into an empty place to add an image there.\n";
 
 const char kImportHelp[] =
-    "usage: pixsheet import IMAGE.png... -o SHEET [--size WxH] [--append] [--strict]\n"
+    "usage: pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace]\n"
+    "                      [--size WxH] [--strict]\n"
     "\n"
-    "Turns PNG images into images of SHEET, in the order given. Each PNG is one\n"
-    "image of the sheet's size, or a contact sheet of such images as written by\n"
-    "export (its columns and rows follow from its size: C*W + (C-1) by R*H + (R-1)\n"
-    "pixels), read left to right, then top to bottom. Empty places (see pixsheet\n"
-    "export --help) are skipped; they may only follow the last image of a contact\n"
-    "sheet. A PNG of any other size is refused.\n"
+    "Turns PNG images into images of SHEET, in the order given. To change one\n"
+    "image, export it, paint it and put it back in its place:\n"
+    "\n"
+    "  pixsheet export ports.pix --image 4          (writes ports-4.png)\n"
+    "  pixsheet import ports-4.png -o ports.pix --image 4\n"
+    "\n"
+    "Each PNG is one image of the sheet's size, or a contact sheet of such images\n"
+    "as written by export (its columns and rows follow from its size: C*W + (C-1)\n"
+    "by R*H + (R-1) pixels), read left to right, then top to bottom. Empty places\n"
+    "(see pixsheet export --help) are skipped; they may only follow the last\n"
+    "image of a contact sheet. A PNG of any other size is refused.\n"
     "\n"
     "Any PNG is accepted: indexed, grey, RGB, with or without alpha, 8 or 16 bits.\n"
     "Colours become palette indices:\n"
@@ -103,14 +120,22 @@ const char kImportHelp[] =
     "\n"
     "  -o SHEET      the sheet to write; its name gives the image size unless\n"
     "                --size is given.\n"
+    "  --image K     write the images over image K of SHEET and the ones after it\n"
+    "                (counting from 0); SHEET keeps its length and every other\n"
+    "                byte. Images that would reach past its end are refused,\n"
+    "                unless they start exactly at the end: K = the image count\n"
+    "                adds them there.\n"
     "  --append      add the images after those already in SHEET (created when\n"
     "                missing); the bytes already there are never rewritten. SHEET\n"
     "                must hold whole images only.\n"
+    "  --replace     make SHEET exactly the images given, even when it held more.\n"
     "  --strict      refuse any colour that is not exactly in the palette, and any\n"
     "                partly transparent pixel, naming the first such pixel.\n"
     "\n"
-    "Without --append, SHEET is replaced as a whole, and only once every input has\n"
-    "been read and converted.\n";
+    "Without any of --image, --append and --replace, SHEET is replaced as a whole,\n"
+    "but only when it is new or would hold at least as many images as before: an\n"
+    "import that would leave it with fewer is refused (status 2) and writes\n"
+    "nothing. SHEET is written only once every input has been read and converted.\n";
 
 const char kPaletteHelp[] =
     "usage: pixsheet palette -o FILE [--scale N]\n"
@@ -174,13 +199,28 @@ std::string IndexRanges(const bool used[256]) {
   return text.empty() ? "none" : text;
 }
 
+// True when `path` is a PNG of exactly `picture` in the program's palette,
+// as export writes it.
+bool PngHolds(const std::string& path, const Picture& picture, const Palette& palette) {
+  pngio::Image png;
+  std::string error;
+  if (!pngio::ReadPng(path, &png, &error) || !png.indexed || png.paletteSize != 256 ||
+      png.width != picture.width || png.height != picture.height || png.indices != picture.pixels) {
+    return false;
+  }
+  for (int i = 0; i < 256; ++i) {
+    if (!std::equal(palette.rgb[i], palette.rgb[i] + 3, png.palette[i])) return false;
+  }
+  return true;
+}
+
 // --- Commands -----------------------------------------------------------------------
 
 int RunInfo(const ParsedArgs& args) {
   if (args.positional.size() != 1) Fail("info needs exactly one SHEET (see pixsheet info --help)");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetReader reader(sheet);
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetSummary summary = SummariseSheet(reader.File(), sheet);
   const long long whole = summary.length / size.Bytes();
   const long long leftOver = summary.length % size.Bytes();
@@ -206,24 +246,35 @@ int RunExport(const ParsedArgs& args) {
   if (args.positional.size() == 2 && args.Has("-o"))
     Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
-  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const bool single = args.Has("--image");
   if (single && args.Has("--columns")) Fail("--columns is for a contact sheet, not with --image");
-  const KnownSheet* known = FindKnownSheet(sheet);
-  int columns = known ? known->columns : 10;
-  if (args.Has("--columns")) columns = ParseCount("--columns", args.Value("--columns"), 1, 1000);
+  int columns =
+      args.Has("--columns") ? ParseCount("--columns", args.Value("--columns"), 1, 1000) : 0;
   const int image = single ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   std::string out = args.positional.size() == 2 ? args.positional[1] : args.Value("-o");
+  if (out == "-") Fail("export writes a PNG file, not to standard output: name OUT.png");
   if (out.empty()) {
     out = WithoutExtension(sheet) + (single ? "-" + std::to_string(image) : std::string()) + ".png";
   }
-  RefuseOutputThatIsAnInput(out, {sheet});
-
   const SheetReader reader(sheet);
+  RefuseOutputThatIsAnInput(out, {sheet});
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
+  if (!columns) {
+    const KnownSheet* known = FindKnownSheet(sheet);
+    columns = known ? known->columns : 10;
+  }
   const Picture picture =
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
              : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
   const Palette palette = ProgramPalette();
+  // A PNG that is already there may hold painting not yet imported.
+  std::error_code ec;
+  if (!args.Has("--force") && std::filesystem::exists(out, ec) &&
+      !PngHolds(out, picture, palette)) {
+    Fail(Quoted(out) +
+         " is already there and differs from what export would write (painted "
+         "since?): import it first, give another OUT.png, or --force to overwrite it");
+  }
   std::string error;
   if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(),
                               picture.width, palette.rgb, &error)) {
@@ -236,9 +287,10 @@ int RunExport(const ParsedArgs& args) {
   }
   const long long whole = reader.Length() / size.Bytes();
   const long long leftOver = reader.Length() % size.Bytes();
-  std::printf("wrote %s: %s of %s in %lld columns, %d x %d pixels\n", Quoted(out).c_str(),
+  std::printf("wrote %s: %s of %s in %s, %d x %d pixels\n", Quoted(out).c_str(),
               Plural(whole, "image").c_str(), Quoted(sheet).c_str(),
-              std::min<long long>(columns, whole), picture.width, picture.height);
+              Plural(std::min<long long>(columns, whole), "column").c_str(), picture.width,
+              picture.height);
   if (leftOver) {
     std::printf(
         "note: the last %lld bytes of %s make no whole image and are not in the contact sheet\n",
@@ -247,13 +299,24 @@ int RunExport(const ParsedArgs& args) {
   return 0;
 }
 
+// "image 4" or "images 4-6"
+std::string ImageRange(long long first, long long count) {
+  return count == 1 ? "image " + std::to_string(first)
+                    : "images " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+}
+
 int RunImport(const ParsedArgs& args) {
   if (args.positional.empty())
     Fail("import needs at least one IMAGE.png (see pixsheet import --help)");
   const std::string sheet = args.Value("-o");
   if (sheet.empty()) Fail("import needs -o SHEET (see pixsheet import --help)");
-  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const bool append = args.Has("--append");
+  const bool inPlace = args.Has("--image");
+  const bool replace = args.Has("--replace");
+  if (append + inPlace + replace > 1)
+    Fail("--image K, --append and --replace each say where the images go: give one of them");
+  const long long first = inPlace ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
+  const ImageSize size = SizeFor(sheet, args.Value("--size"));
   RefuseOutputThatIsAnInput(sheet, args.positional);
 
   ColourMapper mapper(ProgramPalette());
@@ -271,11 +334,18 @@ int RunImport(const ParsedArgs& args) {
   }
   if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
 
-  if (append) {
-    std::error_code ec;
-    const long long before = std::filesystem::is_regular_file(sheet, ec)
-                                 ? static_cast<long long>(std::filesystem::file_size(sheet, ec))
-                                 : 0;
+  std::error_code ec;
+  const bool exists = std::filesystem::is_regular_file(sheet, ec);
+  const long long before =
+      exists ? static_cast<long long>(std::filesystem::file_size(sheet, ec)) : 0;
+  const long long held = before / size.Bytes();
+  if (inPlace) {
+    ReplaceImages(sheet, size, first, bytes);
+    const long long now = std::max(held, first + images);
+    std::printf("wrote %s over %s of %s: %s, the others unchanged\n",
+                Plural(images, "image").c_str(), ImageRange(first, images).c_str(),
+                Quoted(sheet).c_str(), Plural(now, "image").c_str());
+  } else if (append) {
     if (before % size.Bytes() != 0) {
       Fail(Quoted(sheet) + " holds " + Plural(before, "byte") + ", not a whole number of " +
            std::to_string(size.width) + " x " + std::to_string(size.height) +
@@ -283,8 +353,16 @@ int RunImport(const ParsedArgs& args) {
     }
     AppendToFile(sheet, bytes);
     std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(),
-                Quoted(sheet).c_str(), Plural(before / size.Bytes() + images, "image").c_str());
+                Quoted(sheet).c_str(), Plural(held + images, "image").c_str());
   } else {
+    // Writing fewer images over a sheet loses the rest: the usual slip is
+    // importing one edited image without --image.
+    if (!replace && images < held) {
+      Fail(Quoted(sheet) + " holds " + Plural(held, "image") + " and the import gives only " +
+           std::to_string(images) + ": give --image K to write " +
+           (images == 1 ? "it over image K" : "them over images K on") +
+           ", or --replace to make it a sheet of " + Plural(images, "image"));
+    }
     WriteWholeFile(sheet, bytes);
     std::printf("wrote %s: %s of %d x %d, %s\n", Quoted(sheet).c_str(),
                 Plural(images, "image").c_str(), size.width, size.height,
@@ -329,8 +407,13 @@ int Run(int argc, char** argv) {
   const std::map<std::string, Command> commands = {
       {"info", {kInfoHelp, {help, size}, RunInfo}},
       {"export",
-       {kExportHelp, {help, out, size, {"--image", true}, {"--columns", true}}, RunExport}},
-      {"import", {kImportHelp, {help, out, size, {"--append"}, {"--strict"}}, RunImport}},
+       {kExportHelp,
+        {help, out, size, {"--image", true}, {"--columns", true}, {"--force"}},
+        RunExport}},
+      {"import",
+       {kImportHelp,
+        {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},
+        RunImport}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},
   };
   auto it = commands.find(command);

@@ -50,13 +50,17 @@ const std::vector<KnownSheet>& KnownSheets();
 // The known sheet whose name is the base name of `path`, or null.
 const KnownSheet* FindKnownSheet(const std::string& path);
 
+// True when the names differ only in capitals ("pieces.pix", "Pieces.pix").
+bool SameButForCapitals(const std::string& a, const std::string& b);
+
 // "WxH", e.g. "82x62", each 1 to 4096; fails with a message naming the text.
 ImageSize ParseSize(const std::string& text);
 // The image size: `sizeOption` when given, else from the sheet's name.
 ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption);
 
 // A sheet open for reading: a regular file (anything else fails without
-// waiting on it), with its length. Sheets are read in pieces, never whole.
+// waiting on it, and so does a PNG picture), with its length. Sheets are read in pieces, never
+// whole.
 class SheetReader {
  public:
   explicit SheetReader(const std::string& path);
@@ -182,6 +186,13 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
 
 // Replaces `path` with `bytes`, through a temporary file beside it.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes`, whole images of `size`, over the images of the sheet
+// `path` from image `first` on, through a temporary file: every other byte
+// stays as it was and the length too, except that images starting exactly at
+// the end are added there. Images that would reach past the end otherwise
+// are refused, before anything is written.
+void ReplaceImages(const std::string& path, ImageSize size, long long first,
+                   const std::vector<uint8_t>& bytes);
 // Adds `bytes` at the end of `path` (created when missing). The bytes already
 // there are never written; when the append fails, the file is cut back to its
 // old length.

@@ -10,10 +10,6 @@
 #include "pngio.h"
 #include "toolkit.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace pixsheet {
@@ -44,6 +40,14 @@ const KnownSheet* FindKnownSheet(const std::string& path) {
   return nullptr;
 }
 
+bool SameButForCapitals(const std::string& a, const std::string& b) {
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  return a != b && lower(a) == lower(b);
+}
+
 ImageSize ParseSize(const std::string& text) {
   auto number = [](const std::string& digits) {
     if (digits.empty() || digits.size() > 4 ||
@@ -69,21 +73,43 @@ ImageSize SizeFor(const std::string& sheetPath, const std::string& sizeOption) {
   if (const KnownSheet* known = FindKnownSheet(sheetPath)) {
     return ImageSize{known->width, known->height};
   }
+  const std::string base = fs::path(sheetPath).filename().string();
   std::string names;
-  for (const KnownSheet& sheet : KnownSheets())
+  for (const KnownSheet& sheet : KnownSheets()) {
+    if (SameButForCapitals(base, sheet.name)) {
+      Fail(toolkit::Quoted(sheetPath) + " differs from the sheet the program reads, \"" +
+           sheet.name +
+           "\", in its capitals: rename it (names must match exactly), or give "
+           "--size WxH");
+    }
     names += std::string(names.empty() ? "" : ", ") + sheet.name;
+  }
   Fail("cannot tell the image size of " + toolkit::Quoted(sheetPath) +
        ": give --size WxH (sizes are known for " + names + ")");
 }
 
 SheetReader::SheetReader(const std::string& path) {
   std::string why;
+  errno = 0;
   file_ = toolkit::OpenRegularFile(path, &why);
-  if (!file_) Fail("cannot open " + toolkit::Quoted(path) + ": " + why);
+  if (!file_)
+    Fail("cannot open " + toolkit::Quoted(path) + ": " + (errno == ENOENT ? "no such file" : why));
   if (std::fseek(file_, 0, SEEK_END) == 0) length_ = std::ftell(file_);
   if (length_ < 0 || std::fseek(file_, 0, SEEK_SET) != 0) {
     std::fclose(file_);
     Fail("cannot read " + toolkit::Quoted(path) + ": cannot tell its length");
+  }
+  // A sheet has no header; a PNG given in its place is the usual mix-up.
+  unsigned char head[8] = {};
+  const bool png = std::fread(head, 1, sizeof head, file_) == sizeof head &&
+                   std::memcmp(head, "\x89PNG\r\n\x1a\n", sizeof head) == 0;
+  if (png || std::fseek(file_, 0, SEEK_SET) != 0) {
+    std::fclose(file_);
+    if (png) {
+      Fail(toolkit::Quoted(path) + " is a PNG picture, not an image sheet: pixsheet import " +
+           toolkit::Quoted(path) + " -o SHEET turns it into one");
+    }
+    Fail("cannot read " + toolkit::Quoted(path) + ": cannot seek");
   }
 }
 
@@ -280,6 +306,30 @@ std::string Hex(uint8_t r, uint8_t g, uint8_t b) {
   return text;
 }
 
+// True when pixel p's colour lies between those of two of its four
+// neighbours that differ from each other, as anti-aliasing paints an edge.
+bool IsBlendOfNeighbours(const pngio::Image& image, size_t p) {
+  const long w = image.width, h = image.height;
+  const long x = static_cast<long>(p) % w, y = static_cast<long>(p) / w;
+  std::vector<const uint8_t*> near;
+  for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+    if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
+      near.push_back(&image.rgba[static_cast<size_t>((y + dy) * w + x + dx) * 4]);
+  }
+  const uint8_t* c = &image.rgba[p * 4];
+  for (size_t i = 0; i < near.size(); ++i) {
+    for (size_t j = i + 1; j < near.size(); ++j) {
+      bool between = !std::equal(near[i], near[i] + 3, near[j]);
+      for (int k = 0; k < 3; ++k) {
+        between = between && c[k] >= std::min(near[i][k], near[j][k]) &&
+                  c[k] <= std::max(near[i][k], near[j][k]);
+      }
+      if (between) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 ColourMapper::ColourMapper(const Palette& palette) : palette_(palette) {
@@ -342,11 +392,16 @@ std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::str
       const std::string where = toolkit::Quoted(fileName) + ": pixel (" +
                                 std::to_string(p % static_cast<size_t>(image.width)) + ", " +
                                 std::to_string(p / static_cast<size_t>(image.width)) + ")";
+      const char* soft =
+          "; soft edges like this come from anti-aliasing or smoothing: turn "
+          "them off in the paint program";
       if (exact < 0) {
         Fail(where + " has colour " + Hex(px[0], px[1], px[2]) +
-             ", which is not in the palette (--strict)");
+             ", which is not in the palette (--strict)" +
+             (IsBlendOfNeighbours(image, p) ? soft : ""));
       }
-      Fail(where + " is partly transparent (alpha " + std::to_string(px[3]) + ") (--strict)");
+      Fail(where + " is partly transparent (alpha " + std::to_string(px[3]) + ") (--strict)" +
+           soft);
     }
     out[p] = static_cast<uint8_t>(exact >= 0 ? exact : Nearest(px[0], px[1], px[2]));
   }
@@ -370,34 +425,63 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
   if (!ok) Fail(error);
 }
 
+void ReplaceImages(const std::string& path, ImageSize size, long long first,
+                   const std::vector<uint8_t>& bytes) {
+  const SheetReader reader(path);
+  const long long length = reader.Length();
+  const long long imageBytes = size.Bytes();
+  const long long count = static_cast<long long>(bytes.size()) / imageBytes;
+  const long long start = first * imageBytes;
+  const long long end = start + static_cast<long long>(bytes.size());
+  const long long held = length / imageBytes;
+  if (start != length && end > length) {
+    const std::string which =
+        count == 1 ? "image " + std::to_string(first)
+                   : "images " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+    Fail(toolkit::Quoted(path) + " holds " + std::to_string(held) + " image" +
+         (held == 1 ? "" : "s") + (length % imageBytes ? " and a partial one" : "") + ": " + which +
+         " would reach past its end (--image " + std::to_string(held) +
+         " adds images after the last)");
+  }
+  std::string error;
+  const bool ok = toolkit::WriteFileReplacing(
+      path,
+      [&](std::FILE* out, std::string* why) {
+        // The sheet's own bytes before and after the new images, copied in pieces.
+        auto copy = [&](long long from, long long to) {
+          uint8_t buffer[65536];
+          if (from < to && std::fseek(reader.File(), static_cast<long>(from), SEEK_SET) != 0) {
+            *why = "cannot seek in it";
+            return false;
+          }
+          for (; from < to;) {
+            const size_t want = static_cast<size_t>(std::min<long long>(to - from, sizeof buffer));
+            if (std::fread(buffer, 1, want, reader.File()) != want) {
+              *why = "it could not be read to its end";
+              return false;
+            }
+            if (std::fwrite(buffer, 1, want, out) != want) {
+              *why = std::strerror(errno);
+              return false;
+            }
+            from += static_cast<long long>(want);
+          }
+          return true;
+        };
+        if (!copy(0, start)) return false;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+          *why = std::strerror(errno);
+          return false;
+        }
+        return copy(end, length);
+      },
+      &error);
+  if (!ok) Fail(error);
+}
+
 void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code ec;
-  const bool existed = fs::exists(path, ec);
-  // Appending mode: every write lands after the bytes already there.
-  std::string why;
-  std::FILE* f = toolkit::OpenRegularFile(path, &why, "ab");
-  if (!f) Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  long long oldLength = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
-  if (oldLength < 0) why = "cannot tell its length";
-  if (why.empty() &&
-      (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fflush(f) != 0)) {
-    why = std::strerror(errno);
-  }
-#ifndef _WIN32
-  if (why.empty() && fsync(fileno(f)) != 0 && errno != EINVAL) why = std::strerror(errno);
-#endif
-  if (std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
-  if (!why.empty()) {
-    // Take back whatever part of the new bytes got in.
-    std::error_code ignored;
-    if (existed && oldLength >= 0) {
-      fs::resize_file(path, static_cast<uintmax_t>(oldLength), ignored);
-    } else if (!existed) {
-      fs::remove(path, ignored);
-    }
-    Fail("cannot append to " + toolkit::Quoted(path) + ": " + why);
-  }
+  std::string error;
+  if (!toolkit::AppendFile(path, bytes.data(), bytes.size(), &error)) Fail(error);
 }
 
 // --- Palette files ------------------------------------------------------------------

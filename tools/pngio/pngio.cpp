@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
@@ -34,10 +35,23 @@ void OnPngWarning(png_structp, png_const_charp) {
 
 // --- Writing ------------------------------------------------------------------
 
+// libpng's own writer says only "Write Error": these name the cause ("No
+// space left on device", "File too large").
+void WriteData(png_structp png, png_bytep data, size_t length) {
+  auto* f = static_cast<std::FILE*>(png_get_io_ptr(png));
+  if (std::fwrite(data, 1, length, f) != length) png_error(png, std::strerror(errno));
+}
+
+void FlushData(png_structp png) {
+  if (std::fflush(static_cast<std::FILE*>(png_get_io_ptr(png))) != 0) {
+    png_error(png, std::strerror(errno));
+  }
+}
+
 bool WriteIndexedCore(png_structp png, png_infop info, std::FILE* f, png_uint_32 w, png_uint_32 h,
                       png_bytepp rows, const png_color* colours) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_init_io(png, f);
+  png_set_write_fn(png, f, WriteData, FlushData);
   png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_PLTE(png, info, colours, 256);

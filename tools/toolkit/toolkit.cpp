@@ -5,13 +5,17 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <system_error>
 
 #ifdef _WIN32
 #include <process.h>
+
+#include <csignal>
 #define TOOLKIT_GETPID _getpid
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #define TOOLKIT_GETPID getpid
@@ -98,14 +102,212 @@ const char* DescribeType(fs::file_type type) {
   }
 }
 
+fs::file_type TypeOfMode(unsigned mode) {
+#ifdef _WIN32
+  (void)mode;
+  return fs::file_type::unknown;
+#else
+  if (S_ISREG(mode)) return fs::file_type::regular;
+  if (S_ISDIR(mode)) return fs::file_type::directory;
+  if (S_ISFIFO(mode)) return fs::file_type::fifo;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return fs::file_type::character;
+  if (S_ISSOCK(mode)) return fs::file_type::socket;
+  return fs::file_type::unknown;
+#endif
+}
+
+// Follows `*p` through links (each relative to the folder it stands in) to
+// the path a write lands on, which need not exist: a dangling link gives
+// the file it would create.
+bool ResolveLinks(fs::path* p, std::string* why) {
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(*p, ec))) return true;
+    const fs::path to = fs::read_symlink(*p, ec);
+    if (ec) {
+      *why = ec.message();
+      return false;
+    }
+    *p = to.is_absolute() ? to : p->parent_path() / to;
+  }
+  *why = std::strerror(ELOOP);
+  return false;
+}
+
+// Temporary files are named ".pixtmp-PID-N" beside their target: short, so
+// that a target name of up to 255 bytes still leaves room, and owned by a
+// process that can be asked whether it still runs.
+constexpr char kTempPrefix[] = ".pixtmp-";
+
 std::string TempNameBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  const auto stamp =
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-  std::string name = "." + target.filename().string() + ".tmp-" +
-                     std::to_string(static_cast<long>(TOOLKIT_GETPID())) + "-" +
-                     std::to_string(counter++) + "-" + std::to_string(stamp % 100000);
+  const std::string name = kTempPrefix + std::to_string(static_cast<long>(TOOLKIT_GETPID())) + "-" +
+                           std::to_string(counter++);
   return (target.parent_path() / name).string();
+}
+
+// The process that made a temporary file of ours (also of the earlier
+// naming ".NAME.tmp-PID-N-STAMP"), or 0 for any other name.
+long TempOwner(const std::string& name) {
+  static const std::regex& ours = *new std::regex(R"(\.pixtmp-([0-9]{1,9})-[0-9]+)");
+  static const std::regex& older = *new std::regex(R"(\..+\.tmp-([0-9]{1,9})-[0-9]+-[0-9]+)");
+  std::smatch m;
+  if (std::regex_match(name, m, ours) || std::regex_match(name, m, older))
+    return std::stol(m[1].str());
+  return 0;
+}
+
+// --- Signals and processes (POSIX) -------------------------------------------------
+//
+// A write in progress registers what must be taken back should a signal end
+// the process: the temporary file to remove, or an appended file to cut
+// back to its old length (or remove, when the append created it). Only
+// async-signal-safe calls touch the record.
+
+#ifndef _WIN32
+struct PendingUndo {
+  char path[4096];
+  volatile sig_atomic_t remove;  // remove `path`
+  volatile sig_atomic_t fd;      // -1, or a file to cut back to `length`
+  off_t length;
+};
+PendingUndo g_pendingUndo = {{0}, 0, -1, 0};
+
+void UndoAndEnd(int sig) {
+  if (g_pendingUndo.fd >= 0 && ftruncate(g_pendingUndo.fd, g_pendingUndo.length) != 0) {
+    // nothing more can be done on the way out
+  }
+  if (g_pendingUndo.remove) unlink(g_pendingUndo.path);
+  signal(sig, SIG_DFL);
+  raise(sig);  // delivered as the handler returns: the process ends as it would have
+}
+
+// Interrupts that end the process undo the write in progress first (left
+// alone when the caller ignores or handles them). A file-size limit makes
+// writes fail with EFBIG instead of ending the process, so it is rolled back
+// like any other write error.
+void CatchEndingSignals() {
+  static bool caught = false;
+  if (caught) return;
+  caught = true;
+  signal(SIGXFSZ, SIG_IGN);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old = {};
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+    struct sigaction undo = {};
+    undo.sa_handler = UndoAndEnd;
+    sigemptyset(&undo.sa_mask);
+    sigaction(sig, &undo, nullptr);
+  }
+}
+
+void ArmUndo(const std::string& removePath, int truncateFd, long long length) {
+  CatchEndingSignals();
+  g_pendingUndo.remove = 0;
+  g_pendingUndo.fd = -1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (!removePath.empty() && removePath.size() < sizeof g_pendingUndo.path) {
+    std::memcpy(g_pendingUndo.path, removePath.c_str(), removePath.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_pendingUndo.remove = 1;
+  }
+  g_pendingUndo.length = static_cast<off_t>(length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_pendingUndo.fd = truncateFd;
+}
+
+void DisarmUndo() {
+  g_pendingUndo.remove = 0;
+  g_pendingUndo.fd = -1;
+}
+
+bool ProcessRuns(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+// Appends through a descriptor: created with O_EXCL when missing, so that
+// exactly what this call created is removed on failure.
+bool AppendBytes(const std::string& target, const void* data, size_t size, std::string* why) {
+  const int access = O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+  bool created = false;
+  int fd = open(target.c_str(), access);
+  if (fd < 0 && errno == ENOENT) {
+    fd = open(target.c_str(), access | O_CREAT | O_EXCL, 0666);
+    created = fd >= 0;
+  }
+  if (fd < 0) {
+    *why = errno == ENXIO ? DescribeType(fs::file_type::unknown) : std::strerror(errno);
+    return false;
+  }
+  struct stat st = {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *why = DescribeType(TypeOfMode(st.st_mode));
+    close(fd);
+    return false;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  ArmUndo(created ? target : std::string(), created ? -1 : fd, st.st_size);
+  const char* p = static_cast<const char*>(data);
+  for (size_t left = size; left > 0 && why->empty();) {
+    const ssize_t n = write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *why = std::strerror(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (why->empty() && fsync(fd) != 0 && errno != EINVAL) *why = std::strerror(errno);
+  if (!why->empty()) {
+    // Take back whatever part of the new bytes got in.
+    if (created) {
+      unlink(target.c_str());
+    } else if (ftruncate(fd, st.st_size) != 0) {
+      *why += " (and cutting it back failed: " + std::string(std::strerror(errno)) + ")";
+    }
+  }
+  DisarmUndo();
+  if (close(fd) != 0 && why->empty()) *why = std::strerror(errno);
+  return why->empty();
+}
+#else
+void ArmUndo(const std::string&, int, long long) {}
+void DisarmUndo() {}
+bool ProcessRuns(long) { return true; }
+
+bool AppendBytes(const std::string& target, const void* data, size_t size, std::string* why) {
+  std::error_code ec;
+  const bool existed = fs::exists(target, ec);
+  std::FILE* f = OpenRegularFile(target, why, "ab");
+  if (!f) return false;
+  long long oldLength = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) oldLength = std::ftell(f);
+  if (oldLength < 0) *why = "cannot tell its length";
+  if (why->empty() && (std::fwrite(data, 1, size, f) != size || std::fflush(f) != 0))
+    *why = std::strerror(errno);
+  if (std::fclose(f) != 0 && why->empty()) *why = std::strerror(errno);
+  if (!why->empty()) {
+    if (existed && oldLength >= 0) fs::resize_file(target, static_cast<uintmax_t>(oldLength), ec);
+    if (!existed) fs::remove(target, ec);
+  }
+  return why->empty();
+}
+#endif
+
+// Removes temporary files of ours in `dir` whose process has ended (killed
+// while writing), once per folder and run.
+void ClearStaleTemporaries(const fs::path& dir) {
+  static auto& cleared = *new std::set<std::string>;  // also used from exit handlers
+  const fs::path folder = dir.empty() ? fs::path(".") : dir;
+  if (!cleared.insert(folder.string()).second) return;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const long owner = TempOwner(it->path().filename().string());
+    std::error_code ignored;
+    if (owner > 0 && !ProcessRuns(owner) && it->is_regular_file(ignored)) {
+      fs::remove(it->path(), ignored);
+    }
+  }
 }
 
 }  // namespace
@@ -133,14 +335,9 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
     *error = errno == ENXIO ? DescribeType(fs::file_type::unknown) : std::strerror(errno);
     return nullptr;
   }
-  struct stat st;
+  struct stat st = {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    fs::file_type type = fs::file_type::unknown;
-    if (S_ISDIR(st.st_mode)) type = fs::file_type::directory;
-    if (S_ISFIFO(st.st_mode)) type = fs::file_type::fifo;
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) type = fs::file_type::character;
-    if (S_ISSOCK(st.st_mode)) type = fs::file_type::socket;
-    *error = DescribeType(type);
+    *error = DescribeType(TypeOfMode(st.st_mode));
     close(fd);
     return nullptr;
   }
@@ -162,7 +359,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,
-                        std::string* error) {
+                        std::string* error, bool followLinks) {
   std::string scratch;
   if (!error) error = &scratch;
   auto failed = [&](const std::string& why) {
@@ -170,14 +367,12 @@ bool WriteFileReplacing(const std::string& path,
     return false;
   };
   fs::path target(path);
+  std::string why;
+  if (followLinks && !ResolveLinks(&target, &why)) return failed(why);
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    // Replace the file the link names, and keep the link.
-    target = fs::weakly_canonical(target, ec);
-    if (ec) return failed(ec.message());
-  }
-  const fs::file_status st = fs::status(target, ec);
-  const bool exists = fs::exists(st);
+  const fs::file_status st = fs::symlink_status(target, ec);
+  // Unless followed, a link is replaced by the file itself.
+  const bool exists = fs::exists(st) && !fs::is_symlink(st);
   if (exists && !fs::is_regular_file(st)) {
     // A folder, device or pipe cannot be replaced by renaming a file over it.
     return failed(DescribeType(st.type()));
@@ -189,19 +384,23 @@ bool WriteFileReplacing(const std::string& path,
     if (!probe) return failed(std::strerror(errno));
     std::fclose(probe);
   }
+  ClearStaleTemporaries(target.parent_path());
 
   std::string temp;
   std::FILE* f = nullptr;
   int openErrno = 0;
   for (int attempt = 0; attempt < 8 && !f; ++attempt) {
     temp = TempNameBeside(target);
+    ArmUndo(temp, -1, 0);
     f = std::fopen(temp.c_str(), "wbx");
     openErrno = errno;
     if (!f && openErrno != EEXIST) break;
   }
-  if (!f) return failed(std::strerror(openErrno));
+  if (!f) {
+    DisarmUndo();
+    return failed(std::strerror(openErrno));
+  }
 
-  std::string why;
   bool ok = fill(f, &why);
   if (ok && std::fflush(f) != 0) {
     ok = false;
@@ -232,9 +431,19 @@ bool WriteFileReplacing(const std::string& path,
   if (!ok) {
     std::error_code ignored;
     fs::remove(temp, ignored);
-    return failed(why.empty() ? "unknown error" : why);
   }
+  DisarmUndo();
+  if (!ok) return failed(why.empty() ? "unknown error" : why);
   return true;
+}
+
+bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error) {
+  fs::path target(path);
+  std::string why;
+  if (ResolveLinks(&target, &why)) AppendBytes(target.string(), data, size, &why);
+  if (why.empty()) return true;
+  *error = "cannot append to " + Quoted(path) + ": " + why;
+  return false;
 }
 
 }  // namespace toolkit

@@ -64,12 +64,27 @@ bool SameFile(const std::string& a, const std::string& b);
 // contents to the stream it is given and returns false (with a reason) to
 // abandon. The temporary file is flushed, closed and renamed over `path`
 // only when everything succeeded; otherwise it is removed and `path` keeps
-// what it held. A link is followed and kept; an existing target's
-// permissions carry over. On failure *error reads
+// what it held. With `followLinks`, a link is followed and kept (the file it
+// names is replaced, or created when it dangles); without, a link at `path`
+// is itself replaced and nothing is written through it. An existing
+// target's permissions carry over. On failure *error reads
 // `cannot write "PATH": REASON`.
+//
+// Temporary files are named ".pixtmp-PID-N"; a later write into the same
+// folder removes those whose process has ended. On POSIX systems SIGINT,
+// SIGTERM and SIGHUP (unless ignored or handled) remove the temporary file
+// before they end the process, and SIGXFSZ is ignored so that a file-size
+// limit is a write error like any other.
 bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,
-                        std::string* error);
+                        std::string* error, bool followLinks = true);
+
+// Adds `size` bytes at the end of `path` (through links; created when
+// missing). The bytes already there are never written. On failure, or on
+// one of the signals above, the file is cut back to its old length, or
+// removed when this call created it (a dangling link stays as it was). On
+// failure *error reads `cannot append to "PATH": REASON`.
+bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error);
 
 }  // namespace toolkit
 

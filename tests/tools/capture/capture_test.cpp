@@ -119,4 +119,47 @@ TEST(Capture, StopsAtTheFirstPictureNotWritten) {
   }
 }
 
+// Found by an adversarial round: a link among the outputs let a run write
+// over a sheet, a pipe named holds.tsv hung it, and a run that stopped early
+// left the earlier run's later pictures beside its own.
+TEST(Capture, OutputsThatAreSheetsOrPipesAreRefusedAndEarlierPicturesRemoved) {
+  TempDir sheets, out;
+  for (const SheetFormat& s : ImageSheets) {
+    if (s.fileName != std::string("Pieces.pix"))  // the run stops at the first map with pieces
+      WriteBytes(sheets / s.fileName, ReadBytes(SampleArt() + "/" + s.fileName));
+  }
+  const std::vector<std::string> run = {"--sheets", sheets.Path(), "--out", out.Path(),
+                                        "--all-holds"};
+  const std::string ports = sheets / "ports.pix";
+  const std::vector<uint8_t> portraits = ReadBytes(ports);
+  std::filesystem::create_symlink(ports, out / "holds.tsv");
+  for (int refusal = 0; refusal < 2; ++refusal) {
+    const RunResult r = RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, run);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(refusal ? "holds.tsv\": not a regular file" : "is the image sheet"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("usage"), std::string::npos);
+    EXPECT_EQ(List(out.Path()), std::vector<std::string>{"holds.tsv"});
+    std::filesystem::remove(out / "holds.tsv");
+    ASSERT_EQ(mkfifo((out / "holds.tsv").c_str(), 0600), 0);
+  }
+  std::filesystem::remove(out / "holds.tsv");
+  std::filesystem::create_symlink(sheets / "notes", out / "screen-2.png");  // not an input
+  for (const std::string name : {"screen-1.png", "screen-8.png", "hold-999.png", "other.png"})
+    WriteBytes(out / name, {1});
+  const RunResult r = RunTool(out.Path(), PIXSHOW_CAPTURE_EXE, run);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("\"hold-999.png\", \"screen-8.png\""), std::string::npos) << r.err;
+  EXPECT_EQ(ReadBytes(ports), portraits);
+  EXPECT_FALSE(Exists(sheets / "notes"));  // the link was replaced, not written through
+  const std::vector<std::string> left = List(out.Path());
+  EXPECT_TRUE(std::count(left.begin(), left.end(), "other.png") &&
+              std::count(left.begin(), left.end(), "holds.tsv") &&
+              !std::count(left.begin(), left.end(), "screen-8.png"));
+  EXPECT_EQ(
+      Differences(LoadPicture(SourcePath("docs/screen-2.png")), LoadPicture(out / "screen-2.png")),
+      "");
+}
+
 }  // namespace

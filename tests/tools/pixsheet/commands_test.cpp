@@ -115,13 +115,48 @@ TEST_F(BadInput, OutputThatCannotBeWritten) {
   EXPECT_EQ(ReadBytes(At("locked/Pieces.pix")), existing_);
 }
 
+// Found by an adversarial round: a failed --append onto a dangling link
+// removed the link and left the file it made; a file-size limit ended the
+// run mid-write; libpng said only "Write Error"; a 255-byte name had no room
+// for the temporary name; a killed run's temporary files stayed.
+TEST_F(BadInput, FileSizeLimitLinksLongNamesAndStaleTemporaries) {
+  fs::create_symlink("made.pix", At("dangling.pix"));
+  const std::vector<std::string> before = Files();
+  for (const auto& [args, says] :
+       Cases{{{"import", "good.png", "-o", "dangling.pix", "--append"}, "File too large"},
+             {{"import", "good.png", "-o", "Pieces.pix", "--replace"}, "File too large"},
+             {{"export", "Pieces.pix", "-o", "out.png"}, "\"out.png\": File too large"},
+             {{"import", "good.png", "-o", "Pieces.pix", "--append"}, "File too large"}}) {
+    std::vector<std::string> limited = {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", PIXSHEET_PATH};
+    limited.insert(limited.end(), args.begin(), args.end());
+    limited.insert(limited.end(), {"--size", "42x32"});
+    ExpectFailure(RunTool(work_.Path(), "/bin/sh", limited), says);
+  }
+  EXPECT_EQ(Files(), before);
+  EXPECT_EQ(ReadBytes(At("Pieces.pix")), existing_);
+  EXPECT_TRUE(fs::is_symlink(At("dangling.pix")));
+  WriteBytes(At(".pixtmp-999999999-0"), {1});  // of processes long gone
+  WriteBytes(At(".Pieces.pix.tmp-999999999-3-12345"), {1});
+  const std::string longName = std::string(251, 'n') + ".pix";
+  Ok({"import", "good.png", "-o", longName, "--size", "42x32"});
+  EXPECT_EQ(ReadBytes(At(longName)), Bytes(existing_.begin(), existing_.begin() + 42 * 32));
+  EXPECT_EQ(Files().size(), before.size() + 1);
+}
+
 TEST_F(BadInput, UsageMistakes) {
   ExpectAllFail(
       {{{"frobnicate"}, "unknown command"},
        {{"import", "good.png"}, "-o SHEET"},
        {{"import", "-o", "Pieces.pix"}, "IMAGE.png"},
        {{"import", "good.png", "-o", "art.pix"}, "give --size WxH"},
-       {{"import", "good.png", "-o", "pieces.pix"}, "give --size WxH"},  // names match exactly
+       {{"import", "good.png", "-o", "pieces.pix"},
+        "from the sheet the program reads, \"Pieces.pix\", in its capitals"},
+       {{"info", "nothere.pix"}, "cannot open \"nothere.pix\": no such file"},
+       {{"export", "good.png"},
+        "\"good.png\" is a PNG picture, not an image sheet: pixsheet import"},
+       {{"export", "Pieces.pix", "-"}, "not to standard output"},
+       {{"export", "Pieces.pix", "--image", "1", "-o", "good.png"},
+        "differs from what export would write"},
        {{"import", "good.png", "-o", "x.pix", "--size", "42by32"}, "bad image size '42by32'"},
        {{"import", "good.png", "-o", "x.pix", "--size", "0x32"}, "bad image size"},
        {{"import", "good.png", "-o", "x.pix", "--size", "42X32"}, "bad image size"},
@@ -140,6 +175,10 @@ TEST_F(BadInput, UsageMistakes) {
   const RunResult r = Run({});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("usage: pixsheet"), std::string::npos);
+  // The same picture again may be written over; --force writes over another.
+  Ok({"export", "Pieces.pix", "--image", "0", "-o", "good.png"});
+  Ok({"export", "Pieces.pix", "--image", "1", "-o", "good.png", "--force"});
+  EXPECT_NE(ReadBytes(At("good.png")), good_);
   // The output named after the sheet, as users type it.
   Ok({"export", "Pieces.pix", "p.png"});
   EXPECT_EQ(LoadPng(At("p.png")).indices.size(), 85u * 32);  // two images side by side
@@ -167,8 +206,8 @@ TEST_F(Commands, InfoCountsImagesLeftOverBytesAndIndices) {
   EXPECT_FALSE(Exists(At("blank.png")));
 }
 
-// --append grows the sheet in place (a hard link sees it grow); without it
-// the sheet is replaced whole, keeping its permissions.
+// --append grows the sheet in place (a hard link sees it grow); --replace
+// replaces it whole, keeping its permissions.
 TEST_F(Commands, AppendAddsAfterTheExistingBytesAndImportReplacesAWholeSheet) {
   Bytes expected = PixSheet(42, 32, 2);
   const Bytes added = PixSheet(42, 32, 3);
@@ -190,11 +229,54 @@ TEST_F(Commands, AppendAddsAfterTheExistingBytesAndImportReplacesAWholeSheet) {
   ExpectFailure(Run({"import", "new.png", "-o", "Pieces.pix", "--append"}), "not a whole number");
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), expected);
 
-  Ok({"import", "new.png", "-o", "Pieces.pix"});
+  Ok({"import", "new.png", "-o", "Pieces.pix", "--replace"});
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), added);
   EXPECT_EQ(fs::status(At("Pieces.pix")).permissions(), perms);
   EXPECT_EQ(Files(),
             (std::vector<std::string>{"Pieces.pix", "fresh.pix", "link", "new.pix", "new.png"}));
+}
+
+// --image K writes over images in place, through a temporary file, and keeps
+// every other byte; an import that would leave a sheet with fewer images is
+// refused unless --replace asks for it.
+TEST_F(Commands, ImportOverImagesInPlaceAndNeverShrinksUnasked) {
+  const size_t B = 42 * 32;
+  const Bytes sheet = PixSheet(42, 32, 5), art(2 * B, 9);
+  WriteBytes(At("art.pix"), art);
+  Ok({"export", "art.pix", "--size", "42x32", "-o", "two.png"});
+  Ok({"export", "art.pix", "--size", "42x32", "--image", "0", "-o", "one.png"});
+  // The sheet after the import: `sheet` with `count` images of 9 from `first`.
+  auto with = [&](size_t first, size_t count) {
+    Bytes out = sheet;
+    out.resize(std::max(out.size(), (first + count) * B));
+    std::fill_n(out.begin() + first * B, count * B, 9);
+    return out;
+  };
+  const std::tuple<std::vector<std::string>, std::string, Bytes> cases[] = {
+      {{"one.png", "--image", "0"}, "1 image over image 0 of \"Pieces.pix\": 5 images", with(0, 1)},
+      {{"two.png", "--image", "3"}, "over images 3-4", with(3, 2)},
+      {{"two.png", "--image", "5"}, "over images 5-6 of \"Pieces.pix\": 7 images", with(5, 2)},
+      {{"two.png", "--image", "4"}, "holds 5 images: images 4-5 would reach past its end", sheet},
+      {{"one.png", "--image", "6"}, "(--image 5 adds images after the last)", sheet},
+      {{"one.png"},
+       "\"Pieces.pix\" holds 5 images and the import gives only 1: give --image K",
+       sheet},
+      {{"one.png", "--image", "1", "--append"}, "give one of them", sheet},
+      {{"one.png", "--replace"}, "wrote \"Pieces.pix\": 1 image", Bytes(B, 9)}};
+  for (const auto& [args, message, expected] : cases) {
+    WriteBytes(At("Pieces.pix"), sheet);
+    std::vector<std::string> command = {"import", "-o", "Pieces.pix"};
+    command.insert(command.end(), args.begin(), args.end());
+    const RunResult r = Run(command);
+    if (expected == sheet) {
+      ExpectFailure(r, message);
+    } else {
+      EXPECT_EQ(r.status, 0) << r.err;
+      ExpectHas(r.out, message);
+    }
+    EXPECT_EQ(ReadBytes(At("Pieces.pix")), expected) << message;
+  }
+  EXPECT_EQ(Files(), (std::vector<std::string>{"Pieces.pix", "art.pix", "one.png", "two.png"}));
 }
 
 TEST_F(Commands, PaletteInThreeFormats) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -59,6 +60,20 @@ TEST(Pngio, IndexedWriteHonoursTheStrideAndKeepsATargetOnFailure) {
   EXPECT_EQ(error, "cannot write \"" + path + "\": stopped");
   EXPECT_EQ(ReadBytes(path), before);
   EXPECT_EQ(List(dir.Path()), std::vector<std::string>{"out.png"});
+  // A signal that ends the process mid-write takes the temporary file with it.
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      toolkit::WriteFileReplacing(
+          path, [sig](std::FILE* f, std::string*) { return std::fputs("half", f), !raise(sig); },
+          nullptr);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+    EXPECT_EQ(List(dir.Path()), std::vector<std::string>{"out.png"});
+  }
 }
 
 // Whether `check` holds in a child whose allocations beyond the budget fail.

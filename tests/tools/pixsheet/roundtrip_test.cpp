@@ -78,7 +78,9 @@ TEST_F(ContactSheet, ColumnsDefaultNameAndDrawingIntoAnEmptyPlace) {
   const Bytes odd = PixSheet(5, 4, 7);
   WriteBytes(At("odd.pix"), odd);
   Ok({"export", "odd.pix", "--size", "5x4", "--columns", "3"});
-  Ok({"export", "odd.pix", "--size", "5x4", "--columns", "1", "-o", "tall.png"});
+  EXPECT_NE(Ok({"export", "odd.pix", "--size", "5x4", "--columns", "1", "-o", "tall.png"})
+                .out.find("in 1 column,"),
+            std::string::npos);
   for (const char* png : {"odd.png", "tall.png"}) {
     Ok({"import", png, "--size", "5x4", "-o", "back.pix"});
     EXPECT_EQ(ReadBytes(At("back.pix")), odd) << png;
@@ -137,7 +139,7 @@ class Colours : public PixsheetTest {
   // The sheet import makes of `pngs`, each one image of `size`.
   Bytes Import(std::vector<std::string> pngs, const std::string& size, bool strict = false) {
     pngs.insert(pngs.begin(), "import");
-    pngs.insert(pngs.end(), {"--size", size, "-o", "out.pix"});
+    pngs.insert(pngs.end(), {"--size", size, "-o", "out.pix", "--replace"});
     if (strict) pngs.push_back("--strict");
     Ok(pngs);
     return ReadBytes(At("out.pix"));
@@ -206,7 +208,12 @@ TEST_F(Colours, StrictRefusesOffPaletteOrPartlyTransparentPixelsAndNamesThem) {
   ExpectFailure(Run({"import", "off.png", "--size", "3x2", "-o", "out.pix", "--strict"}),
                 "\"off.png\": pixel (1, 1) has colour #010203");
   ExpectFailure(Run({"import", "half.png", "--size", "2x1", "-o", "out.pix", "--strict"}),
-                "pixel (1, 0)");
+                "pixel (1, 0) is partly transparent (alpha 128) (--strict); soft edges");
+  // A colour between its neighbours' is named as anti-aliasing.
+  WritePlainPng(At("edge.png"), 3, 3, {0, 0, 0, 37, 41, 43, 255, 255, 255});
+  ExpectFailure(Run({"import", "edge.png", "--size", "3x1", "-o", "out.pix", "--strict"}),
+                "#25292b, which is not in the palette (--strict); soft edges like this come from "
+                "anti-aliasing");
   EXPECT_EQ(ReadBytes(At("out.pix")), Bytes({1, 2, 3}));
   // Without --strict the pixel goes to the nearest colour and alpha is ignored.
   EXPECT_EQ(Import({"off.png"}, "3x2"), Bytes({1, 2, 3, 4, 0, 6}));
