@@ -54,8 +54,8 @@ extern "C" {
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                            BOOL bInitialState, LPCSTR lpName) {
   (void)lpEventAttributes;
-  Call call("CreateEventA", std::string(bManualReset ? "manual" : "auto") +
-                                (bInitialState ? ",set" : ""));
+  Call call("CreateEventA",
+            std::string(bManualReset ? "manual" : "auto") + (bInitialState ? ",set" : ""));
   if (lpName != nullptr) call.Refuse(": named events are not shared by this layer");
   if (call.Faulted()) return nullptr;
   World& w = W();
@@ -144,9 +144,8 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
     DWORD result = ready();
     const uint64_t passed = CurrentBackend().NowMs() - start;
     if (result == WAIT_TIMEOUT && (dwMilliseconds == INFINITE || passed < dwMilliseconds)) {
-      CurrentBackend().WaitForInput(dwMilliseconds == INFINITE
-                                        ? INFINITE
-                                        : static_cast<uint32_t>(dwMilliseconds - passed));
+      CurrentBackend().WaitForInput(
+          dwMilliseconds == INFINITE ? INFINITE : static_cast<uint32_t>(dwMilliseconds - passed));
       // A timed action may have started another world (tests): its events are gone.
       if (W().generation != generation) return WAIT_FAILED;
       continue;
