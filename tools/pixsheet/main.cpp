@@ -61,7 +61,8 @@ const char kInfoHelp[] =
     "Prints the sheet's length, the image size (from --size or the sheet's name),\n"
     "how many whole images it holds, how many bytes are left over after the last\n"
     "whole image (the program draws the missing bytes of such a partial image as\n"
-    "index 255), and which palette indices occur in the file.\n";
+    "index 255), and which palette indices occur in the file (in its first 64 MiB\n"
+    "when it is longer and they are not all found by then; the line says so).\n";
 
 const char kExportHelp[] =
     "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]\n"
@@ -109,9 +110,10 @@ const char kImportHelp[] =
     "image of a contact sheet. A PNG of any other size is refused.\n"
     "\n"
     "Any PNG is accepted: indexed, grey, RGB, with or without alpha, 8 or 16 bits.\n"
+    "Its text, metadata and other extra chunks are skipped, whatever their size.\n"
     "Colours become palette indices:\n"
     "  - in an indexed PNG, a pixel keeps its index when the PNG's colour for that\n"
-    "    index is the program's (true for everything export writes);\n"
+    "    index is the program's and opaque (true for everything export writes);\n"
     "  - a fully transparent pixel becomes index 0 (which Borders.pix leaves\n"
     "    undrawn);\n"
     "  - any other pixel takes the lowest index of exactly its colour, or else the\n"
@@ -233,8 +235,13 @@ int RunInfo(const ParsedArgs& args) {
     std::printf(" (image %lld is partial: the program draws its last %lld bytes as index 255)",
                 whole, size.Bytes() - leftOver);
   }
-  std::printf("\nindices used: %d of 256: %s\n", summary.usedCount,
+  std::printf("\nindices used: %d of 256: %s", summary.usedCount,
               IndexRanges(summary.used).c_str());
+  if (summary.scanned < summary.length) {
+    std::printf(" (in the first %s; the rest was not read)",
+                Plural(summary.scanned, "byte").c_str());
+  }
+  std::printf("\n");
   return 0;
 }
 
@@ -325,7 +332,9 @@ int RunImport(const ParsedArgs& args) {
   for (const std::string& file : args.positional) {
     pngio::Image png;
     std::string error;
-    if (!pngio::ReadPng(file, &png, &error)) Fail(error);
+    if (!pngio::ReadPng(file, &png, &error,
+                        [&](int w, int h) { return PictureSizeProblem(w, h, file, size); }))
+      Fail(error);
     Picture picture;
     picture.width = png.width;
     picture.height = png.height;

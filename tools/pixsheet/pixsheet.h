@@ -75,14 +75,19 @@ class SheetReader {
   long long length_ = 0;
 };
 
-// What `info` tells of a sheet: its length and the indices in it, read
-// through a small buffer.
+// What `info` tells of a sheet: its length (from the file system) and the
+// indices in it, read through a small buffer up to `limit` bytes and only
+// until all 256 are seen. `scanned` is less than `length` when the rest was
+// not read.
 struct SheetSummary {
   long long length = 0;
+  long long scanned = 0;
   bool used[256] = {};
   int usedCount = 0;
 };
-SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name);
+constexpr long long kScanLimit = 64LL << 20;
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name,
+                            long long limit = kScanLimit);
 
 // Up to `count` bytes from `offset` (fewer where the sheet ends).
 std::vector<uint8_t> ReadSheetBytes(std::FILE* sheet, const std::string& name, long long offset,
@@ -143,6 +148,10 @@ Picture ExportImage(std::FILE* sheet, const std::string& name, long long length,
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
                            ImageSize size, int columns);
 
+// Empty when a picture of width x height is one image of `size` or a grid
+// of them, else the message that refuses it.
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size);
+
 // Cuts a picture of indices (one image or a contact sheet of them, see
 // GridForPicture) into images, which are added to `sheet`; empty places are
 // skipped and may only follow the last image. Fails on any other size.
@@ -154,7 +163,7 @@ int SliceContactSheet(const Picture& picture, const std::string& fileName, Image
 
 // Turns the pixels of a decoded PNG into palette indices:
 // - a pixel of a colour-mapped PNG keeps its index when the PNG's colour for
-//   that index is the program's colour for it (so a PNG made by export keeps
+//   that index is the program's colour for it, fully opaque (so a PNG made by export keeps
 //   every index, even where two indices share a colour);
 // - otherwise a fully transparent pixel becomes index 0;
 // - otherwise its colour goes to the lowest index of exactly that colour, or,

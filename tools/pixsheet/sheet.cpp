@@ -115,18 +115,24 @@ SheetReader::SheetReader(const std::string& path) {
 
 SheetReader::~SheetReader() { std::fclose(file_); }
 
-SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name) {
+SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name, long long limit) {
   SheetSummary summary;
-  if (std::fseek(sheet, 0, SEEK_SET) != 0)
+  if (std::fseek(sheet, 0, SEEK_END) == 0) summary.length = std::ftell(sheet);
+  if (summary.length < 0 || std::fseek(sheet, 0, SEEK_SET) != 0)
     Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
   uint8_t buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, sheet)) > 0) {
-    summary.length += static_cast<long long>(n);
+  while (summary.usedCount < 256 && summary.scanned < limit &&
+         (n = std::fread(
+              buffer, 1,
+              static_cast<size_t>(std::min<long long>(sizeof buffer, limit - summary.scanned)),
+              sheet)) > 0) {
+    summary.scanned += static_cast<long long>(n);
     for (size_t i = 0; i < n; ++i) summary.used[buffer[i]] = true;
+    summary.usedCount = static_cast<int>(std::count(summary.used, summary.used + 256, true));
   }
   if (std::ferror(sheet)) Fail("cannot read " + toolkit::Quoted(name) + ": read error");
-  summary.usedCount = static_cast<int>(std::count(summary.used, summary.used + 256, true));
+  if (summary.usedCount == 256) summary.scanned = summary.length;  // nothing more to find
   return summary;
 }
 
@@ -255,15 +261,21 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
   return picture;
 }
 
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size) {
+  Grid grid;
+  if (GridForPicture(width, height, size, &grid)) return std::string();
+  return toolkit::Quoted(fileName) + " is " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels: neither one " + std::to_string(size.width) + " x " +
+         std::to_string(size.height) + " image nor a contact sheet of them (" +
+         std::to_string(size.width) + " + " + std::to_string(size.width + kGap) + "n wide, " +
+         std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)";
+}
+
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet) {
   Grid grid;
   if (!GridForPicture(picture.width, picture.height, size, &grid)) {
-    Fail(toolkit::Quoted(fileName) + " is " + std::to_string(picture.width) + " x " +
-         std::to_string(picture.height) + " pixels: neither one " + std::to_string(size.width) +
-         " x " + std::to_string(size.height) + " image nor a contact sheet of them (" +
-         std::to_string(size.width) + " + " + std::to_string(size.width + kGap) + "n wide, " +
-         std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)");
+    Fail(PictureSizeProblem(picture.width, picture.height, fileName, size));
   }
   int images = 0;
   int firstEmpty = -1;
@@ -366,11 +378,12 @@ int ColourMapper::Nearest(uint8_t r, uint8_t g, uint8_t b) {
 
 std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::string& fileName,
                                        bool strict) {
-  // Which of the file's own indices carry the program's colour for that index.
+  // Which of the file's own indices carry the program's colour for that
+  // index, opaque (a transparent entry goes by its alpha below).
   bool keeps[256] = {};
   if (image.indexed) {
     for (int i = 0; i < image.paletteSize; ++i) {
-      keeps[i] = image.palette[i][0] == palette_.rgb[i][0] &&
+      keeps[i] = image.palette[i][3] == 255 && image.palette[i][0] == palette_.rgb[i][0] &&
                  image.palette[i][1] == palette_.rgb[i][1] &&
                  image.palette[i][2] == palette_.rgb[i][2];
     }

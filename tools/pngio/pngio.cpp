@@ -1,7 +1,9 @@
 #include "pngio.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
@@ -113,9 +115,39 @@ std::string ChunkName(const png_byte* type) {
   return name;
 }
 
+bool IsLetter(png_byte c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// An ancillary chunk (lower-case first letter) other than the transparency
+// of the colour table: nothing here uses it.
+bool IsUnused(const png_byte* type) {
+  return (type[0] & 0x20) != 0 && std::memcmp(type, "tRNS", 4) != 0;
+}
+
+// Whether the checksum of the chunk at `at` (its type and data) is right.
+bool CrcMatches(std::FILE* f, long long at, uint32_t length) {
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  (void)f, (void)at, (void)length;
+  return true;  // mutated files rarely keep a right checksum
+#else
+  if (std::fseek(f, static_cast<long>(at + 4), SEEK_SET) != 0) return false;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  png_byte buffer[4096];
+  for (long long left = 4 + static_cast<long long>(length); left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<long long>(left, sizeof buffer));
+    if (std::fread(buffer, 1, n, f) != n) return false;
+    crc = crc32(crc, buffer, static_cast<uInt>(n));
+    left -= static_cast<long long>(n);
+  }
+  png_byte stored[4];
+  return std::fread(stored, 1, 4, f) == 4 && BigEndian(stored) == crc;
+#endif
+}
+
 // Walks the chunks from just after the signature to IEND by their lengths,
-// without reading their data, so that no chunk reaches libpng claiming more
-// bytes than the file holds. Gives the length of all pixel data (IDAT).
+// so that no chunk reaches libpng claiming more bytes than the file holds,
+// and stops at the first chunk that cannot be one (a type that is not four
+// letters, a critical chunk with a wrong checksum) rather than walking on
+// through whatever follows. Gives the length of all pixel data (IDAT).
 bool ScanChunks(std::FILE* f, long long fileSize, long long* idatBytes, std::string* why) {
   *idatBytes = 0;
   long long at = 8;
@@ -125,21 +157,62 @@ bool ScanChunks(std::FILE* f, long long fileSize, long long* idatBytes, std::str
       return true;  // ends without IEND: libpng says what is missing
     }
     const uint32_t length = BigEndian(head);
+    const png_byte* type = head + 4;
+    if (!IsLetter(type[0]) || !IsLetter(type[1]) || !IsLetter(type[2]) || !IsLetter(type[3])) {
+      *why = "invalid chunk type at byte " + std::to_string(at + 4) + " (damaged)";
+      return false;
+    }
     const long long left = fileSize - at - 8;
     if (length > 0x7fffffffu || static_cast<long long>(length) + 4 > left) {
-      *why = "chunk " + ChunkName(head + 4) + " claims " + std::to_string(length) +
+      *why = "chunk " + ChunkName(type) + " claims " + std::to_string(length) +
              " bytes, more than the file holds (truncated or damaged)";
       return false;
     }
-    const bool idat = std::memcmp(head + 4, "IDAT", 4) == 0;
-    if (!idat && length > kMaxChunkBytes) {
-      *why =
-          "chunk " + ChunkName(head + 4) + " of " + std::to_string(length) + " bytes is too large";
+    const bool idat = std::memcmp(type, "IDAT", 4) == 0;
+    if (!idat && !IsUnused(type) && length > kMaxChunkBytes) {
+      *why = "chunk " + ChunkName(type) + " of " + std::to_string(length) + " bytes is too large";
+      return false;
+    }
+    if (!idat && !IsUnused(type) && !CrcMatches(f, at, length)) {
+      *why = "chunk " + ChunkName(type) + " has a wrong checksum (damaged)";
       return false;
     }
     if (idat) *idatBytes += length;
-    if (std::memcmp(head + 4, "IEND", 4) == 0) return true;
+    if (std::memcmp(type, "IEND", 4) == 0) return true;
     at += 12 + static_cast<long long>(length);
+  }
+}
+
+// What libpng reads: the file with the unused ancillary chunks left out, so
+// that a chunk of any size costs neither memory nor a refusal. The chunks
+// were checked by ScanChunks; `at` is the next byte of the file to give,
+// `chunkLeft` what remains of the chunk being passed on.
+struct ChunkFilter {
+  std::FILE* f;
+  long long chunkLeft;
+};
+
+void ReadFiltered(png_structp png, png_bytep data, size_t length) {
+  auto* in = static_cast<ChunkFilter*>(png_get_io_ptr(png));
+  while (length > 0) {
+    if (in->chunkLeft == 0) {
+      // At a chunk boundary: skip unused chunks, then pass the next one on.
+      png_byte head[8];
+      if (std::fread(head, 1, 8, in->f) != 8) png_error(png, "file is truncated");
+      const uint32_t chunkLength = BigEndian(head);
+      if (IsUnused(head + 4)) {
+        if (std::fseek(in->f, static_cast<long>(chunkLength) + 4, SEEK_CUR) != 0)
+          png_error(png, "cannot seek");
+        continue;
+      }
+      in->chunkLeft = 12 + static_cast<long long>(chunkLength);
+      if (std::fseek(in->f, -8, SEEK_CUR) != 0) png_error(png, "cannot seek");
+    }
+    const size_t n = static_cast<size_t>(std::min<long long>(in->chunkLeft, length));
+    if (std::fread(data, 1, n, in->f) != n) png_error(png, "file is truncated");
+    in->chunkLeft -= static_cast<long long>(n);
+    data += n;
+    length -= n;
   }
 }
 
@@ -159,9 +232,9 @@ struct Header {
 
 // Reads the chunks before the pixels and sets up the transforms: indices
 // widened to one byte for a colour-mapped file, RGBA 8 for everything else.
-bool ReadHeaderCore(png_structp png, png_infop info, std::FILE* f, Header* hd) {
+bool ReadHeaderCore(png_structp png, png_infop info, ChunkFilter* in, Header* hd) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_init_io(png, f);
+  png_set_read_fn(png, in, ReadFiltered);
   png_set_sig_bytes(png, 8);
   png_set_user_limits(png, kMaxSide, kMaxSide);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
@@ -233,7 +306,8 @@ bool ReadEndCore(png_structp png) {
   return true;
 }
 
-bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* error) {
+bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* error,
+                const SizeCheck& check) {
   auto refuse = [&](const std::string& why) {
     *error = "cannot read PNG " + toolkit::Quoted(name) + ": " + why;
     return false;
@@ -262,7 +336,17 @@ bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* 
   };
 
   auto hd = std::make_unique<Header>();
-  if (!ReadHeaderCore(png, info, f, hd.get())) return fail(ctx.message);
+  ChunkFilter in = {f, 0};
+  if (!ReadHeaderCore(png, info, &in, hd.get())) return fail(ctx.message);
+  if (check) {
+    // A size the caller cannot use is refused before any pixel is decoded.
+    const std::string refusal = check(static_cast<int>(hd->width), static_cast<int>(hd->height));
+    if (!refusal.empty()) {
+      png_destroy_read_struct(&png, &info, nullptr);
+      *error = refusal;
+      return false;
+    }
+  }
   const long long pixels = static_cast<long long>(hd->width) * hd->height;
   if (pixels > kMaxPixels) return fail("image too large");
   const long long storedBytes = pixels * hd->channels * hd->bitDepth / 8;
@@ -351,12 +435,13 @@ bool WriteIndexedPng(const std::string& path, int w, int h, const uint8_t* idx, 
       error);
 }
 
-bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error) {
+bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error,
+                 const SizeCheck& check) {
   std::string scratch;
-  return ReadStream(f, name, out, error ? error : &scratch);
+  return ReadStream(f, name, out, error ? error : &scratch, check);
 }
 
-bool ReadPng(const std::string& path, Image* out, std::string* error) {
+bool ReadPng(const std::string& path, Image* out, std::string* error, const SizeCheck& check) {
   std::string scratch;
   if (!error) error = &scratch;
   std::string why;
@@ -365,7 +450,7 @@ bool ReadPng(const std::string& path, Image* out, std::string* error) {
     *error = "cannot open " + toolkit::Quoted(path) + ": " + why;
     return false;
   }
-  const bool ok = ReadStream(f, path, out, error);
+  const bool ok = ReadStream(f, path, out, error, check);
   std::fclose(f);
   return ok;
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,17 +48,27 @@ struct Image {
   std::vector<uint8_t> rgba;
 };
 
+// Given the width and height from a PNG's header, an empty string to go on,
+// or the reason (the whole message) to refuse the file before decoding.
+using SizeCheck = std::function<std::string(int width, int height)>;
+
 // Reads any PNG: grey, grey + alpha, RGB, RGBA or indexed, 1 to 16 bits,
 // interlaced or not. Images larger than kMaxSide on a side or kMaxPixels in
 // all are refused, and so is anything but a regular file (without waiting on
-// a pipe or device).
-bool ReadPng(const std::string& path, Image* out, std::string* error);
+// a pipe or device). Ancillary chunks other than tRNS are skipped unread,
+// whatever their size; the walk over the chunks stops at the first that is
+// damaged (a type that is not four letters, a wrong checksum on a critical
+// chunk). `check`, when given, sees the size before any pixel is decoded.
+bool ReadPng(const std::string& path, Image* out, std::string* error,
+             const SizeCheck& check = SizeCheck());
 // The same from an open stream that can seek; `name` is for messages.
-bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error);
+bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error,
+                 const SizeCheck& check = SizeCheck());
 
 constexpr int kMaxSide = 32768;
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
-// No chunk but the pixel data may be longer than this.
+// No chunk that is read (all but the pixel data and the skipped ones) may be
+// longer than this.
 constexpr long kMaxChunkBytes = 1024 * 1024;
 
 }  // namespace pngio

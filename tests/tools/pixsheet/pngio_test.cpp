@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <csignal>
 #include <cstdio>
@@ -110,6 +111,59 @@ TEST(Limits, PngsClaimingMoreThanTheyHoldAreRefusedAtOnce) {
   }
 }
 
+// A PNG chunk: length, type, data and checksum.
+Bytes Chunk(const char* type, const Bytes& data) {
+  const uint32_t n = static_cast<uint32_t>(data.size());
+  Bytes c = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
+  c.insert(c.end(), type, type + 4);
+  c.insert(c.end(), data.begin(), data.end());
+  const uLong crc = crc32(0, c.data() + 4, static_cast<uInt>(n + 4));
+  c.insert(c.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+  return c;
+}
+
+// Found by an adversarial round: a 1.1 MB XMP chunk refused a good PNG, a
+// sparse gigabyte after the header was walked 12 bytes at a time, and a
+// 32768 x 2048 PNG was decoded whole before its size was refused.
+TEST(Limits, UnusedChunksAreSkippedDamageStopsTheWalkAndSizesComeFirst) {
+  TempDir dir;
+  const uint8_t indices[6] = {1, 2, 3, 4, 5, 6};
+  SaveIndexed(dir / "good.png", 3, 2, indices);
+  const Bytes good = ReadBytes(dir / "good.png");  // IHDR ends at byte 33, PLTE follows
+  Bytes xmp(good.begin(), good.begin() + 33), damaged = good;
+  const Bytes text = Chunk("iTXt", Bytes(1100000, 'x'));
+  xmp.insert(xmp.end(), text.begin(), text.end());
+  xmp.insert(xmp.end(), good.begin() + 33, good.end());
+  WriteBytes(dir / "xmp.png", xmp);
+  EXPECT_EQ(LoadPng(dir / "xmp.png").indices, Bytes(indices, indices + 6));
+  damaged[33 + 8 + 5] ^= 1;
+  WriteBytes(dir / "damaged.png", damaged);
+  WriteBytes(dir / "sparse.png", Bytes(good.begin(), good.begin() + 33));
+  fs::resize_file(dir / "sparse.png", 1 << 30);
+  Bytes rows(32769 * 2048, 0), packed(compressBound(rows.size()));
+  uLongf packedSize = packed.size();
+  ASSERT_EQ(compress(packed.data(), &packedSize, rows.data(), rows.size()), Z_OK);
+  packed.resize(packedSize);
+  Bytes wide = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  for (const Bytes& c : {Chunk("IHDR", {0, 0, 128, 0, 0, 0, 8, 0, 8, 0, 0, 0, 0}),
+                         Chunk("IDAT", packed), Chunk("IEND", {})})
+    wide.insert(wide.end(), c.begin(), c.end());
+  WriteBytes(dir / "wide.png", wide);
+  rows = packed = wide = Bytes();
+  for (const auto& [file, says] : std::vector<std::pair<std::string, std::string>>{
+           {"damaged.png", "chunk PLTE has a wrong checksum"},
+           {"sparse.png", "invalid chunk type at byte 37"},
+           {"wide.png", "32768 x 2048 pixels: neither one 42 x 32 image"}}) {
+    EXPECT_TRUE(TrueWithinBudget([&] {
+      pngio::Image png;
+      std::string error;
+      return !pngio::ReadPng(dir / file, &png, &error, [&](int w, int h) {
+        return pixsheet::PictureSizeProblem(w, h, file, {42, 32});
+      }) && error.find(says) != std::string::npos;
+    })) << file;
+  }
+}
+
 // Found by fuzzing: info and export read the whole sheet into memory. A
 // contact sheet too large for a PNG is refused before anything is read.
 TEST(Limits, LargeSheetsAreReadInPieces) {
@@ -121,7 +175,8 @@ TEST(Limits, LargeSheetsAreReadInPieces) {
   EXPECT_TRUE(TrueWithinBudget([&] {
     const pixsheet::SheetReader sheet(big);
     const long long last = sheet.Length() / size.Bytes();
-    if (pixsheet::SummariseSheet(sheet.File(), big).usedCount != 4 ||
+    const pixsheet::SheetSummary summary = pixsheet::SummariseSheet(sheet.File(), big);
+    if (summary.usedCount != 4 || summary.scanned != pixsheet::kScanLimit ||
         pixsheet::ExportImage(sheet.File(), big, sheet.Length(), size, last).pixels.back() != 255) {
       return false;
     }

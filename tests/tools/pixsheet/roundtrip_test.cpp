@@ -218,6 +218,17 @@ TEST_F(Colours, StrictRefusesOffPaletteOrPartlyTransparentPixelsAndNamesThem) {
   // Without --strict the pixel goes to the nearest colour and alpha is ignored.
   EXPECT_EQ(Import({"off.png"}, "3x2"), Bytes({1, 2, 3, 4, 0, 6}));
   EXPECT_EQ(Import({"half.png"}, "2x1"), Bytes({4, 4}));
+  // An indexed PNG's transparency counts too: entry 5 transparent, 6 half.
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION, image.width = 3, image.height = 1;
+  image.format = PNG_FORMAT_RGBA_COLORMAP, image.colormap_entries = 256;
+  uint8_t map[256][4], indices[3] = {5, 6, 7};
+  for (int i = 0; i < 256; ++i) std::copy_n(ProgramRgb()[i], 3, map[i]), map[i][3] = 255;
+  map[5][3] = 0, map[6][3] = 128;
+  ASSERT_TRUE(png_image_write_to_file(&image, At("trns.png").c_str(), 0, indices, 0, map));
+  ExpectFailure(Run({"import", "trns.png", "--size", "3x1", "-o", "out.pix", "--strict"}),
+                "pixel (1, 0) is partly transparent (alpha 128)");
+  EXPECT_EQ(Import({"trns.png"}, "3x1")[0], 0);
 }
 
 }  // namespace
