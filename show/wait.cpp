@@ -32,12 +32,23 @@ void RecoverMouse() {
 }
 
 // How long the wait may sleep: until input or a message comes, or, when the
-// display or the mouse must be taken back, a short while.
-DWORD SleepLimit(int away, int readFailed) {
+// display or the mouse must be taken back, a short while; with --delay, until
+// the delay is over at the latest.
+DWORD SleepLimit(int away, int readFailed, DWORD startMs) {
+  DWORD limit = INFINITE;
   if (away) {
-    return AwayRetryMs;
+    limit = AwayRetryMs;
+  } else if (readFailed) {
+    limit = ReadRetryMs;
   }
-  return readFailed ? ReadRetryMs : INFINITE;
+  if (g_delayMs != 0) {
+    const DWORD passed = GetTickCount() - startMs;
+    const DWORD left = passed < g_delayMs ? g_delayMs - passed : 0;
+    if (left < limit) {
+      limit = left;
+    }
+  }
+  return limit;
 }
 
 }  // namespace
@@ -58,6 +69,7 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
 
+  const DWORD startMs = GetTickCount();
   int clicked = 0;
   int away = 0;
   int readFailed = 0;
@@ -81,12 +93,9 @@ int WaitForContinueClick() {
     if (!away) {
       if (comingBack) {
         // Some systems drop the confinement while another program is in
-        // front: the cursor is held on the button again. The keyboard, a
-        // foreground device, was given up meanwhile: taken back, it sets its
-        // event again.
+        // front: the cursor is held on the button again.
         ClipCursor(&buttonArea);
         SetCursorPos(g_cursorX, g_cursorY);
-        g_keyboardDevice->Acquire();
       }
       PollEscape();
       readFailed = FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState));
@@ -106,12 +115,15 @@ int WaitForContinueClick() {
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }
+      if (HandleViewerKeys() || DelayIsOver(startMs)) {
+        clicked = 1;
+      }
     }
     // Input that came since the read has set an event already, so nothing
     // is missed by going to sleep now.
     if (!clicked && !handledMessage) {
-      MsgWaitForMultipleObjects(InputEventCount, g_inputEvents, FALSE, SleepLimit(away, readFailed),
-                                QS_ALLINPUT);
+      MsgWaitForMultipleObjects(InputEventCount, g_inputEvents, FALSE,
+                                SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
     }
   }
 
