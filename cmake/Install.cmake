@@ -27,7 +27,7 @@ install(FILES ${_pixshow_sample_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixs
 find_program(PIXSHOW_HELP2MAN help2man REQUIRED DOC "help2man (scripts/deps build installs it)")
 find_program(PIXSHOW_GZIP gzip REQUIRED)
 set(_pixshow_man_pages)
-foreach(page pixshow:6 pixsheet:1:info,export,import,palette pixshow-capture:1)
+foreach(page pixshow:6 pixsheet:1:info,export,import,check,palette pixshow-capture:1)
   string(REPLACE ":" ";" page "${page}")
   list(GET page 0 program)
   list(GET page 1 section)

@@ -1,8 +1,12 @@
-// The command line: pixshow [FOLDER], --help, --version. Arguments are split
+// The command line: pixshow [OPTIONS] [FOLDER], --help, --version. Arguments are split
 // as the Windows C runtime splits them, so that a quoted folder with spaces
 // arrives whole on Windows and, through the layer's main(), elsewhere.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "pixshow_version.h"
 #include "shell/shell.h"
@@ -10,28 +14,62 @@
 namespace {
 
 const char HelpText[] =
-    "usage: pixshow [FOLDER]\n"
+    "usage: pixshow [OPTIONS] [FOLDER]\n"
     "\n"
     "Plays the pixshow presentation, full screen at 640 x 480 in 256 colours, from\n"
     "the six image sheets in FOLDER (default: the current folder): ports.pix,\n"
     "button.pix, Divadude.pix, WarTiles.pix, Pieces.pix and Borders.pix, the names\n"
     "exactly so.\n"
     "\n"
-    "Click the small NEXT button at the bottom right to go on. Escape, while the\n"
-    "program waits for the click, ends the presentation. On Linux, Alt+Enter\n"
-    "switches between full screen and a window, and PIXSHOW_WINDOWED=1 starts in\n"
-    "a window.\n"
+    "Click the small NEXT button at the bottom right, or press Space, Enter, Right\n"
+    "or Page Down, to go on. Left, Page Up or Backspace goes back to the previous\n"
+    "screen, Home to the first. F12 or Print Screen saves the screen as a PNG.\n"
+    "Escape or the window's close button ends the presentation at once. On Linux,\n"
+    "Alt+Enter switches between full screen and a window, and PIXSHOW_WINDOWED=1\n"
+    "starts in a window.\n"
     "\n"
-    "  --help     print this text and exit\n"
-    "  --version  print the version and exit\n"
+    "  --screen N           start at screen N (1 to 8), drawn as if arrived there\n"
+    "  --delay SECONDS      go on by itself after SECONDS at every screen (a click\n"
+    "                       or a key still goes on at once)\n"
+    "  --loop               start again after the last screen, until left\n"
+    "  --watch              draw the screen again when a sheet in FOLDER changes\n"
+    "  --screenshot-dir DIR save screenshots in DIR, created if needed (default:\n"
+    "                       $XDG_PICTURES_DIR/pixshow, else ~/Pictures/pixshow; on\n"
+    "                       Windows the Pictures folder's pixshow)\n"
+    "  --help               print this text and exit\n"
+    "  --version            print the version and exit\n"
     "\n"
     "Exit status: 0 when the presentation ran, to its end or until left; 1 when an\n"
     "image sheet cannot be opened (\"Load Failure\" is shown, one line on standard\n"
-    "error names the sheet); 2 for an unknown option or a FOLDER that cannot be\n"
-    "entered, or when the window or the display cannot be set up (one line on\n"
-    "standard error).\n";
+    "error names the sheet); 2 for an unknown option, a bad option value or a\n"
+    "FOLDER that cannot be entered, or when the window or the display cannot be\n"
+    "set up (one line on standard error).\n";
 
 const int ArgumentSize = 4096;
+const double LongestDelaySeconds = 86400;
+
+// The value of an option that takes one: after '=' in the same argument, or
+// the next argument. NULL (with a line on stderr) when there is none.
+const char* ReadOptionValue(const char* argument, const char* name, const char** cursor,
+                            char* value) {
+  const size_t length = std::strlen(name);
+  if (argument[length] == '=') return argument + length + 1;
+  int tooLong = 0;
+  const char* next = ReadArgument(*cursor, value, ArgumentSize, &tooLong);
+  if (next == NULL || tooLong) {
+    std::fprintf(stderr, "pixshow: %s needs a value (try 'pixshow --help')\n", name);
+    return NULL;
+  }
+  *cursor = next;
+  return value;
+}
+
+// Whether `argument` is the option `name`, alone or as name=value.
+int IsOption(const char* argument, const char* name) {
+  const size_t length = std::strlen(name);
+  return std::strncmp(argument, name, length) == 0 &&
+         (argument[length] == '\0' || argument[length] == '=');
+}
 
 int ReportBadCommandLine(const char* problem, const char* argument) {
   std::fprintf(stderr, "pixshow: %s '%s' (try 'pixshow --help')\n", problem, argument);
@@ -53,6 +91,12 @@ const char* DescribeFolderError(DWORD error) {
 }
 
 }  // namespace
+
+int g_startScreen = 1;
+DWORD g_delayMs = 0;
+int g_loopShow = 0;
+int g_watchSheets = 0;
+char g_screenshotFolder[4096] = "";
 
 const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong) {
   int length = 0;
@@ -108,6 +152,7 @@ const char* ReadArgument(const char* cursor, char* argument, int size, int* tooL
 int HandleCommandLine(const char* commandLine) {
   static char argument[ArgumentSize];
   static char folder[ArgumentSize];
+  static char value[ArgumentSize];
   int haveFolder = 0;
   int optionsEnded = 0;
   int tooLong = 0;
@@ -125,6 +170,46 @@ int HandleCommandLine(const char* commandLine) {
       }
       if (std::strcmp(argument, "--") == 0) {
         optionsEnded = 1;
+        continue;
+      }
+      if (std::strcmp(argument, "--loop") == 0) {
+        g_loopShow = 1;
+        continue;
+      }
+      if (std::strcmp(argument, "--watch") == 0) {
+        g_watchSheets = 1;
+        continue;
+      }
+      if (IsOption(argument, "--screen")) {
+        const char* given = ReadOptionValue(argument, "--screen", &cursor, value);
+        if (given == NULL) return ExitBadCommandLine;
+        char* end = NULL;
+        const long screen = std::strtol(given, &end, 10);
+        if (end == given || *end != '\0' || screen < 1 || screen > 8)
+          return ReportBadCommandLine("--screen takes a screen from 1 to 8, not", given);
+        g_startScreen = static_cast<int>(screen);
+        continue;
+      }
+      if (IsOption(argument, "--delay")) {
+        const char* given = ReadOptionValue(argument, "--delay", &cursor, value);
+        if (given == NULL) return ExitBadCommandLine;
+        char* end = NULL;
+        const double seconds = std::strtod(given, &end);
+        if (end == given || *end != '\0' || !(seconds > 0) || seconds > LongestDelaySeconds)
+          return ReportBadCommandLine("--delay takes seconds above 0, up to a day, not", given);
+        g_delayMs = static_cast<DWORD>(seconds * 1000 + 0.5);
+        if (g_delayMs == 0) g_delayMs = 1;
+        continue;
+      }
+      if (IsOption(argument, "--screenshot-dir")) {
+        const char* given = ReadOptionValue(argument, "--screenshot-dir", &cursor, value);
+        if (given == NULL) return ExitBadCommandLine;
+        // Resolved now: FOLDER becomes the current folder.
+        std::error_code error;
+        const std::string absolute = std::filesystem::absolute(given, error).string();
+        if (*given == '\0' || error || absolute.size() >= sizeof(g_screenshotFolder))
+          return ReportBadCommandLine("--screenshot-dir cannot use the folder", given);
+        std::memcpy(g_screenshotFolder, absolute.c_str(), absolute.size() + 1);
         continue;
       }
       return ReportBadCommandLine("unknown option", argument);

@@ -23,11 +23,20 @@ const int ExitBadCommandLine = 2;  // an unknown option, or a FOLDER that cannot
 // HandleCommandLine's answer when the presentation is to be played.
 const int StartPresentation = -1;
 
-// WinMain's command line, `[FOLDER]`, `--help` or `--version`: prints the help
+// The viewer's options, as the command line set them (the defaults play the
+// presentation as it always plays).
+extern int g_startScreen;  // --screen N: the screen whose wait the run starts at, 1..8
+extern DWORD g_delayMs;    // --delay SECONDS: a wait ends on its own after this; 0 never
+extern int g_loopShow;     // --loop: after screen 8 the presentation starts again
+extern int g_watchSheets;  // --watch: the screen is drawn again when a sheet changes
+extern char g_screenshotFolder[4096];  // --screenshot-dir DIR, absolute; empty: the default
+
+// WinMain's command line, `[OPTIONS] [FOLDER]`, `--help` or `--version`: prints the help
 // or the version and returns ExitPresented; for an unknown option, a second
-// FOLDER or a FOLDER that cannot be entered writes one line on stderr and
-// returns ExitBadCommandLine; otherwise makes FOLDER (when given) the current
-// folder and returns StartPresentation. Touches neither window nor display.
+// FOLDER, a bad option value or a FOLDER that cannot be entered writes one
+// line on stderr and returns ExitBadCommandLine; otherwise sets the viewer's
+// options, makes FOLDER (when given) the current folder and returns
+// StartPresentation. Touches neither window nor display.
 int HandleCommandLine(const char* commandLine);
 // Copies the next argument of a Windows command line into `argument` (at
 // most size - 1 characters; *tooLong set when it had more), split and

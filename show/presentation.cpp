@@ -24,14 +24,31 @@ int g_mapLayout[CellTableSize];
 
 // A redraw plays the script again from the opening with no time passing,
 // up to the hold where the live run stands (g_holdsReached), and stops there.
+// A jump to another screen (g_jumpScreen, see JumpToScreen) replays up to
+// that screen's wait and goes on live from there.
 int g_replaying = 0;
 int g_replayHolds = 0;
+int g_jumpScreen = 0;
 
 // At a hold of the replay: 1 while the replay has not yet come to where the
 // live run stands, 0 when it stops here.
 int ReplayGoesOn() {
   g_replayHolds++;
-  return g_replayHolds < g_holdsReached;
+  return g_jumpScreen != 0 || g_replayHolds < g_holdsReached;
+}
+
+// At a wait of a jump's replay: 1 when it is the wait of the screen jumped
+// to, where the replay ends and the run goes on live, with the palette the
+// script left.
+int JumpArrives() {
+  if (!g_replaying || g_screenNumber != g_jumpScreen) {
+    return 0;
+  }
+  g_replaying = 0;
+  g_jumpScreen = 0;
+  g_holdsReached = g_replayHolds;
+  LoadPaletteEntries();
+  return 1;
 }
 
 // A pause of the script: the time passes and the message queue is not
@@ -59,12 +76,17 @@ void DrawCaption(const char* text, int y) { DrawTextOpaque(text, 50, y, White, g
 // program is closing (Escape or the window's close button): the presentation
 // then stops there; and at the end of a replay.
 int HoldScreen() {
-  if (g_replaying) {
+  g_screenNumber++;
+  if (g_replaying && !JumpArrives()) {
     return ReplayGoesOn();
   }
   g_holdsReached++;
   WaitForContinueClick();
   if (g_waitEndedByQuit) {
+    return 0;
+  }
+  if (g_screenWanted != 0) {
+    ShowCursor(FALSE);  // as the screen's clearing would
     return 0;
   }
   KeepScreenShown();
@@ -239,6 +261,7 @@ int ShowPiecesAndTurnMarker(const int* layout) {
 // once, and again without pauses by each redraw, up to where the live run
 // stands. Stops early when a wait ends by the program closing.
 void PlayScreens() {
+  g_screenNumber = 0;
   ShowPortraitGallery();
   if (!HoldScreen()) {
     return;
@@ -308,6 +331,19 @@ void RedrawScreen() {
   LoadPaletteEntries();
 }
 
+// Goes to screen `screen`'s wait (going back, Home, --screen, the loop): the
+// screen is drawn from black surfaces and the set-up palette by the replay,
+// without pauses, and the run goes on live from its wait.
+void JumpToScreen(int screen) {
+  FillSurface(g_primarySurface, 0);
+  FillSurface(g_backSurface, 0);
+  ResetPalette();
+  g_replaying = 1;
+  g_replayHolds = 0;
+  g_jumpScreen = screen;
+  PlayScreens();
+}
+
 }  // namespace
 
 int KeepScreenShown() {
@@ -336,7 +372,24 @@ int RunPresentation() {
   // Nothing is drawn yet: a paint asked for until now needs no redraw.
   g_screenNeedsRedraw = 0;
 
-  PlayScreens();
+  if (g_startScreen > 1) {
+    JumpToScreen(g_startScreen);
+  } else {
+    PlayScreens();
+  }
+  // A key asked for another screen, or the loop starts again.
+  for (;;) {
+    if (g_screenWanted == 0 && g_loopShow && !g_waitEndedByQuit) {
+      ShowCursor(FALSE);  // the last wait left it shown
+      g_screenWanted = 1;
+    }
+    if (g_screenWanted == 0 || g_waitEndedByQuit) {
+      break;
+    }
+    const int screen = g_screenWanted;
+    g_screenWanted = 0;
+    JumpToScreen(screen);
+  }
   g_holdsReached = 0;
   return 1;
 }

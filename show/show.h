@@ -2,6 +2,8 @@
 #ifndef PIXSHOW_SHOW_SHOW_H
 #define PIXSHOW_SHOW_SHOW_H
 
+#include <vector>
+
 #include "platform/win32.h"
 
 // Holds the screen until mouse button 0 or 1 is pressed with the cursor
@@ -25,5 +27,31 @@ extern int g_holdsReached;
 // screen is drawn again exactly as it stood, without its pauses. 1 when the
 // display shows the program's picture; 0 while another program has it.
 int KeepScreenShown();
+
+// --- The viewer's controls (show/controls.cpp, show/screenshot.cpp) ---
+
+// The screen whose wait the run last reached, 1 to 8 (0 before the first).
+extern int g_screenNumber;
+// The screen a key asked for (back, Home) or the loop starts again at, 1 to
+// 8; 0 when none. The run then stops where it stands and plays on from that
+// screen's wait, drawn as if arrived there.
+extern int g_screenWanted;
+
+// Reads the keyboard in a wait. Space, Enter, Right and Page Down go on as a
+// click does; Left, Page Up and Backspace ask for the previous screen and
+// Home for the first (nothing on screen 1); F12 and Print Screen save the
+// screen, and the wait goes on. 1 when the wait is to end.
+int HandleViewerKeys();
+// 1 when --delay is given and has passed since the wait began (GetTickCount).
+int DelayIsOver(DWORD waitStartMs);
+
+// Writes the visible screen as pixshow-SCREEN-YYYYMMDD-HHMMSS.png (a suffix
+// when the name is taken) in the screenshot folder, created if needed, and
+// names it on stderr. 1 when saved; 0, with the reason on stderr, when not.
+int SaveScreenshot();
+// An 8-bit indexed PNG of `width` x `height` indices (`pitch` bytes a row)
+// with `palette` as its colour table, into `png`. Always 1.
+int EncodeIndexedPng(const unsigned char* pixels, int width, int height, int pitch,
+                     const PALETTEENTRY palette[256], std::vector<unsigned char>& png);
 
 #endif

@@ -45,6 +45,7 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
 
+  const DWORD startMs = GetTickCount();
   int clicked = 0;
   int away = 0;
   while (!clicked) {
@@ -86,6 +87,9 @@ int WaitForContinueClick() {
         SetCursorPos(g_cursorX, g_cursorY);
       }
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
+        clicked = 1;
+      }
+      if (HandleViewerKeys() || DelayIsOver(startMs)) {
         clicked = 1;
       }
     }

@@ -43,7 +43,7 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
   ScratchDirectory dir;
   ASSERT_EQ(mkdir("art", 0755), 0);
   dir.WriteFile("plain.pix", {1});
-  const std::string help = "usage: pixshow [FOLDER]\n";
+  const std::string help = "usage: pixshow [OPTIONS] [FOLDER]\n";
   struct Case {
     const char* line;
     int status;
@@ -64,6 +64,12 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
       {"plain.pix", ExitBadCommandLine, "",
        "pixshow: cannot play the folder \"plain.pix\": not a folder\n",
        "SetCurrentDirectoryA plain.pix"},
+      {"--screen 9", ExitBadCommandLine, "",
+       "pixshow: --screen takes a screen from 1 to 8, not '9' (try 'pixshow --help')\n"},
+      {"--delay=0", ExitBadCommandLine, "",
+       "pixshow: --delay takes seconds above 0, up to a day, not '0' (try 'pixshow --help')\n"},
+      {"--loop --screen", ExitBadCommandLine, "",
+       "pixshow: --screen needs a value (try 'pixshow --help')\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -57,9 +57,22 @@ class Presentation : public ::testing::Test {
       ADD_FAILURE() << "the run stalled";
       pxh::SetMouseButton(0, true);
     });
-    int status = RunProgram();
+    int status = WinMain(GetModuleHandleA(NULL), NULL, &commandLine_[0], SW_SHOWNORMAL);
     pxh::OnHold(nullptr);
     return status;
+  }
+  // The golden picture of screen `screen`'s wait is that screen as it stands.
+  static void ExpectScreen(int screen) {
+    int waits = 0;
+    size_t index = 0;
+    while (index < golden_.size() && (golden_[index].kind != "wait" || ++waits < screen)) index++;
+    SCOPED_TRACE("screen " + std::to_string(screen));
+    ExpectGolden(pxh::Hold{pxh::HoldKind::Wait, 0, 0}, index, false);
+  }
+  // A key down for the wait's next read, up again 10 ms later.
+  static void Press(int key) {
+    pxh::SetKey(key, true);
+    pxh::At(pxh::NowMs() + 10, [key] { pxh::SetKey(key, false); });
   }
   // The hold and the screen are golden hold `index`; its time too if `onTime`.
   static void ExpectGolden(const pxh::Hold& hold, size_t index, bool onTime = true) {
@@ -76,6 +89,7 @@ class Presentation : public ::testing::Test {
   static std::vector<Picture> pictures_;
   ScratchDirectory dir_;
   std::function<void()> beforeRun_;  // runs in the fresh world, before WinMain
+  std::string commandLine_;
   std::vector<pxh::Hold> holds_;
   int waits_ = 0;
 };
@@ -222,6 +236,83 @@ TEST_F(Presentation, AFailedLockOrAFlipThatNeverSucceedsNeitherStopsNorHangsTheR
   ExpectCleanEnd();
 }
 
+// Every key that goes on or back, back from every screen and Home: each wait
+// shows its screen as the golden list has it; Left on screen 1 does nothing.
+TEST_F(Presentation, KeysGoOnAndBackAndEveryScreenStandsAsItsGoldenPicture) {
+  const int next[] = {VK_SPACE, VK_RETURN, VK_RIGHT, VK_NEXT},
+            back[] = {VK_LEFT, VK_PRIOR, VK_BACK};
+  std::vector<std::pair<int, int>> plan = {{1, VK_LEFT}};  // the screen a wait shows, the key
+  for (int s = 2; s <= 8; s++)
+    plan.insert(
+        plan.end(),
+        {{s, back[s % 3]}, {s - 1, next[s % 4]}, {s, s == 8 ? VK_HOME : next[(s + 1) % 4]}});
+  plan.push_back({1, VK_ESCAPE});
+  int status = Run(nullptr, [&](int wait) {
+    ExpectScreen(plan[wait - 1].first);
+    Press(plan[wait - 1].second);
+    if (wait == 1) pxh::At(pxh::NowMs() + 100, [] { Press(VK_RETURN); });
+    return false;
+  });
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(waits_, static_cast<int>(plan.size()));
+  ExpectCleanEnd();
+}
+
+// --screen N starts at screen N's wait; --delay ends every wait on its own and
+// --loop starts again after screen 8.
+TEST_F(Presentation, StartAtAnyScreenAndASlideshowThatLoops) {
+  for (int start = 1; start <= 8; start++) {
+    commandLine_ = "--screen " + std::to_string(start);
+    Run(nullptr, [&](int) {
+      ExpectScreen(start);
+      Press(VK_ESCAPE);
+      return false;
+    });
+    EXPECT_EQ(holds_.size(), 2u);  // the wait and the pause after it
+  }
+  commandLine_ = "--delay 2.5 --loop --screen 7";
+  auto atHold = [&](const pxh::Hold& hold, size_t index) {
+    if (hold.pauseMs == 500 && holds_[index - 1].kind == pxh::HoldKind::Wait && waits_ < 4) {
+      EXPECT_NEAR(hold.atMs - holds_[index - 1].atMs, 2500.0, 10);
+    }
+  };
+  int status = Run(atHold, [&](int wait) {
+    ExpectScreen((wait + 5) % 8 + 1);
+    if (wait == 4) Press(VK_ESCAPE);
+    return false;
+  });
+  EXPECT_EQ(status, ExitPresented);
+  ExpectCleanEnd();
+}
+
+// F12 and Print Screen save the screen as the capture has it, never over a
+// file; a folder that cannot be made is said and the run goes on.
+TEST_F(Presentation, ScreenshotsAreTheCapturesPictureUnderNamesNotTaken) {
+  commandLine_ = "--screenshot-dir \"shots/new\" --screen 2";
+  Run(nullptr, [&](int wait) {
+    pxh::SetKey(VK_F12, wait == 1);
+    pxh::SetKey(VK_SNAPSHOT, wait == 2);
+    return wait >= 3;
+  });
+  const std::vector<std::string> shots = List(dir_.path() + "/shots/new");
+  ASSERT_EQ(shots.size(), 2u);
+  for (const std::string& shot : shots) {
+    EXPECT_TRUE(shot.rfind("pixshow-2-", 0) == 0 && shot.size() >= 29) << shot;
+    EXPECT_EQ(Differences(pictures_[5], LoadPicture(dir_.path() + "/shots/new/" + shot)), "");
+  }
+  commandLine_ = "--screenshot-dir plain.pix";
+  dir_.WriteFile("plain.pix", {1});
+  ::testing::internal::CaptureStderr();
+  Run(nullptr, [&](int wait) { return pxh::SetKey(VK_F12, wait == 1), wait > 1; });
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(
+      said.rfind("pixshow: cannot save the screenshot in \"" + dir_.path() + "/plain.pix\": ", 0),
+      0u)
+      << said;
+  EXPECT_EQ(waits_, 9);
+  ExpectCleanEnd();
+}
+
 // Where every wait puts the cursor: inside the button, towards its left.
 const int StartX = ContinueButtonX + 10, StartY = ContinueButtonY + 6;
 
@@ -281,7 +372,7 @@ TEST_F(Wait, ButtonZeroOrOneEndsItAtOnceButtonsTwoAndThreeAndTheWheelDoNotAndItS
     pxh::SetMouseButton(button, true);  // already down: the first pass ends it
     WaitForContinueClick();
     pxh::SetMouseButton(button, false);
-    EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState"), 1);
+    EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState@mouse"), 1);
   }
   uint64_t clickAt = 0;
   AtWait([&] {
@@ -295,7 +386,7 @@ TEST_F(Wait, ButtonZeroOrOneEndsItAtOnceButtonsTwoAndThreeAndTheWheelDoNotAndItS
   WaitForContinueClick();
   EXPECT_GE(pxh::NowMs(), clickAt + 500);
   // A still wait sleeps between its passes (5 ms each) instead of spinning.
-  EXPECT_LT(CountCalls("IDirectInputDevice7::GetDeviceState"), 400);
+  EXPECT_LT(CountCalls("IDirectInputDevice7::GetDeviceState@mouse"), 400);
 }
 
 TEST_F(Wait, TheProgramsCursorRunsPastTheClipWhileTheVisibleOneStays) {
@@ -337,7 +428,7 @@ TEST_F(Wait, LostOrUnacquiredInputIsTakenBackAndCountsAsStillness) {
   pxh::InjectFault("IDirectInputDevice7::GetDeviceState@mouse", DIERR_INPUTLOST, 3);
   WaitForContinueClick();
   pxh::SetMouseButton(1, false);
-  EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState"), 4);
+  EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState@mouse"), 4);
   EXPECT_EQ(g_cursorX, StartX);
   EXPECT_EQ(g_cursorY, StartY);
 
@@ -346,7 +437,7 @@ TEST_F(Wait, LostOrUnacquiredInputIsTakenBackAndCountsAsStillness) {
   AtWait([] { pxh::SetMouseButton(0, true); });
   WaitForContinueClick();
   pxh::SetMouseButton(0, false);
-  EXPECT_LE(CountCalls("IDirectInputDevice7::GetDeviceState"), 2);
+  EXPECT_LE(CountCalls("IDirectInputDevice7::GetDeviceState@mouse"), 2);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 //   pixsheet info SHEET
 //   pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]
 //   pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace] [--strict]
+//   pixsheet check [FOLDER]
 //   pixsheet palette -o FILE
 //
-// Status 0 on success, 2 on any bad input or failure (one line on stderr).
+// Status 0 on success, 2 on any bad input or failure (one line on stderr);
+// check answers 1 when the folder is not ready.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -38,6 +40,7 @@ const char kMainHelp[] =
     "  export SHEET [OUT.png]          one image or a contact sheet of all, as an indexed PNG\n"
     "  import IMAGE.png... -o SHEET    PNG images (or contact sheets) into a sheet;\n"
     "                                  --image K writes them over image K and on\n"
+    "  check [FOLDER]                  does FOLDER hold every image the presentation draws?\n"
     "  palette -o FILE                 the program's 256 colours as .gpl, .pal or .png\n"
     "\n"
     "Changing one image (here portrait 4): export it, paint it, put it back:\n"
@@ -50,7 +53,8 @@ const char kMainHelp[] =
     "\n"
     "pixsheet --version prints the version.\n"
     "\n"
-    "Exit status: 0 on success; 2 on bad input or failure, with one line on stderr.\n"
+    "Exit status: 0 on success (check: 1 when the folder is not ready); 2 on bad\n"
+    "input or failure, with one line on stderr.\n"
     "Sheets and PNGs are read only from regular files (not pipes or devices), and\n"
     "an output is never one of the command's inputs. import never leaves a sheet\n"
     "with fewer images than it held unless told to (--replace).\n"
@@ -69,7 +73,7 @@ const char kInfoHelp[] =
 
 const char kExportHelp[] =
     "usage: pixsheet export SHEET [OUT.png | -o OUT.png] [--image K] [--columns N]\n"
-    "                             [--size WxH] [--force]\n"
+    "                             [--labels] [--size WxH] [--force]\n"
     "\n"
     "Writes an 8-bit indexed PNG whose colour table is the program's palette, so\n"
     "paint programs that keep indexed colour keep every pixel's index.\n"
@@ -80,6 +84,10 @@ const char kExportHelp[] =
     "  (no --image)  a contact sheet of every whole image; default OUT is SHEET.png.\n"
     "  --columns N   images per row of the contact sheet (default 10; 9 for\n"
     "                WarTiles.pix, one season per row).\n"
+    "  --labels      a numbered preview instead: each image's number stands in a\n"
+    "                band above it, for looking up which image is which; default\n"
+    "                OUT is SHEET-numbered.png. import refuses such a preview (the\n"
+    "                numbers are not art).\n"
     "  -o OUT.png    where to write (also given as the second name); never the\n"
     "                sheet itself, nor standard output.\n"
     "  --force       overwrite OUT.png even when it differs from what export\n"
@@ -141,6 +149,24 @@ const char kImportHelp[] =
     "but only when it is new or would hold at least as many images as before: an\n"
     "import that would leave it with fewer is refused (status 2) and writes\n"
     "nothing. SHEET is written only once every input has been read and converted.\n";
+
+const char kCheckHelp[] =
+    "usage: pixsheet check [FOLDER]\n"
+    "\n"
+    "Checks that FOLDER (default: the current folder) is ready to play: each of\n"
+    "the six sheets there, under its exact name, a regular file that can be\n"
+    "read, a whole number of its images, and holding every image the\n"
+    "presentation draws. Prints a table, one row a sheet: the images it holds,\n"
+    "the images the presentation needs (the highest it draws + 1), and what is\n"
+    "wrong, named with the screen it affects: a missing or unreadable sheet\n"
+    "stops the show with \"Load Failure\" on the first screen that needs it, and\n"
+    "an image past the end of a sheet is drawn as a white block.\n"
+    "\n"
+    "Which image appears on which screen is learnt from the program itself: the\n"
+    "build plays the presentation over coded sheets and records what it shows.\n"
+    "\n"
+    "Exit status: 0 when every drawn image is there and nothing is wrong, 1 when\n"
+    "not, 2 for bad usage (FOLDER is not a folder).\n";
 
 const char kPaletteHelp[] =
     "usage: pixsheet palette -o FILE [--scale N]\n"
@@ -257,14 +283,21 @@ int RunExport(const ParsedArgs& args) {
     Fail("export takes OUT.png once: as -o OUT.png or after SHEET");
   const std::string& sheet = args.positional[0];
   const bool single = args.Has("--image");
-  if (single && args.Has("--columns")) Fail("--columns is for a contact sheet, not with --image");
+  const bool numbered = args.Has("--labels");
+  if (single && (args.Has("--columns") || numbered))
+    Fail(std::string(numbered ? "--labels" : "--columns") +
+         " is for a contact sheet, not with --image");
   int columns =
       args.Has("--columns") ? ParseCount("--columns", args.Value("--columns"), 1, 1000) : 0;
   const int image = single ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   std::string out = args.positional.size() == 2 ? args.positional[1] : args.Value("-o");
   if (out == "-") Fail("export writes a PNG file, not to standard output: name OUT.png");
   if (out.empty()) {
-    out = WithoutExtension(sheet) + (single ? "-" + std::to_string(image) : std::string()) + ".png";
+    out = WithoutExtension(sheet) +
+          (single     ? "-" + std::to_string(image)
+           : numbered ? "-numbered"
+                      : "") +
+          ".png";
   }
   const SheetReader reader(sheet);
   RefuseOutputThatIsAnInput(out, {sheet});
@@ -275,7 +308,7 @@ int RunExport(const ParsedArgs& args) {
   }
   const Picture picture =
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
-             : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns);
+             : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns, numbered);
   const Palette palette = ProgramPalette();
   // A PNG that is already there may hold painting not yet imported.
   std::error_code ec;
@@ -422,6 +455,12 @@ int RunImport(const ParsedArgs& args) {
   return 0;
 }
 
+int RunCheck(const ParsedArgs& args) {
+  if (args.positional.size() > 1)
+    Fail("check takes one FOLDER at most (see pixsheet check --help)");
+  return CheckFolder(args.positional.empty() ? "." : args.positional[0]);
+}
+
 int RunPalette(const ParsedArgs& args) {
   if (!args.positional.empty())
     Fail("palette takes no file names, only -o FILE (see pixsheet palette --help)");
@@ -459,12 +498,13 @@ int Run(int argc, char** argv) {
       {"info", {kInfoHelp, {help, size}, RunInfo}},
       {"export",
        {kExportHelp,
-        {help, out, size, {"--image", true}, {"--columns", true}, {"--force"}},
+        {help, out, size, {"--image", true}, {"--columns", true}, {"--labels"}, {"--force"}},
         RunExport}},
       {"import",
        {kImportHelp,
         {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},
         RunImport}},
+      {"check", {kCheckHelp, {help}, RunCheck}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},
   };
   auto it = commands.find(command);

@@ -143,10 +143,18 @@ struct Picture {
 Picture ExportImage(std::FILE* sheet, const std::string& name, long long length, ImageSize size,
                     long long image);
 // A contact sheet of every whole image in `columns` (fewer when there are
-// fewer images); fails when there is no whole image or the picture would be
-// too large, before anything is read.
+// fewer images), numbered when asked (see NumberPlaces); fails when there is
+// no whole image or the picture would be too large, before anything is read.
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
-                           ImageSize size, int columns);
+                           ImageSize size, int columns, bool numbered = false);
+
+// A numbered preview, for looking images up: a band of kLabelBand rows above
+// each row of the contact sheet `picture` (of `count` images) holds each
+// image's number in white on black, over its left edge, and the first
+// pixels carry a mark by which import knows and refuses such a picture.
+constexpr int kLabelBand = 14;
+void NumberPlaces(Picture* picture, int count, ImageSize size, int columns);
+bool IsNumberedPreview(const Picture& picture);
 
 // Empty when a picture of width x height is one image of `size` or a grid
 // of them, else the message that refuses it.
@@ -158,6 +166,23 @@ std::string PictureSizeProblem(int width, int height, const std::string& fileNam
 // Returns how many images were added.
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet);
+
+// --- What the presentation shows ---------------------------------------------------
+
+// One image the program draws: image `image` of sheet `sheet` (a SheetId) on
+// screen `screen` (1 to 8). Learnt at build time by playing the program over
+// coded sheets (pixshow-artmap), one entry per image and screen.
+struct ArtUse {
+  int sheet;
+  int image;
+  int screen;
+};
+const std::vector<ArtUse>& ArtUses();
+
+// Prints a table of the six sheets in `folder`: present, readable, a whole
+// number of images, holding every image the presentation draws; what is
+// wrong is named with the screen it affects. 0 when all is well, 1 when not.
+int CheckFolder(const std::string& folder);
 
 // --- Colours to indices ------------------------------------------------------------
 

@@ -240,7 +240,7 @@ Picture ExportImage(std::FILE* sheet, const std::string& name, long long length,
 }
 
 Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long length,
-                           ImageSize size, int columns) {
+                           ImageSize size, int columns, bool numbered) {
   const long long whole = length / size.Bytes();
   if (whole == 0) {
     Fail(toolkit::Quoted(name) + " holds no whole image of " + std::to_string(size.width) + " x " +
@@ -258,12 +258,72 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
   }
   picture.pixels =
       ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
+  if (numbered) NumberPlaces(&picture, count, size, columns);
   return picture;
+}
+
+namespace {
+
+// Digits 3 wide and 5 high, a row of three bits each, drawn twice as large.
+const uint8_t kDigits[10][5] = {{7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7},
+                                {5, 5, 7, 1, 1}, {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1},
+                                {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+constexpr int kDigitScale = 2;
+constexpr int kDigitStep = 4 * kDigitScale;  // a digit and the space after it
+// The first pixels of a numbered preview: indices whose colours no lower
+// index has, so that they survive a paint program that saves RGB.
+const uint8_t kPreviewMark[8] = {41, 0, 41, 0, 0, 41, 0, 41};
+
+}  // namespace
+
+void NumberPlaces(Picture* picture, int count, ImageSize size, int columns) {
+  const int rows = (count + columns - 1) / columns;
+  const int step = size.height + kGap;
+  Picture out;
+  out.width = picture->width;
+  out.height = rows * (kLabelBand + size.height);
+  out.pixels.assign(static_cast<size_t>(out.width) * static_cast<size_t>(out.height), 0);
+  for (int row = 0; row < rows; ++row) {
+    for (int y = 0; y < size.height; ++y) {
+      const auto in = picture->pixels.begin() + static_cast<long>(row * step + y) * out.width;
+      std::copy(
+          in, in + out.width,
+          out.pixels.begin() +
+              static_cast<long>(row * (kLabelBand + size.height) + kLabelBand + y) * out.width);
+    }
+  }
+  for (int image = 0; image < count; ++image) {
+    const int left = (image % columns) * (size.width + kGap);
+    const int top = (image / columns) * (kLabelBand + size.height) + 2;
+    const std::string digits = std::to_string(image);
+    for (size_t d = 0; d < digits.size(); ++d) {
+      for (int y = 0; y < 5 * kDigitScale; ++y) {
+        for (int x = 0; x < 3 * kDigitScale; ++x) {
+          const int px = left + 1 + static_cast<int>(d) * kDigitStep + x;
+          const bool ink = (kDigits[digits[d] - '0'][y / kDigitScale] >> (2 - x / kDigitScale)) & 1;
+          if (ink && px < left + size.width)
+            out.pixels[static_cast<size_t>(top + y) * static_cast<size_t>(out.width) +
+                       static_cast<size_t>(px)] = 255;
+        }
+      }
+    }
+  }
+  std::copy_n(kPreviewMark, std::min<size_t>(sizeof kPreviewMark, static_cast<size_t>(out.width)),
+              out.pixels.begin());
+  *picture = std::move(out);
+}
+
+bool IsNumberedPreview(const Picture& picture) {
+  return picture.width >= static_cast<int>(sizeof kPreviewMark) &&
+         std::equal(kPreviewMark, kPreviewMark + sizeof kPreviewMark, picture.pixels.begin());
 }
 
 std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size) {
   Grid grid;
   if (GridForPicture(width, height, size, &grid)) return std::string();
+  // The measures of a numbered preview: read on, to be named as one.
+  if (height % (size.height + kLabelBand) == 0 && (width + kGap) % (size.width + kGap) == 0)
+    return std::string();
   return toolkit::Quoted(fileName) + " is " + std::to_string(width) + " x " +
          std::to_string(height) + " pixels: neither one " + std::to_string(size.width) + " x " +
          std::to_string(size.height) + " image nor a contact sheet of them (" +
@@ -273,6 +333,11 @@ std::string PictureSizeProblem(int width, int height, const std::string& fileNam
 
 int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
                       std::vector<uint8_t>* sheet) {
+  if (IsNumberedPreview(picture)) {
+    Fail(toolkit::Quoted(fileName) +
+         " is a numbered preview (export --labels), for looking up which image is which: the "
+         "numbers are not art. Import a contact sheet exported without --labels, or one image");
+  }
   Grid grid;
   if (!GridForPicture(picture.width, picture.height, size, &grid)) {
     Fail(PictureSizeProblem(picture.width, picture.height, fileName, size));

@@ -32,7 +32,8 @@ namespace {
 // Virtual-key codes the host keyboard can produce for the program.
 constexpr int kVkBack = 0x08, kVkTab = 0x09, kVkReturn = 0x0D, kVkShift = 0x10, kVkControl = 0x11,
               kVkMenu = 0x12, kVkEscape = 0x1B, kVkSpace = 0x20, kVkLeft = 0x25, kVkUp = 0x26,
-              kVkRight = 0x27, kVkDown = 0x28, kVkF1 = 0x70;
+              kVkRight = 0x27, kVkDown = 0x28, kVkF1 = 0x70, kVkPrior = 0x21, kVkNext = 0x22,
+              kVkHome = 0x24, kVkSnapshot = 0x2C;
 
 int VirtualKeyOf(SDL_Keycode key) {
   switch (key) {
@@ -64,6 +65,14 @@ int VirtualKeyOf(SDL_Keycode key) {
       return kVkRight;
     case SDLK_DOWN:
       return kVkDown;
+    case SDLK_PAGEUP:
+      return kVkPrior;
+    case SDLK_PAGEDOWN:
+      return kVkNext;
+    case SDLK_HOME:
+      return kVkHome;
+    case SDLK_PRINTSCREEN:
+      return kVkSnapshot;
     default:
       break;
   }

@@ -55,6 +55,8 @@ int ScanCode(int vk) {
       return DIK_F12;
     case VK_PAUSE:
       return DIK_PAUSE;
+    case VK_SNAPSHOT:
+      return DIK_SYSRQ;
     case VK_HOME:
       return DIK_HOME;
     case VK_UP:

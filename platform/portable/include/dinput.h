@@ -168,7 +168,9 @@ extern const DIDATAFORMAT c_dfDIKeyboard;
 #define DIK_F10 0x44
 #define DIK_F11 0x57
 #define DIK_F12 0x58
+#define DIK_NUMPADENTER 0x9C
 #define DIK_RCONTROL 0x9D
+#define DIK_SYSRQ 0xB7
 #define DIK_RMENU 0xB8
 #define DIK_PAUSE 0xC5
 #define DIK_HOME 0xC7

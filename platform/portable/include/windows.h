@@ -432,6 +432,7 @@ typedef struct tagPAINTSTRUCT {
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_SNAPSHOT 0x2C
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 #define VK_F1 0x70

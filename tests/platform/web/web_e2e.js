@@ -124,12 +124,21 @@ async function test(work, base) {
 
     await page.click('#again');
     await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 played again');
-    await page.keyboard.down('Escape');
-    await new Promise((r) => setTimeout(r, 100));
-    await page.keyboard.up('Escape');
+    // Space goes on, Left back, F12 downloads the screen as the capture has it.
+    for (const [key, waits, n] of [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['Escape']]) {
+      await page.keyboard.down(key);
+      await new Promise((r) => setTimeout(r, 100));
+      await page.keyboard.up(key);
+      if (!n) break;
+      s = await until(page, (s) => s.waits === waits, key);
+      const diff = await compare(page, key === 'F12' ? s.screenshots[0].url : base + `cap/screen-${n}.png`);
+      if (diff) fail(`${key}: screen ${n}: ${diff}`);
+    }
     s = await until(page, (s) => s.status !== null, 'the end after Escape');
-    if (s.status !== 0 || !/has ended/.test(s.note) || s.waits !== 1) fail('Escape: ' + JSON.stringify(s));
-    console.log('played again, Escape ends it');
+    if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-/.test(s.screenshots[0].name)) {
+      fail('keys: ' + JSON.stringify(s));
+    }
+    console.log('played again: Space, Left and F12 as the capture draws them, Escape ends it');
 
     await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
     await until(page, (s) => s.waits === 1 && s.runs === 3, 'screen 1 of the dropped sheets');

@@ -279,6 +279,37 @@ TEST_F(Commands, ImportOverImagesInPlaceAndNeverShrinksUnasked) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"Pieces.pix", "art.pix", "one.png", "two.png"}));
 }
 
+// check: a complete folder, then one with a short, a missing, a mis-sized and
+// a wrongly capitalised sheet; what will not draw is named with its screen.
+TEST_F(Commands, CheckNamesWhatWillNotDrawWithItsScreen) {
+  const std::pair<std::string, int> needs[] = {{"ports.pix", 20},   {"button.pix", 1},
+                                               {"Divadude.pix", 9}, {"WarTiles.pix", 36},
+                                               {"Pieces.pix", 5},   {"Borders.pix", 2}};
+  fs::create_directory(At("art"));
+  for (const auto& [name, count] : needs) {
+    const pixsheet::KnownSheet* k = pixsheet::FindKnownSheet(name);
+    WriteBytes(At("art/" + name), PixSheet(k->width, k->height, count));
+  }
+  ExpectHas(Ok({"check", "art"}).out, "every image the presentation draws is in \"art\"\n");
+  WriteBytes(At("art/ports.pix"), PixSheet(82, 62, 4));
+  WriteBytes(At("art/button.pix"), Bytes(540 + 7, 1));
+  fs::remove(At("art/Pieces.pix"));
+  fs::rename(At("art/Borders.pix"), At("art/borders.pix"));
+  const RunResult r = Run({"check", "art"});
+  EXPECT_EQ(r.status, 1);
+  for (const char* part :
+       {"ports.pix           4     20  screen 1 draws images 5-10, 12, 15-19 as white blocks; "
+        "screen 2 draws image 4 as a white block\n",
+        "button.pix          1      1  7 bytes left over after the last whole 45 x 12 image",
+        "Divadude.pix        9      9  ok\n",
+        "Pieces.pix          -      5  missing: the show stops at screen 7 with \"Load Failure\"",
+        "missing (\"borders.pix\" is there: the name must be \"Borders.pix\")",
+        "4 of the 6 sheets in \"art\" need attention"})
+    ExpectHas(r.out, part);
+  EXPECT_EQ(Run({"check"}).status, 1);  // the current folder holds none
+  ExpectFailure(Run({"check", "art/ports.pix"}), "\"art/ports.pix\": not a folder");
+}
+
 TEST_F(Commands, PaletteInThreeFormats) {
   Ok({"palette", "-o", "pixshow.gpl"});
   Ok({"palette", "-o", "pixshow.PAL"});
@@ -313,7 +344,7 @@ TEST_F(Commands, PaletteInThreeFormats) {
 }
 
 TEST_F(Commands, HelpForEachCommand) {
-  for (const std::string command : {"info", "export", "import", "palette"})
+  for (const std::string command : {"info", "export", "import", "check", "palette"})
     EXPECT_EQ(Ok({command, "--help"}).out.rfind("usage: pixsheet " + command, 0), 0u) << command;
   ExpectHas(Ok({"--help"}).out, "ports.pix 82x62");
   // The contact-sheet rule and the colour rule are told where an artist looks.

@@ -120,6 +120,28 @@ TEST_F(ContactSheet, EmptyPlacesAreOnlySkippedWhereExportPutsThem) {
   EXPECT_FALSE(Exists(At("out.pix")));
 }
 
+TEST_F(ContactSheet, NumberedPreviewShowsNumbersAndIsRefusedByImport) {
+  const Bytes sheet = PixSheet(42, 32, 12);
+  WriteBytes(At("Pieces.pix"), sheet);
+  Ok({"export", "Pieces.pix", "--labels"});
+  const pngio::Image png = LoadPng(At("Pieces-numbered.png"));
+  ASSERT_TRUE(png.width == 10 * 43 - 1 && png.height == 2 * (14 + 32));
+  // Image 11 (row 1, column 1) under a band whose "11" starts at its left edge + 1.
+  auto at = [&](int x, int y) { return png.indices[static_cast<size_t>(y) * png.width + x]; };
+  EXPECT_EQ(Bytes({at(43, 60), at(43 + 41, 60 + 31)}), Bytes({sheet[11 * 1344], sheet.back()}));
+  EXPECT_EQ(Bytes({at(43 + 1 + 2, 46 + 2), at(43 + 1, 46 + 2), at(43 + 1 + 8 + 2, 46 + 2)}),
+            Bytes({255, 0, 255}));
+  // Refused as it is, and saved again as RGB by a paint program.
+  Bytes rgb;
+  for (uint8_t i : png.indices) rgb.insert(rgb.end(), ProgramRgb()[i], ProgramRgb()[i] + 3);
+  WritePlainPng(At("rgb.png"), png.width, 3, rgb);
+  for (const char* preview : {"Pieces-numbered.png", "rgb.png"}) {
+    ExpectFailure(Run({"import", preview, "-o", "Pieces.pix", "--image", "0"}),
+                  "is a numbered preview (export --labels)");
+  }
+  EXPECT_EQ(ReadBytes(At("Pieces.pix")), sheet);
+}
+
 TEST_F(ContactSheet, PartialLastImageIsLeftOutOfTheContactSheetButExportableAlone) {
   Bytes sheet = PixSheet(45, 12, 2);
   sheet.resize(sheet.size() + 100, 9);

@@ -7,7 +7,18 @@ const pixshowPage = (() => {
   // Every sheet the program reads: [image width, image height, images the
   // presentation draws] (filled in by the build from the program's own table).
   const SHEETS = new Map(Object.entries(JSON.parse('@PIXSHOW_SHEET_JSON@')));
-  const VK_ESCAPE = 0x1b;
+  // The keys the program reads, by the page's key names: the virtual-key codes.
+  const KEYS = {
+    Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
+    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c,
+  };
+  // ?screen=N&delay=SECONDS&loop=1: the program's --screen, --delay and --loop.
+  const query = new URLSearchParams(location.search);
+  const options = [];
+  if (query.get('screen')) options.push('--screen', query.get('screen'));
+  if (query.get('delay')) options.push('--delay', query.get('delay'));
+  if (query.get('loop') === '1') options.push('--loop');
+  const SHOTS = '/screenshots';
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d');
   const note = document.getElementById('note');
@@ -52,12 +63,16 @@ const pixshowPage = (() => {
           .catch((e) => tell('The program could not be loaded: ' + e, false));
         return {};
       },
+      arguments: [...options, '--screenshot-dir', SHOTS],
       preRun: [(m) => { for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes); }],
       print: (line) => console.log(line),
       printErr: (line) => {
         console.warn(line);
         const found = /cannot open image sheet "([^"]+)"/.exec(line);
         if (found) state.missing = found[1];
+        // A screenshot (F12) is offered as a download and leaves the page's memory.
+        const shot = /screenshot saved as (\S+)$/.exec(line);
+        if (shot) offer(shot[1], module.FS);
       },
       pixshowShow(pixels, width, height) {
         context.putImageData(new ImageData(new Uint8ClampedArray(pixels), width, height), 0, 0);
@@ -83,6 +98,18 @@ const pixshowPage = (() => {
     };
     run = module;
     createPixshow(module);
+  }
+
+  function offer(path, fs) {
+    const bytes = fs.readFile(path);
+    fs.unlink(path);
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
+    link.download = path.slice(path.lastIndexOf('/') + 1);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    state.screenshots = (state.screenshots || []).concat([{ name: link.download, url: link.href }]);
   }
 
   async function fetchSheets(folder) {
@@ -186,7 +213,11 @@ const pixshowPage = (() => {
     });
     document.addEventListener('mouseup', (e) => send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0));
     for (const [type, down] of [['keydown', 1], ['keyup', 0]]) {
-      document.addEventListener(type, (e) => { if (e.key === 'Escape') send('key', VK_ESCAPE, down); });
+      document.addEventListener(type, (e) => {
+        if (!(e.key in KEYS) || e.ctrlKey || e.altKey || e.metaKey) return;
+        if (run && e.key !== 'Escape') e.preventDefault();
+        send('key', KEYS[e.key], down);
+      });
     }
     document.getElementById('again').addEventListener('click', () => play(lastSheets));
     // A message without a choice goes away when clicked.
@@ -207,7 +238,7 @@ const pixshowPage = (() => {
     });
   }
 
-  const sample = fetchSheets(new URLSearchParams(location.search).get('sheets') || 'sample/');
+  const sample = fetchSheets(query.get('sheets') || 'sample/');
   fit();
   listen();
   return {

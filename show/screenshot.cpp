@@ -1,0 +1,170 @@
+// Screenshots (F12 or Print Screen in a wait): the visible surface written as
+// an 8-bit indexed 640 x 480 PNG with the palette in force, never over an
+// existing file. The PNG is written here, by the program itself (stored
+// deflate blocks: no compression library on any build).
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "shell/shell.h"
+#include "devices/devices.h"
+#include "show/show.h"
+
+namespace {
+
+const int ShotWidth = 640;
+const int ShotHeight = 480;
+const size_t StoredBlockLimit = 65535;  // the most one stored deflate block holds
+const int MostShotsInASecond = 99;
+
+unsigned long g_crcTable[256];
+
+void FillCrcTable() {
+  for (unsigned long n = 0; n < 256; n++) {
+    unsigned long c = n;
+    for (int k = 0; k < 8; k++) c = (c & 1) ? 0xedb88320UL ^ (c >> 1) : c >> 1;
+    g_crcTable[n] = c;
+  }
+}
+
+void AppendBigEndian(std::vector<unsigned char>& out, unsigned long value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back((value >> shift) & 0xff);
+}
+
+// One chunk: length, type, data, and the CRC of type and data.
+void AppendChunk(std::vector<unsigned char>& out, const char* type,
+                 const std::vector<unsigned char>& data) {
+  AppendBigEndian(out, static_cast<unsigned long>(data.size()));
+  const size_t crcFrom = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  unsigned long crc = 0xffffffffUL;
+  for (size_t i = crcFrom; i < out.size(); i++)
+    crc = g_crcTable[(crc ^ out[i]) & 0xff] ^ (crc >> 8);
+  AppendBigEndian(out, crc ^ 0xffffffffUL);
+}
+
+// The zlib stream of the image data: every row after a filter byte 0, in
+// stored (uncompressed) deflate blocks, then the Adler-32 of it all.
+std::vector<unsigned char> ZlibStored(const std::vector<unsigned char>& raw) {
+  std::vector<unsigned char> out;
+  out.push_back(0x78);
+  out.push_back(0x01);
+  for (size_t at = 0; at < raw.size(); at += StoredBlockLimit) {
+    const size_t length = raw.size() - at < StoredBlockLimit ? raw.size() - at : StoredBlockLimit;
+    out.push_back(at + length == raw.size() ? 1 : 0);  // the last block says so
+    out.push_back(length & 0xff);
+    out.push_back(length >> 8);
+    out.push_back(~length & 0xff);
+    out.push_back((~length >> 8) & 0xff);
+    out.insert(out.end(), raw.begin() + at, raw.begin() + at + length);
+  }
+  unsigned long a = 1, b = 0;
+  for (unsigned char byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  AppendBigEndian(out, (b << 16) | a);
+  return out;
+}
+
+// The folder screenshots go to: --screenshot-dir, else the user's pictures.
+std::string ScreenshotFolder() {
+  if (g_screenshotFolder[0] != '\0') return g_screenshotFolder;
+  const char* pictures = std::getenv("XDG_PICTURES_DIR");
+  if (pictures != NULL && pictures[0] != '\0') return std::string(pictures) + "/pixshow";
+#ifdef _WIN32
+  const char* home = std::getenv("USERPROFILE");
+  return std::string(home != NULL ? home : ".") + "\\Pictures\\pixshow";
+#else
+  const char* home = std::getenv("HOME");
+  return std::string(home != NULL ? home : ".") + "/Pictures/pixshow";
+#endif
+}
+
+int ReportShotFailure(const std::string& what, const std::string& why) {
+  std::fprintf(stderr, "pixshow: cannot save the screenshot %s: %s\n", what.c_str(), why.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int EncodeIndexedPng(const unsigned char* pixels, int width, int height, int pitch,
+                     const PALETTEENTRY palette[256], std::vector<unsigned char>& png) {
+  if (g_crcTable[1] == 0) FillCrcTable();
+  static const unsigned char Signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+  png.assign(Signature, Signature + 8);
+  std::vector<unsigned char> header;
+  AppendBigEndian(header, width);
+  AppendBigEndian(header, height);
+  const unsigned char depthAndKind[5] = {8, 3, 0, 0, 0};  // 8 bits, indexed, no interlace
+  header.insert(header.end(), depthAndKind, depthAndKind + 5);
+  AppendChunk(png, "IHDR", header);
+  std::vector<unsigned char> colours;
+  for (int i = 0; i < 256; i++) {
+    colours.push_back(palette[i].peRed);
+    colours.push_back(palette[i].peGreen);
+    colours.push_back(palette[i].peBlue);
+  }
+  AppendChunk(png, "PLTE", colours);
+  std::vector<unsigned char> raw;
+  raw.reserve(static_cast<size_t>(width + 1) * height);
+  for (int y = 0; y < height; y++) {
+    raw.push_back(0);
+    raw.insert(raw.end(), pixels + y * pitch, pixels + y * pitch + width);
+  }
+  AppendChunk(png, "IDAT", ZlibStored(raw));
+  AppendChunk(png, "IEND", std::vector<unsigned char>());
+  return 1;
+}
+
+int SaveScreenshot() {
+  std::vector<unsigned char> pixels(ShotWidth * ShotHeight);
+  if (FAILED(g_primarySurface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL))) {
+    return ReportShotFailure("now", "the display is not the program's");
+  }
+  const unsigned char* surface = static_cast<const unsigned char*>(g_surfaceDesc.lpSurface);
+  for (int y = 0; y < ShotHeight; y++) {
+    std::memcpy(&pixels[y * ShotWidth], surface + y * g_surfaceDesc.lPitch, ShotWidth);
+  }
+  g_primarySurface->Unlock(NULL);
+  std::vector<unsigned char> png;
+  EncodeIndexedPng(&pixels[0], ShotWidth, ShotHeight, ShotWidth, g_paletteEntries, png);
+
+  const std::string folder = ScreenshotFolder();
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return ReportShotFailure("in \"" + folder + "\"", error.message());
+
+  char stamp[32];
+  const std::time_t now = std::time(NULL);
+  const std::tm* local = std::localtime(&now);
+  if (local == NULL || std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", local) == 0) {
+    std::strcpy(stamp, "00000000-000000");
+  }
+  // A name not taken yet: a suffix for a second shot of the same second.
+  const std::string slash = folder.find('\\') != std::string::npos ? "\\" : "/";
+  const std::string base =
+      folder + slash + "pixshow-" + std::to_string(g_screenNumber) + "-" + stamp;
+  std::string path = base + ".png";
+  for (int shot = 2; std::filesystem::exists(path, error); shot++) {
+    if (shot > MostShotsInASecond) return ReportShotFailure(base + "*", "too many this second");
+    path = base + "-" + std::to_string(shot) + ".png";
+  }
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == NULL) return ReportShotFailure("\"" + path + "\"", std::strerror(errno));
+  const int written = std::fwrite(&png[0], 1, png.size(), file) == png.size();
+  if (std::fclose(file) != 0 || !written) {
+    const std::string why = std::strerror(errno);
+    std::remove(path.c_str());
+    return ReportShotFailure("\"" + path + "\"", why);
+  }
+  std::fprintf(stderr, "pixshow: screenshot saved as %s\n", path.c_str());
+  return 1;
+}
