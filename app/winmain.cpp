@@ -1,6 +1,7 @@
 // The program's entry point: read the command line, take the window and the
 // display, play the presentation, give everything back.
 #include "devices/devices.h"
+#include "raster/sheets.h"
 #include "shell/shell.h"
 #include "show/show.h"
 
@@ -13,6 +14,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
   if (asked != StartPresentation) {
     return asked;
   }
+  const char* sheetNames[SheetCount];
+  for (int i = 0; i < SheetCount; i++) sheetNames[i] = ImageSheets[i].fileName;
+  PlaySampleArtIfNoSheets(sheetNames, SheetCount);
   if (!CreateMainWindow(instance)) {
     return ExitSetUpFailed;
   }

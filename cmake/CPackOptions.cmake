@@ -3,5 +3,8 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 elseif(CPACK_GENERATOR STREQUAL "TGZ")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr/local)
+  # Installed through DESTDIR, as the Debian package is, so that the desktop
+  # entry names /usr/local and not the folder the package was made in.
+  set(CPACK_SET_DESTDIR ON)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 endif()

@@ -64,7 +64,7 @@ ExternalProject_Add(pixshow_windows
   LOG_OUTPUT_ON_FAILURE ON)
 
 # The Windows download: pixshow-VERSION-windows.zip, one folder holding the
-# program, the sample art, README.txt and the licences (text files with
+# program with the sample art beside it (a double-click plays), README.txt and the licences (text files with
 # Windows line ends). Made by the target windows-zip, part of every build.
 set(_pixshow_zip_name pixshow-${PROJECT_VERSION}-windows)
 set(PIXSHOW_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${_pixshow_zip_name}.zip CACHE INTERNAL
@@ -82,9 +82,9 @@ set(_pixshow_zip_files ${_pixshow_zip_texts}/README.txt ${_pixshow_zip_texts}/LI
   ${_pixshow_zip_texts}/LICENSE-DejaVu.txt)
 add_custom_command(OUTPUT ${PIXSHOW_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${_pixshow_zip_stage}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_zip_folder}/sample
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${PIXSHOW_WINDOWS_EXE} ${_pixshow_zip_files} ${_pixshow_zip_folder}
-  COMMAND ${CMAKE_COMMAND} -E copy ${_pixshow_zip_sheets} ${_pixshow_zip_folder}/sample
+  COMMAND ${CMAKE_COMMAND} -E copy ${_pixshow_zip_sheets} ${_pixshow_zip_folder}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${PIXSHOW_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage}
           ${CMAKE_COMMAND} -E tar cf ${PIXSHOW_WINDOWS_ZIP} --format=zip ${_pixshow_zip_name}

@@ -1,7 +1,8 @@
 # Installing pixshow and packing it for others.
 #
 #   cmake --install BUILD [--prefix DIR]     bin/, share/pixshow/sample/, man pages,
-#                                            desktop entry, icon, share/doc/pixshow/
+#                                            desktop entry, icon, share/doc/pixshow/ (the
+#                                            README and what it links to)
 #   cmake --build BUILD --target package     pixshow_VERSION-1_ARCH.deb and
 #                                            pixshow-VERSION-Linux.tar.gz (CPack)
 #   cmake --build BUILD --target windows-zip pixshow-VERSION-windows.zip (with the
@@ -91,8 +92,11 @@ add_custom_command(OUTPUT ${_pixshow_changelog}
   DEPENDS ${PIXSHOW_PACKAGE_DIR}/changelog.Debian
   VERBATIM)
 add_custom_target(pixshow-changelog ALL DEPENDS ${_pixshow_changelog})
-install(FILES README.md LICENSE LICENSE.DejaVu ${PIXSHOW_PACKAGE_DIR}/copyright ${_pixshow_changelog}
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md HACKING.md LICENSE LICENSE.DejaVu ${PIXSHOW_PACKAGE_DIR}/copyright
+  ${_pixshow_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# What the README links to, where it links to it.
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(FILES platform/portable/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/platform/portable)
 
 # --- Packages: Debian and .tar.gz ------------------------------------------------------
 set(CPACK_PACKAGE_NAME pixshow)

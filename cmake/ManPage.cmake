@@ -38,6 +38,10 @@ execute_process(
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "help2man failed for ${name} (status ${status})")
 endif()
+# The synopsis says how the program is called: not the help's usage line again.
+file(READ ${work} page)
+string(REGEX REPLACE "(\n\\.SH DESCRIPTION\n)[Uu]sage: [^\n]*\n(\\.PP\n)?" "\\1" page "${page}")
+file(WRITE ${work} "${page}")
 execute_process(COMMAND ${GZIP} -9 -n -c ${work} OUTPUT_FILE ${OUTPUT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "gzip failed for ${OUTPUT}")

@@ -19,14 +19,14 @@ const char HelpText[] =
     "Plays the pixshow presentation, full screen at 640 x 480 in 256 colours, from\n"
     "the six image sheets in FOLDER (default: the current folder): ports.pix,\n"
     "button.pix, Divadude.pix, WarTiles.pix, Pieces.pix and Borders.pix, the names\n"
-    "exactly so.\n"
+    "exactly so. Without FOLDER, in a folder that holds none of them, it plays the\n"
+    "sample art installed with it and says so.\n"
     "\n"
     "Click the small NEXT button at the bottom right, or press Space, Enter, Right\n"
     "or Page Down, to go on. Left, Page Up or Backspace goes back to the previous\n"
     "screen, Home to the first. F12 or Print Screen saves the screen as a PNG.\n"
     "Escape or the window's close button ends the presentation at once. On Linux,\n"
-    "Alt+Enter switches between full screen and a window, and PIXSHOW_WINDOWED=1\n"
-    "starts in a window.\n"
+    "Alt+Enter switches between full screen and a window.\n"
     "\n"
     "  --screen N           start at screen N (1 to 8), drawn as if arrived there\n"
     "  --delay SECONDS      go on by itself after SECONDS at every screen (a click\n"
@@ -36,6 +36,16 @@ const char HelpText[] =
     "  --screenshot-dir DIR save screenshots in DIR, created if needed (default:\n"
     "                       $XDG_PICTURES_DIR/pixshow, else ~/Pictures/pixshow; on\n"
     "                       Windows the Pictures folder's pixshow)\n"
+    "  --window             start in a window (Linux; also PIXSHOW_WINDOWED=1)\n"
+    "  --fullscreen         start full screen (Linux; the default)\n"
+    "  --scale MODE         how the picture fills the screen (Linux): auto (the\n"
+    "                       default: whole scales when the largest fills at least\n"
+    "                       three quarters of the height, else fit), integer (whole\n"
+    "                       scales, black around), fit (4:3 filling the height or\n"
+    "                       width, sharp pixels), stretch (the whole screen), or a\n"
+    "                       whole number N. The mode, the scale and the window's\n"
+    "                       size are remembered in $XDG_CONFIG_HOME/pixshow/\n"
+    "                       settings.ini (~/.config when unset).\n"
     "  --help               print this text and exit\n"
     "  --version            print the version and exit\n"
     "\n"
@@ -74,6 +84,19 @@ int IsOption(const char* argument, const char* name) {
 int ReportBadCommandLine(const char* problem, const char* argument) {
   std::fprintf(stderr, "pixshow: %s '%s' (try 'pixshow --help')\n", problem, argument);
   return ExitBadCommandLine;
+}
+
+// --scale's values: the named modes, or a whole factor from 1 to 16.
+int IsScaleMode(const char* mode) {
+  const char* const Named[] = {"auto", "integer", "fit", "stretch"};
+  for (const char* name : Named)
+    if (std::strcmp(mode, name) == 0) return 1;
+  int factor = 0;
+  for (const char* c = mode; *c != '\0'; c++) {
+    if (*c < '0' || *c > '9' || factor > 16) return 0;
+    factor = factor * 10 + (*c - '0');
+  }
+  return factor >= 1 && factor <= 16;
 }
 
 const char* DescribeFolderError(DWORD error) {
@@ -168,6 +191,21 @@ int HandleCommandLine(const char* commandLine) {
         std::printf("pixshow %s\n", PIXSHOW_VERSION);
         return ExitPresented;
       }
+      // The window choices go to the platform layer through its environment
+      // variables, which the real Windows display never reads.
+      if (std::strcmp(argument, "--window") == 0 || std::strcmp(argument, "--fullscreen") == 0) {
+        SetEnvironmentVariableA("PIXSHOW_WINDOWED", argument[2] == 'w' ? "1" : "0");
+        continue;
+      }
+      if (IsOption(argument, "--scale")) {
+        const char* given = ReadOptionValue(argument, "--scale", &cursor, value);
+        if (given == NULL) return ExitBadCommandLine;
+        if (!IsScaleMode(given))
+          return ReportBadCommandLine("--scale takes auto, integer, fit, stretch or 1 to 16, not",
+                                      given);
+        SetEnvironmentVariableA("PIXSHOW_SCALE", given);
+        continue;
+      }
       if (std::strcmp(argument, "--") == 0) {
         optionsEnded = 1;
         continue;
@@ -218,6 +256,7 @@ int HandleCommandLine(const char* commandLine) {
     std::memcpy(folder, argument, sizeof(folder));
     haveFolder = 1;
   }
+  g_folderNamed = haveFolder;
   if (haveFolder && !SetCurrentDirectoryA(folder)) {
     std::fprintf(stderr, "pixshow: cannot play the folder \"%s\": %s\n", folder,
                  DescribeFolderError(GetLastError()));

@@ -35,7 +35,8 @@ extern char g_screenshotFolder[4096];  // --screenshot-dir DIR, absolute; empty:
 // or the version and returns ExitPresented; for an unknown option, a second
 // FOLDER, a bad option value or a FOLDER that cannot be entered writes one
 // line on stderr and returns ExitBadCommandLine; otherwise sets the viewer's
-// options, makes FOLDER (when given) the current folder and returns
+// options, passes --window, --fullscreen and --scale on to the platform layer
+// (PIXSHOW_WINDOWED, PIXSHOW_SCALE), makes FOLDER (when given) the current folder and returns
 // StartPresentation. Touches neither window nor display.
 int HandleCommandLine(const char* commandLine);
 // Copies the next argument of a Windows command line into `argument` (at
@@ -43,6 +44,19 @@ int HandleCommandLine(const char* commandLine);
 // unquoted as the C runtime does. Returns the position after the argument,
 // or NULL when none is left.
 const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong);
+
+// Set by HandleCommandLine when a FOLDER was named.
+extern int g_folderNamed;
+const int MaxPathSize = 4096;
+// Without a named FOLDER, when the current folder holds none of the sheets,
+// makes the sample art that came with the program the current folder and
+// says so in one line on stderr: 1 then, else 0.
+int PlaySampleArtIfNoSheets(const char* const* sheetNames, int sheetCount);
+// The folder of the sample art for the program at programPath: the first of
+// its own folder, sample/ in it and share/pixshow/sample beside it that holds
+// every sheet. 1 with the folder in `folder` (at most size bytes), else 0.
+int FindSampleFolder(const char* programPath, const char* const* sheetNames, int sheetCount,
+                     char* folder, int size);
 
 // Registers the window class and creates the one 640 x 480 popup window
 // (g_mainWindow). 1 on success; 0, with a line on stderr, when a step fails.

@@ -54,8 +54,12 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
       {"--help", ExitPresented, help, ""},
       {"art --help", ExitPresented, help, ""},
       {"--version", ExitPresented, "pixshow " PIXSHOW_VERSION "\n", ""},
-      {"--fullscreen", ExitBadCommandLine, "",
-       "pixshow: unknown option '--fullscreen' (try 'pixshow --help')\n"},
+      {"--window --scale=fit --help", ExitPresented, help, ""},
+      {"--full", ExitBadCommandLine, "",
+       "pixshow: unknown option '--full' (try 'pixshow --help')\n"},
+      {"--scale 0", ExitBadCommandLine, "",
+       "pixshow: --scale takes auto, integer, fit, stretch or 1 to 16, not '0' (try 'pixshow "
+       "--help')\n"},
       {"art \"art\"", ExitBadCommandLine, "",
        "pixshow: one FOLDER at most; also given 'art' (try 'pixshow --help')\n"},
       {"\"no such art\"", ExitBadCommandLine, "",
@@ -85,6 +89,11 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
               c.call ? std::vector<std::string>{c.call} : std::vector<std::string>{});
     EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
   }
+  // The window choices reach the platform layer.
+  EXPECT_STREQ(std::getenv("PIXSHOW_WINDOWED"), "1");
+  EXPECT_STREQ(std::getenv("PIXSHOW_SCALE"), "fit");
+  unsetenv("PIXSHOW_WINDOWED");
+  unsetenv("PIXSHOW_SCALE");
 }
 
 }  // namespace

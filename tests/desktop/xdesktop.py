@@ -148,9 +148,9 @@ class XSession:
         self.origin = (0, 0)  # where the 640 x 480 picture is on the screen
         self.processes, self.xvfb, self.display, self.env = [], None, None, None
 
-    def spawn(self, argv, log_name=None, cwd=None, pass_fds=()):
+    def spawn(self, argv, log_name=None, cwd=None, pass_fds=(), env=None):
         out = open(os.path.join(self.work, log_name), "w") if log_name else subprocess.DEVNULL
-        process = subprocess.Popen(argv, cwd=cwd, env=self.env, stdout=out,
+        process = subprocess.Popen(argv, cwd=cwd, env=env or self.env, stdout=out,
                                    stderr=subprocess.STDOUT, pass_fds=pass_fds,
                                    start_new_session=True, preexec_fn=end_with_parent)
         self.processes.append(process)
@@ -177,7 +177,7 @@ class XSession:
         if not number.strip():
             raise Failure("Xvfb did not start (see %s/xvfb.log)" % self.work)
         self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env = dict(os.environ, DISPLAY=self.display, XDG_CONFIG_HOME=self.work + "/config")
         self.env.pop("WAYLAND_DISPLAY", None)
         if self.manager:
             self.spawn(["openbox", "--sm-disable"], "openbox.log")
@@ -185,6 +185,20 @@ class XSession:
                 "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), 30, "openbox to start")
         log("X server %s (%d x %d, 24-bit)%s" % ((self.display,) + self.size
                                                  + (", openbox" if self.manager else "",)))
+
+    def start_weston(self):  # on this X server, screen-sized: the environment of its clients
+        runtime = os.path.join(self.work, "wayland")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = dict(self.env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="pixshow-test")
+        socket = os.path.join(runtime, env["WAYLAND_DISPLAY"])
+        self.spawn(["weston", "--backend=x11-backend.so", "--socket=" + env["WAYLAND_DISPLAY"],
+                    "--width=%d" % self.size[0], "--height=%d" % self.size[1], "--idle-time=0",
+                    "--no-config"], "weston.log", env=env)
+        self.poll(lambda: os.path.exists(socket), 30, "weston to start")
+        time.sleep(1)  # its shell's own clients (background, panel) come up
+        env.pop("DISPLAY")
+        log("weston on %s (socket %s)" % (self.display, socket))
+        return env
 
     def poll(self, condition, seconds, what):  # condition()'s first true value
         deadline = time.monotonic() + seconds

@@ -2,10 +2,11 @@
 """The installed pixshow and its packages, from a release build.
 
 install: cmake --install into a fresh prefix; every file in place; the programs' --help, --version
-and bad command lines (no display reached); the manual pages name every option of --help; the
-desktop entry plays the installed art; the installed pixshow-capture on it gives the build tree's
-pictures. package: CPack's Debian package and .tar.gz hold every file, the package depends on the
-programs' libraries, and lintian finds no error.
+and bad command lines (no display reached); the manual pages name every option of --help, pixshow's
+has ENVIRONMENT and FILES; every link of the installed README and docs leads to an installed file;
+the desktop entry plays the installed art; the installed pixshow-capture on it gives the build
+tree's pictures. package: CPack's Debian package and .tar.gz hold every file, each desktop entry
+names its prefix, the package depends on the programs' libraries, and lintian finds no error.
 """
 import argparse, gzip, os, re, shutil, subprocess, sys, tarfile
 
@@ -15,7 +16,8 @@ FILES = (["bin/" + p for p in MAN] + ["share/pixshow/sample/" + s for s in SHEET
          + ["share/man/man%s/%s.%s.gz" % (s, p, s) for p, s in MAN.items()]
          + ["share/applications/pixshow.desktop", "share/pixmaps/pixshow.png"]
          + ["share/doc/pixshow/" + d for d in
-            ("README.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz")])
+            ("README.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz",
+             "docs/artists.md", "docs/screen-1.png")])
 problems = []
 
 
@@ -47,6 +49,7 @@ def command_install(a):
     # No display: a program that reached for one would say so on stderr.
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PIXSHOW_BACKEND")}
+    env["XDG_CONFIG_HOME"] = a.work
     for program, section in MAN.items():
         exe = os.path.join(prefix, "bin", program)
         named = program if program == "pixshow" else program + " (pixshow)"
@@ -61,15 +64,30 @@ def command_install(a):
             page = re.sub(r"\\f[BIR]", "", f.read().replace("\\-", "-"))
         for option in set(re.findall(r"(?<![\w-])--?[a-z][\w-]*", helped.stdout)):
             check(option in page, "%s(%s) does not name %s of --help" % (program, section, option))
+        check(program != "pixshow" or (".SH ENVIRONMENT" in page and ".SH FILES" in page
+                                       and "usage:" not in page), "pixshow(6): sections")
+    docs = os.path.join(prefix, "share/doc/pixshow")
+    for folder in (docs, docs + "/docs"):  # the README and the pages beside its pictures
+        for name in (n for n in os.listdir(folder) if n.endswith(".md")):
+            for link in re.findall(r"\]\(([^)#:]+)", open(os.path.join(folder, name)).read()):
+                check(os.path.isfile(os.path.join(folder, link)),
+                      "%s links to %s, not installed" % (os.path.relpath(folder + "/" + name, docs), link))
 
     # The folder's name comes through main()'s quoting for WinMain unchanged.
     missing = os.path.join(a.work, 'no "such" art\\')
-    for arg, said in (("--fullscreen", "unknown option '--fullscreen'"),
-                      (missing, '"%s": no such folder' % missing)):
-        result = run([prefix + "/bin/pixshow", arg], env=env, cwd=a.work)
+    # Without sheets in the folder the installed sample art plays; without a display, one line.
+    sample_line = "playing the sample art in %s/share/pixshow/sample\n" % prefix
+    for args, backend, said in (
+            (["--full"], "", "unknown option '--full'"),
+            ([missing], "", '"%s": no such folder' % missing),
+            ([], "headless", "headless plays to no screen; pixshow-capture"),
+            ([], "x11", "PIXSHOW_BACKEND=x11: unknown backend"),
+            ([], "", sample_line + "pixshow: no display: neither DISPLAY nor WAYLAND_DISPLAY")):
+        result = run([prefix + "/bin/pixshow"] + args, env=dict(env, PIXSHOW_BACKEND=backend),
+                     cwd=a.work)
         check(result.returncode == 2 and not result.stdout and said in result.stderr
-              and result.stderr.count("\n") == 1,
-              "pixshow %s: status %d, %r" % (arg, result.returncode, result.stderr))
+              and result.stderr.count("\n") == said.count("\n") + 1,
+              "pixshow %s: status %d, %r" % (args, result.returncode, result.stderr))
 
     pictures = []
     for exe, sample in ((a.capture, a.sample), (prefix + "/bin/pixshow-capture",
@@ -92,6 +110,7 @@ def command_package(a):
     paths = {l.split()[-1][1:] for l in run(["dpkg-deb", "--contents", deb]).stdout.splitlines()}
     with tarfile.open(os.path.join(a.work, "pixshow-%s-Linux.tar.gz" % a.version)) as tar:
         names = set(tar.getnames())
+        tar.extractall(a.work + "/tgz")
     for f in FILES:
         check("/usr/" + f in paths, "not in the Debian package: /usr/" + f)
         check("usr/local/" + f in names, "not in the .tar.gz: usr/local/" + f)
@@ -100,8 +119,10 @@ def command_package(a):
     for library in ("libsdl2-2.0", "libsdl2-ttf", "libpng", "libc6"):
         check(library in depends, "the package does not depend on " + library)
     run(["dpkg-deb", "--extract", deb, a.work + "/deb"])
-    found = exec_line(a.work + "/deb/usr/share/applications/pixshow.desktop")
-    check(found == "/usr/bin/pixshow /usr/share/pixshow/sample", "package Exec=%s" % found)
+    for unpacked, prefix in (("deb", "/usr"), ("tgz", "/usr/local")):
+        found = exec_line("%s/%s%s/share/applications/pixshow.desktop" % (a.work, unpacked, prefix))
+        check(found == "%s/bin/pixshow %s/share/pixshow/sample" % (prefix, prefix),
+              "%s Exec=%s" % (unpacked, found))
     lint = run(["lintian", "--fail-on", "error", "--tag-display-limit", "0", deb])
     print("lintian:\n" + (lint.stdout.strip() or "(nothing)"), flush=True)
     check(lint.returncode == 0 and not re.search(r"^E: ", lint.stdout, re.M), "lintian: errors")

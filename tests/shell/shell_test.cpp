@@ -1,6 +1,8 @@
 // Message pumping and the Escape key, on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "devices/devices.h"
 #include "shell/shell.h"
 #include "tests/support/world.h"
@@ -64,6 +66,28 @@ TEST(CommandLine, SplitAndUnquotedAsTheWindowsRuntimeDoes) {
   EXPECT_NE(ReadArgument("\"abcdef\"", shortBuffer, sizeof(shortBuffer), &tooLong), nullptr);
   EXPECT_TRUE(tooLong);
   EXPECT_STREQ(shortBuffer, "abc");
+}
+
+TEST(SampleArt, FoundBesideTheProgramInSampleOrInTheInstalledShareFolder) {
+  ScratchDirectory dir;
+  const char* const names[] = {"a.pix", "b.pix"};
+  for (std::string folder : {"zip", "build/sample", "usr/bin", "usr/share/pixshow/sample", "half"})
+    std::filesystem::create_directories(folder);
+  for (std::string sheet : {"zip/", "build/sample/", "usr/share/pixshow/sample/"})
+    for (const char* name : names) dir.WriteFile(sheet + name, {1});
+  dir.WriteFile("half/a.pix", {1});
+  const char* const cases[][2] = {
+      {"zip/pixshow.exe", "zip"},
+      {"build/pixshow", "build/sample"},
+      {"usr/bin/pixshow", "usr/share/pixshow/sample"},
+      {"half/pixshow", nullptr},  // one sheet is not the sample
+  };
+  for (const auto& c : cases) {
+    char folder[MaxPathSize] = "";
+    EXPECT_EQ(FindSampleFolder((dir.path() + "/" + c[0]).c_str(), names, 2, folder, MaxPathSize),
+              c[1] != nullptr);
+    EXPECT_EQ(folder, c[1] ? dir.path() + "/" + c[1] : "") << c[0];
+  }
 }
 
 }  // namespace

@@ -109,32 +109,33 @@ def run_zip(session, zip_path, capture, work, deadline):
         listing = {n.rstrip("/") for n in z.namelist()}
         z.extractall(into)
     folder = os.path.join(into, name)
-    wanted = ["pixshow.exe", "README.txt", "LICENSE.txt", "LICENSE-DejaVu.txt", "sample"]
-    wanted += ["sample/" + sheet[0] for sheet in SHEETS]
+    wanted = ["pixshow.exe", "README.txt", "LICENSE.txt", "LICENSE-DejaVu.txt"]
+    wanted += [sheet[0] for sheet in SHEETS]
     problems = ["zip: no %s/%s" % (name, w) for w in wanted if "%s/%s" % (name, w) not in listing]
     if problems:
         return problems
     with open(os.path.join(folder, "README.txt"), "rb") as f:
         readme = f.read()
     problems = ["zip: README.txt does not tell %r" % text.decode() for text in (
-        b"pixshow.exe sample", b"Escape", b"Exit status", b"Your own art", b"pixsheet")
+        b"Double-click pixshow.exe", b"Escape", b"Exit status", b"Your own art", b"pixsheet")
         if text not in readme]
     if b"\n" in readme.replace(b"\r\n", b""):
         problems.append("zip: README.txt has lines not ended by CR LF")
     expected = os.path.join(work, "capture-zip")
-    failed = run_capture(capture, os.path.join(folder, "sample"), expected)
+    failed = run_capture(capture, folder, expected)
     if failed:
         return problems + ["zip's sample art: " + failed]
     # As Windows names it (Wine's drive Z: is the root); Wine quotes it for its space.
-    sample = "Z:" + os.path.join(folder, "sample").replace("/", "\\")
+    missing = "Z:" + os.path.join(folder, "no art").replace("/", "\\")
     exe = os.path.join(folder, "pixshow.exe")
-    for arg, status, said in (("--version", 0, "pixshow "), (sample + " 2", 2, "no such folder")):
+    for arg, status, said in (("--version", 0, "pixshow "), (missing, 2, "no such folder")):
         result = subprocess.run(["wine", exe, arg], cwd=folder, env=session.env, timeout=60,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if result.returncode != status or said.encode() not in result.stdout:
             problems.append("pixshow.exe %s: status %d, %r"
                             % (arg, result.returncode, result.stdout))
-    driver = Driver(session, session.start_program(exe, folder, [sample], "run-zip.log"), deadline)
+    # Started elsewhere without a folder, as a double-click on a shortcut would: the sample beside it.
+    driver = Driver(session, session.start_program(exe, work, [], "run-zip.log"), deadline)
     grabbed = driver.settle("zip run, screen 1")
     save_png(grabbed, os.path.join(work, "zip-screen-1.png"))
     problems += ["zip run, screen 1: %s" % p

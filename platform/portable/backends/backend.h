@@ -68,6 +68,11 @@ class Backend {
 // (by the control API's Reset, or PIXSHOW_BACKEND=headless in the environment).
 Backend& CurrentBackend();
 
+// Called by the program's main(): a display that cannot be opened then ends
+// the process with status 2 and one line naming what is missing, instead of
+// a window and a display set-up that fail one after the other.
+void EndProgramWithoutDisplay();
+
 // Factories, one per backend file.
 Backend* CreateSdlBackend();       // sdl.cpp
 Backend* CreateHeadlessBackend();  // headless.cpp

@@ -19,15 +19,19 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/portable/backends/backend.h"
 #include "platform/portable/backends/sdl_host.h"
+#include "platform/portable/backends/sdl_settings.h"
 #include "platform/portable/backends/sdl_view.h"
 
 namespace pxport {
 
 namespace {
+
+bool g_endWithoutDisplay = false;
 
 // Virtual-key codes the host keyboard can produce for the program.
 constexpr int kVkBack = 0x08, kVkTab = 0x09, kVkReturn = 0x0D, kVkShift = 0x10, kVkControl = 0x11,
@@ -122,11 +126,20 @@ constexpr uint64_t kBusyPolls = 256;
 
 class SdlBackend final : public Backend {
  public:
-  SdlBackend()
-      : start_(std::chrono::steady_clock::now()),
-        windowed_(EnvFlag("PIXSHOW_WINDOWED")),
-        trace_(EnvFlag("PIXSHOW_TRACE")) {
+  SdlBackend() : start_(std::chrono::steady_clock::now()), trace_(EnvFlag("PIXSHOW_TRACE")) {
     Trace("backend");
+    // The choices of the last run, unless the environment (or an option,
+    // through it) says otherwise.
+    settingsPath_ = SettingsPath();
+    std::string problem;
+    if (!settingsPath_.empty() && !ReadSettings(settingsPath_, &saved_, &problem)) {
+      std::fprintf(stderr, "pixshow: ignoring %s: %s\n", settingsPath_.c_str(), problem.c_str());
+      settingsPath_.clear();  // and never writing over it
+    }
+    saved_.windowed = std::max(0, saved_.windowed);
+    windowed_ = EnvSet("PIXSHOW_WINDOWED") ? EnvFlag("PIXSHOW_WINDOWED") : saved_.windowed == 1;
+    scaleText_ = EnvSet("PIXSHOW_SCALE") ? std::getenv("PIXSHOW_SCALE") : saved_.scale;
+    scale_ = ParseScaleChoice(scaleText_.c_str());
   }
   ~SdlBackend() override;
 
@@ -142,13 +155,21 @@ class SdlBackend final : public Backend {
   bool DisplayAvailable() override { return InitVideo(); }
 
   void WindowCreated(int width, int height, const char* title) override {
-    if (!InitVideo() || window_) return;
+    if (!InitVideo()) {
+      if (g_endWithoutDisplay) EndForWantOfDisplay();
+      return;
+    }
+    if (window_) return;
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
-    // Hidden until placed, so that it appears once, where it belongs.
-    window_ =
-        SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                         kWindowedWidth, kWindowedHeight, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    sizeChosen_ = saved_.width > 0 && saved_.height > 0;
+    windowW_ = sizeChosen_ ? saved_.width : kWindowedWidth * FirstWindowScale();
+    windowH_ = sizeChosen_ ? saved_.height : kWindowedHeight * FirstWindowScale();
+    // Hidden until placed, so that it appears once, where it belongs; drawn
+    // at the display's own resolution where it has more pixels than points.
+    window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               windowW_, windowH_,
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
       return;
@@ -271,9 +292,6 @@ class SdlBackend final : public Backend {
     // Let SIGINT and SIGTERM end the process as usual instead of becoming a
     // quit event the program never asked for.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // The window's framebuffer is written directly; a GPU context behind it
-    // would only cost start-up time.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // SDL talks to the desktop's session bus (screen saver, input methods).
     // Where there is none, the bus library would start one for us: a child
@@ -295,13 +313,67 @@ class SdlBackend final : public Backend {
       SDL_SetHint(SDL_HINT_VIDEODRIVER, candidates.c_str());
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // The window's framebuffer is written directly; where the window system
+    // gives one of its own (X11), a GPU context behind it would only cost
+    // start-up time. Wayland has none: there SDL makes the framebuffer a
+    // texture, and forbidding that would leave the window without one.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "wayland") != 0 && std::strcmp(driver, "KMSDRM") != 0)
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     videoOk_ = true;
     Trace("video");
     return true;
   }
 
+  // The first window: the largest whole scale of the picture that fits the
+  // desktop's work area (1 when none is known).
+  int FirstWindowScale() {
+    SDL_Rect area;
+    if (SDL_GetDisplayUsableBounds(0, &area) != 0) return 1;
+    return std::max(1, std::min(area.w / kWindowedWidth, area.h / kWindowedHeight));
+  }
+
+  // No display to play on: one line saying what is missing and what plays
+  // without one, then the set-up failure's status.
+  [[noreturn]] void EndForWantOfDisplay() {
+    if (!EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY"))
+      std::fputs("pixshow: no display: neither DISPLAY nor WAYLAND_DISPLAY is set", stderr);
+    else
+      std::fprintf(stderr, "pixshow: cannot open the display: %s", SDL_GetError());
+    std::fputs(" (pixshow-capture plays the presentation without one)\n", stderr);
+    std::exit(2);
+  }
+
+  // Remembers the mode, the scale and the window's size when they are not
+  // what the settings file says (nor, without a file, the defaults).
+  void RememberWindow() {
+    // A window of another size than the one it opened with was the user's.
+    const std::pair<int, int> size = SizeNow();
+    if (!fullscreen_ && size.first > 0 && size != std::make_pair(windowW_, windowH_)) {
+      windowW_ = size.first;
+      windowH_ = size.second;
+      sizeChosen_ = true;
+    }
+    WindowSettings now;
+    now.windowed = fullscreen_ ? 0 : 1;
+    now.scale = scaleText_;
+    if (sizeChosen_) {
+      now.width = windowW_;
+      now.height = windowH_;
+    }
+    if (!settingsPath_.empty() && !(now == saved_) && WriteSettings(settingsPath_, now))
+      saved_ = now;
+  }
+
+  std::pair<int, int> SizeNow() {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    return {w, h};
+  }
+
   void CloseWindow() {
     if (window_) {
+      RememberWindow();
       SDL_SetRelativeMouseMode(SDL_FALSE);
       SDL_DestroyWindow(window_);
     }
@@ -340,7 +412,7 @@ class SdlBackend final : public Backend {
       SDL_SetWindowFullscreen(window_, 0);
     } else {
       SDL_SetWindowBordered(window_, SDL_TRUE);
-      SDL_SetWindowSize(window_, kWindowedWidth, kWindowedHeight);
+      SDL_SetWindowSize(window_, windowW_, windowH_);
       SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
     fullscreen_ = false;
@@ -532,8 +604,9 @@ class SdlBackend final : public Backend {
       reportedSurface_ = true;
       return;
     }
-    Viewport v = FitPicture(target->w, target->h, frame.width, frame.height);
-    bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.scale != lastView_.scale;
+    Viewport v = FitPicture(target->w, target->h, frame.width, frame.height, scale_);
+    bool whole = clear_ || v.x != lastView_.x || v.y != lastView_.y || v.w != lastView_.w ||
+                 v.h != lastView_.h;
     if (whole) {
       // Black around the picture (the picture itself is written just below).
       const int right = v.x + v.w, bottom = v.y + v.h;
@@ -585,7 +658,13 @@ class SdlBackend final : public Backend {
   }
 
   const std::chrono::steady_clock::time_point start_;
-  const bool windowed_;
+  bool windowed_ = false;
+  std::string settingsPath_;  // empty: nothing is remembered
+  WindowSettings saved_;      // as the file has them
+  std::string scaleText_;
+  ScaleChoice scale_{};
+  int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;
+  bool sizeChosen_ = false;  // the window's size is the user's, not the first one
   const bool trace_;
   bool triedVideo_ = false;
   bool videoOk_ = false;
@@ -625,6 +704,8 @@ SdlBackend::~SdlBackend() {
 }
 
 }  // namespace
+
+void EndProgramWithoutDisplay() { g_endWithoutDisplay = true; }
 
 Backend* CreateSdlBackend() {
   auto* backend = new SdlBackend();

@@ -10,16 +10,31 @@
 
 namespace pxport {
 
-// The picture's place in a host area: scaled by a whole factor, centred.
+// How the picture fills a host area (PIXSHOW_SCALE, pixshow --scale).
+//   auto     whole scales when the largest that fits fills at least three
+//            quarters of the height, else fit
+//   integer  the largest whole factor that fits, black around
+//   fit      the largest 4:3 size that fits, sharp bilinear
+//   stretch  the whole area, sharp bilinear
+//   N        the whole factor N, centred (clipped when larger than the area)
+struct ScaleChoice {
+  enum Mode { Auto, Integer, Fit, Stretch, Factor } mode;
+  int factor;  // for Factor
+};
+// The choice a PIXSHOW_SCALE value names; Auto for none or an unknown one.
+ScaleChoice ParseScaleChoice(const char* text);
+
+// The picture's place in a host area, centred.
 struct Viewport {
-  int scale;  // 1, 2, 3 ...
+  int scale;  // the whole factor (w = picture width x scale), or 0 when resampled
   int x, y;   // top-left corner in host pixels (negative when the host is smaller)
   int w, h;   // picture size in host pixels
 };
 
-// The largest whole factor at which a picW x picH picture fits into a
-// hostW x hostH area (at least 1, even when the area is smaller), centred.
-Viewport FitPicture(int hostW, int hostH, int picW, int picH);
+// Where a picW x picH picture goes in a hostW x hostH area. The whole factor
+// of integer is at least 1, even when the area is smaller.
+Viewport FitPicture(int hostW, int hostH, int picW, int picH,
+                    ScaleChoice choice = {ScaleChoice::Integer, 0});
 
 // 0xAARRGGBB, opaque, for one palette entry.
 inline uint32_t PackColour(const PALETTEENTRY& e) {
@@ -41,9 +56,12 @@ void DrawArrow(uint32_t* out, int pitch, int width, int height, int x, int y);
 // frame has no pixels, then the cursor arrow when the frame shows it.
 void ConvertFrame(const Frame& frame, uint32_t* out, int pitch);
 
-// Copies a srcW x srcH picture (pitches in pixels) into a dstW x dstH area,
-// each pixel repeated view.scale times across and down, at (view.x, view.y);
-// what falls outside the area is left out. Nothing outside the picture's
+// Copies a srcW x srcH picture (pitches in pixels) into a dstW x dstH area
+// at (view.x, view.y), view.w x view.h in size: with a whole view.scale each
+// pixel repeated that many times across and down; otherwise sharp bilinear
+// (each pixel repeated to the next whole scale above the view's, then a
+// linear step to its size, so that only the edges between pixels blend).
+// What falls outside the area is left out. Nothing outside the picture's
 // place is written.
 void ScalePicture(const uint32_t* src, int srcPitch, int srcW, int srcH, uint32_t* dst,
                   int dstPitch, int dstW, int dstH, const Viewport& view);

@@ -37,6 +37,8 @@ void ResetWorld() {
 Backend& CurrentBackend() {
   if (g_backend == nullptr) {
     const char* choice = std::getenv("PIXSHOW_BACKEND");
+    // Programs that need a screen check the choice in main(); "sdl" or
+    // anything else means the host display.
     if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
       SelectHeadless();
     } else {

@@ -2,9 +2,12 @@
 // WinMain as the Windows start-up code would, with the arguments joined into
 // one command line and quoted the way the Windows C runtime splits them, so
 // that an argument with spaces, quotes or backslashes arrives unchanged.
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "platform/portable/backends/backend.h"
 #include "platform/win32.h"
 
 namespace {
@@ -33,6 +36,22 @@ void AppendQuoted(std::string& line, const std::string& argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef PXPORT_PLAYS_TO_A_SCREEN
+  // The program plays to a screen: of the backends only SDL's will do.
+  const char* backend = std::getenv("PIXSHOW_BACKEND");
+  if (backend != nullptr && *backend != '\0' && std::strcmp(backend, "sdl") != 0) {
+    if (std::strcmp(backend, "headless") == 0)
+      std::fputs(
+          "pixshow: PIXSHOW_BACKEND=headless plays to no screen; pixshow-capture plays the "
+          "presentation headless and writes its screens as PNG\n",
+          stderr);
+    else
+      std::fprintf(stderr, "pixshow: PIXSHOW_BACKEND=%s: unknown backend (sdl, or unset)\n",
+                   backend);
+    return 2;
+  }
+  pxport::EndProgramWithoutDisplay();
+#endif
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) commandLine += ' ';

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/portable/emulation/layer.h"
@@ -166,6 +168,54 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
       break;
   }
   return FALSE;
+}
+
+// The program's own file; the length copied, or nSize (truncated, with the
+// terminator) when the buffer is too small, as Windows answers.
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  World& w = W();
+  if (hModule != nullptr && hModule != kModule) {
+    w.lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) {
+    w.lastError = ERROR_FILE_NOT_FOUND;
+    return 0;
+  }
+  if (lpFilename == nullptr || nSize == 0) {
+    w.lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  const DWORD whole = static_cast<DWORD>(length);
+  const DWORD copied = std::min(whole, nSize - 1);
+  std::memcpy(lpFilename, path, copied);
+  lpFilename[copied] = '\0';
+  if (copied < whole) {
+    w.lastError = ERROR_INSUFFICIENT_BUFFER;
+    return nSize;
+  }
+  return copied;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+  World& w = W();
+  struct stat st;
+  if (lpFileName == nullptr || *lpFileName == '\0' || stat(lpFileName, &st) != 0) {
+    w.lastError =
+        lpFileName != nullptr && errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+  if (lpName == nullptr || *lpName == '\0' || std::strchr(lpName, '=') != nullptr) {
+    W().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  return (lpValue != nullptr ? setenv(lpName, lpValue, 1) : unsetenv(lpName)) == 0;
 }
 
 // --- Classes and windows ----------------------------------------------------------------

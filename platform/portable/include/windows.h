@@ -105,6 +105,9 @@ typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
 
 // --- Results -----------------------------------------------------------------
 
@@ -146,6 +149,7 @@ typedef HICON HCURSOR;
 #define ERROR_NOT_READY 21L
 #define ERROR_READ_FAULT 30L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BUSY 170L
 #define ERROR_OLD_WIN_VERSION 1150L
 #define ERROR_RMODE_APP 1153L
@@ -524,6 +528,9 @@ DWORD WINAPI GetTickCount(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetLastError(void);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
 
 // USER32: classes, windows, messages
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx);

@@ -5,8 +5,12 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -65,6 +69,10 @@ class SdlBackendTest : public testing::Test {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     unsetenv("PIXSHOW_WINDOWED");
     unsetenv("PIXSHOW_TRACE");
+    setenv("PIXSHOW_SCALE", "integer", 1);  // whole scales on the dummy 1024 x 768 screen
+    char config[] = "/tmp/pixshow-config-XXXXXX";
+    config_ = mkdtemp(config);
+    setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
     g_layer = FakeLayer{};
     g_layer.pixels.assign(kPitch * 480, 0xAB);
     g_layer.frame.pixels = g_layer.pixels.data();
@@ -74,7 +82,10 @@ class SdlBackendTest : public testing::Test {
     for (int i = 0; i < 256; ++i)
       g_layer.frame.palette[i] = PALETTEENTRY{BYTE(i), BYTE(i ^ 0x55), BYTE(255 - i), 0};
   }
-  void TearDown() override { backend_.reset(); }
+  void TearDown() override {
+    backend_.reset();
+    std::filesystem::remove_all(config_);
+  }
 
   void Open() {
     backend_.reset(pxport::CreateSdlBackend());
@@ -121,6 +132,7 @@ class SdlBackendTest : public testing::Test {
   }
 
   std::unique_ptr<pxport::Backend> backend_;
+  std::string config_;
 };
 
 TEST_F(SdlBackendTest, WithoutADisplayTheBackendSaysSoAndStillPassesTime) {
@@ -223,6 +235,32 @@ TEST_F(SdlBackendTest, AltEnterSwitchesToAWindowWhereThePointersJumpInIsNoMoveme
   int width = 0, height = 0;
   SDL_GetWindowSize(HostWindow(), &width, &height);
   EXPECT_EQ(width * 1000 + height, 640480);
+  // Remembered: a run without the choices starts the same, and writes nothing.
+  const std::string file = config_ + "/pixshow/settings.ini";
+  auto read = [&file] {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  backend_.reset();
+  unsetenv("PIXSHOW_WINDOWED");
+  unsetenv("PIXSHOW_SCALE");
+  EXPECT_NE(read().find("[window]\nmode=window\nscale=integer\n"), std::string::npos) << read();
+  struct stat before, after;
+  ASSERT_EQ(stat(file.c_str(), &before), 0);
+  Open();
+  EXPECT_EQ(SDL_GetWindowFlags(HostWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+  backend_.reset();
+  ASSERT_EQ(stat(file.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  // A file not understood: one warning, full screen, and the file left alone.
+  std::ofstream(file) << "mode=sideways\n";
+  testing::internal::CaptureStderr();
+  Open();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "pixshow: ignoring " + file + ": line 1 is not understood\n");
+  EXPECT_NE(SDL_GetWindowFlags(HostWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+  backend_.reset();
+  EXPECT_EQ(read(), "mode=sideways\n");
 }
 
 TEST_F(SdlBackendTest, PresentsArePacedAPendingChangeShowsAtTheNextPollOrSleepAndPollingWaits) {

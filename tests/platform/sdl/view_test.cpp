@@ -12,21 +12,35 @@ namespace {
 using pxport::FitPicture;
 using pxport::Viewport;
 
-TEST(FitPicture, LargestWholeFactorCentredOnCommonScreensAtLeastOneOnSmallerOnes) {
+TEST(FitPicture, WholeScalesWhereTheyFillThreeQuartersOfTheHeightElseASharpFit) {
   struct Case {
-    int w, h, scale, x, y;
+    int w, h;
+    const char* choice;  // PIXSHOW_SCALE
+    Viewport v;          // scale 0: resampled
   } cases[] = {
-      {1920, 1080, 2, 320, 60},  // height limits: 3 x 480 = 1440 > 1080
-      {1280, 1024, 2, 0, 32},    {640, 480, 1, 0, 0},       {2560, 1440, 3, 320, 0},
-      {3840, 2160, 4, 640, 120}, {1279, 959, 1, 319, 239},   // one pixel short of twice the picture
-      {800, 600, 1, 80, 60},     {320, 200, 1, -160, -140},  // smaller: the overhang centred
-      {0, 0, 1, -320, -240},                                 // degenerate: no division by zero
+      {1366, 768, nullptr, {0, 171, 0, 1024, 768}},  // 1x fills 62 %: fit
+      {1280, 720, "auto", {0, 160, 0, 960, 720}},
+      {1920, 1080, "auto", {2, 320, 60, 1280, 960}},
+      {800, 600, "auto", {1, 80, 60, 640, 480}},
+      {1280, 1024, "bogus", {2, 0, 32, 1280, 960}},
+      {320, 240, "auto", {0, 0, 0, 320, 240}},  // smaller than the picture: shrunk
+      {1366, 768, "integer", {1, 363, 144, 640, 480}},
+      {2560, 1440, "integer", {3, 320, 0, 1920, 1440}},
+      {1279, 959, "integer", {1, 319, 239, 640, 480}},   // one pixel short of twice the picture
+      {320, 200, "integer", {1, -160, -140, 640, 480}},  // smaller: the overhang centred
+      {0, 0, "integer", {1, -320, -240, 640, 480}},      // degenerate: no division by zero
+      {1280, 1024, "fit", {2, 0, 32, 1280, 960}},
+      {1920, 1080, "fit", {0, 240, 0, 1440, 1080}},
+      {1000, 1500, "fit", {0, 0, 375, 1000, 750}},
+      {1366, 768, "stretch", {0, 0, 0, 1366, 768}},
+      {1366, 768, "3", {3, -277, -336, 1920, 1440}},
+      {1366, 768, "17", {0, 171, 0, 1024, 768}},
   };
   for (const Case& c : cases) {
-    Viewport v = FitPicture(c.w, c.h, 640, 480);
-    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
-    EXPECT_EQ(v.scale * 1000000 + v.w * 1000 + v.h, c.scale * 1000000 + 640480 * c.scale);
-    EXPECT_EQ(v.x * 10000 + v.y, c.x * 10000 + c.y);
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << (c.choice ? c.choice : "-"));
+    Viewport v = FitPicture(c.w, c.h, 640, 480, pxport::ParseScaleChoice(c.choice));
+    EXPECT_EQ(std::vector<int>({v.scale, v.x, v.y, v.w, v.h}),
+              std::vector<int>({c.v.scale, c.v.x, c.v.y, c.v.w, c.v.h}));
   }
   EXPECT_EQ(FitPicture(1920, 1080, 0, 0).scale, 1);
 }

@@ -109,7 +109,8 @@ async function test(work, base) {
   const browser = await launch(work);
   try {
     const page = await browser.newPage();
-    page.on('pageerror', (e) => console.error('page error:', e.message));
+    let errors = 0;
+    page.on('pageerror', (e) => console.error('page error:', e.message, ++errors));
     page.on('console', (m) => /^pixshow/.test(m.text()) && console.error('page:', m.text()));
     await page.goto(base + 'index.html');
     for (let n = 1; n <= 8; ++n) {
@@ -138,10 +139,16 @@ async function test(work, base) {
     if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-/.test(s.screenshots[0].name)) {
       fail('keys: ' + JSON.stringify(s));
     }
-    console.log('played again: Space, Left and F12 as the capture draws them, Escape ends it');
+    for (let run = 3; run <= 12; ++run) {  // each replacing the last while it waits
+      await page.evaluate(() => pixshowPage.start());
+      await until(page, (s) => s.waits === 1 && s.runs === run, `replay ${run}`);
+    }
+    if (errors) fail(`${errors} uncaught errors on the page`);
+    console.log('played again: Space, Left and F12 as the capture draws them, Escape ends it; ' +
+                'ten replays in a row leave no uncaught error');
 
     await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
-    await until(page, (s) => s.waits === 1 && s.runs === 3, 'screen 1 of the dropped sheets');
+    await until(page, (s) => s.waits === 1 && s.runs === 13, 'screen 1 of the dropped sheets');
     let d = await compare(page, base + 'owncap/screen-1.png');
     if (d) fail('dropped sheets, screen 1: ' + d);
     await drop(page, base + 'own/', [['ports.pix', 'Ports.pix'], ['button.pix', 'button.pix'], ['ports.pix', 'Borders.pix']]);
@@ -149,7 +156,7 @@ async function test(work, base) {
     for (const line of ['Ports.pix: not one', 'Borders.pix: 101680 bytes is not', 'ports.pix: missing', 'Pieces.pix: missing']) {
       if (!s.note.includes(line)) fail(`wrong set: "${line}" not in the message: ${s.note}`);
     }
-    if (s.runs !== 3 || s.note.includes('button.pix')) fail('wrong set: ' + JSON.stringify(s));
+    if (s.runs !== 13 || s.note.includes('button.pix')) fail('wrong set: ' + JSON.stringify(s));
     console.log('dropped sheets play as pixshow-capture draws them; a wrong set is refused whole');
 
     // Over 2 GiB of sheet (sparse, whole images): only what the program draws is read.
@@ -157,16 +164,16 @@ async function test(work, base) {
     for (const name of SHEETS) fs.copyFileSync(path.join(work, 'own', name), path.join(work, 'huge', name));
     fs.truncateSync(path.join(work, 'huge', 'ports.pix'), 5084 * 422406);
     await (await page.$('#files')).uploadFile(...SHEETS.map((n) => path.join(work, 'huge', n)));
-    await until(page, (s) => s.waits === 1 && s.runs === 4, 'screen 1 of a 2 GiB set');
+    await until(page, (s) => s.waits === 1 && s.runs === 14, 'screen 1 of a 2 GiB set');
     if ((d = await compare(page, base + 'owncap/screen-1.png'))) fail('2 GiB set, screen 1: ' + d);
     // A slower, older choice loses to the drop after it; files not .pix are left out and named.
     await page.evaluate(() => pixshowPage.playOwn([{ name: 'ports.pix', size: 101680, slice: () => ({
       arrayBuffer: () => new Promise((r) => setTimeout(() => r(new ArrayBuffer(101680)), 1500)) }) }]));
     await drop(page, base + 'own/', [...SHEETS.map((n) => [n, n]), ...['.DS_Store', 'constructor', '__proto__'].map((n) => ['button.pix', n])]);
-    s = await until(page, (s) => s.waits === 1 && s.runs === 5, 'screen 1 of the later drop');
+    s = await until(page, (s) => s.waits === 1 && s.runs === 15, 'screen 1 of the later drop');
     await new Promise((r) => setTimeout(r, 2000));
     s = await state(page);
-    if (s.runs !== 5 || !s.note.includes('Left out (not .pix): .DS_Store, constructor, __proto__')) fail('later drop: ' + JSON.stringify(s));
+    if (s.runs !== 15 || !s.note.includes('Left out (not .pix): .DS_Store, constructor, __proto__')) fail('later drop: ' + JSON.stringify(s));
     await page.evaluate(() => pixshowPage.playOwn([{ name: 'button.pix', size: 540, slice: () => ({
       arrayBuffer: () => Promise.reject(new DOMException('gone', 'NotReadableError')) }) }]));
     await until(page, (s) => s.note.includes('button.pix: could not be read (gone)'), 'a failed read told');

@@ -22,10 +22,13 @@ const pixshowPage = (() => {
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d');
   const note = document.getElementById('note');
+  const own = document.getElementById('own');
   // What the tests and the benchmark read.
   const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0 };
+  // Opened from disk, the browser fetches nothing: the page says how to serve it.
+  const fromDisk = location.protocol === 'file:';
   // The program's code, fetched and compiled once, at once, for every run.
-  const code = WebAssembly.compileStreaming(fetch('pixshow.wasm'))
+  const code = fromDisk ? null : WebAssembly.compileStreaming(fetch('pixshow.wasm'))
     .catch(() => fetch('pixshow.wasm').then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b)));
   let run = null;        // the Emscripten module playing now
   let lastSheets = null; // the sheets of the last run, for "play again"
@@ -40,6 +43,10 @@ const pixshowPage = (() => {
       width: 640 * k / ratio + 'px', height: 480 * k / ratio + 'px',
       left: Math.floor((w - 640 * k) / 2) / ratio + 'px', top: Math.floor((h - 480 * k) / 2) / ratio + 'px',
     });
+    // The bar of the corner stays off the picture: hidden where they would meet.
+    const picture = canvas.getBoundingClientRect(), bar = own.getBoundingClientRect();
+    const meets = picture.bottom > innerHeight - bar.height - 6 && picture.right > innerWidth - bar.width - 10;
+    own.style.visibility = meets ? 'hidden' : '';
   }
 
   function tell(text, offerAgain) {
@@ -204,14 +211,17 @@ const pixshowPage = (() => {
     document.addEventListener('mousemove', (e) => {
       if (document.pointerLockElement === canvas || e.target === canvas) send('mouse_motion', e.movementX, e.movementY);
     });
-    canvas.addEventListener('mousedown', (e) => {
-      if (run && document.pointerLockElement !== canvas && canvas.requestPointerLock) {
+    // A press of a mouse, a pen or a finger: a tap on a touch screen clicks
+    // (the program holds its cursor on the button while it waits); only a
+    // mouse has the pointer captured.
+    canvas.addEventListener('pointerdown', (e) => {
+      if (run && e.pointerType === 'mouse' && document.pointerLockElement !== canvas && canvas.requestPointerLock) {
         const locked = canvas.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
       }
       send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 1);
     });
-    document.addEventListener('mouseup', (e) => send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0));
+    document.addEventListener('pointerup', (e) => send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0));
     for (const [type, down] of [['keydown', 1], ['keyup', 0]]) {
       document.addEventListener(type, (e) => {
         if (!(e.key in KEYS) || e.ctrlKey || e.altKey || e.metaKey) return;
@@ -220,6 +230,17 @@ const pixshowPage = (() => {
       });
     }
     document.getElementById('again').addEventListener('click', () => play(lastSheets));
+    const full = document.getElementById('full');
+    full.hidden = !document.fullscreenEnabled;
+    full.addEventListener('click', () => {
+      const asked = document.fullscreenElement ? document.exitFullscreen() : document.documentElement.requestFullscreen();
+      if (asked && asked.catch) asked.catch(() => {});
+    });
+    // A run that is replaced or ends leaves by Emscripten's ExitStatus, thrown
+    // on purpose from the program's last turn of the event loop: not an error.
+    const leaving = (e) => { if ((e.error || e.reason || {}).name === 'ExitStatus') e.preventDefault(); };
+    addEventListener('error', leaving);
+    addEventListener('unhandledrejection', leaving);
     // A message without a choice goes away when clicked.
     note.addEventListener('click', () => { if (document.getElementById('again').hidden) note.style.display = 'none'; });
     const picker = document.getElementById('files');
@@ -238,15 +259,17 @@ const pixshowPage = (() => {
     });
   }
 
-  const sample = fetchSheets(query.get('sheets') || 'sample/');
+  const sample = fromDisk ? null : fetchSheets(query.get('sheets') || 'sample/');
   fit();
   listen();
-  return {
-    state,
-    start: async () => {
-      const mine = lastChoice, sheets = await sample;
-      if (mine === lastChoice) play(sheets);  // unless the visitor's own came first
-    },
-    playOwn,
+  const start = async () => {
+    if (fromDisk) {
+      tell('This page needs a web server to load the program: run ./run web in the pixshow folder (or serve this ' +
+           'folder with any static web server, such as python3 -m http.server) and open the address it prints.', false);
+      return;
+    }
+    const mine = lastChoice, sheets = await sample;
+    if (mine === lastChoice) play(sheets);  // unless the visitor's own came first
   };
+  return { state, start, playOwn };
 })();

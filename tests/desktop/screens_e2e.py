@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""The native program on other screens than the desktop test's (xdesktop.py).
+
+  screens_e2e.py --exe pixshow --sheet-table sheets.tsv --capture pixshow-capture --work DIR
+
+A bare 1366 x 768 X screen shows the picture at 1024 x 768 between black bars, every pixel between
+the colours of the nearest pixels of pixshow-capture's picture (sharp bilinear). weston (its X11
+backend inside Xvfb, started and ended here) plays the first screens full screen as pixshow-capture
+records them, each clicked on, on Wayland. Escape then ends both with status 0.
+"""
+
+import argparse
+import os
+import sys
+import time
+
+from xdesktop import (BUTTON_BOTTOM, BUTTON_LEFT, BUTTON_RIGHT, BUTTON_TOP, HEIGHT, WIDTH,
+                      Driver, Failure, XSession, begin, prepare_work, report, to_rgb)
+
+CURSOR_BOX = (BUTTON_LEFT, BUTTON_TOP, BUTTON_RIGHT + 12, BUTTON_BOTTOM + 19)
+
+
+def play(args, work, size, weston, check):
+    """Starts the program full screen on a bare Xvfb of that size (under weston if asked), runs
+    check(session, driver, expected pictures folder) and presses Escape: the problems."""
+    session = XSession(work, size, manager=False)
+    try:
+        session.start()
+        for name in ("PIXSHOW_BACKEND", "PIXSHOW_WINDOWED", "PIXSHOW_SCALE", "SDL_VIDEODRIVER"):
+            session.env.pop(name, None)
+        env = session.env
+        if weston:  # SDL's Wayland driver and the libraries under it keep memory to the end
+            env = session.start_weston()
+            env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"),
+                                                         "detect_leaks=0")))
+        what = "weston" if weston else "%d x %d" % size
+        driver = Driver(session, session.spawn(
+            [os.path.abspath(args.exe)], "program-%s.log" % ("weston" if weston else "x11"),
+            cwd=os.path.join(work, "sheets"), env=env), time.monotonic() + 120)
+        problems = check(session, driver, os.path.join(work, "capture"))
+        session.xdotool("key", "Escape")
+        status = driver.wait_exit(what)
+        return ["%s: %s" % (what, p) for p in problems + (
+            ["Escape ended with status %d, not 0" % status] if status else [])]
+    finally:
+        session.close()
+
+
+def sharp_fit(session, driver, expected):
+    session.origin = (171, 0)
+    driver.settle("screen 1")
+    whole, width = session.grab(whole=True), session.size[0]
+    source = to_rgb(os.path.join(expected, "screen-1.png"))
+    problems = [] if not b"".join(whole[y * width * 3:(y * width + 171) * 3]
+                                  for y in range(768)).strip(b"\0") else ["the bars are not black"]
+
+    def around(n, out, length):  # the two source pixels nearest to output pixel n
+        low = min(length - 1, int(max(0.0, (n + 0.5) * length / out - 0.5)))
+        return low, min(length - 1, low + 1)
+
+    columns, bad = [around(x, 1024, WIDTH) for x in range(1024)], []
+    for y in range(768):
+        rows, line = around(y, 768, HEIGHT), whole[y * width * 3:(y + 1) * width * 3]
+        for x, cols in enumerate(columns):
+            if CURSOR_BOX[0] <= cols[1] and CURSOR_BOX[1] <= rows[1] and rows[0] < CURSOR_BOX[3]:
+                continue  # the program's arrow
+            for c in range(3):
+                near = [source[(r * WIDTH + s) * 3 + c] for r in rows for s in cols]
+                if not min(near) <= line[(171 + x) * 3 + c] <= max(near):
+                    bad.append((x, y))
+                    break
+    return problems + (["%d pixels are not between their neighbours' colours, the first at %s"
+                        % (len(bad), bad[0])] if bad else [])
+
+
+def first_screens(session, driver, expected):
+    session.origin, problems = ((800 - WIDTH) // 2, (600 - HEIGHT) // 2), []
+    for screen in (1, 2, 3):
+        picture = to_rgb(os.path.join(expected, "screen-%d.png" % screen))
+        grabbed, found = driver.check(screen, picture, [CURSOR_BOX])
+        problems += found
+        if screen < 3:
+            driver.click("screen %d" % screen, grabbed)
+    return problems
+
+
+def main():
+    args = begin(argparse.ArgumentParser(description=__doc__.split("\n\n")[0]), 300, ("weston",))
+    started, work, problems = time.monotonic(), os.path.abspath(args.work), []
+    try:
+        prepare_work(work, args.capture)
+        problems += play(args, work, (1366, 768), False, sharp_fit)
+        problems += play(args, work, (800, 600), True, first_screens)
+    except Failure as e:
+        problems.append(str(e))
+    return report(problems, "screens test", started,
+                  "Program output in %s/program-*.log, weston's in %s/weston.log" % (work, work))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
