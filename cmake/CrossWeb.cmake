@@ -73,18 +73,9 @@ ExternalProject_Add(pixshow_web
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)
 
-# The page, with the program's table of sheets (names and image sizes, from
-# raster/sheets.h through cmake/Sheets.cmake) for checking the visitor's own.
-file(STRINGS ${CMAKE_BINARY_DIR}/sheets.tsv _pixshow_sheet_rows)
-set(PIXSHOW_SHEET_JSON "")
-foreach(row ${_pixshow_sheet_rows})
-  string(REPLACE "\t" ";" row "${row}")
-  list(GET row 0 _name)
-  list(GET row 1 _width)
-  list(GET row 2 _height)
-  string(APPEND PIXSHOW_SHEET_JSON "\"${_name}\": [${_width}, ${_height}], ")
-endforeach()
-string(REGEX REPLACE ", $" "}" PIXSHOW_SHEET_JSON "{${PIXSHOW_SHEET_JSON}")
+# The page, with the program's table of sheets (names, image sizes and how
+# many images the presentation draws, from raster/sheets.h through
+# cmake/Sheets.cmake) for checking and reading the visitor's own.
 configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/page.js ${PIXSHOW_WEB_DIR}/page.js @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/index.html ${PIXSHOW_WEB_DIR}/index.html COPYONLY)
 

@@ -23,6 +23,11 @@ extern DIMOUSESTATE g_mouseState;
 extern int g_cursorX;
 extern int g_cursorY;
 
+// The events the mouse and the keyboard set whenever their state changes
+// (auto-reset; NULL before set-up and after teardown), for a wait to sleep on.
+enum InputEvent { MouseEvent, KeyboardEvent, InputEventCount };
+extern HANDLE g_inputEvents[InputEventCount];
+
 // The palette's own pseudo-random source: a linear congruential generator
 // with a 32-entry shuffle table. Never seeded, so a fresh generator always
 // gives the same sequence.
@@ -50,8 +55,8 @@ int InitDevices();
 // restores the display mode. 1, or 0 when the display mode cannot be restored.
 int ShutdownDevices();
 
-// The input steps of set-up and teardown: DirectInput, mouse, keyboard and
-// the cursor's start position. 1 on success, 0 (with a line on stderr) as
+// The input steps of set-up and teardown: DirectInput, mouse, keyboard (each
+// with its event) and the cursor's start position. 1 on success, 0 (with a line on stderr) as
 // soon as a step fails.
 int InitInputDevices();
 void ShutdownInputDevices();

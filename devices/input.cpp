@@ -1,6 +1,7 @@
 // DirectInput mouse and keyboard. The mouse gives relative movement and
 // button bytes for the program's own cursor; the keyboard is acquired but
-// never read (Escape is polled through the key state).
+// never read (Escape is polled through the key state). Each device sets its
+// own event when its state changes, so that a wait can sleep until then.
 
 #include "shell/shell.h"
 #include "devices/devices.h"
@@ -8,6 +9,7 @@
 LPDIRECTINPUT7 g_directInput = NULL;
 LPDIRECTINPUTDEVICE7 g_mouseDevice = NULL;
 LPDIRECTINPUTDEVICE7 g_keyboardDevice = NULL;
+HANDLE g_inputEvents[InputEventCount] = {NULL, NULL};
 DIMOUSESTATE g_mouseState;
 int g_cursorX = 0;
 int g_cursorY = 0;
@@ -20,6 +22,19 @@ void ReleaseDevice(LPDIRECTINPUTDEVICE7& device) {
     device->Release();
     device = NULL;
   }
+}
+
+void CloseInputEvent(HANDLE& event) {
+  if (event != NULL) {
+    CloseHandle(event);
+    event = NULL;
+  }
+}
+
+// An auto-reset event the device sets on every change of its state.
+int NotifyThroughEvent(LPDIRECTINPUTDEVICE7 device, HANDLE& event) {
+  event = CreateEventA(NULL, FALSE, FALSE, NULL);
+  return event != NULL && SUCCEEDED(device->SetEventNotification(event));
 }
 
 }  // namespace
@@ -42,6 +57,9 @@ int InitInputDevices() {
   if (FAILED(g_mouseDevice->SetDataFormat(&c_dfDIMouse))) {
     return ReportFailedStep("set the mouse data format");
   }
+  if (!NotifyThroughEvent(g_mouseDevice, g_inputEvents[MouseEvent])) {
+    return ReportFailedStep("set the mouse event notification");
+  }
   g_mouseDevice->Acquire();
 
   if (FAILED(g_directInput->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
@@ -55,6 +73,9 @@ int InitInputDevices() {
                                                    DISCL_FOREGROUND | DISCL_NONEXCLUSIVE))) {
     return ReportFailedStep("set the keyboard cooperative level");
   }
+  if (!NotifyThroughEvent(g_keyboardDevice, g_inputEvents[KeyboardEvent])) {
+    return ReportFailedStep("set the keyboard event notification");
+  }
   g_keyboardDevice->Acquire();
 
   g_cursorX = 320;
@@ -64,7 +85,9 @@ int InitInputDevices() {
 
 void ShutdownInputDevices() {
   ReleaseDevice(g_keyboardDevice);
+  CloseInputEvent(g_inputEvents[KeyboardEvent]);
   ReleaseDevice(g_mouseDevice);
+  CloseInputEvent(g_inputEvents[MouseEvent]);
   if (g_directInput != NULL) {
     g_directInput->Release();
     g_directInput = NULL;

@@ -8,6 +8,7 @@ struct SheetFormat {
   const char* fileName;
   int imageWidth;
   int imageHeight;
+  int imagesDrawn;  // the presentation draws images 0 .. imagesDrawn - 1 at most
 };
 
 enum SheetId {
@@ -20,14 +21,15 @@ enum SheetId {
   SheetCount
 };
 
+// The web page reads no more of a visitor's sheet than imagesDrawn images.
 // clang-format off
 constexpr SheetFormat ImageSheets[SheetCount] = {
-    {"ports.pix", 82, 62},     // portraits
-    {"button.pix", 45, 12},    // the continue button
-    {"Divadude.pix", 82, 62},  // stat icons
-    {"WarTiles.pix", 42, 32},  // map tiles, four seasons of nine terrains
-    {"Pieces.pix", 42, 32},    // pieces
-    {"Borders.pix", 42, 32},   // cell borders, 0 where the map shows through
+    {"ports.pix", 82, 62, 20},     // portraits
+    {"button.pix", 45, 12, 1},     // the continue button
+    {"Divadude.pix", 82, 62, 9},   // stat icons
+    {"WarTiles.pix", 42, 32, 36},  // map tiles, four seasons of nine terrains
+    {"Pieces.pix", 42, 32, 5},     // pieces
+    {"Borders.pix", 42, 32, 2},    // cell borders, 0 where the map shows through
 };
 // clang-format on
 

@@ -1,6 +1,8 @@
 // The continue-button wait: the cursor is confined to the button and moved
 // by the program itself from the mouse's relative movement until a button
-// is pressed.
+// is pressed. Between passes the program sleeps until the mouse or the
+// keyboard changes (their events) or a message comes: a still screen costs
+// no processor time.
 #include <cstring>
 
 #include "shell/shell.h"
@@ -16,15 +18,37 @@ namespace {
 const int WaitStartX = ContinueButtonX + 10;
 const int WaitStartY = ContinueButtonY + 6;
 const DWORD WaitEndPauseMs = 500;
-// Between passes that found nothing to do the wait sleeps until input or a
-// message comes, or this long at most.
-const DWORD WaitIdleMs = 5;
+// While another program has the display, taking it back is tried again this
+// often even when nothing wakes the wait (activation normally does); after a
+// failed read the mouse is read again this soon.
+const DWORD AwayRetryMs = 100;
+const DWORD ReadRetryMs = 5;
 
 // The read failed (input lost, device not acquired): take the mouse back and
 // count this pass as no movement and no button.
 void RecoverMouse() {
   g_mouseDevice->Acquire();
   std::memset(&g_mouseState, 0, sizeof(g_mouseState));
+}
+
+// How long the wait may sleep: until input or a message comes, or, when the
+// display or the mouse must be taken back, a short while; with --delay, until
+// the delay is over at the latest.
+DWORD SleepLimit(int away, int readFailed, DWORD startMs) {
+  DWORD limit = INFINITE;
+  if (away) {
+    limit = AwayRetryMs;
+  } else if (readFailed) {
+    limit = ReadRetryMs;
+  }
+  if (g_delayMs != 0) {
+    const DWORD passed = GetTickCount() - startMs;
+    const DWORD left = passed < g_delayMs ? g_delayMs - passed : 0;
+    if (left < limit) {
+      limit = left;
+    }
+  }
+  return limit;
 }
 
 }  // namespace
@@ -48,6 +72,7 @@ int WaitForContinueClick() {
   const DWORD startMs = GetTickCount();
   int clicked = 0;
   int away = 0;
+  int readFailed = 0;
   while (!clicked) {
     MSG message;
     int handledMessage = 0;
@@ -73,7 +98,8 @@ int WaitForContinueClick() {
         SetCursorPos(g_cursorX, g_cursorY);
       }
       PollEscape();
-      if (FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState))) {
+      readFailed = FAILED(g_mouseDevice->GetDeviceState(sizeof(g_mouseState), &g_mouseState));
+      if (readFailed) {
         RecoverMouse();
       }
       // The position is not clamped: the system keeps the visible cursor
@@ -93,8 +119,11 @@ int WaitForContinueClick() {
         clicked = 1;
       }
     }
+    // Input that came since the read has set an event already, so nothing
+    // is missed by going to sleep now.
     if (!clicked && !handledMessage) {
-      MsgWaitForMultipleObjects(0, NULL, FALSE, WaitIdleMs, QS_ALLINPUT);
+      MsgWaitForMultipleObjects(InputEventCount, g_inputEvents, FALSE,
+                                SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
     }
   }
 

@@ -30,9 +30,11 @@ TEST(Devices, EachFailingStepIsNamedStopsSetUpAndTeardownReleasesWhatExists) {
       {"IDirectInput7::CreateDeviceEx@mouse", "mouse device"},
       {"IDirectInputDevice7::SetCooperativeLevel@mouse", "mouse cooperative level"},
       {"IDirectInputDevice7::SetDataFormat@mouse", "mouse data format"},
+      {"CreateEventA", "mouse event notification"},
       {"IDirectInput7::CreateDeviceEx@keyboard", "keyboard device"},
       {"IDirectInputDevice7::SetDataFormat@keyboard", "keyboard data format"},
       {"IDirectInputDevice7::SetCooperativeLevel@keyboard", "keyboard cooperative level"},
+      {"IDirectInputDevice7::SetEventNotification@keyboard", "keyboard event notification"},
   };
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.operation);

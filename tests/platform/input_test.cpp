@@ -1,6 +1,8 @@
-// DirectInput: the mouse's relative movement and buttons, and the platform's
-// own checks. (The program reads the keyboard through GetAsyncKeyState only;
-// the answers Windows gives to misuse are compared in tests/probe.)
+// DirectInput: the mouse's relative movement and buttons, the devices' events
+// and a wait on them, and the platform's own checks. (The program reads the keyboard through
+// GetAsyncKeyState only; the answers Windows gives to misuse are compared in tests/probe.)
+#include <functional>
+
 #include "tests/support/layer.h"
 
 namespace {
@@ -60,6 +62,65 @@ TEST_F(InputTest, MouseReportsMovementSinceThePreviousReadAndEveryPress) {
   mouse->Release();
   input->Release();
   EXPECT_EQ(pxh::MisuseReport(), std::vector<std::string>{});
+}
+
+// Every change of an acquired device's state sets its event, and a wait on
+// the events sleeps, without a single polling call, until the first of them.
+TEST_F(InputTest, DevicesSetTheirEventsOnChangesWhileAcquiredAndAWaitSleepsUntilTheFirst) {
+  IDirectInputDevice7A* keyboard = nullptr;
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&keyboard), NULL),
+            DI_OK);
+  HANDLE events[2] = {CreateEventA(NULL, FALSE, FALSE, NULL),
+                      CreateEventA(NULL, FALSE, FALSE, NULL)};
+  const DWORD flags[2] = {DISCL_BACKGROUND | DISCL_NONEXCLUSIVE,
+                          DISCL_FOREGROUND | DISCL_NONEXCLUSIVE};
+  IDirectInputDevice7A* devices[2] = {mouse, keyboard};
+  for (int i = 0; i < 2; i++) {
+    ASSERT_EQ(devices[i]->SetCooperativeLevel(window, flags[i]), DI_OK);
+    ASSERT_EQ(devices[i]->SetDataFormat(i == 0 ? &c_dfDIMouse : &c_dfDIKeyboard), DI_OK);
+    ASSERT_EQ(devices[i]->SetEventNotification(events[i]), DI_OK);
+  }
+  pxh::MoveMouse(1, 0);  // not acquired yet
+  EXPECT_EQ(MsgWaitForMultipleObjects(2, events, FALSE, 0, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  for (IDirectInputDevice7A* device : devices) ASSERT_EQ(device->Acquire(), DI_OK);
+  const struct {
+    std::function<void()> input;
+    DWORD woken;
+  } cases[] = {
+      {[] { pxh::MoveMouse(0, 0, 1); }, WAIT_OBJECT_0},
+      {[] { pxh::SetMouseButton(2, true); }, WAIT_OBJECT_0},
+      {[] { pxh::Click(0); }, WAIT_OBJECT_0},
+      {[] { pxh::SetKey(VK_SPACE, true); }, WAIT_OBJECT_0 + 1},
+      {[] { pxh::LoseFocus(); }, WAIT_OBJECT_0 + 1},  // losing acquisition is a change
+  };
+  for (const auto& c : cases) {
+    const uint64_t start = pxh::NowMs();
+    pxh::At(start + 1000, c.input);
+    pxh::ClearCallLog();
+    EXPECT_EQ(MsgWaitForMultipleObjects(2, events, FALSE, INFINITE, QS_POSTMESSAGE), c.woken);
+    EXPECT_EQ(pxh::NowMs(), start + 1000);
+    EXPECT_EQ(pxh::CallLog().size(), 1u) << Joined(pxh::CallLog());
+    // Auto-reset: the wait took the event.
+    EXPECT_EQ(MsgWaitForMultipleObjects(2, events, FALSE, 0, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  }
+  // Misuse: a handle that is no event, closing twice, closing one a device still sets.
+  HANDLE stale[1] = {window};
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, stale, FALSE, 0, 0), static_cast<DWORD>(WAIT_FAILED));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(CloseHandle(events[0]));
+  EXPECT_FALSE(CloseHandle(events[0]));
+  EXPECT_EQ(SetEvent(events[0]), FALSE);
+  for (IDirectInputDevice7A* device : devices) {
+    device->Unacquire();
+    device->Release();
+  }
+  EXPECT_TRUE(CloseHandle(events[1]));
+  input->Release();
+  EXPECT_EQ(Joined(pxh::MisuseReport()),
+            Joined({"MsgWaitForMultipleObjects: object 0 is not an open event",
+                    "CloseHandle: a device still sets the event", "CloseHandle: not an open handle",
+                    "SetEvent: not an open event"}));
 }
 
 TEST_F(InputTest, PlatformRefusesOtherDevicesAndFormatsAndReportsUnreleasedOnes) {

@@ -35,6 +35,7 @@ void ResetProgram() {
   std::memset(g_paletteEntries, 0, sizeof(g_paletteEntries));
   g_directInput = NULL;
   g_mouseDevice = g_keyboardDevice = NULL;
+  g_inputEvents[MouseEvent] = g_inputEvents[KeyboardEvent] = NULL;
   std::memset(&g_mouseState, 0, sizeof(g_mouseState));
   g_cursorX = g_cursorY = g_labelX = g_labelY = 0;
 }

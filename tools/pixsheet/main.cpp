@@ -8,8 +8,11 @@
 //
 // Status 0 on success, 2 on any bad input or failure (one line on stderr);
 // check answers 1 when the folder is not ready.
-#include <cstdio>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -359,22 +362,35 @@ int RunImport(const ParsedArgs& args) {
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   RefuseOutputThatIsAnInput(sheet, args.positional);
 
-  ColourMapper mapper(ProgramPalette());
-  std::vector<uint8_t> bytes;
+  // Each PNG's images go to `take` as soon as they are cut out, so that a
+  // sheet written whole is never held whole.
   long long images = 0;
-  for (const std::string& file : args.positional) {
-    pngio::Image png;
-    std::string error;
-    if (!pngio::ReadPng(file, &png, &error,
-                        [&](int w, int h) { return PictureSizeProblem(w, h, file, size); }))
-      Fail(error);
-    Picture picture;
-    picture.width = png.width;
-    picture.height = png.height;
-    picture.pixels = mapper.Map(png, file, args.Has("--strict"));
-    images += SliceContactSheet(picture, file, size, &bytes);
+  auto importAll = [&](const std::function<void(const std::vector<uint8_t>&)>& take) {
+    ColourMapper mapper(ProgramPalette());
+    for (const std::string& file : args.positional) {
+      Picture picture;
+      {
+        pngio::Image png;
+        std::string error;
+        if (!pngio::ReadPng(file, &png, &error,
+                            [&](int w, int h) { return PictureSizeProblem(w, h, file, size); }))
+          Fail(error);
+        picture.width = png.width;
+        picture.height = png.height;
+        picture.pixels = mapper.Map(png, file, args.Has("--strict"));
+      }
+      std::vector<uint8_t> part;
+      images += SliceContactSheet(picture, file, size, &part);
+      take(part);
+    }
+    if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
+  };
+  std::vector<uint8_t> bytes;
+  if (inPlace || append) {
+    importAll([&](const std::vector<uint8_t>& part) {
+      bytes.insert(bytes.end(), part.begin(), part.end());
+    });
   }
-  if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
 
   std::error_code ec;
   const std::filesystem::path name = toolkit::PathOf(sheet);
@@ -398,18 +414,44 @@ int RunImport(const ParsedArgs& args) {
     std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(),
                 Quoted(sheet).c_str(), Plural(held + images, "image").c_str());
   } else {
-    // Writing fewer images over a sheet loses the rest: the usual slip is
-    // importing one edited image without --image.
-    if (!replace && images < held) {
-      Fail(Quoted(sheet) + " holds " + Plural(held, "image") + " and the import gives only " +
-           std::to_string(images) + ": give --image K to write " +
-           (images == 1 ? "it over image K" : "them over images K on") +
-           ", or --replace to make it a sheet of " + Plural(images, "image"));
-    }
-    WriteWholeFile(sheet, bytes);
+    // Straight into the temporary file, which is renamed over the sheet
+    // only when every input was read.
+    std::string refusal, error;
+    long long written = 0;
+    const bool ok = toolkit::WriteFileReplacing(
+        sheet,
+        [&](std::FILE* f, std::string* why) {
+          try {
+            importAll([&](const std::vector<uint8_t>& part) {
+              if (!part.empty() && std::fwrite(part.data(), 1, part.size(), f) != part.size()) {
+                *why = std::strerror(errno);
+                throw Failure{};
+              }
+              written += static_cast<long long>(part.size());
+            });
+            // Writing fewer images over a sheet loses the rest: the usual slip
+            // is importing one edited image without --image.
+            if (!replace && images < held) {
+              Fail(Quoted(sheet) + " holds " + Plural(held, "image") +
+                   " and the import gives only " + std::to_string(images) +
+                   ": give --image K to write " +
+                   (images == 1 ? "it over image K" : "them over images K on") +
+                   ", or --replace to make it a sheet of " + Plural(images, "image"));
+            }
+          } catch (const Failure& failure) {
+            refusal = failure.message;
+            return false;
+          } catch (const std::bad_alloc&) {
+            refusal = "not enough memory";
+            return false;
+          }
+          return true;
+        },
+        &error);
+    if (!ok) Fail(refusal.empty() ? error : refusal);
     std::printf("wrote %s: %s of %d x %d, %s\n", Quoted(sheet).c_str(),
                 Plural(images, "image").c_str(), size.width, size.height,
-                Plural(static_cast<long long>(bytes.size()), "byte").c_str());
+                Plural(written, "byte").c_str());
   }
   return 0;
 }

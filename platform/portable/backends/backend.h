@@ -51,8 +51,9 @@ class Backend {
   virtual void Sleep(uint32_t ms) = 0;
 
   // MsgWaitForMultipleObjects: give the processor back until host input
-  // comes or `ms` passed, then bring the input in. True when input came.
-  virtual bool WaitForInput(uint32_t ms) = 0;
+  // comes or `ms` passed (INFINITE: until input comes), then bring the input
+  // in. May return early; the caller looks at what came and waits again.
+  virtual void WaitForInput(uint32_t ms) = 0;
 
   // The program starts waiting for input: the first pass of a polling loop
   // (the first mouse GetDeviceState after a call that is not a polling call,
@@ -92,10 +93,14 @@ struct Frame {
 Frame CurrentFrame();
 
 // --- Input the backend feeds into the layer ---------------------------------
+//
+// Each change wakes MsgWaitForMultipleObjects (QS_INPUT) and sets the
+// notification event of the acquired device it concerns.
 
 void InputMouseMotion(int dx, int dy, int dz);  // relative, host pixels / wheel clicks
 void InputMouseButton(int button, bool down);   // 0 left, 1 right, 2 middle, 3 x1;
                                                 // a press shows in the next read
+void InputMouseClick(int button);               // a press and its release at once
 void InputKey(int virtualKey, bool down);       // VK_ESCAPE, VK_RETURN, VK_MENU ...
 void InputCloseButton();                        // posts WM_CLOSE to the main window
 void InputFocus(bool active);                   // the program's window gets / loses the focus

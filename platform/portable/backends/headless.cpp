@@ -1,6 +1,11 @@
 // The headless backend: no window and no real time. The clock is virtual:
 // Sleep advances it at once and every polling call advances it a little, so
-// a busy wait cannot spin forever in zero time.
+// a busy wait cannot spin forever in zero time. A wait for input moves the
+// clock straight to the next timed action, the only source of input there is.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/portable/emulation/layer.h"
 
 namespace pxport {
@@ -19,10 +24,19 @@ class HeadlessBackend final : public Backend {
   void Invalidate() override {}
   void Poll() override { AdvanceClockUs(kPollCostUs); }
   void Sleep(uint32_t ms) override { AdvanceClockUs(static_cast<uint64_t>(ms) * 1000); }
-  // Scripted input is there at once: the whole time passes.
-  bool WaitForInput(uint32_t ms) override {
-    AdvanceClockUs(static_cast<uint64_t>(ms) * 1000);
-    return false;
+  void WaitForInput(uint32_t ms) override {
+    World& w = W();
+    uint64_t until = ms == INFINITE ? UINT64_MAX : w.nowUs + static_cast<uint64_t>(ms) * 1000;
+    for (const TimedAction& action : w.timedActions)
+      if (action.atMs * 1000 < until) until = std::max(action.atMs * 1000, w.nowUs);
+    if (until == UINT64_MAX) {
+      // Nothing will ever come: on Windows the program would sleep for good.
+      std::fprintf(stderr,
+                   "pixshow: headless: the program waits for input without end and nothing is "
+                   "scheduled to bring any\n");
+      std::abort();
+    }
+    AdvanceClockUs(until - w.nowUs);
   }
   uint64_t NowMs() override { return W().nowUs / 1000; }
 };

@@ -119,8 +119,9 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
 }
 
 constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
-// Longest wait of one polling call for host input when input wakes it.
-constexpr int kIdleWaitMs = 5;
+// Longest sleep of a wait for input. SDL does its housekeeping (keeping the
+// screen saver away among it) when events are pumped.
+constexpr uint64_t kLongestSleepMs = 10000;
 // Polling calls outside a wait after which polling sleeps a little anyway.
 constexpr uint64_t kBusyPolls = 256;
 
@@ -216,22 +217,15 @@ class SdlBackend final : public Backend {
   }
 
   void Poll() override {
-    // The program polls in a tight loop while it waits. Every fourth call
-    // looks for host events and, in a wait, sleeps until one comes; the
-    // others only present what is due, so a pass of the loop stays cheap and
-    // the processor idles. With the window system's descriptor to sleep on,
-    // input ends the sleep at once, so it may last a few milliseconds (each
-    // wake-up costs processor time); without it, a millisecond. Polling that
-    // is not a wait (pumping messages between drawing) does not sleep,
-    // unless it goes on for long.
+    // A busy loop polls in a tight loop. Every fourth call looks for host
+    // events; the others only present what is due, so a pass of the loop
+    // stays cheap. Waits sleep in MsgWaitForMultipleObjects, not here: only
+    // polling that goes on for long without anything else sleeps a
+    // millisecond now and then.
     ++streak_;
     if ((++polls_ & 3u) == 0 && polls_ >= heldUntil_) {
       PresentIfDue();
-      int wait = 0;
-      if (waiting_)
-        wait = eventFd_ >= 0 ? kIdleWaitMs : 1;
-      else if (streak_ > kBusyPolls)
-        wait = 1;
+      int wait = streak_ > kBusyPolls ? 1 : 0;
       if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
       WaitForHost(wait);
       BringInEvents(true);
@@ -241,7 +235,6 @@ class SdlBackend final : public Backend {
 
   void Sleep(uint32_t ms) override {
     Trace("sleep-begin", static_cast<long>(ms));
-    waiting_ = false;
     streak_ = 0;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
@@ -252,30 +245,29 @@ class SdlBackend final : public Backend {
       if (t >= end) break;
       // Whole milliseconds, rounded up: never wake before the time is over.
       auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - t).count();
-      uint64_t wait = std::min<uint64_t>(static_cast<uint64_t>((left + 999) / 1000), 100);
+      uint64_t wait =
+          std::min<uint64_t>(static_cast<uint64_t>((left + 999) / 1000), kLongestSleepMs);
       if (dirty_) wait = std::max<uint64_t>(1, std::min(wait, MsUntilDue()));
       WaitForHost(static_cast<int>(wait));
     }
     Trace("sleep-end", static_cast<long>(ms));
   }
 
-  bool WaitForInput(uint32_t ms) override {
-    // A press taken in is still to be read by the program: no sleeping.
-    if (polls_ < heldUntil_) return true;
+  void WaitForInput(uint32_t ms) override {
+    // The program sleeps, so it has read what came in before: events held
+    // back after a press may come in now.
+    heldUntil_ = polls_;
+    streak_ = 0;
     PresentIfDue();
-    int wait = static_cast<int>(ms);
-    if (dirty_) wait = std::min<int>(wait, static_cast<int>(MsUntilDue()));
-    WaitForHost(wait);
-    const bool came =
-        hostReady_ || SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0;
+    uint64_t wait = std::min<uint64_t>(ms, kLongestSleepMs);
+    if (dirty_) wait = std::min(wait, MsUntilDue());
+    WaitForHost(static_cast<int>(wait));
     BringInEvents(true);
     PresentIfDue();
-    return came;
   }
 
   void WaitBegins() override {
     Trace("wait");
-    waiting_ = true;
     if (dirty_) Present();  // the screen is finished: no reason to hold it back
   }
 
@@ -687,7 +679,6 @@ class SdlBackend final : public Backend {
   uint64_t polls_ = 0;
   uint64_t heldUntil_ = 0;  // no host events before this many polling calls
   uint64_t streak_ = 0;     // polling calls since the program last did something else
-  bool waiting_ = false;    // the program waits for input (until its next Sleep)
   unsigned buttonsHeld_ = 0;
   bool keysHeld_[256] = {};
 };

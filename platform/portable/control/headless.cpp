@@ -26,9 +26,7 @@ void MoveMouse(int dx, int dy, int dz) { pxport::InputMouseMotion(dx, dy, dz); }
 
 void SetMouseButton(int button, bool down) { pxport::InputMouseButton(button, down); }
 
-void Click(int button) {
-  if (button >= 0 && button < 4) W().clickPending[button] = true;
-}
+void Click(int button) { pxport::InputMouseClick(button); }
 
 void SetKey(int virtualKey, bool down) { pxport::InputKey(virtualKey, down); }
 
@@ -106,6 +104,9 @@ std::vector<std::string> MisuseReport() {
   pxport::ReportDirectDrawState(report);
   pxport::ReportDirectInputState(report);
   pxport::ReportGdiState(report);
+  for (const auto& event : W().events)
+    report.push_back("event " + pxport::HandleText(reinterpret_cast<void*>(event.first)) +
+                     " not closed");
   return report;
 }
 

@@ -94,6 +94,7 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
   const DIDATAFORMAT* format = nullptr;
   bool acquired = false;
   DWORD coopFlags = DISCL_BACKGROUND | DISCL_NONEXCLUSIVE;
+  HANDLE notify = nullptr;  // the event set when the state changes while acquired
 
   std::string Suffix() const { return mouse ? "@mouse" : "@keyboard"; }
   void Released(ULONG left) {
@@ -194,6 +195,18 @@ struct InputDevice final : ComObject<InputDevice, IDirectInputDevice7A> {
     return DI_OK;
   }
 
+  // Any handle is taken, at any time, as DirectInput does; one that is not an
+  // open event is misuse all the same (it would never be set).
+  HRESULT STDMETHODCALLTYPE SetEventNotification(HANDLE hEvent) override {
+    MethodCall call(this, "SetEventNotification", hEvent != nullptr ? "event" : "NULL");
+    if (!call.Usable()) return E_FAIL;
+    if (hEvent != nullptr && !EventOpen(hEvent)) call.Refuse(": not an open event");
+    HRESULT code = call.Fault(DI_OK);
+    if (FAILED(code)) return code;
+    notify = hEvent;
+    return DI_OK;
+  }
+
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hwnd, DWORD dwFlags) override {
     MethodCall call(this, "SetCooperativeLevel", std::to_string(dwFlags));
     if (!call.Usable()) return E_FAIL;
@@ -271,8 +284,25 @@ struct DirectInputObject final : ComObject<DirectInputObject, IDirectInput7A> {
 
 void ForegroundWindowGone() {
   for (InputDevice* device : W().devices) {
-    if (device->Alive() && (device->coopFlags & DISCL_FOREGROUND) != 0) device->acquired = false;
+    if (device->Alive() && device->acquired && (device->coopFlags & DISCL_FOREGROUND) != 0) {
+      device->acquired = false;
+      // Losing acquisition is a change of state too.
+      if (device->notify != nullptr) SignalEvent(device->notify);
+    }
   }
+}
+
+void DeviceStateChanged(bool mouse) {
+  for (InputDevice* device : W().devices) {
+    if (device->Exists() && device->mouse == mouse && device->acquired && device->notify != nullptr)
+      SignalEvent(device->notify);
+  }
+}
+
+bool EventNotifiesDevice(HANDLE event) {
+  for (InputDevice* device : W().devices)
+    if (device->Exists() && device->notify == event) return true;
+  return false;
 }
 
 void ReportDirectInputState(std::vector<std::string>& out) {

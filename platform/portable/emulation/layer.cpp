@@ -204,29 +204,54 @@ Frame CurrentFrame() {
   return frame;
 }
 
+namespace {
+
+void SetKeyState(int virtualKey, bool down) {
+  World& w = W();
+  if (down && !w.keyDown[virtualKey]) w.keyPressedSince[virtualKey] = true;
+  w.keyDown[virtualKey] = down;
+}
+
+// Input came from the host: it wakes waits, and the device it changed tells
+// its notification event.
+void InputCame(bool mouse) {
+  ++W().inputCount;
+  DeviceStateChanged(mouse);
+}
+
+}  // namespace
+
 void InputMouseMotion(int dx, int dy, int dz) {
   World& w = W();
+  if (dx == 0 && dy == 0 && dz == 0) return;
   w.mouseDx += dx;
   w.mouseDy += dy;
   w.mouseDz += dz;
   if (dx != 0 || dy != 0)
     PlaceCursor(static_cast<long>(w.cursorX) + dx, static_cast<long>(w.cursorY) + dy);
+  InputCame(true);
 }
 
 void InputMouseButton(int button, bool down) {
   static const int kButtonKeys[4] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON, VK_XBUTTON1};
-  if (button < 0 || button > 3) return;
+  if (button < 0 || button > 3 || W().mouseButton[button] == down) return;
   // A press shows in the next mouse read even when released before it.
-  if (down && !W().mouseButton[button]) W().clickPending[button] = true;
+  if (down) W().clickPending[button] = true;
   W().mouseButton[button] = down;
-  InputKey(kButtonKeys[button], down);
+  SetKeyState(kButtonKeys[button], down);
+  InputCame(true);
+}
+
+void InputMouseClick(int button) {
+  if (button < 0 || button > 3) return;
+  W().clickPending[button] = true;
+  InputCame(true);
 }
 
 void InputKey(int virtualKey, bool down) {
-  if (virtualKey < 0 || virtualKey > 255) return;
-  World& w = W();
-  if (down && !w.keyDown[virtualKey]) w.keyPressedSince[virtualKey] = true;
-  w.keyDown[virtualKey] = down;
+  if (virtualKey < 0 || virtualKey > 255 || W().keyDown[virtualKey] == down) return;
+  SetKeyState(virtualKey, down);
+  InputCame(false);
 }
 
 void InputFocus(bool active) {

@@ -99,6 +99,14 @@ struct Window {
 
 struct InputDevice;
 
+// --- Kernel objects ---------------------------------------------------------------
+
+// An event (CreateEventA). An auto-reset one lets one wait through per SetEvent.
+struct EventObject {
+  bool manualReset;
+  bool signalled;
+};
+
 // --- The world --------------------------------------------------------------------
 
 struct FaultRule {
@@ -154,6 +162,16 @@ struct World {
   long mouseDx = 0, mouseDy = 0, mouseDz = 0;
   bool mouseButton[4] = {};
   bool clickPending[4] = {};
+
+  // Host input taken in so far, and how much of it the message queue had seen
+  // at the last PeekMessageA or MsgWaitForMultipleObjects: later input wakes
+  // a wait for QS_INPUT.
+  uint64_t inputCount = 0;
+  uint64_t inputSeen = 0;
+
+  // Events, by handle.
+  std::map<uintptr_t, EventObject> events;
+  uintptr_t nextHandle = 0x100;
 
   // Whether the program's window is the active one (another program has the
   // focus otherwise: Alt+Tab, pxh::LoseFocus).
@@ -213,6 +231,13 @@ void SurfaceDcReleased(SurfaceObject* surface);
 void ReportDirectDrawState(std::vector<std::string>& out);
 void ReportDirectInputState(std::vector<std::string>& out);
 void ForegroundWindowGone();  // foreground input devices lose acquisition
+// The state of the mouse (or the keyboard) changed: acquired devices of that
+// kind signal their notification events.
+void DeviceStateChanged(bool mouse);
+bool EventNotifiesDevice(HANDLE event);  // a live device still sets it
+// Sets an open event; false when the handle is not one.
+bool SignalEvent(HANDLE event);
+bool EventOpen(HANDLE event);
 // The exclusive owner of the display loses it (surfaces lost, desktop mode)
 // or, back in front, gets the mode back (the surfaces stay lost).
 void DisplayFocusChanged(bool focused);

@@ -375,6 +375,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return FALSE;
   }
   if (call.Faulted()) return FALSE;
+  w.inputSeen = w.inputCount;
   const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
   for (auto it = w.queue.begin(); it != w.queue.end(); ++it) {
     if (!MatchesFilter(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;
@@ -409,40 +410,6 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     }
   }
   return FALSE;
-}
-
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
-                                       DWORD dwMilliseconds, DWORD dwWakeMask) {
-  (void)pHandles;
-  (void)fWaitAll;
-  Call call("MsgWaitForMultipleObjects", std::to_string(dwMilliseconds), CallKind::Polling);
-  if (nCount != 0) {
-    call.Refuse(": there are no objects to wait for");
-    return WAIT_FAILED;
-  }
-  // Input reaches the program through DirectInput and the key state, not as
-  // messages, so any host input ends the wait as input messages would.
-  auto ready = [dwWakeMask] {
-    World& w = W();
-    if ((dwWakeMask & (QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0 &&
-        (!w.queue.empty() || w.quitPending))
-      return true;
-    if ((dwWakeMask & QS_PAINT) != 0) {
-      for (const auto& entry : w.windows)
-        if (entry.second.alive && entry.second.needsPaint) return true;
-    }
-    return false;
-  };
-  if (ready()) return WAIT_OBJECT_0;
-  const uint64_t start = CurrentBackend().NowMs();
-  for (;;) {
-    const uint64_t passed = CurrentBackend().NowMs() - start;
-    if (dwMilliseconds != INFINITE && passed >= dwMilliseconds) return WAIT_TIMEOUT;
-    const uint32_t slice =
-        dwMilliseconds == INFINITE ? 100u : static_cast<uint32_t>(dwMilliseconds - passed);
-    const bool input = CurrentBackend().WaitForInput(slice);
-    if ((input && (dwWakeMask & QS_INPUT) != 0) || ready()) return WAIT_OBJECT_0;
-  }
 }
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {

@@ -145,6 +145,7 @@ typedef HICON HCURSOR;
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_ACCESS 12L
 #define ERROR_NOT_READY 21L
 #define ERROR_READ_FAULT 30L
@@ -255,6 +256,12 @@ typedef struct tagMSG {
   DWORD time;
   POINT pt;
 } MSG, *PMSG, *LPMSG;
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct tagPAINTSTRUCT {
   HDC hdc;
@@ -405,9 +412,11 @@ typedef struct tagPAINTSTRUCT {
 #define QS_ALLINPUT (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY | QS_SENDMESSAGE)
 
 #define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED_0 0x00000080L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED 0xFFFFFFFFL
 #define INFINITE 0xFFFFFFFF
+#define MAXIMUM_WAIT_OBJECTS 64
 
 // --- Virtual keys ----------------------------------------------------------------
 
@@ -533,6 +542,11 @@ DWORD WINAPI GetTickCount(void);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetLastError(void);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                           BOOL bInitialState, LPCSTR lpName);
+BOOL WINAPI SetEvent(HANDLE hEvent);
+BOOL WINAPI ResetEvent(HANDLE hEvent);
+BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
@@ -594,5 +608,6 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 #define LoadCursor LoadCursorA
 #define TextOut TextOutA
 #define GetModuleHandle GetModuleHandleA
+#define CreateEvent CreateEventA
 
 #endif

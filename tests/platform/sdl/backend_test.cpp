@@ -1,6 +1,6 @@
 // The SDL backend end to end on SDL's "dummy" video driver: host events
 // become the layer's input, presents are paced and show the frame scaled and
-// centred with the cursor, Sleep and Poll pass time without spinning, and a
+// centred with the cursor, Sleep, waits and Poll pass time without spinning, and a
 // missing display is reported instead of failing later.
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -285,12 +285,15 @@ TEST_F(SdlBackendTest, PresentsArePacedAPendingChangeShowsAtTheNextPollOrSleepAn
   EXPECT_GE(MsSince(t), 40);
   EXPECT_EQ(g_layer.input, (Input{"button 0 down"}));
   EXPECT_GE(g_layer.framesRead, before + 3);
-  // A waiting program polls about four times a pass; a hundred passes must
-  // not be a hundred spins, nor must polling that goes on outside a wait.
-  backend_->WaitBegins();
+  // A wait sleeps until input comes or its time is up; polling that goes on
+  // for long without anything else does not spin either.
   t = Clock::now();
-  for (int call = 0; call < 400; ++call) backend_->Poll();
-  EXPECT_GE(MsSince(t), 80);
+  int wakeUps = 0;
+  for (; MsSince(t) < 40; ++wakeUps) backend_->WaitForInput(40);
+  EXPECT_LE(wakeUps, 3);
+  Push(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+  backend_->WaitForInput(INFINITE);
+  EXPECT_EQ(g_layer.input.back(), "button 0 up");
   backend_->Sleep(0);
   t = Clock::now();
   for (int call = 0; call < 2000; ++call) backend_->Poll();
@@ -394,11 +397,11 @@ TEST_F(SdlBackendTest, OnABareXServerFullScreenCoversTheScreenAndAltEnterLeavesI
   PollPass();
   EXPECT_TRUE(covers());
 
-  // Waiting on the X connection: polling with nothing coming passes time.
-  backend_->WaitBegins();
+  // A wait sleeps on the X connection: a few wake-ups at most while nothing comes.
   auto t = Clock::now();
-  for (int call = 0; call < 200; ++call) backend_->Poll();
-  EXPECT_GE(MsSince(t), 100);
+  int wakeUps = 0;
+  for (; MsSince(t) < 100; ++wakeUps) backend_->WaitForInput(100);
+  EXPECT_LE(wakeUps, 5);
 }
 
 }  // namespace

@@ -149,8 +149,8 @@ async function test(work, base) {
 
     await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
     await until(page, (s) => s.waits === 1 && s.runs === 13, 'screen 1 of the dropped sheets');
-    const diff = await compare(page, base + 'owncap/screen-1.png');
-    if (diff) fail('dropped sheets, screen 1: ' + diff);
+    let d = await compare(page, base + 'owncap/screen-1.png');
+    if (d) fail('dropped sheets, screen 1: ' + d);
     await drop(page, base + 'own/', [['ports.pix', 'Ports.pix'], ['button.pix', 'button.pix'], ['ports.pix', 'Borders.pix']]);
     s = await until(page, (s) => /cannot be played/.test(s.note), 'the wrong set refused');
     for (const line of ['Ports.pix: not one', 'Borders.pix: 101680 bytes is not', 'ports.pix: missing', 'Pieces.pix: missing']) {
@@ -158,6 +158,26 @@ async function test(work, base) {
     }
     if (s.runs !== 13 || s.note.includes('button.pix')) fail('wrong set: ' + JSON.stringify(s));
     console.log('dropped sheets play as pixshow-capture draws them; a wrong set is refused whole');
+
+    // Over 2 GiB of sheet (sparse, whole images): only what the program draws is read.
+    fs.mkdirSync(path.join(work, 'huge'));
+    for (const name of SHEETS) fs.copyFileSync(path.join(work, 'own', name), path.join(work, 'huge', name));
+    fs.truncateSync(path.join(work, 'huge', 'ports.pix'), 5084 * 422406);
+    await (await page.$('#files')).uploadFile(...SHEETS.map((n) => path.join(work, 'huge', n)));
+    await until(page, (s) => s.waits === 1 && s.runs === 14, 'screen 1 of a 2 GiB set');
+    if ((d = await compare(page, base + 'owncap/screen-1.png'))) fail('2 GiB set, screen 1: ' + d);
+    // A slower, older choice loses to the drop after it; files not .pix are left out and named.
+    await page.evaluate(() => pixshowPage.playOwn([{ name: 'ports.pix', size: 101680, slice: () => ({
+      arrayBuffer: () => new Promise((r) => setTimeout(() => r(new ArrayBuffer(101680)), 1500)) }) }]));
+    await drop(page, base + 'own/', [...SHEETS.map((n) => [n, n]), ...['.DS_Store', 'constructor', '__proto__'].map((n) => ['button.pix', n])]);
+    s = await until(page, (s) => s.waits === 1 && s.runs === 15, 'screen 1 of the later drop');
+    await new Promise((r) => setTimeout(r, 2000));
+    s = await state(page);
+    if (s.runs !== 15 || !s.note.includes('Left out (not .pix): .DS_Store, constructor, __proto__')) fail('later drop: ' + JSON.stringify(s));
+    await page.evaluate(() => pixshowPage.playOwn([{ name: 'button.pix', size: 540, slice: () => ({
+      arrayBuffer: () => Promise.reject(new DOMException('gone', 'NotReadableError')) }) }]));
+    await until(page, (s) => s.note.includes('button.pix: could not be read (gone)'), 'a failed read told');
+    console.log('a 2 GiB set plays; the last drop wins; other files are left out; a failed read is told');
 
     await page.goto(base + 'index.html?sheets=partial/');
     s = await until(page, (s) => s.status !== null, 'the load failure');

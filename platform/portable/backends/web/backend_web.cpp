@@ -8,6 +8,7 @@
 // pictures and feeds input through the functions exported at the end.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -24,22 +25,20 @@ EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {
 EM_JS(void, pxweb_wait_begins, (int x, int y), {
   if (Module.pixshowWait) Module.pixshowWait(x, y);
 });
-// Sleeps until `ms` pass or the page wakes the program (Module.pixshowWake:
-// input came, or another run begins).
+// Sleeps until `ms` pass (never when `ms` is negative) or the page wakes the
+// program (Module.pixshowWake: input came, or another run begins): a promise
+// that the first of them resolves.
 EM_JS(void, pxweb_idle, (int ms), {
   Asyncify.handleSleep(function(wakeUp) {
     var timer = 0;
-    var wake = function() {
+    new Promise(function(resolve) {
+      Module.pixshowWake = resolve;
+      if (ms >= 0) timer = setTimeout(resolve, ms);
+    }).then(function() {
       clearTimeout(timer);
       Module.pixshowWake = null;
       wakeUp();
-    };
-    timer = setTimeout(wake, ms);
-    Module.pixshowWake = function() {
-      Module.pixshowWake = null;
-      clearTimeout(timer);
-      timer = setTimeout(wake, 0);
-    };
+    });
   });
 });
 // The page started another run: this one is to end.
@@ -94,13 +93,12 @@ class WebBackend final : public Backend {
     pxweb_wait_begins(frame.cursorX, frame.cursorY);
   }
 
-  // MsgWaitForMultipleObjects: the page wakes the program when input comes.
-  bool WaitForInput(uint32_t ms) override {
+  // MsgWaitForMultipleObjects: the page wakes the program when input comes;
+  // without a timeout nothing else does.
+  void WaitForInput(uint32_t ms) override {
     sleepsInWaits_ = true;
     streak_ = 0;
-    const uint64_t start = NowMs();
-    Yield(static_cast<int>(ms), true);
-    return NowMs() - start < ms;  // woken before the time was up
+    Yield(ms == INFINITE ? -1 : static_cast<int>(std::min<uint32_t>(ms, INT32_MAX)), true);
   }
 
   uint64_t NowMs() override { return static_cast<uint64_t>(emscripten_get_now() - start_); }

@@ -4,9 +4,9 @@
 'use strict';
 
 const pixshowPage = (() => {
-  // Every sheet the program reads, with the size of its images (filled in by
-  // the build from the program's own table).
-  const SHEETS = JSON.parse('@PIXSHOW_SHEET_JSON@');
+  // Every sheet the program reads: [image width, image height, images the
+  // presentation draws] (filled in by the build from the program's own table).
+  const SHEETS = new Map(Object.entries(JSON.parse('@PIXSHOW_SHEET_JSON@')));
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
@@ -32,6 +32,7 @@ const pixshowPage = (() => {
     .catch(() => fetch('pixshow.wasm').then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b)));
   let run = null;        // the Emscripten module playing now
   let lastSheets = null; // the sheets of the last run, for "play again"
+  let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
 
   function fit() {
     // The largest whole scale in device pixels, centred on whole pixels.
@@ -120,7 +121,7 @@ const pixshowPage = (() => {
 
   async function fetchSheets(folder) {
     const sheets = {};
-    await Promise.all(Object.keys(SHEETS).map(async (name) => {
+    await Promise.all([...SHEETS.keys()].map(async (name) => {
       try {
         const answer = await fetch(folder + name);
         if (answer.ok) sheets[name] = new Uint8Array(await answer.arrayBuffer());
@@ -130,27 +131,71 @@ const pixshowPage = (() => {
   }
 
   // The visitor's own sheets: all six, each a whole number of its images, or nothing plays.
+  // Files that are not .pix are left out (and the note says so). Only the images the
+  // presentation draws are read, so a sheet of any length costs that much memory; the
+  // last drop or choice wins over any earlier one still being read.
   async function playOwn(files) {
-    const problems = [], sheets = {};
+    const mine = ++lastChoice;
+    const problems = [], sheets = {}, ignored = [];
     for (const file of files) {
-      const size = SHEETS[file.name];
+      if (file.problem) {
+        problems.push(file.name + ': ' + file.problem);
+        continue;
+      }
+      if (!/\.pix$/i.test(file.name)) {
+        ignored.push(file.name);
+        continue;
+      }
+      const size = SHEETS.get(file.name);
       if (!size) {
         problems.push(file.name + ': not one of the six sheets (the names must match exactly)');
       } else if (file.size === 0 || file.size % (size[0] * size[1]) !== 0) {
         problems.push(file.name + ': ' + file.size + ' bytes is not a whole number of ' +
                       size[0] + ' x ' + size[1] + ' images (' + size[0] * size[1] + ' bytes each)');
       } else {
-        sheets[file.name] = new Uint8Array(await file.arrayBuffer());
+        try {
+          const used = Math.min(file.size, size[0] * size[1] * size[2]);
+          sheets[file.name] = new Uint8Array(await file.slice(0, used).arrayBuffer());
+        } catch (e) {
+          problems.push(file.name + ': could not be read (' + (e.message || e.name || e) + ')');
+        }
       }
+      if (mine !== lastChoice) return;  // a later drop took over
     }
-    for (const name of Object.keys(SHEETS)) {
+    for (const name of SHEETS.keys()) {
       if (!sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) problems.push(name + ': missing');
     }
+    const left = ignored.length ? '\n\nLeft out (not .pix): ' + ignored.join(', ') : '';
     if (problems.length) {
-      tell('These sheets cannot be played:\n' + problems.join('\n'), false);
+      tell('These sheets cannot be played:\n' + problems.join('\n') + left, false);
       return;
     }
     play(sheets);
+    if (left) tell('Playing your six sheets.' + left, false);
+  }
+
+  // The files of a drop, a dropped folder's files in place of the folder
+  // (its own folders are left out). `entries` must be taken during the drop.
+  async function droppedFiles(entries, files) {
+    if (!entries.length) return files;
+    const out = [];
+    const fileOf = (entry) => new Promise((resolve) => entry.file(resolve, (e) =>
+      resolve({ name: entry.name, problem: 'could not be read (' + (e.message || e.name) + ')' })));
+    for (const entry of entries) {
+      if (entry.isFile) {
+        out.push(await fileOf(entry));
+      } else if (entry.isDirectory) {
+        const reader = entry.createReader();
+        try {
+          for (let batch; (batch = await new Promise((ok, no) => reader.readEntries(ok, no))).length;) {
+            for (const inner of batch) if (inner.isFile) out.push(await fileOf(inner));
+          }
+        } catch (e) {
+          out.push({ name: entry.name, problem: 'a folder that could not be read: drop the six files instead' });
+        }
+      }
+    }
+    return out;
   }
 
   function send(name, ...args) {
@@ -206,7 +251,11 @@ const pixshowPage = (() => {
     addEventListener('drop', (e) => {
       e.preventDefault();
       document.body.classList.remove('dragging');
-      playOwn([...e.dataTransfer.files]);
+      const items = [...(e.dataTransfer.items || [])];
+      const entries = items.map((i) => i.webkitGetAsEntry && i.webkitGetAsEntry()).filter(Boolean);
+      const files = [...e.dataTransfer.files];
+      const mine = ++lastChoice;
+      droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
   }
 
@@ -219,7 +268,8 @@ const pixshowPage = (() => {
            'folder with any static web server, such as python3 -m http.server) and open the address it prints.', false);
       return;
     }
-    play(await sample);
+    const mine = lastChoice, sheets = await sample;
+    if (mine === lastChoice) play(sheets);  // unless the visitor's own came first
   };
   return { state, start, playOwn };
 })();
