@@ -49,7 +49,9 @@ bool SignalEvent(HANDLE handle) {
 
 using namespace pxport;
 
+#ifndef _WIN32  // see "Functions" in include/windows.h
 extern "C" {
+#endif
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                            BOOL bInitialState, LPCSTR lpName) {
@@ -155,4 +157,6 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   }
 }
 
+#ifndef _WIN32
 }  // extern "C"
+#endif
