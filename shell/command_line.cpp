@@ -25,14 +25,13 @@ const char HelpText[] =
     "Click the small NEXT button at the bottom right, or press Space, Enter, Right\n"
     "or Page Down, to go on. Left, Page Up or Backspace goes back to the previous\n"
     "screen, Home to the first. F12 or Print Screen saves the screen as a PNG.\n"
-    "Escape or the window's close button ends the presentation at once. On Linux,\n"
+    "Escape or the window's close button ends the presentation. On Linux,\n"
     "Alt+Enter switches between full screen and a window.\n"
     "\n"
     "  --screen N           start at screen N (1 to 8), drawn as if arrived there\n"
     "  --delay SECONDS      go on by itself after SECONDS at every screen (a click\n"
     "                       or a key still goes on at once)\n"
     "  --loop               start again after the last screen, until left\n"
-    "  --watch              draw the screen again when a sheet in FOLDER changes\n"
     "  --screenshot-dir DIR save screenshots in DIR, created if needed (default:\n"
     "                       $XDG_PICTURES_DIR/pixshow, else ~/Pictures/pixshow; on\n"
     "                       Windows the Pictures folder's pixshow)\n"
@@ -118,7 +117,6 @@ const char* DescribeFolderError(DWORD error) {
 int g_startScreen = 1;
 DWORD g_delayMs = 0;
 int g_loopShow = 0;
-int g_watchSheets = 0;
 char g_screenshotFolder[4096] = "";
 
 const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong) {
@@ -212,10 +210,6 @@ int HandleCommandLine(const char* commandLine) {
       }
       if (std::strcmp(argument, "--loop") == 0) {
         g_loopShow = 1;
-        continue;
-      }
-      if (std::strcmp(argument, "--watch") == 0) {
-        g_watchSheets = 1;
         continue;
       }
       if (IsOption(argument, "--screen")) {
