@@ -6,7 +6,7 @@
 //
 // The sample art screen by screen against pixshow-capture (the cursor aside),
 // clicks through all eight screens, Escape, the scale choices, a missing sheet,
-// a set of sheets dropped onto the page, and a wrong set. bench/web-bench.js drives the page
+// a set of sheets or a folder dropped onto the page, and a wrong set. bench/web-bench.js drives the page
 // with the same helpers.
 'use strict';
 const fs = require('fs');
@@ -204,6 +204,18 @@ async function test(work, base) {
       arrayBuffer: () => Promise.reject(new DOMException('gone', 'NotReadableError')) }) }]));
     await until(page, (s) => s.note.includes('button.pix: could not be read (gone)'), 'a failed read told');
     console.log('a 2 GiB set plays; the last drop wins; other files are left out; a failed read is told');
+
+    // A folder dropped from the file manager counts as its files.
+    fs.cpSync(path.join(work, 'own'), path.join(work, 'folder'), { recursive: true });
+    fs.writeFileSync(path.join(work, 'folder', 'notes.txt'), 'not art');
+    const cdp = await page.target().createCDPSession();
+    const data = { items: [], files: [path.join(work, 'folder')], dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 300, y: 300, data });
+    s = await until(page, (s) => s.waits === 1 && s.runs === 16, 'screen 1 of a dropped folder');
+    if (!s.note.includes('Left out (not .pix): notes.txt') || (d = await compare(page, base + 'owncap/screen-1.png'))) {
+      fail('dropped folder: ' + (d || s.note));
+    }
+    console.log('a dropped folder plays its sheets and names what it left out');
 
     await page.goto(base + 'index.html?sheets=partial/');
     s = await until(page, (s) => s.status !== null, 'the load failure');
