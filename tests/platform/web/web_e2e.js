@@ -170,8 +170,16 @@ async function test(work, base) {
         fail(`scale ${mode}: [x, y, w, h, whole scale, pixels unlike the picture] ${got}`);
       }
     }
+    // The picture fills the window: the bar of the corner shows only under the mouse.
+    await page.select('#scale', 'stretch');
+    const opacity = () => page.$eval('#own', (e) => (document.activeElement.blur(), getComputedStyle(e).opacity));
+    const hidden = await opacity();
+    await page.hover('#own');
+    if (hidden !== '0' || (await opacity()) !== '1') fail('the bar over a stretched picture: opacity ' + hidden);
+    await page.select('#scale', 'fit');
     await page.setViewport({ width: 800, height: 600 });
-    console.log('scale choices: auto fits 1366 x 768 with 1024 x 768, integer, stretch and fit as natively');
+    console.log('scale choices: auto fits 1366 x 768 with 1024 x 768, integer, stretch and fit as natively; ' +
+                'the bar over the picture shows under the mouse');
 
     await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
     await until(page, (s) => s.waits === 1 && s.runs === 13, 'screen 1 of the dropped sheets');

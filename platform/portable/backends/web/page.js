@@ -82,10 +82,11 @@ const pixshowPage = (() => {
       imageRendering: whole ? 'pixelated' : 'auto',
     });
     render();
-    // The bar of the corner stays off the picture: hidden where they would meet.
+    // The bar of the corner stays off the picture: where they would meet, it
+    // shows only under the mouse or while one of its controls has the focus.
     const picture = view.getBoundingClientRect(), bar = own.getBoundingClientRect();
     const meets = picture.bottom > innerHeight - bar.height - 6 && picture.right > innerWidth - bar.width - 10;
-    own.style.visibility = meets ? 'hidden' : '';
+    own.classList.toggle('tucked', meets);
   }
 
   function tell(text, offerAgain) {
