@@ -371,8 +371,10 @@ int RunImport(const ParsedArgs& args) {
       images += ImportPicture(file, size, &mapper, args.Has("--strict"), take);
     if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
   };
+  // Written over images in place, they are gathered first: how many there
+  // are decides whether they fit.
   std::vector<uint8_t> bytes;
-  if (inPlace || append) {
+  if (inPlace) {
     importAll([&](const uint8_t* image, size_t n) { bytes.insert(bytes.end(), image, image + n); });
   }
 
@@ -394,7 +396,24 @@ int RunImport(const ParsedArgs& args) {
            std::to_string(size.width) + " x " + std::to_string(size.height) +
            " images: appending would shift every new image");
     }
-    AppendToFile(sheet, bytes);
+    // Straight onto the end of the sheet, which is cut back to its old
+    // length on any failure (a refusal passes through as it is).
+    struct Stopped {};
+    std::string error;
+    const bool ok = toolkit::AppendFile(
+        sheet,
+        [&](const toolkit::AppendSink& put, std::string*) {
+          try {
+            importAll([&](const uint8_t* image, size_t n) {
+              if (!put(image, n)) throw Stopped{};
+            });
+          } catch (const Stopped&) {
+            return false;  // the reason is the write's
+          }
+          return true;
+        },
+        &error);
+    if (!ok) Fail(error);
     std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(),
                 Quoted(sheet).c_str(), Plural(held + images, "image").c_str());
   } else {

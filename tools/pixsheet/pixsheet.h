@@ -240,10 +240,6 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // are refused, before anything is written.
 void ReplaceImages(const std::string& path, ImageSize size, long long first,
                    const std::vector<uint8_t>& bytes);
-// Adds `bytes` at the end of `path` (created when missing). The bytes already
-// there are never written; when the append fails, the file is cut back to its
-// old length.
-void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace pixsheet
 

@@ -608,11 +608,6 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
   if (!ok) Fail(error);
 }
 
-void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::string error;
-  if (!toolkit::AppendFile(path, bytes.data(), bytes.size(), &error)) Fail(error);
-}
-
 // --- Palette files ------------------------------------------------------------------
 
 void WritePaletteFile(const std::string& path, const Palette& palette, int scale) {
