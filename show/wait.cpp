@@ -131,7 +131,9 @@ int WaitForContinueClick() {
   ClipCursor(NULL);
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
-  if (!g_waitEndedByQuit && !PassPause(WaitEndPauseMs)) {
+  // Going back (or Home) draws the screen asked for at once: only a wait
+  // that goes on ends with the pause.
+  if (!g_waitEndedByQuit && g_screenWanted == 0 && !PassPause(WaitEndPauseMs)) {
     g_waitEndedByQuit = 1;
   }
   return 1;

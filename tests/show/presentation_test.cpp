@@ -256,7 +256,15 @@ TEST_F(Presentation, KeysGoOnAndBackAndEveryScreenStandsAsItsGoldenPicture) {
         plan.end(),
         {{s, back[s % 3]}, {s - 1, next[s % 4]}, {s, s == 8 ? VK_HOME : next[(s + 1) % 4]}});
   plan.push_back({1, VK_ESCAPE});
-  int status = Run(nullptr, [&](int wait) {
+  // A wait that goes on ends with its pause; going back draws at once.
+  auto atHold = [&](const pxh::Hold& hold, size_t index) {
+    if (index == 0 || holds_[index - 1].kind != pxh::HoldKind::Wait) return;
+    const auto [screen, key] = plan[waits_ - 1];
+    const bool goesBack = screen > 1 && (key == VK_HOME || std::count(back, back + 3, key));
+    EXPECT_EQ(hold.kind == pxh::HoldKind::Wait, goesBack) << "after the key " << key;
+    if (!goesBack) EXPECT_EQ(hold.pauseMs, 500u);
+  };
+  int status = Run(atHold, [&](int wait) {
     ExpectScreen(plan[wait - 1].first);
     Press(plan[wait - 1].second);
     if (wait == 1) pxh::At(pxh::NowMs() + 100, [] { Press(VK_RETURN); });
