@@ -352,6 +352,10 @@ class WineSession(XSession):
         subprocess.run(["wine", self.input_helper, "click"], env=self.env, check=True,
                        **self.QUIET)
 
+    def send_key(self, vk):  # a virtual-key code, through the input helper as a click is
+        subprocess.run(["wine", self.input_helper, "key", str(vk)], env=self.env, check=True,
+                       **self.QUIET)
+
     def close(self):
         if self.env is not None:  # every Wine process of this prefix (ours only)
             subprocess.run(["wineserver", "-k"], env=self.env, **self.QUIET)

@@ -9,8 +9,8 @@
       On a 640 x 480 desktop (tests/desktop/xdesktop.py): the presentation as play_presentation
       describes, with the pointer confined to the button at screen 1's wait; the Windows zip
       unpacked into a path with a space (its contents, --version, status 2 for a missing folder,
-      screen 1 of its sample art, Escape inside screen 2's first pause: status 0, display given
-      back); a missing sheet ends
+      screen 1 of its sample art, Space on, Left back and F12's PNG compared with the capture,
+      Escape inside screen 2's first pause: status 0, display given back); a missing sheet ends
       it with status 1 after the load-failure message.
 
 Exit status: 0 passed, 1 failed, 77 skipped (Wine cannot start here).
@@ -57,6 +57,35 @@ def run_in_folder(session, exe, work, name, deadline, body, skip=()):
     return problems
 
 
+def press_keys(session, driver, expected, shots):
+    """At screen 1's wait: Space goes on to screen 2, Left back to screen 1, F12 writes it into
+    shots as an 8-bit indexed PNG with the capture's pixels. Problems, and the screen at the end."""
+    session.send_key(0x20)  # VK_SPACE
+    problems = driver.check(2, to_rgb(os.path.join(expected, "screen-2.png")),
+                            what="zip run, Space to screen 2")[1]
+    capture = os.path.join(expected, "screen-1.png")
+    session.send_key(0x25)  # VK_LEFT
+    grabbed, found = driver.check(1, to_rgb(capture), what="zip run, Left back to screen 1")
+    session.send_key(0x7B)  # VK_F12
+    written = session.poll(lambda: os.path.isdir(shots) and sorted(os.listdir(shots)), 20,
+                           "the screenshot after F12")
+    time.sleep(0.5)  # written whole
+    path = os.path.join(shots, written[0])
+    with open(path, "rb") as f, open(capture, "rb") as c:
+        data = f.read()
+        same = data == c.read()
+    if len(written) != 1 or not written[0].startswith("pixshow-1-") or data[16:26] != bytes(
+            [0, 0, 2, 128, 0, 0, 1, 224, 8, 3]):
+        found.append("F12: %s in %s, not one 640 x 480 8-bit indexed pixshow-1-*.png"
+                     % (written, shots))
+    elif to_rgb(path) != to_rgb(capture):
+        found.append("F12: %s differs from the capture's screen 1" % path)
+    log("zip run: Space, Left and F12: the screenshot %s the capture's screen 1 %s"
+        % ("has the pixels of" if not found else "DIFFERS from",
+           "(the same bytes)" if same else "(other bytes)"))
+    return problems + found, grabbed
+
+
 def run_zip(session, zip_path, capture, work, deadline):
     name = os.path.basename(zip_path)[:-len(".zip")]
     into = os.path.join(work, "unpacked zip")
@@ -90,11 +119,15 @@ def run_zip(session, zip_path, capture, work, deadline):
             problems.append("pixshow.exe %s: status %d, %r"
                             % (arg, result.returncode, result.stdout))
     # Started elsewhere without a folder, as a double-click on a shortcut would: the sample beside it.
-    driver = Driver(session, session.start_program(exe, work, [], "run-zip.log"), deadline)
+    shots = os.path.join(work, "zip shots")
+    driver = Driver(session, session.start_program(
+        exe, work, ["--screenshot-dir", "Z:" + shots.replace("/", "\\")], "run-zip.log"), deadline)
     grabbed = driver.settle("zip run, screen 1")
     save_png(grabbed, os.path.join(work, "zip-screen-1.png"))
     problems += ["zip run, screen 1: %s" % p
                  for p in compare(1, grabbed, to_rgb(os.path.join(expected, "screen-1.png")))]
+    found, grabbed = press_keys(session, driver, expected, shots)
+    problems += found
     # On to screen 2, and Escape inside its first caption pause (2 s): it ends the presentation
     # there, without waiting for the pause or the next wait.
     driver.click("zip run, screen 1", grabbed)
