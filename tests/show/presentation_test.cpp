@@ -262,7 +262,9 @@ TEST_F(Presentation, KeysGoOnAndBackAndEveryScreenStandsAsItsGoldenPicture) {
     const auto [screen, key] = plan[waits_ - 1];
     const bool goesBack = screen > 1 && (key == VK_HOME || std::count(back, back + 3, key));
     EXPECT_EQ(hold.kind == pxh::HoldKind::Wait, goesBack) << "after the key " << key;
-    if (!goesBack) EXPECT_EQ(hold.pauseMs, 500u);
+    if (!goesBack) {
+      EXPECT_EQ(hold.pauseMs, 500u);
+    }
   };
   int status = Run(atHold, [&](int wait) {
     ExpectScreen(plan[wait - 1].first);
