@@ -1,6 +1,8 @@
 // DirectInput: the mouse's relative movement and buttons, the devices' events
 // and a wait on them, and the platform's own checks. (The program reads the keyboard through
 // GetAsyncKeyState only; the answers Windows gives to misuse are compared in tests/probe.)
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "tests/support/layer.h"
@@ -135,6 +137,81 @@ TEST_F(InputTest, PlatformRefusesOtherDevicesAndFormatsAndReportsUnreleasedOnes)
   auto report = pxh::MisuseReport();
   EXPECT_TRUE(Contains(report, "IDirectInputDevice7@mouse not released")) << Joined(report);
   EXPECT_TRUE(Contains(report, "IDirectInput7 not released"));
+  mouse->Release();
+  input->Release();
+}
+
+// A change notification on a folder is set by a file written, created,
+// renamed into it or deleted, wakes a wait, stays set until
+// FindNextChangeNotification takes the changes, and is refused once closed.
+TEST_F(InputTest, ChangeNotificationIsSetByChangesInTheFolderUntilTakenAndWakesAWait) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("pixshow-watch-" + std::to_string(getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "sub");
+  const std::string name = folder.string();
+  auto write = [&](const char* file) {
+    std::FILE* f = std::fopen((folder / file).string().c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("x", f);
+    std::fclose(f);
+  };
+  const DWORD filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+  HANDLE watch = FindFirstChangeNotificationA(name.c_str(), FALSE, filter);
+  ASSERT_NE(watch, INVALID_HANDLE_VALUE);
+  write("ports.pix.tmp");  // before the first wait: the handle is set already
+  const struct {
+    std::function<void()> change;
+  } cases[] = {
+      {[&] { write("ports.pix"); }},
+      {[&] { fs::rename(folder / "ports.pix.tmp", folder / "ports.pix"); }},  // replaced
+      {[&] { fs::remove(folder / "ports.pix"); }},
+  };
+  EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  for (const auto& c : cases) {
+    EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_OBJECT_0));  // still set
+    ASSERT_TRUE(FindNextChangeNotification(watch));
+    EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    const uint64_t start = pxh::NowMs();
+    pxh::At(start + 300, c.change);
+    HANDLE handles[2] = {CreateEventA(NULL, FALSE, FALSE, NULL), watch};
+    EXPECT_EQ(MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_POSTMESSAGE),
+              static_cast<DWORD>(WAIT_OBJECT_0 + 1));
+    EXPECT_EQ(pxh::NowMs(), start + 300);
+    CloseHandle(handles[0]);
+  }
+  // Not a change of the folder's own names: a file inside a subfolder.
+  ASSERT_TRUE(FindNextChangeNotification(watch));
+  std::fclose(std::fopen((folder / "sub" / "deep.pix").string().c_str(), "wb"));
+  EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(FindCloseChangeNotification(watch));
+  // The platform's answers: a closed handle, a folder that is not there, a file.
+  EXPECT_FALSE(FindNextChangeNotification(watch));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(FindCloseChangeNotification(watch));
+  EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_FAILED));
+  const struct {
+    std::string path;
+    DWORD error;
+  } refused[] = {{(folder / "none").string(), ERROR_FILE_NOT_FOUND},
+                 {(folder / "sub" / "deep.pix").string(), ERROR_DIRECTORY},
+                 {"", ERROR_INVALID_PARAMETER}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(FindFirstChangeNotificationA(r.path.c_str(), FALSE, filter), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), r.error) << r.path;
+  }
+  HANDLE left = FindFirstChangeNotificationA(name.c_str(), FALSE, filter);
+  EXPECT_NE(left, INVALID_HANDLE_VALUE);
+  fs::remove_all(folder);
+  auto report = pxh::MisuseReport();
+  ASSERT_GE(report.size(), 3u);
+  EXPECT_EQ(Joined({report.begin(), report.begin() + 3}),
+            Joined({"FindNextChangeNotification: not an open change notification",
+                    "FindCloseChangeNotification: not an open change notification",
+                    "WaitForSingleObject: not an open event or change notification"}));
+  EXPECT_EQ(report.back().rfind("change notification ", 0), 0u) << report.back();
+  EXPECT_TRUE(Contains({report.back()}, " not closed"));
+  FindCloseChangeNotification(left);
   mouse->Release();
   input->Release();
 }

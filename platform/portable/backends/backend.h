@@ -10,6 +10,7 @@
 #define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -91,6 +92,11 @@ struct Frame {
 };
 // The visible picture; pixels is valid until the next call into the layer.
 Frame CurrentFrame();
+
+// Descriptors that may end a wait for input besides the host's own: those of
+// the folders the program watches. A backend that sleeps in WaitForInput
+// wakes when one of them becomes readable.
+std::vector<int> WatchDescriptors();
 
 // --- Input the backend feeds into the layer ---------------------------------
 //

@@ -107,6 +107,21 @@ struct EventObject {
   bool signalled;
 };
 
+// A folder watched for changes (FindFirstChangeNotificationA): set while its
+// descriptor has changes to read, until FindNextChangeNotification takes them.
+// Owns the descriptor (inotify's), closed with the object or the world.
+struct ChangeWatch {
+  int descriptor = -1;
+  ChangeWatch() = default;
+  explicit ChangeWatch(int fd) : descriptor(fd) {}
+  ChangeWatch(ChangeWatch&& other) noexcept : descriptor(other.descriptor) {
+    other.descriptor = -1;
+  }
+  ChangeWatch& operator=(ChangeWatch&&) = delete;
+  ChangeWatch(const ChangeWatch&) = delete;
+  ~ChangeWatch();
+};
+
 // --- The world --------------------------------------------------------------------
 
 struct FaultRule {
@@ -171,6 +186,7 @@ struct World {
 
   // Events, by handle.
   std::map<uintptr_t, EventObject> events;
+  std::map<uintptr_t, ChangeWatch> changeWatches;
   uintptr_t nextHandle = 0x100;
 
   // Whether the program's window is the active one (another program has the
