@@ -60,6 +60,7 @@ int Pause(DWORD ms) {
   }
   g_holdsReached++;
   Sleep(ms);
+  NoteSheetChanges();
   KeepScreenShown();
   return 1;
 }
@@ -369,6 +370,7 @@ int RunPresentation() {
     return 1;  // Escape was already down: the window is closing
   }
   ShowCursor(FALSE);
+  StartWatchingSheets();
   // Nothing is drawn yet: a paint asked for until now needs no redraw.
   g_screenNeedsRedraw = 0;
 
@@ -390,6 +392,7 @@ int RunPresentation() {
     g_screenWanted = 0;
     JumpToScreen(screen);
   }
+  StopWatchingSheets();
   g_holdsReached = 0;
   return 1;
 }
