@@ -110,6 +110,7 @@ void InputMouseClick(int button);               // a press and its release at on
 void InputKey(int virtualKey, bool down);       // VK_ESCAPE, VK_RETURN, VK_MENU ...
 void InputCloseButton();                        // posts WM_CLOSE to the main window
 void InputFocus(bool active);                   // the program's window gets / loses the focus
+void InputFolderChanged();  // files of the program's folder were replaced (the page's drop)
 
 }  // namespace pxport
 

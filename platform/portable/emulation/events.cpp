@@ -3,8 +3,9 @@
 // until one of its objects is set (DirectInput's notifications, a change in a
 // watched folder), a message comes, host input comes or its time is up.
 //
-// A change notification is inotify on Linux; elsewhere (the web build, the
-// tools' build on Windows) the layer has no way to watch a folder and says so.
+// A change notification is inotify on Linux; on the web page the page says
+// when it replaced files (InputFolderChanged); in the tools' build on Windows
+// the layer has no way to watch a folder and says so.
 #include <string>
 
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
@@ -35,11 +36,11 @@ ChangeWatch* LookupWatch(HANDLE handle) {
 
 // Whether a watched folder has changes not yet taken by FindNextChangeNotification.
 bool WatchSet(const ChangeWatch& watch) {
+  if (watch.changed) return true;
 #ifdef PIXSHOW_INOTIFY
   pollfd p{watch.descriptor, POLLIN, 0};
   return ::poll(&p, 1, 0) > 0;
 #else
-  (void)watch;
   return false;
 #endif
 }
@@ -81,6 +82,10 @@ ChangeWatch::~ChangeWatch() {
 #ifdef PIXSHOW_INOTIFY
   if (descriptor >= 0) ::close(descriptor);
 #endif
+}
+
+void InputFolderChanged() {
+  for (auto& entry : W().changeWatches) entry.second.changed = true;
 }
 
 std::vector<int> WatchDescriptors() {
@@ -273,14 +278,16 @@ HANDLE WINAPI FindFirstChangeNotificationA(LPCSTR lpPathName, BOOL bWatchSubtree
     w.lastError = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_NOT_SUPPORTED;
     return INVALID_HANDLE_VALUE;
   }
-  const uintptr_t handle = w.nextHandle;
-  w.nextHandle += 4;
-  w.changeWatches.emplace(handle, ChangeWatch(descriptor));
-  return reinterpret_cast<HANDLE>(handle);
+#elif defined(__EMSCRIPTEN__)
+  const int descriptor = -1;  // set by the page alone
 #else
   w.lastError = ERROR_NOT_SUPPORTED;
   return INVALID_HANDLE_VALUE;
 #endif
+  const uintptr_t handle = w.nextHandle;
+  w.nextHandle += 4;
+  w.changeWatches.emplace(handle, ChangeWatch(descriptor));
+  return reinterpret_cast<HANDLE>(handle);
 }
 
 BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
@@ -291,8 +298,9 @@ BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
     W().lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }
-#ifdef PIXSHOW_INOTIFY
   // Takes every change so far: the handle is set again by the next one.
+  watch->changed = false;
+#ifdef PIXSHOW_INOTIFY
   char events[4096];
   while (::read(watch->descriptor, events, sizeof events) > 0) {
   }

@@ -108,13 +108,15 @@ struct EventObject {
 };
 
 // A folder watched for changes (FindFirstChangeNotificationA): set while its
-// descriptor has changes to read, until FindNextChangeNotification takes them.
-// Owns the descriptor (inotify's), closed with the object or the world.
+// descriptor has changes to read, or the host said the folder changed
+// (InputFolderChanged), until FindNextChangeNotification takes them. Owns the
+// descriptor (inotify's; -1 where there is none), closed with the object.
 struct ChangeWatch {
   int descriptor = -1;
+  bool changed = false;
   ChangeWatch() = default;
   explicit ChangeWatch(int fd) : descriptor(fd) {}
-  ChangeWatch(ChangeWatch&& other) noexcept : descriptor(other.descriptor) {
+  ChangeWatch(ChangeWatch&& other) noexcept : descriptor(other.descriptor), changed(other.changed) {
     other.descriptor = -1;
   }
   ChangeWatch& operator=(ChangeWatch&&) = delete;
