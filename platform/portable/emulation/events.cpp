@@ -280,14 +280,16 @@ HANDLE WINAPI FindFirstChangeNotificationA(LPCSTR lpPathName, BOOL bWatchSubtree
   }
 #elif defined(__EMSCRIPTEN__)
   const int descriptor = -1;  // set by the page alone
-#else
-  w.lastError = ERROR_NOT_SUPPORTED;
-  return INVALID_HANDLE_VALUE;
 #endif
+#if defined(PIXSHOW_INOTIFY) || defined(__EMSCRIPTEN__)
   const uintptr_t handle = w.nextHandle;
   w.nextHandle += 4;
   w.changeWatches.emplace(handle, ChangeWatch(descriptor));
   return reinterpret_cast<HANDLE>(handle);
+#else
+  w.lastError = ERROR_NOT_SUPPORTED;
+  return INVALID_HANDLE_VALUE;
+#endif
 }
 
 BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
