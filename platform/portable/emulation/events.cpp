@@ -225,8 +225,11 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  // A look at an object between the passes of a polling loop neither ends
+  // the loop nor makes one.
   Call call("WaitForSingleObject",
-            dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds));
+            dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds),
+            CallKind::Neutral);
   if (!Waitable(hHandle)) {
     call.Refuse(": not an open event or change notification");
     W().lastError = ERROR_INVALID_HANDLE;

@@ -188,8 +188,8 @@ async function test(work, base) {
     await until(page, (s) => s.reloads === 2, 'a 2 GiB set taken in');
     if ((d = await sameSoon(page, base + 'owncap/screen-1.png'))) fail('2 GiB set, screen 1: ' + d);
     // A slower, older choice loses to the drop after it; files not .pix are left out and named.
-    await page.evaluate(() => pixshowPage.playOwn([{ name: 'ports.pix', size: 101680, slice: () => ({
-      arrayBuffer: () => new Promise((r) => setTimeout(() => r(new ArrayBuffer(101680)), 1500)) }) }]));
+    await page.evaluate(() => { pixshowPage.playOwn([{ name: 'ports.pix', size: 101680, slice: () => ({
+      arrayBuffer: () => new Promise((r) => setTimeout(() => r(new ArrayBuffer(101680)), 1500)) }) }]); });
     await drop(page, base + 'own/', [...SHEETS.map((n) => [n, n]), ...['.DS_Store', 'constructor', '__proto__'].map((n) => ['button.pix', n])]);
     s = await until(page, (s) => s.reloads === 3, 'the later drop taken in');
     await new Promise((r) => setTimeout(r, 2000));
