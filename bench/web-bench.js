@@ -2,8 +2,9 @@
 // The web page in headless Chromium, driven with the web test's helpers
 // (tests/platform/web/web_e2e.js, puppeteer-core on NODE_PATH): prints the
 // sizes, the time to the first screen, the processor time and wake-ups a
-// second during a wait beside the same browser on a blank page, and the
-// press to the end of the wait.
+// second during a wait beside the same browser on a blank page, the press to
+// the end of the wait, and the memory of the page's renderer playing sparse
+// sheet sets of 2 and 10 GiB and after ten "Play it again".
 //
 //   node web-bench.js --web DIR --work DIR [--runs N] [--chromium PATH]
 'use strict';
@@ -11,37 +12,108 @@ const fs = require('fs');
 const path = require('path');
 const { opt, launch, until, start, PAGE_FILES } = require('../tests/platform/web/web_e2e.js');
 
+// The browser's processes and all their children, from /proc: pid, ppid, processor ticks.
+function processTree(root) {
+  const stats = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).map((p) => {
+    try {
+      const f = fs.readFileSync(`/proc/${p}/stat`, 'utf8').split(') ')[1].split(' ');
+      return { pid: +p, ppid: +f[1], ticks: +f[11] + +f[12] };
+    } catch (e) { return null; }
+  }).filter(Boolean);
+  const tree = new Set([root]);
+  for (let grown = true; grown;) {
+    grown = false;
+    for (const s of stats) if (!tree.has(s.pid) && tree.has(s.ppid)) grown = tree.add(s.pid);
+  }
+  return stats.filter((s) => tree.has(s.pid));
+}
+
 const read = (file) => { try { return fs.readFileSync(file, 'utf8'); } catch (e) { return null; } };
 
 // The browser and all its children: processor seconds (schedstat, in ns,
 // where the kernel keeps it, else /proc/<pid>/stat in ticks) and voluntary
 // context switches, summed over their threads.
 function usage(root) {
-  const procs = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).map((p) => {
-    const stat = read(`/proc/${p}/stat`);
-    if (!stat) return null;
-    const f = stat.split(') ')[1].split(' ');
-    return { pid: +p, ppid: +f[1], ticks: +f[11] + +f[12] };
-  }).filter(Boolean);
-  const tree = new Set([root]);
-  for (let grown = true; grown;) {
-    grown = false;
-    for (const s of procs) if (!tree.has(s.pid) && tree.has(s.ppid)) grown = tree.add(s.pid);
-  }
   let ticks = 0, ns = 0, fine = true, switches = 0;
-  for (const s of procs.filter((s) => tree.has(s.pid))) {
+  for (const s of processTree(root)) {
     ticks += s.ticks;
     let tasks = [];
     try { tasks = fs.readdirSync(`/proc/${s.pid}/task`); } catch (e) { /* gone */ }
     for (const t of tasks) {
       const sched = read(`/proc/${s.pid}/task/${t}/schedstat`);
       if (sched === null) fine = false; else ns += +sched.split(' ')[0];
-      const status = read(`/proc/${s.pid}/task/${t}/status`) || '';
-      const found = /voluntary_ctxt_switches:\s*(\d+)/.exec(status);
+      const found = /voluntary_ctxt_switches:\s*(\d+)/.exec(read(`/proc/${s.pid}/task/${t}/status`) || '');
       if (found) switches += +found[1];
     }
   }
   return { seconds: fine ? ns / 1e9 : ticks / 100, switches };
+}
+
+// Resident memory in MB of the page's renderer: the largest renderer process
+// of the browser but that of its own user interface.
+function rendererMb(root) {
+  let kb = 0;
+  for (const { pid } of processTree(root)) {
+    try {
+      const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      if (!command.includes('--type=renderer') || command.includes('--top-chrome-webui')) continue;
+      kb = Math.max(kb, +/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+    } catch (e) { /* gone */ }
+  }
+  return kb / 1024;
+}
+
+// The sample art with ports.pix made a sparse file of about `gib` GiB (whole images).
+function sparseSet(work, gib) {
+  const folder = path.join(work, `sparse-${gib}`);
+  fs.mkdirSync(folder);
+  for (const name of fs.readdirSync(path.join(opt.web, 'sample'))) {
+    fs.copyFileSync(path.join(opt.web, 'sample', name), path.join(folder, name));
+  }
+  const image = 82 * 62;
+  fs.truncateSync(path.join(folder, 'ports.pix'), Math.ceil((gib * 2 ** 30) / image) * image);
+  return fs.readdirSync(folder).map((n) => path.join(folder, n));
+}
+
+async function memory(work, base) {
+  // Its own browser, where garbage can be collected before each look.
+  const browser = await launch(work, ['--js-flags=--expose-gc']);
+  try {
+    const page = await browser.newPage();
+    for (const other of await browser.pages()) if (other !== page) await other.close();
+    let runs = 1;
+    // The renderer's memory as it stands and after collecting garbage.
+    const settled = async () => {
+      const now = rendererMb(browser.process().pid);
+      for (let i = 0; i < 3; ++i) {
+        await page.evaluate(() => gc());
+        await new Promise((r) => setTimeout(r, 300));
+      }
+      return [now, rendererMb(browser.process().pid)];
+    };
+    await page.goto(base + 'index.html');
+    await until(page, (s) => s.waits === 1 && s.runs === 1, 'the sample');
+    const figures = [['the sample', await settled()]];
+    for (const gib of [2, 10]) {
+      await (await page.$('#files')).uploadFile(...sparseSet(work, gib));
+      const run = ++runs;
+      await until(page, (s) => s.waits === 1 && s.runs === run, `a ${gib} GiB set`);
+      figures.push([`a ${gib} GiB sparse set`, await settled()]);
+    }
+    for (let i = 0; i < 10; ++i) {
+      await page.evaluate(() => document.getElementById('again').click());
+      const run = ++runs;
+      await until(page, (s) => s.waits === 1 && s.runs === run, 'a replay');
+    }
+    figures.push(['then ten "Play it again"', await settled()]);
+    for (const [what, [now, collected]] of figures) {
+      console.log(`  renderer memory, ${what.padEnd(24)} ${collected.toFixed(1)} MB (goal < 300 MB: ${collected < 300 ? 'ok' : 'OVER'}; ${now.toFixed(1)} MB before collecting garbage)`);
+    }
+    const growth = (figures[3][1][1] - figures[2][1][1]) / 10;
+    console.log(`  growth per replay                    ${growth.toFixed(2)} MB (goal: none)`);
+  } finally {
+    await browser.close();
+  }
 }
 
 // Processor share in percent of a core and wake-ups a second over five
@@ -97,6 +169,7 @@ async function bench(work, base) {
   } finally {
     await browser.close();
   }
+  await memory(work, base);
 }
 
 start(bench);

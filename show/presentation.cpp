@@ -18,6 +18,11 @@ const COLORREF Red = 255;
 
 const DWORD CaptionPauseMs = 2000;
 const DWORD BlinkPauseMs = 500;
+// What ends a pause's sleep early: keys (Escape, Alt+F4) and the window's
+// messages. The mouse counts in the waits only: its messages may wait for the
+// pause to end, and the click that ended a wait does not cut into its pause.
+const DWORD PauseWakeMask =
+    QS_KEY | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY | QS_SENDMESSAGE;
 
 // The script's own copy of the map layout, taken at the opening.
 int g_mapLayout[CellTableSize];
@@ -51,15 +56,18 @@ int JumpArrives() {
   return 1;
 }
 
-// A pause of the script: the time passes and the message queue is not
-// served. A display lost meanwhile and back again is drawn again here.
-// Returns 0 when the script stops at this point (the end of a replay).
+// A pause of the script (see PassPause). A display lost meanwhile and back
+// again is drawn again once it is over. Returns 0 when the script stops at
+// this point: the end of a replay, or the program closing.
 int Pause(DWORD ms) {
   if (g_replaying) {
     return ReplayGoesOn();
   }
   g_holdsReached++;
-  Sleep(ms);
+  if (!PassPause(ms)) {
+    g_waitEndedByQuit = 1;
+    return 0;
+  }
   KeepScreenShown();
   return 1;
 }
@@ -345,6 +353,31 @@ void JumpToScreen(int screen) {
 }
 
 }  // namespace
+
+int PassPause(DWORD ms) {
+  const DWORD startMs = GetTickCount();
+  for (;;) {
+    const DWORD passed = GetTickCount() - startMs;
+    if (passed >= ms) {
+      return 1;
+    }
+    if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms - passed, PauseWakeMask) == WAIT_TIMEOUT) {
+      continue;
+    }
+    // As in a wait, Escape counts only while the display is the program's.
+    if (!DisplayLost()) {
+      PollEscape();
+    }
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        return 0;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
 
 int KeepScreenShown() {
   if (DisplayLost()) {

@@ -7,12 +7,19 @@
 #include "platform/win32.h"
 
 // Holds the screen until mouse button 0 or 1 is pressed with the cursor
-// confined to the continue button, or until WM_QUIT arrives. Always 1.
+// confined to the continue button, then pauses 500 ms (PassPause); or until
+// WM_QUIT arrives, which ends the wait or its pause at once. Always 1.
 int WaitForContinueClick();
 
-// 1 when the last WaitForContinueClick ended because WM_QUIT arrived (the
-// window is gone: Escape or the close button), 0 when it ended by a click.
+// 1 when the last WaitForContinueClick, or a pause of the presentation since,
+// ended because WM_QUIT arrived (the window is gone: Escape or the close
+// button), 0 when it ended by a click.
 extern int g_waitEndedByQuit;
+
+// Lets `ms` milliseconds pass while serving the window's messages and
+// watching Escape: the window answers, and a pause keeps its length. 1 when
+// the time is over; 0 as soon as WM_QUIT arrives (the program is closing).
+int PassPause(DWORD ms);
 
 // Plays the eight screens. Always 1.
 int RunPresentation();

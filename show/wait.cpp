@@ -2,7 +2,7 @@
 // by the program itself from the mouse's relative movement until a button
 // is pressed. Between passes the program sleeps until the mouse or the
 // keyboard changes (their events) or a message comes: a still screen costs
-// no processor time.
+// no processor time. The pause after the click serves messages too.
 #include <cstring>
 
 #include "shell/shell.h"
@@ -75,7 +75,6 @@ int WaitForContinueClick() {
   int readFailed = 0;
   while (!clicked) {
     MSG message;
-    int handledMessage = 0;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         g_waitEndedByQuit = 1;
@@ -83,7 +82,9 @@ int WaitForContinueClick() {
       }
       TranslateMessage(&message);
       DispatchMessageA(&message);
-      handledMessage = 1;
+      // Every waiting message first: once the window is gone (WM_QUIT
+      // follows) neither the display nor the devices are touched again.
+      continue;
     }
     // While another program has the display neither Escape nor the mouse is
     // looked at: the user's keys and clicks belong to that program.
@@ -121,7 +122,7 @@ int WaitForContinueClick() {
     }
     // Input that came since the read has set an event already, so nothing
     // is missed by going to sleep now.
-    if (!clicked && !handledMessage) {
+    if (!clicked) {
       MsgWaitForMultipleObjects(InputEventCount, g_inputEvents, FALSE,
                                 SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
     }
@@ -130,6 +131,8 @@ int WaitForContinueClick() {
   ClipCursor(NULL);
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
-  Sleep(WaitEndPauseMs);
+  if (!g_waitEndedByQuit && !PassPause(WaitEndPauseMs)) {
+    g_waitEndedByQuit = 1;
+  }
   return 1;
 }

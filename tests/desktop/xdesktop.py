@@ -1,5 +1,6 @@
-"""What the end-to-end checks on an X desktop share: a private Xvfb under openbox, the synthetic
-sheets, screen grabs compared with pixshow-capture's pictures, a covering window and focus changes.
+"""What the end-to-end checks on an X desktop and bench/run-bench share: a private Xvfb under
+openbox (or bare, or with weston on it), Wine on it, the synthetic sheets, screen grabs compared
+with pixshow-capture's pictures, a covering window and focus changes.
 
   xdesktop.py with-display [--bare] [--size WxH] -- COMMAND...
       Runs COMMAND on a private Xvfb, under openbox unless --bare; exits with COMMAND's status.
@@ -298,6 +299,63 @@ class XSession:
                 if int(f.read().strip() or 0) == self.xvfb.pid:
                     os.remove(lock)
                     os.remove("/tmp/.X11-unix/X%s" % self.display[1:])
+
+
+# --------------------------------------------------------------- Wine ---
+
+def wine_environment(prefix, base=None):
+    """The environment of Wine programs on the prefix: no Mono or Gecko prompts, no debug output."""
+    return dict(base if base is not None else os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+                WINEDLLOVERRIDES="mscoree,mshtml=")
+
+
+class WineSession(XSession):
+    """The X session with Wine on it, its prefix in the work folder unless given: every Wine
+    process of the prefix ends with close(). 24 bits a pixel: on an 8-bit screen Wine 8 shows the
+    DirectDraw palette as the nearest of the 20 static system colours."""
+
+    QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+    def __init__(self, work, size=(WIDTH, HEIGHT), manager=True, prefix=None, input_helper=None):
+        XSession.__init__(self, work, size, manager)
+        self.prefix = prefix or os.path.join(work, "wineprefix")
+        self.input_helper = input_helper
+
+    def start(self):
+        XSession.start(self)
+        self.env = wine_environment(self.prefix, self.env)
+
+    def start_wine(self):
+        """Prepares the Wine prefix; False when Wine cannot start here."""
+        started, output = time.monotonic(), ""
+        try:
+            # A Wine server left from an interrupted run would still know the old X server.
+            subprocess.run(["wineserver", "-k"], env=self.env, **self.QUIET)
+            for argv, seconds in ((["wineboot", "-i"], 180), (["wine", "cmd", "/c", "exit 0"], 60)):
+                result = subprocess.run(argv, env=self.env, timeout=seconds,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                output += result.stdout.decode(errors="replace")
+                if result.returncode != 0:
+                    break
+            ok = result.returncode == 0
+        except (OSError, subprocess.TimeoutExpired) as e:
+            ok, output = False, str(e)
+        log("Wine ready in %.1f s" % (time.monotonic() - started) if ok else
+            "Wine cannot start on this machine:\n" + output.strip()[-2000:])
+        return ok
+
+    def start_program(self, exe, folder, args=(), log_name=None, env=None):
+        return self.spawn(["wine", exe] + list(args),
+                          log_name or os.path.basename(folder) + ".log", cwd=folder, env=env)
+
+    def send_click(self):  # through the input helper: see tests/wine/send_input.cpp for why
+        subprocess.run(["wine", self.input_helper, "click"], env=self.env, check=True,
+                       **self.QUIET)
+
+    def close(self):
+        if self.env is not None:  # every Wine process of this prefix (ours only)
+            subprocess.run(["wineserver", "-k"], env=self.env, **self.QUIET)
+        XSession.close(self)
 
 
 def to_rgb(source, data=None, size=(WIDTH, HEIGHT), crop=None):

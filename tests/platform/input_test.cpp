@@ -123,6 +123,46 @@ TEST_F(InputTest, DevicesSetTheirEventsOnChangesWhileAcquiredAndAWaitSleepsUntil
                     "SetEvent: not an open event"}));
 }
 
+// A wait on the queue alone wakes for the kinds of input its mask names. A
+// timed one right after a plain call is a pause of the program: a hold, as a
+// Sleep is; one after a polling call goes on with it.
+TEST_F(InputTest, AQueueWaitWakesForItsKindOfInputAndATimedOneAfterDrawingIsAPause) {
+  std::vector<pxh::Hold> holds;
+  pxh::OnHold([&](const pxh::Hold& hold) { holds.push_back(hold); });
+  const struct {
+    DWORD mask;
+    std::function<void()> input;
+    DWORD woken;
+  } cases[] = {
+      {QS_KEY, [] { pxh::Click(0); }, WAIT_TIMEOUT},
+      {QS_KEY, [] { pxh::SetKey(VK_ESCAPE, true); }, WAIT_OBJECT_0},
+      {QS_MOUSEBUTTON, [] { pxh::SetKey(VK_ESCAPE, false); }, WAIT_TIMEOUT},
+      {QS_MOUSE, [] { pxh::MoveMouse(1, 0); }, WAIT_OBJECT_0},
+      {QS_POSTMESSAGE, [] { pxh::SetKey(VK_SPACE, true); }, WAIT_TIMEOUT},
+  };
+  for (const auto& c : cases) {
+    ShowCursor(TRUE);  // a plain call
+    const uint64_t start = pxh::NowMs();
+    pxh::At(start + 10, c.input);
+    EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 40, c.mask), c.woken);
+    EXPECT_EQ(pxh::NowMs(), start + (c.woken == WAIT_TIMEOUT ? 40 : 10));
+    ASSERT_FALSE(holds.empty());
+    EXPECT_TRUE(holds.back().kind == pxh::HoldKind::Pause && holds.back().pauseMs == 40 &&
+                holds.back().atMs == start);
+  }
+  const size_t pauses = holds.size();
+  MSG message;
+  PeekMessageA(&message, NULL, 0, 0, PM_REMOVE);
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 40, QS_KEY),
+            static_cast<DWORD>(WAIT_TIMEOUT));
+  ShowCursor(FALSE);
+  pxh::At(pxh::NowMs() + 10, [] { pxh::SetKey(VK_SPACE, false); });
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_KEY),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(holds.size(), pauses);
+  pxh::OnHold(nullptr);
+}
+
 TEST_F(InputTest, PlatformRefusesOtherDevicesFormatsAndInvertedClipsAndReportsUnreleasedOnes) {
   RECT clip = {10, 20, 30, 40}, inverted = {30, 40, 10, 20};
   ASSERT_TRUE(ClipCursor(&clip));

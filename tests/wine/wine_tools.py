@@ -22,7 +22,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "desktop"))
-from xdesktop import SHEETS, load_sheet_table, log, report, write_sheets  # noqa: E402
+from xdesktop import (  # noqa: E402 (found through the path above)
+    SHEETS, load_sheet_table, log, report, wine_environment, write_sheets)
 
 SKIP = 77
 
@@ -39,8 +40,7 @@ def main():
     args = parser.parse_args()
     load_sheet_table(args.sheet_table)
     started, work = time.monotonic(), os.path.abspath(args.work)
-    env = dict(os.environ, WINEPREFIX=os.path.join(work, "wineprefix"), WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
+    env = wine_environment(os.path.join(work, "wineprefix"))
     env.pop("DISPLAY", None)  # console programs: no desktop needed
     for name in os.listdir(work) if os.path.isdir(work) else ():
         if name != "wineprefix":  # kept between runs: making it takes most of a minute

@@ -362,34 +362,20 @@ int RunImport(const ParsedArgs& args) {
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   RefuseOutputThatIsAnInput(sheet, args.positional);
 
-  // Each PNG's images go to `take` as soon as they are cut out, so that a
-  // sheet written whole is never held whole.
+  // Each image goes to `take` as soon as it is cut out, so that neither a
+  // picture nor a sheet written whole is ever held whole.
   long long images = 0;
-  auto importAll = [&](const std::function<void(const std::vector<uint8_t>&)>& take) {
+  auto importAll = [&](const ImageSink& take) {
     ColourMapper mapper(ProgramPalette());
-    for (const std::string& file : args.positional) {
-      Picture picture;
-      {
-        pngio::Image png;
-        std::string error;
-        if (!pngio::ReadPng(file, &png, &error,
-                            [&](int w, int h) { return PictureSizeProblem(w, h, file, size); }))
-          Fail(error);
-        picture.width = png.width;
-        picture.height = png.height;
-        picture.pixels = mapper.Map(png, file, args.Has("--strict"));
-      }
-      std::vector<uint8_t> part;
-      images += SliceContactSheet(picture, file, size, &part);
-      take(part);
-    }
+    for (const std::string& file : args.positional)
+      images += ImportPicture(file, size, &mapper, args.Has("--strict"), take);
     if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
   };
+  // Written over images in place, they are gathered first: how many there
+  // are decides whether they fit.
   std::vector<uint8_t> bytes;
-  if (inPlace || append) {
-    importAll([&](const std::vector<uint8_t>& part) {
-      bytes.insert(bytes.end(), part.begin(), part.end());
-    });
+  if (inPlace) {
+    importAll([&](const uint8_t* image, size_t n) { bytes.insert(bytes.end(), image, image + n); });
   }
 
   std::error_code ec;
@@ -410,7 +396,24 @@ int RunImport(const ParsedArgs& args) {
            std::to_string(size.width) + " x " + std::to_string(size.height) +
            " images: appending would shift every new image");
     }
-    AppendToFile(sheet, bytes);
+    // Straight onto the end of the sheet, which is cut back to its old
+    // length on any failure (a refusal passes through as it is).
+    struct Stopped {};
+    std::string error;
+    const bool ok = toolkit::AppendFile(
+        sheet,
+        [&](const toolkit::AppendSink& put, std::string*) {
+          try {
+            importAll([&](const uint8_t* image, size_t n) {
+              if (!put(image, n)) throw Stopped{};
+            });
+          } catch (const Stopped&) {
+            return false;  // the reason is the write's
+          }
+          return true;
+        },
+        &error);
+    if (!ok) Fail(error);
     std::printf("appended %s to %s: now %s\n", Plural(images, "image").c_str(),
                 Quoted(sheet).c_str(), Plural(held + images, "image").c_str());
   } else {
@@ -422,12 +425,12 @@ int RunImport(const ParsedArgs& args) {
         sheet,
         [&](std::FILE* f, std::string* why) {
           try {
-            importAll([&](const std::vector<uint8_t>& part) {
-              if (!part.empty() && std::fwrite(part.data(), 1, part.size(), f) != part.size()) {
+            importAll([&](const uint8_t* image, size_t n) {
+              if (std::fwrite(image, 1, n, f) != n) {
                 *why = std::strerror(errno);
                 throw Failure{};
               }
-              written += static_cast<long long>(part.size());
+              written += static_cast<long long>(n);
             });
             // Writing fewer images over a sheet loses the rest: the usual slip
             // is importing one edited image without --image.

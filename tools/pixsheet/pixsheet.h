@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -154,18 +155,11 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
 // pixels carry a mark by which import knows and refuses such a picture.
 constexpr int kLabelBand = 14;
 void NumberPlaces(Picture* picture, int count, ImageSize size, int columns);
-bool IsNumberedPreview(const Picture& picture);
+bool IsNumberedPreview(const uint8_t* firstRow, int width);
 
 // Empty when a picture of width x height is one image of `size` or a grid
 // of them, else the message that refuses it.
 std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size);
-
-// Cuts a picture of indices (one image or a contact sheet of them, see
-// GridForPicture) into images, which are added to `sheet`; empty places are
-// skipped and may only follow the last image. Fails on any other size.
-// Returns how many images were added.
-int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
-                      std::vector<uint8_t>* sheet);
 
 // --- What the presentation shows ---------------------------------------------------
 
@@ -184,6 +178,20 @@ const std::vector<ArtUse>& ArtUses();
 // wrong is named with the screen it affects. 0 when all is well, 1 when not.
 int CheckFolder(const std::string& folder);
 
+class ColourMapper;
+
+// Reads the PNG `fileName` (or, given `f`, that open stream) row by row,
+// turns its colours into indices (ColourMapper) and cuts the picture into
+// images of `size`: one image or a contact sheet of them (see
+// GridForPicture). Empty places are skipped and may only follow the last
+// image. Each image goes to `take` as soon as its row of grid places is
+// complete, so that only a few rows and one such row of places are held.
+// Fails on any other size and on a numbered preview. Returns how many images
+// were given.
+using ImageSink = std::function<void(const uint8_t* image, size_t bytes)>;
+int ImportPicture(const std::string& fileName, ImageSize size, ColourMapper* mapper, bool strict,
+                  const ImageSink& take, std::FILE* f = nullptr);
+
 // --- Colours to indices ------------------------------------------------------------
 
 // Turns the pixels of a decoded PNG into palette indices:
@@ -199,7 +207,12 @@ int CheckFolder(const std::string& folder);
 class ColourMapper {
  public:
   explicit ColourMapper(const Palette& palette);
-  std::vector<uint8_t> Map(const pngio::Image& image, const std::string& fileName, bool strict);
+  // Maps row y of a picture whose size and colour table `header` gives:
+  // rows[1] is that row's pixels (red, green, blue, alpha), rows[0] and
+  // rows[2] those above and below (null at the edges), `indices` the file's
+  // own indices of the row (null unless it is colour-mapped).
+  void MapRow(const pngio::Image& header, int y, const uint8_t* const rows[3],
+              const uint8_t* indices, uint8_t* out, const std::string& fileName, bool strict);
   int Nearest(uint8_t r, uint8_t g, uint8_t b);      // the lowest index on ties
   int Exact(uint8_t r, uint8_t g, uint8_t b) const;  // -1 when not in the palette
 
@@ -227,10 +240,6 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // are refused, before anything is written.
 void ReplaceImages(const std::string& path, ImageSize size, long long first,
                    const std::vector<uint8_t>& bytes);
-// Adds `bytes` at the end of `path` (created when missing). The bytes already
-// there are never written; when the append fails, the file is cut back to its
-// old length.
-void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace pixsheet
 

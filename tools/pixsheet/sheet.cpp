@@ -313,17 +313,14 @@ void NumberPlaces(Picture* picture, int count, ImageSize size, int columns) {
   *picture = std::move(out);
 }
 
-bool IsNumberedPreview(const Picture& picture) {
-  return picture.width >= static_cast<int>(sizeof kPreviewMark) &&
-         std::equal(kPreviewMark, kPreviewMark + sizeof kPreviewMark, picture.pixels.begin());
+bool IsNumberedPreview(const uint8_t* firstRow, int width) {
+  return width >= static_cast<int>(sizeof kPreviewMark) &&
+         std::equal(kPreviewMark, kPreviewMark + sizeof kPreviewMark, firstRow);
 }
 
-std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size) {
-  Grid grid;
-  if (GridForPicture(width, height, size, &grid)) return std::string();
-  // The measures of a numbered preview: read on, to be named as one.
-  if (height % (size.height + kLabelBand) == 0 && (width + kGap) % (size.width + kGap) == 0)
-    return std::string();
+namespace {
+
+std::string SizeMessage(int width, int height, const std::string& fileName, ImageSize size) {
   return toolkit::Quoted(fileName) + " is " + std::to_string(width) + " x " +
          std::to_string(height) + " pixels: neither one " + std::to_string(size.width) + " x " +
          std::to_string(size.height) + " image nor a contact sheet of them (" +
@@ -331,41 +328,98 @@ std::string PictureSizeProblem(int width, int height, const std::string& fileNam
          std::to_string(size.height) + " + " + std::to_string(size.height + kGap) + "n high)";
 }
 
-int SliceContactSheet(const Picture& picture, const std::string& fileName, ImageSize size,
-                      std::vector<uint8_t>* sheet) {
-  if (IsNumberedPreview(picture)) {
+}  // namespace
+
+std::string PictureSizeProblem(int width, int height, const std::string& fileName, ImageSize size) {
+  Grid grid;
+  if (GridForPicture(width, height, size, &grid)) return std::string();
+  // The measures of a numbered preview: read on, to be named as one.
+  if (height % (size.height + kLabelBand) == 0 && (width + kGap) % (size.width + kGap) == 0)
+    return std::string();
+  return SizeMessage(width, height, fileName, size);
+}
+
+int ImportPicture(const std::string& fileName, ImageSize size, ColourMapper* mapper, bool strict,
+                  const ImageSink& take, std::FILE* f) {
+  pngio::Image header;
+  size_t width = 0;
+  Grid grid;
+  bool isGrid = false, preview = false;
+  // The last three rows decoded (colours and the file's indices) by row
+  // number modulo 3: a row is mapped once the row below it is there.
+  std::vector<uint8_t> colours[3], indices[3];
+  // A row in palette indices; the rows of one row of grid places; an image.
+  std::vector<uint8_t> mapped, strip, image;
+  int images = 0, firstEmpty = -1;
+
+  auto cut = [&](int y) {
+    if (y == 0) preview = IsNumberedPreview(mapped.data(), header.width);
+    const int step = size.height + kGap;
+    const int inStrip = y % step;
+    if (!isGrid || preview || inStrip >= size.height) return;  // gap rows are not kept
+    std::copy(mapped.begin(), mapped.end(),
+              strip.begin() + static_cast<long>(inStrip) * static_cast<long>(width));
+    if (inStrip != size.height - 1) return;
+    const int row = y / step;
+    for (int column = 0; column < grid.columns; ++column) {
+      const int left = column * (size.width + kGap);
+      if (IsEmptyPlace(strip.data(), header.width, left, 0, size)) {
+        if (firstEmpty < 0) firstEmpty = row * grid.columns + column;
+        continue;
+      }
+      if (firstEmpty >= 0) {
+        Fail(toolkit::Quoted(fileName) + ": grid place " + std::to_string(firstEmpty) +
+             " is empty but an image follows it at row " + std::to_string(row) + ", column " +
+             std::to_string(column) + " (empty places may only come after the last image)");
+      }
+      image.clear();
+      for (int line = 0; line < size.height; ++line) {
+        const auto in = strip.begin() + static_cast<long>(line) * static_cast<long>(width) + left;
+        image.insert(image.end(), in, in + size.width);
+      }
+      take(image.data(), image.size());
+      ++images;
+    }
+  };
+  auto map = [&](int y) {
+    const uint8_t* const near[3] = {y > 0 ? colours[(y + 2) % 3].data() : nullptr,
+                                    colours[y % 3].data(),
+                                    y + 1 < header.height ? colours[(y + 1) % 3].data() : nullptr};
+    mapper->MapRow(header, y, near, header.indexed ? indices[y % 3].data() : nullptr, mapped.data(),
+                   fileName, strict);
+    cut(y);
+  };
+  auto start = [&](const pngio::Image& h) {
+    std::string refusal = PictureSizeProblem(h.width, h.height, fileName, size);
+    if (!refusal.empty()) return refusal;
+    header = h;
+    width = static_cast<size_t>(h.width);
+    isGrid = GridForPicture(h.width, h.height, size, &grid);
+    for (int i = 0; i < 3; ++i) {
+      colours[i].resize(width * 4);
+      if (h.indexed) indices[i].resize(width);
+    }
+    mapped.resize(width);
+    if (isGrid) strip.resize(width * static_cast<size_t>(size.height));
+    return refusal;
+  };
+  auto sink = [&](int y, const uint8_t* rgba, const uint8_t* idx) {
+    std::copy(rgba, rgba + width * 4, colours[y % 3].begin());
+    if (idx) std::copy(idx, idx + width, indices[y % 3].begin());
+    if (y > 0) map(y - 1);
+  };
+  std::string error;
+  if (!(f ? pngio::ReadPngRowsFrom(f, fileName, start, sink, &error)
+          : pngio::ReadPngRows(fileName, start, sink, &error))) {
+    Fail(error);
+  }
+  map(header.height - 1);
+  if (preview) {
     Fail(toolkit::Quoted(fileName) +
          " is a numbered preview (export --labels), for looking up which image is which: the "
          "numbers are not art. Import a contact sheet exported without --labels, or one image");
   }
-  Grid grid;
-  if (!GridForPicture(picture.width, picture.height, size, &grid)) {
-    Fail(PictureSizeProblem(picture.width, picture.height, fileName, size));
-  }
-  int images = 0;
-  int firstEmpty = -1;
-  for (int place = 0; place < grid.columns * grid.rows; ++place) {
-    const int column = place % grid.columns;
-    const int row = place / grid.columns;
-    const int left = column * (size.width + kGap);
-    const int top = row * (size.height + kGap);
-    if (IsEmptyPlace(picture.pixels.data(), picture.width, left, top, size)) {
-      if (firstEmpty < 0) firstEmpty = place;
-      continue;
-    }
-    if (firstEmpty >= 0) {
-      Fail(toolkit::Quoted(fileName) + ": grid place " + std::to_string(firstEmpty) +
-           " is empty but an image follows it at row " + std::to_string(row) + ", column " +
-           std::to_string(column) + " (empty places may only come after the last image)");
-    }
-    for (int y = 0; y < size.height; ++y) {
-      const uint8_t* in =
-          &picture.pixels[static_cast<size_t>(top + y) * static_cast<size_t>(picture.width) +
-                          static_cast<size_t>(left)];
-      sheet->insert(sheet->end(), in, in + size.width);
-    }
-    ++images;
-  }
+  if (!isGrid) Fail(SizeMessage(header.width, header.height, fileName, size));
   return images;
 }
 
@@ -383,17 +437,17 @@ std::string Hex(uint8_t r, uint8_t g, uint8_t b) {
   return text;
 }
 
-// True when pixel p's colour lies between those of two of its four
-// neighbours that differ from each other, as anti-aliasing paints an edge.
-bool IsBlendOfNeighbours(const pngio::Image& image, size_t p) {
-  const long w = image.width, h = image.height;
-  const long x = static_cast<long>(p) % w, y = static_cast<long>(p) / w;
+// True when pixel x of rows[1] has a colour between those of two of its
+// four neighbours that differ from each other, as anti-aliasing paints an
+// edge. rows[0] and rows[2] are the rows above and below, null at the edges.
+bool IsBlendOfNeighbours(const uint8_t* const rows[3], int width, int x) {
   std::vector<const uint8_t*> near;
-  for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
-    if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h)
-      near.push_back(&image.rgba[static_cast<size_t>((y + dy) * w + x + dx) * 4]);
+  if (x > 0) near.push_back(&rows[1][static_cast<size_t>(x - 1) * 4]);
+  if (x + 1 < width) near.push_back(&rows[1][static_cast<size_t>(x + 1) * 4]);
+  for (int r : {0, 2}) {
+    if (rows[r]) near.push_back(&rows[r][static_cast<size_t>(x) * 4]);
   }
-  const uint8_t* c = &image.rgba[p * 4];
+  const uint8_t* c = &rows[1][static_cast<size_t>(x) * 4];
   for (size_t i = 0; i < near.size(); ++i) {
     for (size_t j = i + 1; j < near.size(); ++j) {
       bool between = !std::equal(near[i], near[i] + 3, near[j]);
@@ -441,49 +495,46 @@ int ColourMapper::Nearest(uint8_t r, uint8_t g, uint8_t b) {
   return best;
 }
 
-std::vector<uint8_t> ColourMapper::Map(const pngio::Image& image, const std::string& fileName,
-                                       bool strict) {
+void ColourMapper::MapRow(const pngio::Image& header, int y, const uint8_t* const rows[3],
+                          const uint8_t* indices, uint8_t* out, const std::string& fileName,
+                          bool strict) {
   // Which of the file's own indices carry the program's colour for that
   // index, opaque (a transparent entry goes by its alpha below).
   bool keeps[256] = {};
-  if (image.indexed) {
-    for (int i = 0; i < image.paletteSize; ++i) {
-      keeps[i] = image.palette[i][3] == 255 && image.palette[i][0] == palette_.rgb[i][0] &&
-                 image.palette[i][1] == palette_.rgb[i][1] &&
-                 image.palette[i][2] == palette_.rgb[i][2];
+  if (indices) {
+    for (int i = 0; i < header.paletteSize; ++i) {
+      keeps[i] = header.palette[i][3] == 255 && header.palette[i][0] == palette_.rgb[i][0] &&
+                 header.palette[i][1] == palette_.rgb[i][1] &&
+                 header.palette[i][2] == palette_.rgb[i][2];
     }
   }
-  const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-  std::vector<uint8_t> out(pixels);
-  for (size_t p = 0; p < pixels; ++p) {
-    if (image.indexed && keeps[image.indices[p]]) {
-      out[p] = image.indices[p];
+  for (int x = 0; x < header.width; ++x) {
+    if (indices && keeps[indices[x]]) {
+      out[x] = indices[x];
       continue;
     }
-    const uint8_t* px = &image.rgba[p * 4];
+    const uint8_t* px = &rows[1][static_cast<size_t>(x) * 4];
     if (px[3] == 0) {
-      out[p] = 0;
+      out[x] = 0;
       continue;
     }
     const int exact = Exact(px[0], px[1], px[2]);
     if (strict && (exact < 0 || px[3] != 255)) {
-      const std::string where = toolkit::Quoted(fileName) + ": pixel (" +
-                                std::to_string(p % static_cast<size_t>(image.width)) + ", " +
-                                std::to_string(p / static_cast<size_t>(image.width)) + ")";
+      const std::string where = toolkit::Quoted(fileName) + ": pixel (" + std::to_string(x) + ", " +
+                                std::to_string(y) + ")";
       const char* soft =
           "; soft edges like this come from anti-aliasing or smoothing: turn "
           "them off in the paint program";
       if (exact < 0) {
         Fail(where + " has colour " + Hex(px[0], px[1], px[2]) +
              ", which is not in the palette (--strict)" +
-             (IsBlendOfNeighbours(image, p) ? soft : ""));
+             (IsBlendOfNeighbours(rows, header.width, x) ? soft : ""));
       }
       Fail(where + " is partly transparent (alpha " + std::to_string(px[3]) + ") (--strict)" +
            soft);
     }
-    out[p] = static_cast<uint8_t>(exact >= 0 ? exact : Nearest(px[0], px[1], px[2]));
+    out[x] = static_cast<uint8_t>(exact >= 0 ? exact : Nearest(px[0], px[1], px[2]));
   }
-  return out;
 }
 
 // --- Writing ---------------------------------------------------------------------------
@@ -555,11 +606,6 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
       },
       &error);
   if (!ok) Fail(error);
-}
-
-void AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::string error;
-  if (!toolkit::AppendFile(path, bytes.data(), bytes.size(), &error)) Fail(error);
 }
 
 // --- Palette files ------------------------------------------------------------------

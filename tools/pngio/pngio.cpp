@@ -306,8 +306,18 @@ bool ReadEndCore(png_structp png) {
   return true;
 }
 
-bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* error,
-                const SizeCheck& check) {
+// Frees libpng's reader however the reading ends, a callback's exception
+// included.
+struct ReadStruct {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~ReadStruct() {
+    if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  }
+};
+
+bool ReadRowsFromStream(std::FILE* f, const std::string& name, const HeaderCheck& start,
+                        const RowSink& sink, std::string* error) {
   auto refuse = [&](const std::string& why) {
     *error = "cannot read PNG " + toolkit::Quoted(name) + ": " + why;
     return false;
@@ -323,93 +333,107 @@ bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* 
   if (std::fseek(f, 8, SEEK_SET) != 0) return refuse("cannot seek");
 
   PngContext ctx{};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning);
-  if (!png) return refuse("out of memory");
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return refuse("out of memory");
-  }
-  auto fail = [&](std::string reason) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return refuse(reason);
-  };
+  ReadStruct rs;
+  rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, OnPngError, OnPngWarning);
+  if (!rs.png) return refuse("out of memory");
+  rs.info = png_create_info_struct(rs.png);
+  if (!rs.info) return refuse("out of memory");
+  png_structp png = rs.png;
 
   auto hd = std::make_unique<Header>();
   ChunkFilter in = {f, 0};
-  if (!ReadHeaderCore(png, info, &in, hd.get())) return fail(ctx.message);
-  if (check) {
+  if (!ReadHeaderCore(png, rs.info, &in, hd.get())) return refuse(ctx.message);
+  const bool indexed = hd->colourType == PNG_COLOR_TYPE_PALETTE;
+  Image header;
+  header.width = static_cast<int>(hd->width);
+  header.height = static_cast<int>(hd->height);
+  header.indexed = indexed;
+  if (indexed) {
+    header.paletteSize = hd->paletteSize;
+    for (int i = 0; i < hd->paletteSize; ++i) {
+      header.palette[i][0] = hd->palette[i].red;
+      header.palette[i][1] = hd->palette[i].green;
+      header.palette[i][2] = hd->palette[i].blue;
+      header.palette[i][3] = i < hd->transCount ? hd->trans[i] : 255;
+    }
+  }
+  if (start) {
     // A size the caller cannot use is refused before any pixel is decoded.
-    const std::string refusal = check(static_cast<int>(hd->width), static_cast<int>(hd->height));
+    const std::string refusal = start(header);
     if (!refusal.empty()) {
-      png_destroy_read_struct(&png, &info, nullptr);
       *error = refusal;
       return false;
     }
   }
   const long long pixels = static_cast<long long>(hd->width) * hd->height;
-  if (pixels > kMaxPixels) return fail("image too large");
+  if (pixels > kMaxPixels) return refuse("image too large");
   const long long storedBytes = pixels * hd->channels * hd->bitDepth / 8;
   if (storedBytes > idatBytes * kMaxDeflateRatio + 1024) {
-    return fail("its pixel data is far too short for " + std::to_string(hd->width) + " x " +
-                std::to_string(hd->height) + " pixels (truncated or damaged)");
+    return refuse("its pixel data is far too short for " + std::to_string(hd->width) + " x " +
+                  std::to_string(hd->height) + " pixels (truncated or damaged)");
   }
-  const bool indexed = hd->colourType == PNG_COLOR_TYPE_PALETTE;
   const size_t rowBytes = static_cast<size_t>(hd->width) * (indexed ? 1 : 4);
-  if (hd->rowBytes != rowBytes) return fail("unexpected pixel layout after conversion");
+  if (hd->rowBytes != rowBytes) return refuse("unexpected pixel layout after conversion");
 
-  std::vector<uint8_t> buffer;
-  bool ok = true;
-  if (hd->interlaced) {
-    // Every pass revisits the whole image, which must be held at once.
-    buffer.resize(rowBytes * hd->height);
-    std::vector<png_bytep> rows(hd->height);
-    for (png_uint_32 y = 0; y < hd->height; ++y) rows[y] = buffer.data() + y * rowBytes;
-    ok = ReadImageCore(png, rows.data());
-  } else {
-    // Row by row: memory grows only with rows actually in the file.
-    for (png_uint_32 y = 0; ok && y < hd->height; ++y) {
-      buffer.resize(buffer.size() + rowBytes);
-      ok = ReadRowCore(png, buffer.data() + buffer.size() - rowBytes);
-    }
-  }
-  ok = ok && ReadEndCore(png);
-  if (!ok) {
+  auto failed = [&]() {
     std::string reason = ctx.message;
     if (std::feof(f)) reason = "file is truncated (" + reason + ")";
-    return fail(reason);
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-
-  Image img;
-  img.width = static_cast<int>(hd->width);
-  img.height = static_cast<int>(hd->height);
-  img.indexed = indexed;
-  if (indexed) {
-    img.paletteSize = hd->paletteSize;
-    for (int i = 0; i < hd->paletteSize; ++i) {
-      img.palette[i][0] = hd->palette[i].red;
-      img.palette[i][1] = hd->palette[i].green;
-      img.palette[i][2] = hd->palette[i].blue;
-      img.palette[i][3] = i < hd->transCount ? hd->trans[i] : 255;
-    }
-    img.rgba.resize(static_cast<size_t>(pixels) * 4);
-    for (size_t p = 0; p < static_cast<size_t>(pixels); ++p) {
-      const uint8_t k = buffer[p];
-      uint8_t* px = &img.rgba[p * 4];
-      if (k < hd->paletteSize) {
-        std::memcpy(px, img.palette[k], 4);
+    return refuse(reason);
+  };
+  // An indexed row is given with its colours too (an index beyond the
+  // colour table reads as opaque black).
+  std::vector<uint8_t> colours(indexed ? static_cast<size_t>(hd->width) * 4 : 0);
+  auto give = [&](png_uint_32 y, const uint8_t* row) {
+    if (!indexed) return sink(static_cast<int>(y), row, nullptr);
+    for (size_t x = 0; x < hd->width; ++x) {
+      uint8_t* px = &colours[x * 4];
+      if (row[x] < hd->paletteSize) {
+        std::memcpy(px, header.palette[row[x]], 4);
       } else {
         px[0] = px[1] = px[2] = 0;
         px[3] = 255;
       }
     }
-    img.indices = std::move(buffer);
+    sink(static_cast<int>(y), colours.data(), row);
+  };
+  if (hd->interlaced) {
+    // Every pass revisits the whole image, which must be held at once.
+    std::vector<uint8_t> buffer(rowBytes * hd->height);
+    std::vector<png_bytep> rows(hd->height);
+    for (png_uint_32 y = 0; y < hd->height; ++y) rows[y] = buffer.data() + y * rowBytes;
+    if (!ReadImageCore(png, rows.data())) return failed();
+    for (png_uint_32 y = 0; y < hd->height; ++y) give(y, rows[y]);
   } else {
-    img.rgba = std::move(buffer);
+    // Row by row: nothing but the row being decoded is held here.
+    std::vector<uint8_t> row(rowBytes);
+    for (png_uint_32 y = 0; y < hd->height; ++y) {
+      if (!ReadRowCore(png, row.data())) return failed();
+      give(y, row.data());
+    }
   }
-  *out = std::move(img);
+  if (!ReadEndCore(png)) return failed();
   return true;
+}
+
+bool ReadStream(std::FILE* f, const std::string& name, Image* out, std::string* error,
+                const SizeCheck& check) {
+  Image img;
+  const bool ok = ReadRowsFromStream(
+      f, name,
+      [&](const Image& header) {
+        const std::string refusal = check ? check(header.width, header.height) : std::string();
+        img = header;
+        return refusal;
+      },
+      [&](int, const uint8_t* rgba, const uint8_t* indices) {
+        // Memory grows only with rows actually in the file.
+        const size_t w = static_cast<size_t>(img.width);
+        img.rgba.insert(img.rgba.end(), rgba, rgba + w * 4);
+        if (indices) img.indices.insert(img.indices.end(), indices, indices + w);
+      },
+      error);
+  if (ok) *out = std::move(img);
+  return ok;
 }
 
 }  // namespace
@@ -441,7 +465,17 @@ bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string*
   return ReadStream(f, name, out, error ? error : &scratch, check);
 }
 
-bool ReadPng(const std::string& path, Image* out, std::string* error, const SizeCheck& check) {
+bool ReadPngRowsFrom(std::FILE* f, const std::string& name, const HeaderCheck& start,
+                     const RowSink& sink, std::string* error) {
+  std::string scratch;
+  return ReadRowsFromStream(f, name, start, sink, error ? error : &scratch);
+}
+
+namespace {
+
+// Runs `read` on the regular file `path`, open for reading.
+bool WithFile(const std::string& path, std::string* error,
+              const std::function<bool(std::FILE*, std::string*)>& read) {
   std::string scratch;
   if (!error) error = &scratch;
   std::string why;
@@ -450,9 +484,26 @@ bool ReadPng(const std::string& path, Image* out, std::string* error, const Size
     *error = "cannot open " + toolkit::Quoted(path) + ": " + why;
     return false;
   }
-  const bool ok = ReadStream(f, path, out, error, check);
-  std::fclose(f);
-  return ok;
+  struct Closer {
+    std::FILE* f;
+    ~Closer() { std::fclose(f); }
+  } closer{f};
+  return read(f, error);
+}
+
+}  // namespace
+
+bool ReadPngRows(const std::string& path, const HeaderCheck& start, const RowSink& sink,
+                 std::string* error) {
+  return WithFile(path, error, [&](std::FILE* f, std::string* why) {
+    return ReadRowsFromStream(f, path, start, sink, why);
+  });
+}
+
+bool ReadPng(const std::string& path, Image* out, std::string* error, const SizeCheck& check) {
+  return WithFile(path, error, [&](std::FILE* f, std::string* why) {
+    return ReadStream(f, path, out, why, check);
+  });
 }
 
 }  // namespace pngio

@@ -65,6 +65,20 @@ bool ReadPng(const std::string& path, Image* out, std::string* error,
 bool ReadPngFrom(std::FILE* f, const std::string& name, Image* out, std::string* error,
                  const SizeCheck& check = SizeCheck());
 
+// The same row by row, for pictures too large to hold whole: `start` sees
+// the image's size and colour table (its pixel vectors empty) before any
+// pixel is decoded and may refuse it (a non-empty message); then `sink`
+// gets rows 0 to height - 1 in order, each as width pixels of red, green,
+// blue, alpha and, for a colour-mapped PNG, the file's indices (else null).
+// Only an interlaced PNG is held whole while it is decoded. Exceptions
+// thrown by the callbacks pass through, with nothing left allocated.
+using HeaderCheck = std::function<std::string(const Image& header)>;
+using RowSink = std::function<void(int y, const uint8_t* rgba, const uint8_t* indices)>;
+bool ReadPngRows(const std::string& path, const HeaderCheck& start, const RowSink& sink,
+                 std::string* error);
+bool ReadPngRowsFrom(std::FILE* f, const std::string& name, const HeaderCheck& start,
+                     const RowSink& sink, std::string* error);
+
 constexpr int kMaxSide = 32768;
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
 // No chunk that is read (all but the pixel data and the skipped ones) may be

@@ -222,7 +222,9 @@ bool ProcessRuns(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || err
 
 // Appends through a descriptor: created with O_EXCL when missing, so that
 // exactly what this call created is removed on failure.
-bool AppendBytes(const std::string& target, const void* data, size_t size, std::string* why) {
+bool AppendBytes(const std::string& target,
+                 const std::function<bool(const AppendSink&, std::string*)>& fill,
+                 std::string* why) {
   const int access = O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
   bool created = false;
   int fd = open(target.c_str(), access);
@@ -243,27 +245,42 @@ bool AppendBytes(const std::string& target, const void* data, size_t size, std::
   const int flags = fcntl(fd, F_GETFL);
   if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   ArmUndo(created ? target : std::string(), created ? -1 : fd, st.st_size);
-  const char* p = static_cast<const char*>(data);
-  for (size_t left = size; left > 0 && why->empty();) {
-    const ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *why = std::strerror(n < 0 ? errno : ENOSPC);
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (why->empty() && fsync(fd) != 0 && errno != EINVAL) *why = std::strerror(errno);
-  if (!why->empty()) {
-    // Take back whatever part of the new bytes got in.
+  // Take back whatever part of the new bytes got in.
+  auto undo = [&]() {
     if (created) {
       unlink(target.c_str());
     } else if (ftruncate(fd, st.st_size) != 0) {
       *why += " (and cutting it back failed: " + std::string(std::strerror(errno)) + ")";
     }
+    DisarmUndo();
+  };
+  const AppendSink put = [&](const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    for (size_t left = size; left > 0 && why->empty();) {
+      const ssize_t n = write(fd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        *why = std::strerror(n < 0 ? errno : ENOSPC);
+        break;
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    return why->empty();
+  };
+  try {
+    if (!fill(put, why) && why->empty()) *why = "unknown error";
+  } catch (...) {
+    undo();
+    close(fd);
+    throw;
   }
-  DisarmUndo();
+  if (why->empty() && fsync(fd) != 0 && errno != EINVAL) *why = std::strerror(errno);
+  if (!why->empty()) {
+    undo();
+  } else {
+    DisarmUndo();
+  }
   if (close(fd) != 0 && why->empty()) *why = std::strerror(errno);
   return why->empty();
 }
@@ -408,10 +425,12 @@ bool WriteFileReplacing(const std::string& path,
   return true;
 }
 
-bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error) {
+bool AppendFile(const std::string& path,
+                const std::function<bool(const AppendSink&, std::string*)>& fill,
+                std::string* error) {
   fs::path target(path);
   std::string why;
-  if (ResolveLinks(&target, &why)) AppendBytes(target.string(), data, size, &why);
+  if (ResolveLinks(&target, &why)) AppendBytes(target.string(), fill, &why);
   if (why.empty()) return true;
   *error = "cannot append to " + Quoted(path) + ": " + why;
   return false;

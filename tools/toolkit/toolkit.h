@@ -112,12 +112,18 @@ bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,
                         std::string* error, bool followLinks = true);
 
-// Adds `size` bytes at the end of `path` (through links; created when
-// missing). The bytes already there are never written. On failure, or on
-// one of the signals above, the file is cut back to its old length, or
-// removed when this call created it (a dangling link stays as it was). On
-// failure *error reads `cannot append to "PATH": REASON`.
-bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error);
+// Adds what `fill` gives at the end of `path` (through links; created when
+// missing): `fill` calls `put` with the new bytes piece by piece (`put`
+// returns false when they could not be written: `fill` should then stop)
+// and returns false, with the reason in *why, to give up. The bytes already
+// there are never written. On failure, on an exception out of `fill` (which
+// passes on) or on one of the signals above, the file is cut back to its
+// old length, or removed when this call created it (a dangling link stays as
+// it was). On failure *error reads `cannot append to "PATH": REASON`.
+using AppendSink = std::function<bool(const void* data, size_t size)>;
+bool AppendFile(const std::string& path,
+                const std::function<bool(const AppendSink& put, std::string* why)>& fill,
+                std::string* error);
 
 }  // namespace toolkit
 

@@ -285,7 +285,9 @@ bool WriteFileReplacing(const std::string& path,
   return true;
 }
 
-bool AppendFile(const std::string& path, const void* data, size_t size, std::string* error) {
+bool AppendFile(const std::string& path,
+                const std::function<bool(const AppendSink&, std::string*)>& fill,
+                std::string* error) {
   const fs::path name = PathOf(path);
   std::error_code ec;
   const bool existed = fs::exists(name, ec);
@@ -294,15 +296,28 @@ bool AppendFile(const std::string& path, const void* data, size_t size, std::str
   long long oldLength = -1;
   if (f && std::fseek(f, 0, SEEK_END) == 0) oldLength = _ftelli64(f);
   if (f && oldLength < 0) why = "cannot tell its length";
-  if (f && why.empty() &&
-      (std::fwrite(data, 1, size, f) != size || std::fflush(f) != 0 || !SyncFile(f))) {
-    why = std::strerror(errno);
+  // Take back whatever part of the new bytes got in.
+  auto undo = [&]() {
+    if (existed && oldLength >= 0) fs::resize_file(name, static_cast<uintmax_t>(oldLength), ec);
+    if (!existed) fs::remove(name, ec);
+  };
+  if (f && why.empty()) {
+    const AppendSink put = [&](const void* data, size_t size) {
+      if (why.empty() && std::fwrite(data, 1, size, f) != size) why = std::strerror(errno);
+      return why.empty();
+    };
+    try {
+      if (!fill(put, &why) && why.empty()) why = "unknown error";
+    } catch (...) {
+      std::fclose(f);
+      undo();
+      throw;
+    }
+    if (why.empty() && (std::fflush(f) != 0 || !SyncFile(f))) why = std::strerror(errno);
   }
   if (f && std::fclose(f) != 0 && why.empty()) why = std::strerror(errno);
   if (why.empty()) return true;
-  // Take back whatever part of the new bytes got in.
-  if (f && existed && oldLength >= 0) fs::resize_file(name, static_cast<uintmax_t>(oldLength), ec);
-  if (f && !existed) fs::remove(name, ec);
+  if (f) undo();
   *error = "cannot append to " + Quoted(path) + ": " + why;
   return false;
 }

@@ -254,6 +254,7 @@ class SdlBackend final : public Backend {
   }
 
   void WaitForInput(uint32_t ms) override {
+    Trace("idle", ms == INFINITE ? -1 : static_cast<long>(ms));
     // The program sleeps, so it has read what came in before: events held
     // back after a press may come in now.
     heldUntil_ = polls_;
@@ -281,9 +282,11 @@ class SdlBackend final : public Backend {
   bool InitVideo() {
     if (triedVideo_) return videoOk_;
     triedVideo_ = true;
-    // Let SIGINT and SIGTERM end the process as usual instead of becoming a
-    // quit event the program never asked for.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SIGINT and SIGTERM become SDL_QUIT, which closes the window as its
+    // close button does: the program ends its presentation and gives the
+    // display back. SDL_QUIT means only that: closing the window is its own
+    // event.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // SDL talks to the desktop's session bus (screen saver, input methods).
     // Where there is none, the bus library would start one for us: a child
@@ -368,6 +371,7 @@ class SdlBackend final : public Backend {
       RememberWindow();
       SDL_SetRelativeMouseMode(SDL_FALSE);
       SDL_DestroyWindow(window_);
+      Trace("window-gone");
     }
     window_ = nullptr;
     connection_ = nullptr;
@@ -434,8 +438,9 @@ class SdlBackend final : public Backend {
         hostReady_ = true;
         return;
       }
+      // A signal (EINTR) may have left SDL an event to send: look as well.
       pollfd p{eventFd_, POLLIN, 0};
-      if (::poll(&p, 1, ms) > 0) hostReady_ = true;
+      if (::poll(&p, 1, ms) != 0) hostReady_ = true;
     } else {
       SDL_WaitEventTimeout(nullptr, ms);
       hostReady_ = true;
@@ -514,6 +519,10 @@ class SdlBackend final : public Backend {
         InputKey(vk, down);
         break;
       }
+      case SDL_QUIT:
+        Trace("quit");
+        InputCloseButton();
+        break;
       case SDL_WINDOWEVENT:
         switch (e.window.event) {
           case SDL_WINDOWEVENT_CLOSE:

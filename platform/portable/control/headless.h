@@ -80,11 +80,14 @@ bool HasFocus();
 using pxport::Hold;
 using pxport::HoldKind;
 
-// Called at the start of every Sleep (before the clock advances) and on the
-// first pass of every polling loop: the first mouse GetDeviceState after any
-// call that is not a polling call (PeekMessageA, TranslateMessage,
-// DispatchMessageA, MsgWaitForMultipleObjects, GetAsyncKeyState, SetCursorPos,
-// GetCursorPos, GetDeviceState), before the state is read, so the callback may
+// Called at the start of every Sleep (before the clock advances), of every
+// timed MsgWaitForMultipleObjects on no objects that follows a plain call (a
+// pause that serves messages; its later sleeps, after polling calls, go on
+// with it) and on the first pass of every polling loop: the first mouse
+// GetDeviceState after any call that is not a polling call (PeekMessageA,
+// TranslateMessage, DispatchMessageA, MsgWaitForMultipleObjects,
+// GetAsyncKeyState, SetCursorPos, GetCursorPos, GetDeviceState), before the
+// state is read, so the callback may
 // still script a click for it. Calls made by the window procedure inside
 // DispatchMessageA, and PostMessageA, SendMessageA, DefWindowProcA,
 // PostQuitMessage, BeginPaint, EndPaint, a device's Acquire, a surface's
@@ -172,7 +175,7 @@ std::vector<std::string> MisuseReport();
 //             "@keyboard" on every device method and on CreateDeviceEx.
 //   ARGUMENTS (numbers in decimal unless shown as 0x...):
 //     Sleep MS                         ShowCursor 1|0
-//     MsgWaitForMultipleObjects MS
+//     MsgWaitForMultipleObjects [N objects ]MS|INFINITE
 //     SetCursorPos X,Y                 ClipCursor L,T,R,B | ClipCursor NULL
 //     GetAsyncKeyState VK              PostMessageA MSG, SendMessageA MSG
 //     DispatchMessageA MSG             DefWindowProcA MSG, PostQuitMessage CODE

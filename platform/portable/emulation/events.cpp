@@ -15,9 +15,9 @@ EventObject* LookupEvent(HANDLE handle) {
 }
 
 // Whether something in the queue answers the wake mask: a posted message,
-// the quit request, a window to paint, or input since the queue was last
-// looked at (input reaches the program through DirectInput and the key state,
-// not as messages, but wakes a wait as its messages would).
+// the quit request, a window to paint, or key or mouse input since the queue
+// was last looked at (input reaches the program through DirectInput and the
+// key state, not as messages, but wakes a wait as its messages would).
 bool QueueReady(DWORD wakeMask) {
   World& w = W();
   if ((wakeMask & (QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0 && (!w.queue.empty() || w.quitPending))
@@ -26,7 +26,8 @@ bool QueueReady(DWORD wakeMask) {
     for (const auto& entry : w.windows)
       if (entry.second.alive && entry.second.needsPaint) return true;
   }
-  return (wakeMask & QS_INPUT) != 0 && w.inputCount != w.inputSeen;
+  if ((wakeMask & QS_KEY) != 0 && w.inputCount[0] != w.inputSeen[0]) return true;
+  return (wakeMask & QS_MOUSE) != 0 && w.inputCount[1] != w.inputSeen[1];
 }
 
 // Lets a wait through the event: an auto-reset event is reset by it.
@@ -37,6 +38,11 @@ void PassEvent(EventObject& event) {
 }  // namespace
 
 bool EventOpen(HANDLE event) { return LookupEvent(event) != nullptr; }
+
+void QueueChecked() {
+  World& w = W();
+  for (int kind = 0; kind < 2; ++kind) w.inputSeen[kind] = w.inputCount[kind];
+}
 
 bool SignalEvent(HANDLE handle) {
   EventObject* event = LookupEvent(handle);
@@ -102,11 +108,19 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                        DWORD dwMilliseconds, DWORD dwWakeMask) {
+  // A timed sleep on nothing but the queue right after the drawing is a pause
+  // of the program, as a Sleep is (a pause that serves messages): a hold.
+  const bool pause = nCount == 0 && dwMilliseconds != INFINITE && W().lastCallPlain;
   Call call("MsgWaitForMultipleObjects",
             (nCount != 0 ? std::to_string(nCount) + " objects " : std::string()) +
                 (dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds)),
             CallKind::Polling);
   World& w = W();
+  if (pause && w.holdCallback) {
+    Hold hold{HoldKind::Pause, dwMilliseconds, CurrentBackend().NowMs()};
+    auto callback = w.holdCallback;
+    callback(hold);
+  }
   if (nCount >= MAXIMUM_WAIT_OBJECTS || (nCount != 0 && pHandles == nullptr)) {
     call.Refuse(": more than 63 objects or none given");
     w.lastError = ERROR_INVALID_PARAMETER;
@@ -152,7 +166,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
       if (W().generation != generation) return WAIT_FAILED;
       continue;
     }
-    W().inputSeen = W().inputCount;
+    QueueChecked();
     return result;
   }
 }

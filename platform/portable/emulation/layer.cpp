@@ -102,7 +102,9 @@ void LogCall(const std::string& entry, CallKind kind) {
       w.callLog.push_back("(call log full)");
     }
   }
-  if (kind == CallKind::Plain && w.dispatchDepth == 0) w.plainSinceMouseRead = true;
+  if (w.dispatchDepth != 0 || kind == CallKind::Neutral) return;
+  if (kind == CallKind::Plain) w.plainSinceMouseRead = true;
+  w.lastCallPlain = kind == CallKind::Plain;
 }
 
 bool FaultFires(const std::string& operation, const std::string& suffix, HRESULT* code) {
@@ -215,7 +217,7 @@ void SetKeyState(int virtualKey, bool down) {
 // Input came from the host: it wakes waits, and the device it changed tells
 // its notification event.
 void InputCame(bool mouse) {
-  ++W().inputCount;
+  ++W().inputCount[mouse ? 1 : 0];
   DeviceStateChanged(mouse);
 }
 

@@ -136,6 +136,7 @@ struct World {
   // Hold points and timed actions (headless).
   std::function<void(const Hold&)> holdCallback;
   bool plainSinceMouseRead = true;  // a non-polling call since the last mouse read
+  bool lastCallPlain = true;        // the program's last call (not neutral) was a plain one
   int dispatchDepth = 0;
   std::vector<TimedAction> timedActions;
   uint64_t timedOrder = 0;
@@ -164,11 +165,11 @@ struct World {
   bool mouseButton[4] = {};
   bool clickPending[4] = {};
 
-  // Host input taken in so far, and how much of it the message queue had seen
-  // at the last PeekMessageA or MsgWaitForMultipleObjects: later input wakes
-  // a wait for QS_INPUT.
-  uint64_t inputCount = 0;
-  uint64_t inputSeen = 0;
+  // Host input taken in so far, keys [0] and mouse [1], and how much of it the
+  // message queue had seen at the last PeekMessageA or MsgWaitForMultipleObjects:
+  // later input wakes a wait for QS_KEY or QS_MOUSE.
+  uint64_t inputCount[2] = {};
+  uint64_t inputSeen[2] = {};
 
   // Events, by handle.
   std::map<uintptr_t, EventObject> events;
@@ -236,6 +237,8 @@ void ForegroundWindowGone();  // foreground input devices lose acquisition
 // kind signal their notification events.
 void DeviceStateChanged(bool mouse);
 bool EventNotifiesDevice(HANDLE event);  // a live device still sets it
+// The program looked at its message queue: the input so far no longer wakes a wait.
+void QueueChecked();
 // Sets an open event; false when the handle is not one.
 bool SignalEvent(HANDLE event);
 bool EventOpen(HANDLE event);

@@ -375,7 +375,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return FALSE;
   }
   if (call.Faulted()) return FALSE;
-  w.inputSeen = w.inputCount;
+  QueueChecked();
   const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
   for (auto it = w.queue.begin(); it != w.queue.end(); ++it) {
     if (!MatchesFilter(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;

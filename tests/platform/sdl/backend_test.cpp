@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -183,6 +184,16 @@ TEST_F(SdlBackendTest, HostInputBecomesLayerInputAndLosingFocusReleasesWhatWasHe
   // Nothing is released twice when the window closes afterwards.
   backend_->WindowDestroyed();
   EXPECT_TRUE(g_layer.input.empty());
+}
+
+// SIGTERM (and SIGINT) end the program as its close button does: the signal
+// wakes a wait and becomes the close, and the process lives on to give the
+// display back.
+TEST_F(SdlBackendTest, ATerminationSignalIsTheCloseButton) {
+  Open();
+  std::raise(SIGTERM);
+  backend_->WaitForInput(5000);
+  EXPECT_EQ(g_layer.input, (Input{"close"}));
 }
 
 TEST_F(SdlBackendTest, APressAndItsReleaseTakenInTogetherAreSeenARoundApart) {

@@ -5,8 +5,8 @@
 //   node web_e2e.js --web DIR --capture PIXSHOW_CAPTURE --work DIR [--chromium PATH]
 //
 // The sample art screen by screen against pixshow-capture (the cursor aside),
-// clicks through all eight screens, Escape, a missing sheet, a set of sheets
-// dropped onto the page, and a wrong set. bench/web-bench.js drives the page
+// clicks through all eight screens, Escape, the scale choices, a missing sheet,
+// a set of sheets or a folder dropped onto the page, and a wrong set. bench/web-bench.js drives the page
 // with the same helpers.
 'use strict';
 const fs = require('fs');
@@ -37,11 +37,12 @@ function serve(root) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
-async function launch(work) {
+async function launch(work, more = []) {
   return puppeteer.launch({
     executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'),
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--force-color-profile=srgb', '--window-size=1400,1000'],
+           '--disable-component-update', '--disable-sync', '--force-color-profile=srgb', '--window-size=1400,1000',
+           ...more],
   });
 }
 
@@ -147,6 +148,39 @@ async function test(work, base) {
     console.log('played again: Space, Left and F12 as the capture draws them, Escape ends it; ' +
                 'ten replays in a row leave no uncaught error');
 
+    // The scale choice on a 1366 x 768 window, by the native --scale's rules; a size between
+    // whole scales shows each pixel repeated to the next whole scale (then one smooth step).
+    await page.setViewport({ width: 1366, height: 768 });
+    for (const [mode, ...want] of [['auto', 171, 0, 1024, 768], ['integer', 363, 144, 640, 480],
+                                   ['stretch', 0, 0, 1366, 768], ['fit', 171, 0, 1024, 768]]) {
+      await page.select('#scale', mode);
+      const got = await page.evaluate(() => {
+        const view = document.getElementById('view'), r = view.getBoundingClientRect();
+        const shown = view.getContext('2d').getImageData(0, 0, view.width, view.height).data;
+        const picture = document.getElementById('screen').getContext('2d').getImageData(0, 0, 640, 480).data;
+        const m = view.width / 640;
+        let bad = 0;
+        for (let i = 0; i < shown.length; i += 4) {
+          const x = Math.floor((i / 4) % view.width / m), y = Math.floor(i / 4 / view.width / m);
+          for (let k = 0; k < 3; ++k) bad += shown[i + k] !== picture[(y * 640 + x) * 4 + k];
+        }
+        return [r.x, r.y, r.width, r.height, m, bad];
+      });
+      if (JSON.stringify(got) !== JSON.stringify([...want, Math.ceil(Math.max(want[2] / 640, want[3] / 480)), 0])) {
+        fail(`scale ${mode}: [x, y, w, h, whole scale, pixels unlike the picture] ${got}`);
+      }
+    }
+    // The picture fills the window: the bar of the corner shows only under the mouse.
+    await page.select('#scale', 'stretch');
+    const opacity = () => page.$eval('#own', (e) => (document.activeElement.blur(), getComputedStyle(e).opacity));
+    const hidden = await opacity();
+    await page.hover('#own');
+    if (hidden !== '0' || (await opacity()) !== '1') fail('the bar over a stretched picture: opacity ' + hidden);
+    await page.select('#scale', 'fit');
+    await page.setViewport({ width: 800, height: 600 });
+    console.log('scale choices: auto fits 1366 x 768 with 1024 x 768, integer, stretch and fit as natively; ' +
+                'the bar over the picture shows under the mouse');
+
     await drop(page, base + 'own/', SHEETS.map((n) => [n, n]));
     await until(page, (s) => s.waits === 1 && s.runs === 13, 'screen 1 of the dropped sheets');
     let d = await compare(page, base + 'owncap/screen-1.png');
@@ -179,6 +213,18 @@ async function test(work, base) {
     await until(page, (s) => s.note.includes('button.pix: could not be read (gone)'), 'a failed read told');
     console.log('a 2 GiB set plays; the last drop wins; other files are left out; a failed read is told');
 
+    // A folder dropped from the file manager counts as its files.
+    fs.cpSync(path.join(work, 'own'), path.join(work, 'folder'), { recursive: true });
+    fs.writeFileSync(path.join(work, 'folder', 'notes.txt'), 'not art');
+    const cdp = await page.target().createCDPSession();
+    const data = { items: [], files: [path.join(work, 'folder')], dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 300, y: 300, data });
+    s = await until(page, (s) => s.waits === 1 && s.runs === 16, 'screen 1 of a dropped folder');
+    if (!s.note.includes('Left out (not .pix): notes.txt') || (d = await compare(page, base + 'owncap/screen-1.png'))) {
+      fail('dropped folder: ' + (d || s.note));
+    }
+    console.log('a dropped folder plays its sheets and names what it left out');
+
     await page.goto(base + 'index.html?sheets=partial/');
     s = await until(page, (s) => s.status !== null, 'the load failure');
     const white = await page.evaluate(() => {
@@ -186,7 +232,8 @@ async function test(work, base) {
       return d.filter((v, i) => i % 4 === 0 && v === 255 && d[i + 1] === 255 && d[i + 2] === 255).length;
     });
     if (s.status !== 1 || !s.note.includes('"ports.pix"') || white < 50) fail('missing sheet: ' + JSON.stringify(s));
-    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix');
+    if ((await page.$eval('#scale', (e) => e.value)) !== 'fit') fail('the scale choice was not remembered');
+    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix; the scale choice remembered');
   } finally {
     await browser.close();
   }

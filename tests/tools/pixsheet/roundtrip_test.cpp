@@ -140,6 +140,35 @@ TEST_F(ContactSheet, NumberedPreviewShowsNumbersAndIsRefusedByImport) {
                   "is a numbered preview (export --labels)");
   }
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), sheet);
+  // A picture of a preview's measures without its mark is refused by its size.
+  const Bytes plain(static_cast<size_t>(png.width) * png.height, 3);
+  SaveIndexed(At("band.png"), png.width, png.height, plain.data());
+  ExpectFailure(Run({"import", "band.png", "-o", "Pieces.pix", "--image", "0"}),
+                "\"band.png\" is 429 x 92 pixels: neither one 42 x 32 image");
+}
+
+TEST_F(ContactSheet, ImagesLeaveAsSoonAsTheirRowOfPlacesIsRead) {
+  // --strict meets a colour off the palette in the last row of places: the
+  // six images above it have gone on already, the picture was never held.
+  const Bytes sheet = PixSheet(4, 4, 9);
+  WriteBytes(At("s.pix"), sheet);
+  Ok({"export", "s.pix", "--size", "4x4", "--columns", "3", "-o", "nine.png"});
+  Bytes rgb;
+  for (uint8_t i : LoadPng(At("nine.png")).indices)
+    rgb.insert(rgb.end(), ProgramRgb()[i], ProgramRgb()[i] + 3);
+  rgb[(13 * 14 + 13) * 3] ^= 1;
+  WritePlainPng(At("rgb.png"), 14, 3, rgb);
+  pixsheet::ColourMapper mapper(pixsheet::ProgramPalette());
+  Bytes taken;
+  try {
+    pixsheet::ImportPicture(At("rgb.png"), {4, 4}, &mapper, true, [&](const uint8_t* p, size_t n) {
+      taken.insert(taken.end(), p, p + n);
+    });
+    ADD_FAILURE() << "an off-palette colour passed --strict";
+  } catch (const pixsheet::Failure& f) {
+    EXPECT_NE(f.message.find("pixel (13, 13)"), std::string::npos) << f.message;
+  }
+  EXPECT_EQ(taken, Bytes(sheet.begin(), sheet.begin() + 6 * 16));
 }
 
 TEST_F(ContactSheet, PartialLastImageIsLeftOutOfTheContactSheetButExportableAlone) {

@@ -19,8 +19,18 @@ const pixshowPage = (() => {
   if (query.get('delay')) options.push('--delay', query.get('delay'));
   if (query.get('loop') === '1') options.push('--loop');
   const SHOTS = '/screenshots';
+  // The program's 640 x 480 picture, and the canvas that shows it scaled.
   const canvas = document.getElementById('screen');
   const context = canvas.getContext('2d');
+  const view = document.getElementById('view');
+  const sight = view.getContext('2d');
+  // The scale choice, remembered by the browser.
+  const scale = document.getElementById('scale');
+  const SCALES = ['auto', 'integer', 'fit', 'stretch'];
+  try {
+    const kept = localStorage.getItem('pixshow.scale');
+    if (SCALES.includes(kept)) scale.value = kept;
+  } catch (e) { /* no storage: the default */ }
   const note = document.getElementById('note');
   const own = document.getElementById('own');
   // What the tests and the benchmark read: waits begun, the last pause begun
@@ -36,19 +46,49 @@ const pixshowPage = (() => {
   let lastSheets = null; // the sheets of the last run, for "play again"
   let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
 
-  function fit() {
-    // The largest whole scale in device pixels, centred on whole pixels.
-    const ratio = window.devicePixelRatio || 1;
-    const w = innerWidth * ratio, h = innerHeight * ratio;
+  // Where the picture goes in a w x h area of device pixels, by the scale
+  // choice (auto, integer, fit, stretch), as the native program's --scale.
+  function place(w, h, mode) {
     const k = Math.max(1, Math.floor(Math.min(w / 640, h / 480)));
-    Object.assign(canvas.style, {
-      width: 640 * k / ratio + 'px', height: 480 * k / ratio + 'px',
-      left: Math.floor((w - 640 * k) / 2) / ratio + 'px', top: Math.floor((h - 480 * k) / 2) / ratio + 'px',
+    if (mode === 'auto' && 640 * k <= w && 480 * k <= h && k * 480 * 4 >= h * 3) mode = 'integer';
+    let vw = 640 * k, vh = 480 * k;
+    if (mode !== 'integer' && w > 0 && h > 0) {
+      [vw, vh] = [w, h];
+      if (mode !== 'stretch') {
+        if (w * 480 >= h * 640) vw = Math.floor((h * 640) / 480);
+        else vh = Math.floor((w * 480) / 640);
+      }
+    }
+    return { x: Math.floor((w - vw) / 2), y: Math.floor((h - vh) / 2), w: vw, h: vh };
+  }
+
+  // Shows the program's picture on the page at its place: each pixel
+  // repeated to the next whole scale at or above the place's size, then (for
+  // a size between whole scales) one smooth step to it, so that only the
+  // edges between pixels blend.
+  let where = null;
+  function render() {
+    const m = Math.max(1, Math.ceil(Math.max(where.w / 640, where.h / 480)));
+    if (view.width !== 640 * m || view.height !== 480 * m) Object.assign(view, { width: 640 * m, height: 480 * m });
+    sight.imageSmoothingEnabled = false;
+    sight.drawImage(canvas, 0, 0, view.width, view.height);
+  }
+
+  function fit() {
+    const ratio = window.devicePixelRatio || 1;
+    where = place(Math.round(innerWidth * ratio), Math.round(innerHeight * ratio), scale.value);
+    const whole = where.w % 640 === 0 && where.h % 480 === 0 && where.w / 640 === where.h / 480;
+    Object.assign(view.style, {
+      width: where.w / ratio + 'px', height: where.h / ratio + 'px',
+      left: where.x / ratio + 'px', top: where.y / ratio + 'px',
+      imageRendering: whole ? 'pixelated' : 'auto',
     });
-    // The bar of the corner stays off the picture: hidden where they would meet.
-    const picture = canvas.getBoundingClientRect(), bar = own.getBoundingClientRect();
+    render();
+    // The bar of the corner stays off the picture: where they would meet, it
+    // shows only under the mouse or while one of its controls has the focus.
+    const picture = view.getBoundingClientRect(), bar = own.getBoundingClientRect();
     const meets = picture.bottom > innerHeight - bar.height - 6 && picture.right > innerWidth - bar.width - 10;
-    own.style.visibility = meets ? 'hidden' : '';
+    own.classList.toggle('tucked', meets);
   }
 
   function tell(text, offerAgain) {
@@ -85,6 +125,7 @@ const pixshowPage = (() => {
       },
       pixshowShow(pixels, width, height) {
         context.putImageData(new ImageData(new Uint8ClampedArray(pixels), width, height), 0, 0);
+        render();
       },
       pixshowWait(x, y) {
         state.waits++;
@@ -211,18 +252,24 @@ const pixshowPage = (() => {
 
   function listen() {
     addEventListener('resize', fit);
+    scale.addEventListener('change', () => {
+      try {
+        localStorage.setItem('pixshow.scale', scale.value);
+      } catch (e) { /* not remembered */ }
+      fit();
+    });
     // Movement drives the program's cursor as DirectInput's relative mouse
     // would: captured (pointer lock) once the page has it, else over the canvas.
     document.addEventListener('mousemove', (e) => {
-      if (document.pointerLockElement === canvas || e.target === canvas) send('mouse_motion', e.movementX, e.movementY);
+      if (document.pointerLockElement === view || e.target === view) send('mouse_motion', e.movementX, e.movementY);
     });
     // A press of a mouse, a pen or a finger: a tap on a touch screen clicks
     // (the program holds its cursor on the button while it waits); only a
     // mouse has the pointer captured.
-    canvas.addEventListener('pointerdown', (e) => {
+    view.addEventListener('pointerdown', (e) => {
       state.pressMs = e.timeStamp;
-      if (run && e.pointerType === 'mouse' && document.pointerLockElement !== canvas && canvas.requestPointerLock) {
-        const locked = canvas.requestPointerLock();
+      if (run && e.pointerType === 'mouse' && document.pointerLockElement !== view && view.requestPointerLock) {
+        const locked = view.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
       }
       send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 1);
