@@ -34,6 +34,9 @@ const char HelpText[] =
     "  --delay SECONDS      go on by itself after SECONDS at every screen (a click\n"
     "                       or a key still goes on at once)\n"
     "  --loop               start again after the last screen, until left\n"
+    "  --watch              draw the screen again from the sheets as they are now\n"
+    "                       when a file in FOLDER is written or replaced (during a\n"
+    "                       pause, once it ends); a sheet gone then is a load failure\n"
     "  --screenshot-dir DIR save screenshots in DIR, created if needed (default:\n"
     "                       $XDG_PICTURES_DIR/pixshow, else ~/Pictures/pixshow; on\n"
     "                       Windows the Pictures folder's pixshow)\n"
@@ -119,6 +122,7 @@ const char* DescribeFolderError(DWORD error) {
 int g_startScreen = 1;
 DWORD g_delayMs = 0;
 int g_loopShow = 0;
+int g_watchSheets = 0;
 char g_screenshotFolder[4096] = "";
 
 const char* ReadArgument(const char* cursor, char* argument, int size, int* tooLong) {
@@ -212,6 +216,10 @@ int HandleCommandLine(const char* commandLine) {
       }
       if (std::strcmp(argument, "--loop") == 0) {
         g_loopShow = 1;
+        continue;
+      }
+      if (std::strcmp(argument, "--watch") == 0) {
+        g_watchSheets = 1;
         continue;
       }
       if (IsOption(argument, "--screen")) {

@@ -28,6 +28,7 @@ const int StartPresentation = -1;
 extern int g_startScreen;  // --screen N: the screen whose wait the run starts at, 1..8
 extern DWORD g_delayMs;    // --delay SECONDS: a wait ends on its own after this; 0 never
 extern int g_loopShow;     // --loop: after screen 8 the presentation starts again
+extern int g_watchSheets;  // --watch: the screen is drawn again when a sheet changes
 extern char g_screenshotFolder[4096];  // --screenshot-dir DIR, absolute; empty: the default
 
 // WinMain's command line, `[OPTIONS] [FOLDER]`, `--help` or `--version`: prints the help

@@ -68,6 +68,7 @@ int Pause(DWORD ms) {
     g_waitEndedByQuit = 1;
     return 0;
   }
+  NoteSheetChanges();
   KeepScreenShown();
   return 1;
 }
@@ -402,6 +403,7 @@ int RunPresentation() {
     return 1;  // Escape was already down: the window is closing
   }
   ShowCursor(FALSE);
+  StartWatchingSheets();
   // Nothing is drawn yet: a paint asked for until now needs no redraw.
   g_screenNeedsRedraw = 0;
 
@@ -423,6 +425,7 @@ int RunPresentation() {
     g_screenWanted = 0;
     JumpToScreen(screen);
   }
+  StopWatchingSheets();
   g_holdsReached = 0;
   return 1;
 }

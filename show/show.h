@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "devices/devices.h"
 
 // Holds the screen until mouse button 0 or 1 is pressed with the cursor
 // confined to the continue button, then pauses 500 ms (PassPause); or until
@@ -60,5 +61,20 @@ int SaveScreenshot();
 // with `palette` as its colour table, into `png`. Always 1.
 int EncodeIndexedPng(const unsigned char* pixels, int width, int height, int pitch,
                      const PALETTEENTRY palette[256], std::vector<unsigned char>& png);
+
+// --- Live reload (show/watch.cpp) ---
+
+// The most handles a wait sleeps on: the input events and the sheets' watch.
+const int WaitHandleCount = InputEventCount + 1;
+// With --watch, starts watching the current folder, the sheets'; where that
+// cannot be, says so in one line and plays on without it (0).
+int StartWatchingSheets();
+void StopWatchingSheets();
+// 1 when the watched folder changed since the last look: the screen is then
+// to be drawn again (g_screenNeedsRedraw) and the folder is watched afresh.
+int NoteSheetChanges();
+// The handles a wait sleeps on, into `handles` (WaitHandleCount at most):
+// the input events and, while watching, the sheets' watch. Returns how many.
+DWORD CollectWaitHandles(HANDLE* handles);
 
 #endif

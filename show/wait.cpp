@@ -89,6 +89,7 @@ int WaitForContinueClick() {
     // While another program has the display neither Escape nor the mouse is
     // looked at: the user's keys and clicks belong to that program.
     // Activation and paints ask for a redraw (the window procedure notes it).
+    NoteSheetChanges();
     int comingBack = away || g_screenNeedsRedraw;
     away = !KeepScreenShown();
     if (!away) {
@@ -123,7 +124,8 @@ int WaitForContinueClick() {
     // Input that came since the read has set an event already, so nothing
     // is missed by going to sleep now.
     if (!clicked) {
-      MsgWaitForMultipleObjects(InputEventCount, g_inputEvents, FALSE,
+      HANDLE handles[WaitHandleCount];
+      MsgWaitForMultipleObjects(CollectWaitHandles(handles), handles, FALSE,
                                 SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
     }
   }

@@ -6,23 +6,29 @@
 A bare 1366 x 768 X screen shows the picture at 1024 x 768 between black bars, every pixel between
 the colours of the nearest pixels of pixshow-capture's picture (sharp bilinear). weston (its X11
 backend inside Xvfb, started and ended here) plays the first screens full screen as pixshow-capture
-records them, each clicked on, on Wayland. Escape then ends both with status 0.
+records them, each clicked on, on Wayland. Escape then ends both with status 0. With --watch, a
+sheet that pixsheet rewrites while screen 1 waits shows at once, and a sheet deleted then ends the
+program with the load failure (status 1).
 """
 
 import argparse
 import os
+import shutil
+import subprocess
 import sys
 import time
 
 from xdesktop import (BUTTON_BOTTOM, BUTTON_LEFT, BUTTON_RIGHT, BUTTON_TOP, HEIGHT, WIDTH,
-                      Driver, Failure, XSession, begin, prepare_work, report, to_rgb)
+                      Driver, Failure, XSession, begin, log, prepare_work, report, run_capture,
+                      to_rgb)
 
 CURSOR_BOX = (BUTTON_LEFT, BUTTON_TOP, BUTTON_RIGHT + 12, BUTTON_BOTTOM + 19)
 
 
-def play(args, work, size, weston, check):
-    """Starts the program full screen on a bare Xvfb of that size (under weston if asked), runs
-    check(session, driver, expected pictures folder) and presses Escape: the problems."""
+def play(args, work, size, weston, check, options=(), folder="sheets", status_wanted=0):
+    """Starts the program full screen on a bare Xvfb of that size (under weston if asked) with
+    options in work/folder, runs check(session, driver, expected pictures folder) and presses
+    Escape: the problems."""
     session = XSession(work, size, manager=False)
     try:
         session.start()
@@ -35,13 +41,16 @@ def play(args, work, size, weston, check):
                                                          "detect_leaks=0")))
         what = "weston" if weston else "%d x %d" % size
         driver = Driver(session, session.spawn(
-            [os.path.abspath(args.exe)], "program-%s.log" % ("weston" if weston else "x11"),
-            cwd=os.path.join(work, "sheets"), env=env), time.monotonic() + 120)
+            [os.path.abspath(args.exe)] + list(options),
+            "program-%s.log" % ("weston" if weston else folder if options else "x11"),
+            cwd=os.path.join(work, folder), env=env), time.monotonic() + 120)
         problems = check(session, driver, os.path.join(work, "capture"))
-        session.xdotool("key", "Escape")
+        if driver.process.poll() is None:
+            session.xdotool("key", "Escape")
         status = driver.wait_exit(what)
         return ["%s: %s" % (what, p) for p in problems + (
-            ["Escape ended with status %d, not 0" % status] if status else [])]
+            ["ended with status %d, not %d" % (status, status_wanted)]
+            if status != status_wanted else [])]
     finally:
         session.close()
 
@@ -84,13 +93,48 @@ def first_screens(session, driver, expected):
     return problems
 
 
+def live_reload(args, work):
+    """The check of a --watch run in work/watched: portrait 2 put over portrait 0 by pixsheet."""
+    def check(session, driver, expected):
+        session.origin = ((800 - WIDTH) // 2, (600 - HEIGHT) // 2)
+        problems = driver.check(1, to_rgb(os.path.join(expected, "screen-1.png")),
+                                [CURSOR_BOX])[1]
+        watched, pixsheet = os.path.join(work, "watched"), os.path.abspath(args.pixsheet)
+        png = os.path.join(work, "portrait-2.png")
+        subprocess.run([pixsheet, "export", os.path.join(watched, "ports.pix"), png, "--image",
+                        "2"], check=True, timeout=60)
+        before, written = session.grab(), time.monotonic()
+        subprocess.run([pixsheet, "import", png, "-o", os.path.join(watched, "ports.pix"),
+                        "--image", "0"], check=True, timeout=60)
+        session.poll(lambda: session.grab() != before, 10, "the screen to change")
+        log("sheet written to screen changed: %.0f ms (at most)" % (
+            (time.monotonic() - written) * 1000))
+        failed = run_capture(args.capture, watched, os.path.join(work, "capture-watched"))
+        if failed:
+            raise Failure(failed)
+        problems += driver.check(1, to_rgb(os.path.join(work, "capture-watched", "screen-1.png")),
+                                 [CURSOR_BOX], "screen 1 with the rewritten sheet")[1]
+        os.remove(os.path.join(watched, "button.pix"))
+        driver.wait_exit("a sheet deleted")
+        said = open(os.path.join(work, "program-watched.log")).read()
+        if 'cannot open image sheet "button.pix"' not in said:
+            problems.append("a sheet deleted: the program said %r" % said)
+        return problems
+
+    shutil.copytree(os.path.join(work, "sheets"), os.path.join(work, "watched"))
+    return play(args, work, (800, 600), False, check, ("--watch",), "watched", 1)
+
+
 def main():
-    args = begin(argparse.ArgumentParser(description=__doc__.split("\n\n")[0]), 300, ("weston",))
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--pixsheet", required=True)
+    args = begin(parser, 300, ("weston",))
     started, work, problems = time.monotonic(), os.path.abspath(args.work), []
     try:
         prepare_work(work, args.capture)
         problems += play(args, work, (1366, 768), False, sharp_fit)
         problems += play(args, work, (800, 600), True, first_screens)
+        problems += live_reload(args, work)
     except Failure as e:
         problems.append(str(e))
     return report(problems, "screens test", started,

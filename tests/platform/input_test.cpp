@@ -1,6 +1,8 @@
 // DirectInput: the mouse's relative movement and buttons, the devices' events
 // and a wait on them, and the platform's own checks. (The program reads the keyboard through
 // GetAsyncKeyState only; the answers Windows gives to misuse are compared in tests/probe.)
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 
 #include "tests/support/layer.h"
@@ -130,36 +132,30 @@ TEST_F(InputTest, AQueueWaitWakesForItsKindOfInputAndATimedOneAfterDrawingIsAPau
   std::vector<pxh::Hold> holds;
   pxh::OnHold([&](const pxh::Hold& hold) { holds.push_back(hold); });
   const struct {
+    bool afterDrawing;  // else after a polling call
     DWORD mask;
     std::function<void()> input;
     DWORD woken;
   } cases[] = {
-      {QS_KEY, [] { pxh::Click(0); }, WAIT_TIMEOUT},
-      {QS_KEY, [] { pxh::SetKey(VK_ESCAPE, true); }, WAIT_OBJECT_0},
-      {QS_MOUSEBUTTON, [] { pxh::SetKey(VK_ESCAPE, false); }, WAIT_TIMEOUT},
-      {QS_MOUSE, [] { pxh::MoveMouse(1, 0); }, WAIT_OBJECT_0},
-      {QS_POSTMESSAGE, [] { pxh::SetKey(VK_SPACE, true); }, WAIT_TIMEOUT},
+      {true, QS_KEY, [] { pxh::Click(0); }, WAIT_TIMEOUT},
+      {true, QS_KEY, [] { pxh::SetKey(VK_ESCAPE, true); }, WAIT_OBJECT_0},
+      {true, QS_MOUSEBUTTON, [] { pxh::SetKey(VK_ESCAPE, false); }, WAIT_TIMEOUT},
+      {false, QS_MOUSE, [] { pxh::MoveMouse(1, 0); }, WAIT_OBJECT_0},
   };
   for (const auto& c : cases) {
-    ShowCursor(TRUE);  // a plain call
+    MSG message;
+    c.afterDrawing ? ShowCursor(TRUE) : PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE);
+    holds.clear();
     const uint64_t start = pxh::NowMs();
     pxh::At(start + 10, c.input);
     EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 40, c.mask), c.woken);
     EXPECT_EQ(pxh::NowMs(), start + (c.woken == WAIT_TIMEOUT ? 40 : 10));
-    ASSERT_FALSE(holds.empty());
-    EXPECT_TRUE(holds.back().kind == pxh::HoldKind::Pause && holds.back().pauseMs == 40 &&
-                holds.back().atMs == start);
+    ASSERT_EQ(holds.size(), c.afterDrawing ? 1u : 0u);
+    if (c.afterDrawing) {
+      EXPECT_TRUE(holds[0].kind == pxh::HoldKind::Pause && holds[0].pauseMs == 40 &&
+                  holds[0].atMs == start);
+    }
   }
-  const size_t pauses = holds.size();
-  MSG message;
-  PeekMessageA(&message, NULL, 0, 0, PM_REMOVE);
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, 40, QS_KEY),
-            static_cast<DWORD>(WAIT_TIMEOUT));
-  ShowCursor(FALSE);
-  pxh::At(pxh::NowMs() + 10, [] { pxh::SetKey(VK_SPACE, false); });
-  EXPECT_EQ(MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_KEY),
-            static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_EQ(holds.size(), pauses);
   pxh::OnHold(nullptr);
 }
 
@@ -185,6 +181,57 @@ TEST_F(InputTest, PlatformRefusesOtherDevicesFormatsAndInvertedClipsAndReportsUn
   EXPECT_TRUE(Contains(report, "IDirectInputDevice7@mouse not released")) << Joined(report);
   EXPECT_TRUE(Contains(report, "IDirectInput7 not released"));
   EXPECT_TRUE(Contains(report, "ClipCursor: an inverted rectangle")) << Joined(report);
+  mouse->Release();
+  input->Release();
+}
+
+// A change notification on a folder is set by a file written, renamed into it
+// or deleted, wakes a wait, stays set until FindNextChangeNotification takes
+// the changes, and is refused once closed.
+TEST_F(InputTest, ChangeNotificationIsSetByChangesInTheFolderUntilTakenAndWakesAWait) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("pixshow-watch-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string name = folder.string(), sheet = (folder / "ports.pix").string();
+  auto write = [](const std::string& path) { std::fclose(std::fopen(path.c_str(), "wb")); };
+  const DWORD filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+  HANDLE watch = FindFirstChangeNotificationA(name.c_str(), FALSE, filter);
+  ASSERT_NE(watch, INVALID_HANDLE_VALUE);
+  write(sheet + ".new");
+  for (const std::function<void()>& change : std::vector<std::function<void()>>{
+           [&] { write(sheet); }, [&] { fs::rename(sheet + ".new", sheet); },
+           [&] { fs::remove(sheet); }}) {
+    EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_OBJECT_0));  // still set
+    ASSERT_TRUE(FindNextChangeNotification(watch));
+    EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    const uint64_t start = pxh::NowMs();
+    pxh::At(start + 300, change);
+    HANDLE handles[2] = {CreateEventA(NULL, FALSE, FALSE, NULL), watch};
+    EXPECT_EQ(MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_POSTMESSAGE),
+              static_cast<DWORD>(WAIT_OBJECT_0 + 1));
+    EXPECT_EQ(pxh::NowMs(), start + 300);
+    CloseHandle(handles[0]);
+  }
+  EXPECT_TRUE(FindCloseChangeNotification(watch));
+  // A closed handle, a folder that is not there, a file.
+  EXPECT_FALSE(FindNextChangeNotification(watch));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(WaitForSingleObject(watch, 0), static_cast<DWORD>(WAIT_FAILED));
+  write(sheet);
+  for (const auto& [path, error] :
+       {std::pair<std::string, DWORD>{name + "/none", ERROR_FILE_NOT_FOUND},
+        {sheet, ERROR_DIRECTORY}}) {
+    EXPECT_EQ(FindFirstChangeNotificationA(path.c_str(), FALSE, filter), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), error) << path;
+  }
+  HANDLE left = FindFirstChangeNotificationA(name.c_str(), FALSE, filter);
+  fs::remove_all(folder);
+  const auto report = pxh::MisuseReport();
+  EXPECT_EQ(Joined({report.begin(), report.begin() + 2}),
+            Joined({"FindNextChangeNotification: not an open change notification",
+                    "WaitForSingleObject: not an open event or change notification"}));
+  EXPECT_TRUE(Contains({report.back()}, "change notification ")) << Joined(report);
+  FindCloseChangeNotification(left);
   mouse->Release();
   input->Release();
 }

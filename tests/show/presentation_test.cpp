@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -320,6 +321,61 @@ TEST_F(Presentation, ScreenshotsAreTheCapturesPictureUnderNamesNotTaken) {
       << said;
   EXPECT_EQ(waits_, 9);
   ExpectCleanEnd();
+}
+
+// --watch: a sheet written in place or replaced by a rename is drawn again at
+// once in a wait, and when a pause ends; where the folder cannot be watched
+// the run says so and plays on.
+TEST_F(Presentation, WatchDrawsTheScreenAgainFromTheSheetsAsTheyAreNow) {
+  const std::string ports = dir_.path() + "/ports.pix";
+  const std::vector<uint8_t> original = ReadBytes(ports);
+  std::vector<uint8_t> changed = original;
+  const long portrait = 82 * 62;
+  for (int image : {0, 4}) std::fill_n(changed.begin() + image * portrait, portrait, 7);
+  auto replace = [&] {
+    WriteBytes(ports + ".new", changed);
+    std::filesystem::rename(ports + ".new", ports);
+  };
+  auto middleOf = [](int x, int y) { return ScreenPicture().indices[(y + 31) * W + x + 41]; };
+  commandLine_ = "--watch";
+  // A redraw in a wait is seen as a wait begun again: the screen tells them apart.
+  int longPauses = 0;
+  bool changed1 = false;
+  int status = Run(
+      [&](const pxh::Hold& hold, size_t) {
+        if (hold.pauseMs != 2000) return;
+        if (++longPauses == 1) replace();  // the first pause of screen 2: seen as it ends
+        if (longPauses == 2) {
+          EXPECT_EQ(middleOf(270, 60), 7);
+          WriteBytes(ports, original);
+        }
+        if (longPauses == 3) ExpectGolden(hold, 4, false);
+      },
+      [&](int) {
+        if (g_screenNumber == 2) Press(VK_ESCAPE);
+        if (g_screenNumber != 1 || changed1) return false;
+        changed1 = true;
+        pxh::At(pxh::NowMs() + 100, replace);
+        pxh::At(pxh::NowMs() + 150, [&] {
+          EXPECT_EQ(middleOf(40, 50), 7);
+          WriteBytes(ports, original);
+        });
+        pxh::At(pxh::NowMs() + 200, [&] {
+          ExpectScreen(1);
+          pxh::Click();
+        });
+        return false;
+      });
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(longPauses, 3);
+  EXPECT_LE(waits_, 8) << "a wait that redraws pass after pass";  // a few, not one a pass
+  ExpectCleanEnd();
+  beforeRun_ = [] { pxh::InjectFault("FindFirstChangeNotificationA", 0); };
+  ::testing::internal::CaptureStderr();
+  Run();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "pixshow: --watch is not available here; the sheets are not watched\n");
+  EXPECT_EQ(waits_, 8);
 }
 
 // Where every wait puts the cursor: inside the button, towards its left.

@@ -24,7 +24,7 @@ void ResetProgram() {
   g_instance = GetModuleHandleA(NULL);  // what Windows hands WinMain
   g_mainWindow = NULL;
   g_quitRequested = g_screenNeedsRedraw = g_waitEndedByQuit = g_holdsReached = 0;
-  g_screenNumber = g_screenWanted = g_loopShow = 0;
+  g_screenNumber = g_screenWanted = g_loopShow = g_watchSheets = 0;
   g_startScreen = 1;
   g_delayMs = 0;
   g_screenshotFolder[0] = '\0';

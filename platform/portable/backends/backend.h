@@ -10,6 +10,7 @@
 #define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -92,6 +93,11 @@ struct Frame {
 // The visible picture; pixels is valid until the next call into the layer.
 Frame CurrentFrame();
 
+// Descriptors that may end a wait for input besides the host's own: those of
+// the folders the program watches. A backend that sleeps in WaitForInput
+// wakes when one of them becomes readable.
+std::vector<int> WatchDescriptors();
+
 // --- Input the backend feeds into the layer ---------------------------------
 //
 // Each change wakes MsgWaitForMultipleObjects (QS_INPUT) and sets the
@@ -104,6 +110,7 @@ void InputMouseClick(int button);               // a press and its release at on
 void InputKey(int virtualKey, bool down);       // VK_ESCAPE, VK_RETURN, VK_MENU ...
 void InputCloseButton();                        // posts WM_CLOSE to the main window
 void InputFocus(bool active);                   // the program's window gets / loses the focus
+void InputFolderChanged();  // files of the program's folder were replaced (the page's drop)
 
 }  // namespace pxport
 

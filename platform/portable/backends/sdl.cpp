@@ -10,7 +10,9 @@
 // a copy of the changed rectangle to the window system, and opening the
 // window costs next to nothing.
 #include <SDL.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -433,18 +435,50 @@ class SdlBackend final : public Backend {
       return;
     }
     if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) return;
+    // The folders the program watches wake the wait as input does.
+    std::vector<pollfd> watched;
+    for (int fd : WatchDescriptors()) watched.push_back(pollfd{fd, POLLIN, 0});
     if (eventFd_ >= 0) {
       if (HostEventsQueued(connection_)) {
         hostReady_ = true;
         return;
       }
       // A signal (EINTR) may have left SDL an event to send: look as well.
-      pollfd p{eventFd_, POLLIN, 0};
-      if (::poll(&p, 1, ms) != 0) hostReady_ = true;
-    } else {
+      watched.push_back(pollfd{eventFd_, POLLIN, 0});
+      const int ready = ::poll(watched.data(), watched.size(), ms);
+      if (ready < 0 || (ready > 0 && watched.back().revents != 0)) hostReady_ = true;
+    } else if (watched.empty()) {
       SDL_WaitEventTimeout(nullptr, ms);
       hostReady_ = true;
+    } else {
+      WaitForHostOrWatched(watched, ms);
+      hostReady_ = true;
     }
+  }
+
+  // Without a descriptor of the window system's, SDL sleeps on its own; a
+  // helper thread sleeps on the watched folders meanwhile and wakes SDL with
+  // an event of ours when one changes. A pipe ends the helper's sleep.
+  void WaitForHostOrWatched(std::vector<pollfd> watched, int ms) {
+    int stop[2];
+    if (::pipe2(stop, O_CLOEXEC) != 0) {
+      SDL_WaitEventTimeout(nullptr, ms);
+      return;
+    }
+    watched.push_back(pollfd{stop[0], POLLIN, 0});
+    std::thread helper([&watched, ms] {
+      if (::poll(watched.data(), watched.size(), ms) > 0 && watched.back().revents == 0) {
+        SDL_Event wake{};
+        wake.type = SDL_USEREVENT;
+        SDL_PushEvent(&wake);
+      }
+    });
+    SDL_WaitEventTimeout(nullptr, ms);
+    const char end = 0;
+    (void)!::write(stop[1], &end, 1);
+    helper.join();
+    ::close(stop[0]);
+    ::close(stop[1]);
   }
 
   // Takes in what the host sent. The window system is asked only when its

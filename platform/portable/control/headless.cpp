@@ -107,6 +107,9 @@ std::vector<std::string> MisuseReport() {
   for (const auto& event : W().events)
     report.push_back("event " + pxport::HandleText(reinterpret_cast<void*>(event.first)) +
                      " not closed");
+  for (const auto& watch : W().changeWatches)
+    report.push_back("change notification " +
+                     pxport::HandleText(reinterpret_cast<void*>(watch.first)) + " not closed");
   return report;
 }
 

@@ -1,7 +1,22 @@
-// KERNEL32 events and USER32's MsgWaitForMultipleObjects: a program sleeps
-// until one of its events is set (DirectInput's notifications), a message
-// comes, host input comes or its time is up.
+// KERNEL32 events, folder change notifications and the waits on them
+// (WaitForSingleObject, USER32's MsgWaitForMultipleObjects): a program sleeps
+// until one of its objects is set (DirectInput's notifications, a change in a
+// watched folder), a message comes, host input comes or its time is up.
+//
+// A change notification is inotify on Linux; on the web page the page says
+// when it replaced files (InputFolderChanged); in the tools' build on Windows
+// the layer has no way to watch a folder and says so.
 #include <string>
+
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#define PIXSHOW_INOTIFY 1
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 #include "platform/portable/emulation/layer.h"
 
@@ -12,6 +27,38 @@ namespace {
 EventObject* LookupEvent(HANDLE handle) {
   auto it = W().events.find(reinterpret_cast<uintptr_t>(handle));
   return it == W().events.end() ? nullptr : &it->second;
+}
+
+ChangeWatch* LookupWatch(HANDLE handle) {
+  auto it = W().changeWatches.find(reinterpret_cast<uintptr_t>(handle));
+  return it == W().changeWatches.end() ? nullptr : &it->second;
+}
+
+// Whether a watched folder has changes not yet taken by FindNextChangeNotification.
+bool WatchSet(const ChangeWatch& watch) {
+  if (watch.changed) return true;
+#ifdef PIXSHOW_INOTIFY
+  pollfd p{watch.descriptor, POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0;
+#else
+  return false;
+#endif
+}
+
+// A handle a wait may name: an event or a change notification.
+bool Waitable(HANDLE handle) {
+  return LookupEvent(handle) != nullptr || LookupWatch(handle) != nullptr;
+}
+
+// Whether a waitable object is set; a wait that goes through takes an
+// auto-reset event with it. A change notification stays set until
+// FindNextChangeNotification.
+bool ObjectSet(HANDLE handle, bool pass) {
+  if (ChangeWatch* watch = LookupWatch(handle)) return WatchSet(*watch);
+  EventObject* event = LookupEvent(handle);
+  if (event == nullptr || !event->signalled) return false;
+  if (pass && !event->manualReset) event->signalled = false;
+  return true;
 }
 
 // Whether something in the queue answers the wake mask: a posted message,
@@ -30,12 +77,23 @@ bool QueueReady(DWORD wakeMask) {
   return (wakeMask & QS_MOUSE) != 0 && w.inputCount[1] != w.inputSeen[1];
 }
 
-// Lets a wait through the event: an auto-reset event is reset by it.
-void PassEvent(EventObject& event) {
-  if (!event.manualReset) event.signalled = false;
+}  // namespace
+
+ChangeWatch::~ChangeWatch() {
+#ifdef PIXSHOW_INOTIFY
+  if (descriptor >= 0) ::close(descriptor);
+#endif
 }
 
-}  // namespace
+void InputFolderChanged() {
+  for (auto& entry : W().changeWatches) entry.second.changed = true;
+}
+
+std::vector<int> WatchDescriptors() {
+  std::vector<int> descriptors;
+  for (const auto& entry : W().changeWatches) descriptors.push_back(entry.second.descriptor);
+  return descriptors;
+}
 
 bool EventOpen(HANDLE event) { return LookupEvent(event) != nullptr; }
 
@@ -127,7 +185,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
     return WAIT_FAILED;
   }
   for (DWORD i = 0; i < nCount; ++i) {
-    if (LookupEvent(pHandles[i]) == nullptr) {
+    if (!Waitable(pHandles[i])) {
       call.Refuse(": object " + std::to_string(i) + " is not an open event");
       w.lastError = ERROR_INVALID_HANDLE;
       return WAIT_FAILED;
@@ -137,21 +195,16 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   // fWaitAll); else a message or input.
   auto ready = [&]() -> DWORD {
     for (DWORD i = 0; i < nCount; ++i)
-      if (LookupEvent(pHandles[i]) == nullptr) return WAIT_FAILED;  // closed meanwhile
+      if (!Waitable(pHandles[i])) return WAIT_FAILED;  // closed meanwhile
     if (fWaitAll) {
       for (DWORD i = 0; i < nCount; ++i)
-        if (!LookupEvent(pHandles[i])->signalled) return WAIT_TIMEOUT;
+        if (!ObjectSet(pHandles[i], false)) return WAIT_TIMEOUT;
       if (!QueueReady(dwWakeMask)) return WAIT_TIMEOUT;
-      for (DWORD i = 0; i < nCount; ++i) PassEvent(*LookupEvent(pHandles[i]));
+      for (DWORD i = 0; i < nCount; ++i) ObjectSet(pHandles[i], true);
       return WAIT_OBJECT_0;
     }
-    for (DWORD i = 0; i < nCount; ++i) {
-      EventObject* event = LookupEvent(pHandles[i]);
-      if (event->signalled) {
-        PassEvent(*event);
-        return WAIT_OBJECT_0 + i;
-      }
-    }
+    for (DWORD i = 0; i < nCount; ++i)
+      if (ObjectSet(pHandles[i], true)) return WAIT_OBJECT_0 + i;
     return QueueReady(dwWakeMask) ? WAIT_OBJECT_0 + nCount : WAIT_TIMEOUT;
   };
   const uint64_t start = CurrentBackend().NowMs();
@@ -169,6 +222,119 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
     QueueChecked();
     return result;
   }
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  // A look at an object between the passes of a polling loop neither ends
+  // the loop nor makes one.
+  Call call("WaitForSingleObject",
+            dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds),
+            CallKind::Neutral);
+  if (!Waitable(hHandle)) {
+    call.Refuse(": not an open event or change notification");
+    W().lastError = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  const uint64_t start = CurrentBackend().NowMs();
+  for (;;) {
+    const uint32_t generation = W().generation;
+    if (ObjectSet(hHandle, true)) return WAIT_OBJECT_0;
+    const uint64_t passed = CurrentBackend().NowMs() - start;
+    if (dwMilliseconds != INFINITE && passed >= dwMilliseconds) return WAIT_TIMEOUT;
+    CurrentBackend().WaitForInput(
+        dwMilliseconds == INFINITE ? INFINITE : static_cast<uint32_t>(dwMilliseconds - passed));
+    if (W().generation != generation) return WAIT_FAILED;
+  }
+}
+
+HANDLE WINAPI FindFirstChangeNotificationA(LPCSTR lpPathName, BOOL bWatchSubtree,
+                                           DWORD dwNotifyFilter) {
+  Call call("FindFirstChangeNotificationA",
+            std::string(lpPathName != nullptr ? lpPathName : "(null)") +
+                (bWatchSubtree ? ",subtree" : ""));
+  World& w = W();
+  const DWORD known = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                      FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                      FILE_NOTIFY_CHANGE_LAST_WRITE;
+  if (lpPathName == nullptr || *lpPathName == '\0' || dwNotifyFilter == 0 ||
+      (dwNotifyFilter & ~known) != 0) {
+    w.lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (bWatchSubtree) call.Refuse(": this layer watches one folder, not its subtree");
+  if (call.Faulted()) {
+    w.lastError = ERROR_NOT_SUPPORTED;
+    return INVALID_HANDLE_VALUE;
+  }
+#ifdef PIXSHOW_INOTIFY
+  struct stat info;
+  if (::stat(lpPathName, &info) != 0) {
+    w.lastError = errno == ENOENT   ? ERROR_FILE_NOT_FOUND
+                  : errno == EACCES ? ERROR_ACCESS_DENIED
+                                    : ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    w.lastError = ERROR_DIRECTORY;
+    return INVALID_HANDLE_VALUE;
+  }
+  // A file written, or replaced by a rename, or a name coming or going.
+  uint32_t mask = 0;
+  if (dwNotifyFilter & (FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME))
+    mask |= IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+  if (dwNotifyFilter & FILE_NOTIFY_CHANGE_LAST_WRITE) mask |= IN_CLOSE_WRITE;
+  if (dwNotifyFilter & FILE_NOTIFY_CHANGE_SIZE) mask |= IN_MODIFY;
+  if (dwNotifyFilter & FILE_NOTIFY_CHANGE_ATTRIBUTES) mask |= IN_ATTRIB;
+  const int descriptor = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (descriptor < 0) {
+    w.lastError = ERROR_NOT_SUPPORTED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (::inotify_add_watch(descriptor, lpPathName, mask | IN_ONLYDIR) < 0) {
+    ::close(descriptor);
+    w.lastError = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_NOT_SUPPORTED;
+    return INVALID_HANDLE_VALUE;
+  }
+#elif defined(__EMSCRIPTEN__)
+  const int descriptor = -1;  // set by the page alone
+#endif
+#if defined(PIXSHOW_INOTIFY) || defined(__EMSCRIPTEN__)
+  const uintptr_t handle = w.nextHandle;
+  w.nextHandle += 4;
+  w.changeWatches.emplace(handle, ChangeWatch(descriptor));
+  return reinterpret_cast<HANDLE>(handle);
+#else
+  w.lastError = ERROR_NOT_SUPPORTED;
+  return INVALID_HANDLE_VALUE;
+#endif
+}
+
+BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
+  Call call("FindNextChangeNotification", "", CallKind::Neutral);
+  ChangeWatch* watch = LookupWatch(hChangeHandle);
+  if (watch == nullptr) {
+    call.Refuse(": not an open change notification");
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  // Takes every change so far: the handle is set again by the next one.
+  watch->changed = false;
+#ifdef PIXSHOW_INOTIFY
+  char events[4096];
+  while (::read(watch->descriptor, events, sizeof events) > 0) {
+  }
+#endif
+  return TRUE;
+}
+
+BOOL WINAPI FindCloseChangeNotification(HANDLE hChangeHandle) {
+  Call call("FindCloseChangeNotification");
+  if (W().changeWatches.erase(reinterpret_cast<uintptr_t>(hChangeHandle)) == 0) {
+    call.Refuse(": not an open change notification");
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 #ifndef _WIN32

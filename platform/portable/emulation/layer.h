@@ -108,6 +108,23 @@ struct EventObject {
   bool signalled;
 };
 
+// A folder watched for changes (FindFirstChangeNotificationA): set while its
+// descriptor has changes to read, or the host said the folder changed
+// (InputFolderChanged), until FindNextChangeNotification takes them. Owns the
+// descriptor (inotify's; -1 where there is none), closed with the object.
+struct ChangeWatch {
+  int descriptor = -1;
+  bool changed = false;
+  ChangeWatch() = default;
+  explicit ChangeWatch(int fd) : descriptor(fd) {}
+  ChangeWatch(ChangeWatch&& other) noexcept : descriptor(other.descriptor), changed(other.changed) {
+    other.descriptor = -1;
+  }
+  ChangeWatch& operator=(ChangeWatch&&) = delete;
+  ChangeWatch(const ChangeWatch&) = delete;
+  ~ChangeWatch();
+};
+
 // --- The world --------------------------------------------------------------------
 
 struct FaultRule {
@@ -173,6 +190,7 @@ struct World {
 
   // Events, by handle.
   std::map<uintptr_t, EventObject> events;
+  std::map<uintptr_t, ChangeWatch> changeWatches;
   uintptr_t nextHandle = 0x100;
 
   // Whether the program's window is the active one (another program has the

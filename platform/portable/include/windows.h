@@ -149,6 +149,7 @@ typedef HICON HCURSOR;
 #define ERROR_INVALID_ACCESS 12L
 #define ERROR_NOT_READY 21L
 #define ERROR_READ_FAULT 30L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BUSY 170L
@@ -418,6 +419,12 @@ typedef struct tagPAINTSTRUCT {
 #define INFINITE 0xFFFFFFFF
 #define MAXIMUM_WAIT_OBJECTS 64
 
+#define FILE_NOTIFY_CHANGE_FILE_NAME 0x00000001
+#define FILE_NOTIFY_CHANGE_DIR_NAME 0x00000002
+#define FILE_NOTIFY_CHANGE_ATTRIBUTES 0x00000004
+#define FILE_NOTIFY_CHANGE_SIZE 0x00000008
+#define FILE_NOTIFY_CHANGE_LAST_WRITE 0x00000010
+
 // --- Virtual keys ----------------------------------------------------------------
 
 #define VK_LBUTTON 0x01
@@ -547,6 +554,11 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 BOOL WINAPI SetEvent(HANDLE hEvent);
 BOOL WINAPI ResetEvent(HANDLE hEvent);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+HANDLE WINAPI FindFirstChangeNotificationA(LPCSTR lpPathName, BOOL bWatchSubtree,
+                                           DWORD dwNotifyFilter);
+BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle);
+BOOL WINAPI FindCloseChangeNotification(HANDLE hChangeHandle);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
@@ -609,5 +621,6 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 #define TextOut TextOutA
 #define GetModuleHandle GetModuleHandleA
 #define CreateEvent CreateEventA
+#define FindFirstChangeNotification FindFirstChangeNotificationA
 
 #endif

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -30,6 +31,7 @@ struct FakeLayer {
   pxport::Frame frame{};
   int framesRead = 0;
   std::vector<std::string> input;
+  std::vector<int> watched;
 };
 FakeLayer g_layer;
 
@@ -52,6 +54,7 @@ void InputKey(int virtualKey, bool down) {
 }
 void InputCloseButton() { g_layer.input.push_back("close"); }
 void InputFocus(bool active) { g_layer.input.push_back(active ? "focus" : "focus lost"); }
+std::vector<int> WatchDescriptors() { return g_layer.watched; }
 }  // namespace pxport
 
 namespace {
@@ -305,6 +308,21 @@ TEST_F(SdlBackendTest, PresentsArePacedAPendingChangeShowsAtTheNextPollOrSleepAn
   Push(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
   backend_->WaitForInput(INFINITE);
   EXPECT_EQ(g_layer.input.back(), "button 0 up");
+  // A watched folder's descriptor ends a wait without end when it turns readable.
+  int changes[2];
+  ASSERT_EQ(pipe(changes), 0);
+  g_layer.watched = {changes[0]};
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(write(changes[1], "c", 1), 1);
+  });
+  t = Clock::now();
+  backend_->WaitForInput(INFINITE);
+  EXPECT_LT(MsSince(t), 5000) << "slept its longest instead of waking";  // not 10 s
+  writer.join();
+  g_layer.watched.clear();
+  close(changes[0]);
+  close(changes[1]);
   backend_->Sleep(0);
   t = Clock::now();
   for (int call = 0; call < 2000; ++call) backend_->Poll();

@@ -159,5 +159,7 @@ EMSCRIPTEN_KEEPALIVE void pxweb_mouse_button(int button, int down) {
 EMSCRIPTEN_KEEPALIVE void pxweb_key(int virtualKey, int down) {
   pxport::InputKey(virtualKey, down != 0);
 }
+// The page wrote sheets into the program's folder.
+EMSCRIPTEN_KEEPALIVE void pxweb_folder_changed() { pxport::InputFolderChanged(); }
 
 }  // extern "C"

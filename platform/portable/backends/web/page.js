@@ -35,7 +35,7 @@ const pixshowPage = (() => {
   const own = document.getElementById('own');
   // What the tests and the benchmark read: waits begun, the last pause begun
   // ([ms, when]) and the last press (when), on performance.now()'s clock.
-  const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0,
+  const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0,
                   pause: null, pressMs: null };
   // Opened from disk, the browser fetches nothing: the page says how to serve it.
   const fromDisk = location.protocol === 'file:';
@@ -112,7 +112,8 @@ const pixshowPage = (() => {
           .catch((e) => tell('The program could not be loaded: ' + e, false));
         return {};
       },
-      arguments: [...options, '--screenshot-dir', SHOTS],
+      // --watch: sheets dropped while it plays replace those of its folder (see playOwn).
+      arguments: [...options, '--watch', '--screenshot-dir', SHOTS],
       preRun: [(m) => { for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes); }],
       print: (line) => console.log(line),
       printErr: (line) => {
@@ -179,9 +180,11 @@ const pixshowPage = (() => {
   // The visitor's own sheets: all six, each a whole number of its images, or nothing plays.
   // Files that are not .pix are left out (and the note says so). Only the images the
   // presentation draws are read, so a sheet of any length costs that much memory; the
-  // last drop or choice wins over any earlier one still being read.
+  // last drop or choice wins over any earlier one still being read. While a run plays,
+  // the sheets given replace only those in its folder and it draws its screen again.
   async function playOwn(files) {
     const mine = ++lastChoice;
+    const playing = run !== null && state.status === null;
     const problems = [], sheets = {}, ignored = [];
     for (const file of files) {
       if (file.problem) {
@@ -209,11 +212,23 @@ const pixshowPage = (() => {
       if (mine !== lastChoice) return;  // a later drop took over
     }
     for (const name of SHEETS.keys()) {
-      if (!sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) problems.push(name + ': missing');
+      if (!playing && !sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) {
+        problems.push(name + ': missing');
+      }
     }
     const left = ignored.length ? '\n\nLeft out (not .pix): ' + ignored.join(', ') : '';
     if (problems.length) {
       tell('These sheets cannot be played:\n' + problems.join('\n') + left, false);
+      return;
+    }
+    if (playing) {
+      for (const [name, bytes] of Object.entries(sheets)) {
+        run.FS.writeFile(name, bytes);
+        lastSheets[name] = bytes;  // and for "play again"
+      }
+      state.reloads++;
+      send('folder_changed');
+      if (left) tell('Drawn again with your sheets.' + left, false);
       return;
     }
     play(sheets);
