@@ -64,6 +64,20 @@ TEST_F(DisplayTest, LocksAndDeviceContextsExcludeEachOtherAndEveryRefusalIsRepor
   ASSERT_EQ(primary->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DD_OK);
   EXPECT_EQ(primary->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DDERR_SURFACEBUSY);
   EXPECT_EQ(Fill(primary, 3), DD_OK);  // misuse, answered as Windows answers it
+  DDBLTFX fx{};
+  fx.dwSize = sizeof fx;
+  EXPECT_EQ(back->Blt(NULL, primary, NULL, DDBLT_COLORFILL, &fx), DDERR_INVALIDPARAMS);
+  // The older, shorter record is filled as far as it goes, and no further.
+  DDSURFACEDESC2 old{};
+  old.dwSize = sizeof(DDSURFACEDESC);
+  old.dwTextureStage = 0xdeadbeef;
+  ASSERT_EQ(back->Lock(NULL, &old, DDLOCK_WAIT, NULL), DD_OK);
+  EXPECT_EQ(old.dwSize, sizeof(DDSURFACEDESC));
+  EXPECT_EQ(old.dwWidth, 640u);
+  EXPECT_EQ(old.lPitch, pxh::SurfacePitch());
+  EXPECT_NE(old.lpSurface, nullptr);
+  EXPECT_EQ(old.dwTextureStage, 0xdeadbeefu);
+  EXPECT_EQ(back->Unlock(NULL), DD_OK);
   EXPECT_EQ(back->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DD_OK);  // another surface may be locked
   EXPECT_EQ(back->Unlock(NULL), DD_OK);
   EXPECT_EQ(primary->Unlock(NULL), DD_OK);
@@ -76,14 +90,16 @@ TEST_F(DisplayTest, LocksAndDeviceContextsExcludeEachOtherAndEveryRefusalIsRepor
   EXPECT_EQ(primary->ReleaseDC(dc), DD_OK);
   CloseDisplay();
   const auto report = pxh::MisuseReport();  // every refusal, and nothing else
-  EXPECT_EQ(report.size(), 5u) << Joined(report);
-  for (const char* why :
-       {"already locked", "colour fill of a locked surface", "not locked", "not this surface's"})
+  EXPECT_EQ(report.size(), 6u) << Joined(report);
+  for (const char* why : {"already locked", "colour fill of a locked surface",
+                          "colour fill with a source", "not locked", "not this surface's"})
     EXPECT_TRUE(Contains(report, why)) << why << " in " << Joined(report);
 }
 
 TEST_F(DisplayTest, TheFlipChainOutlivesThePrimaryAndTeardownNamesWhatWasLeft) {
   OpenDisplay();
+  const auto ddRefs = [this] { return dd->AddRef(), dd->Release(); };
+  EXPECT_EQ(ddRefs(), 3u);            // the program's, the chain's and the palette's
   EXPECT_EQ(palette->Release(), 1u);  // the chain holds the palette too
   palette = nullptr;
   EXPECT_EQ(primary->Release(), 0u);
@@ -105,6 +121,7 @@ TEST_F(DisplayTest, TheFlipChainOutlivesThePrimaryAndTeardownNamesWhatWasLeft) {
   IDirectDrawSurface7* stale = back;
   EXPECT_EQ(back->Release(), 1u);
   back = nullptr;
+  EXPECT_EQ(ddRefs(), 1u);  // the chain and its palette gave theirs back
   EXPECT_EQ(stale->Lock(NULL, &lock, DDLOCK_WAIT, NULL), DDERR_INVALIDOBJECT);
   CloseDisplay();
   EXPECT_TRUE(Contains(pxh::MisuseReport(), "released surface"));

@@ -54,11 +54,16 @@ TEST_F(GdiTest, RectangleOutlinesAndFillsExcludingRightAndBottomClippedToTheSurf
     }
 }
 
-TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndLeaksAreReported) {
+TEST_F(GdiTest, SelectedObjectsGoWhenDeselectedAndLeaksAreReported) {
   HPEN pen = CreatePen(PS_SOLID, 1, 0);
   HGDIOBJ oldPen = SelectObject(dc, pen);
-  EXPECT_FALSE(DeleteObject(pen));
+  EXPECT_TRUE(DeleteObject(pen));  // misuse, yet Windows says yes
   EXPECT_TRUE(Contains(pxh::MisuseReport(), "still selected"));
+  EXPECT_TRUE(Rectangle(dc, 0, 0, 4, 4));  // the pen still draws
+  EXPECT_EQ(SelectObject(dc, oldPen), pen);
+  EXPECT_FALSE(DeleteObject(pen));  // gone with its deselection
+  pen = CreatePen(PS_SOLID, 1, 0);
+  oldPen = SelectObject(dc, pen);
   SelectObject(dc, oldPen);
   EXPECT_TRUE(DeleteObject(pen));
   EXPECT_FALSE(DeleteObject(pen));
@@ -73,6 +78,14 @@ TEST_F(GdiTest, SelectedObjectsCannotBeDeletedAndLeaksAreReported) {
   EXPECT_TRUE(Contains(report, "GDI brush")) << Joined(report);
   EXPECT_TRUE(DeleteObject(brush));  // the context is gone, so the brush is free
   EXPECT_TRUE(DeleteObject(leaked));
+  // Deleted while selected, it goes with the context.
+  ASSERT_EQ(primary->GetDC(&dc), DD_OK);
+  brush = CreateSolidBrush(0);
+  SelectObject(dc, brush);
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_EQ(primary->ReleaseDC(dc), DD_OK);
+  dc = nullptr;
+  EXPECT_FALSE(DeleteObject(brush));
   EXPECT_EQ(SetTextColor(reinterpret_cast<HDC>(0x1234), 0), CLR_INVALID);
   pxh::Reset();  // the refusals above are expected; start the teardown check afresh
   OpenDisplay();

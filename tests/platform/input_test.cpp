@@ -159,7 +159,16 @@ TEST_F(InputTest, AQueueWaitWakesForItsKindOfInputAndATimedOneAfterDrawingIsAPau
   pxh::OnHold(nullptr);
 }
 
-TEST_F(InputTest, PlatformRefusesOtherDevicesAndFormatsAndReportsUnreleasedOnes) {
+TEST_F(InputTest, PlatformRefusesOtherDevicesFormatsAndInvertedClipsAndReportsUnreleasedOnes) {
+  RECT clip = {10, 20, 30, 40}, inverted = {30, 40, 10, 20};
+  ASSERT_TRUE(ClipCursor(&clip));
+  EXPECT_FALSE(ClipCursor(&inverted));  // refused, and the clip in force stays
+  POINT at{};
+  SetCursorPos(0, 0);
+  GetCursorPos(&at);
+  EXPECT_EQ(at.x, 10);
+  EXPECT_EQ(at.y, 20);
+  ClipCursor(NULL);
   EXPECT_EQ(mouse->SetDataFormat(&c_dfDIKeyboard), DIERR_INVALIDPARAM);
   static const GUID kJoystick = {
       0x6F1D2B70, 0xD5A0, 0x11CF, {0xBF, 0xC7, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
@@ -171,6 +180,7 @@ TEST_F(InputTest, PlatformRefusesOtherDevicesAndFormatsAndReportsUnreleasedOnes)
   auto report = pxh::MisuseReport();
   EXPECT_TRUE(Contains(report, "IDirectInputDevice7@mouse not released")) << Joined(report);
   EXPECT_TRUE(Contains(report, "IDirectInput7 not released"));
+  EXPECT_TRUE(Contains(report, "ClipCursor: an inverted rectangle")) << Joined(report);
   mouse->Release();
   input->Release();
 }

@@ -79,12 +79,12 @@ def main():
                    env=dict(os.environ, PIXSHOW_BACKEND="headless"))
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):  # the session ends below
         signal.signal(signum, lambda signum, frame: sys.exit(128 + signum))
-    session = wine_e2e.WineSession(work, None)
+    prefix = os.path.abspath(args.prefix) if args.prefix else None
+    if prefix:
+        os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    session = wine_e2e.WineSession(work, prefix=prefix)
     try:
         session.start()
-        if args.prefix:
-            session.env["WINEPREFIX"] = os.path.abspath(args.prefix)
-            os.makedirs(os.path.dirname(session.env["WINEPREFIX"]), exist_ok=True)
         # A crash ends the probe at once instead of waiting in Wine's debugger.
         session.env["WINEDLLOVERRIDES"] += ";winedbg.exe=d"
         if not session.start_wine():

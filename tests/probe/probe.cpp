@@ -235,6 +235,15 @@ void ProbeCursor() {
     GetCursorPos(&p);
     Say("GetCursorPos", "point", "%ld,%ld", (long)p.x, (long)p.y);
   }
+  // An inverted rectangle is refused and leaves the clip in force.
+  RECT inverted = {clip.right, clip.bottom, clip.left, clip.top};
+  POINT p = {-1, -1};
+  Say("ClipCursor 540,435,585,447 then inverted", "results", "%s %s", Bool(ClipCursor(&clip)),
+      Bool(ClipCursor(&inverted)));
+  SetCursorPos(0, 0);
+  GetCursorPos(&p);
+  Say("GetCursorPos after the inverted clip", "point", "%ld,%ld", (long)p.x, (long)p.y);
+  ClipCursor(NULL);
   for (int key : {VK_ESCAPE, VK_LBUTTON, VK_SPACE, 0x41})
     Say("GetAsyncKeyState " + Number(key), "bits", "0x%04x",
         (unsigned)GetAsyncKeyState(key) & 0x8001u);
@@ -336,6 +345,7 @@ void ProbePalette() {
         g_dd->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &g_palette, NULL));
   if (g_palette == NULL) return;
   Say("palette refs", Number(Refs(g_palette)));
+  Say("IDirectDraw7 refs after CreatePalette", Number(Refs(g_dd)));
   for (const char* again : {"", " again"}) {
     SayHr(std::string("SetPalette primary") + again, g_primary->SetPalette(g_palette));
     Say(*again ? "palette refs after second SetPalette" : "palette refs after SetPalette",
@@ -367,6 +377,7 @@ void ProbePalette() {
   SayHrs({{"SetEntries start=255 count=2 on it", plain->SetEntries(0, 255, 2, entries)},
           {"SetEntries start=256 count=1 on it", plain->SetEntries(0, 256, 1, entries)}});
   Say("Release it", Number(plain->Release()));
+  Say("IDirectDraw7 refs after its Release", Number(Refs(g_dd)));
 }
 
 void ProbeSurfaces() {
@@ -374,8 +385,20 @@ void ProbeSurfaces() {
   SayHrs({{"Blt colour fill dwSize 0", Fill(g_back, 7, 0)},
           {"Blt colour fill back 7", Fill(g_back, 7)},
           {"Lock back dwSize+4", Lock(g_back, &desc)}});
-  desc = Desc();
+  DDBLTFX fx = {};
+  fx.dwSize = sizeof fx;
+  SayHr("Blt colour fill with a source surface",
+        g_back->Blt(NULL, g_primary, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx));
+  // The older record: filled as far as it goes, nothing written past it.
+  desc = Desc(sizeof(DDSURFACEDESC));
+  desc.dwTextureStage = 0xdeadbeef;
   HRESULT hr = Lock(g_back, &desc);
+  Say("Lock back dwSize of DDSURFACEDESC", Code(hr), "%lux%lu dwSize=%lu past=%s",
+      (unsigned long)desc.dwWidth, (unsigned long)desc.dwHeight, (unsigned long)desc.dwSize,
+      desc.dwTextureStage == 0xdeadbeef ? "kept" : "written");
+  if (SUCCEEDED(hr)) g_back->Unlock(NULL);
+  desc = Desc();
+  hr = Lock(g_back, &desc);
   SayDesc("Lock back", hr, desc);
   if (FAILED(hr)) return;
   const uint8_t* base = static_cast<uint8_t*>(desc.lpSurface);
@@ -436,6 +459,13 @@ void ProbeGdi() {
       SelectObject(dc, oldBrush) == brush);
   Say("DeleteObject pen, brush, stock brush", "results", "%d %d %d", DeleteObject(pen),
       DeleteObject(brush), DeleteObject(GetStockObject(BLACK_BRUSH)));
+  // A brush deleted while selected goes when it is deselected.
+  brush = CreateSolidBrush(RGB(64, 64, 64));
+  oldBrush = SelectObject(dc, brush);
+  const BOOL selected = DeleteObject(brush);
+  SelectObject(dc, oldBrush);
+  Say("DeleteObject selected brush, then deselected", "results", "%s %s", Bool(selected),
+      Bool(DeleteObject(brush)));
   g_back->ReleaseDC(dc);
   Grab(g_back);
   Say("Rectangle pixels", "indices", "corner=%d inside=%d last=%d right=%d below=%d",
@@ -586,6 +616,9 @@ void ProbeLockedSurface() {
   Lock(g_back, &desc);
   SayHrs({{"Blt colour fill locked back", Fill(g_back, 8)},
           {"Unlock back after the fill", g_back->Unlock(NULL)}});
+  Lock(g_primary, &(desc = Desc()));
+  SayHrs({{"Blt colour fill locked primary", Fill(g_primary, 8)},
+          {"Unlock primary after the fill", g_primary->Unlock(NULL)}});
 }
 
 void ProbeTeardown() {

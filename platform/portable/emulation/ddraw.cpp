@@ -45,6 +45,7 @@ std::vector<PaletteObject*> g_palettes;
 // back the reference the chain holds (defined with the DirectDraw object).
 bool OwnerExclusive(const FlipChain* chain);
 void ReleaseOwner(FlipChain* chain);
+void ReleaseDirectDraw(DirectDrawObject* dd);
 
 void FillDescription(DDSURFACEDESC2* desc, DWORD caps, DWORD backBuffers) {
   const DWORD size = desc->dwSize;
@@ -94,10 +95,17 @@ struct PaletteObject final : ComObject<PaletteObject, IDirectDrawPalette> {
 
   DWORD caps = 0;
   PALETTEENTRY entries[256] = {};
+  DirectDrawObject* owner = nullptr;  // holds one of its references while the palette lives
 
   // A reference the layer itself holds (a surface the palette is attached to).
   void ReleaseInternal() {
-    if (refs > 0) --refs;
+    if (refs > 0) Released(--refs);
+  }
+  void Released(ULONG left) {
+    if (left != 0) return;
+    DirectDrawObject* dd = owner;
+    owner = nullptr;
+    ReleaseDirectDraw(dd);
   }
 
   HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD lpdwCaps) override {
@@ -207,6 +215,10 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     }
     MethodCall call(this, "Blt", fill);
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
+    if ((dwFlags & DDBLT_COLORFILL) != 0 && lpDDSrcSurface != nullptr) {
+      call.Refuse(": colour fill with a source surface");
+      return DDERR_INVALIDPARAMS;
+    }
     RECT dest{0, 0, kScreenWidth, kScreenHeight};
     if (lpDestRect != nullptr) {
       if (!ValidRect(lpDestRect)) {
@@ -372,8 +384,11 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     (void)hEvent;
     MethodCall call(this, "Lock");
     if (!call.Usable()) return DDERR_INVALIDOBJECT;
-    if (lpDDSurfaceDesc == nullptr || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC2)) {
-      call.Refuse(": dwSize is not sizeof(DDSURFACEDESC2)");
+    // The older DDSURFACEDESC is taken too: it is the first part of the newer
+    // record, and only that part is written.
+    const DWORD size = lpDDSurfaceDesc == nullptr ? 0 : lpDDSurfaceDesc->dwSize;
+    if (size != sizeof(DDSURFACEDESC2) && size != sizeof(DDSURFACEDESC)) {
+      call.Refuse(": dwSize is neither sizeof(DDSURFACEDESC2) nor sizeof(DDSURFACEDESC)");
       return DDERR_INVALIDPARAMS;
     }
     if (lpDestRect != nullptr && !ValidRect(lpDestRect)) {
@@ -392,10 +407,12 @@ struct SurfaceObject final : ComObject<SurfaceObject, IDirectDrawSurface7> {
     }
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
-    FillDescription(lpDDSurfaceDesc, caps, front && chain->back != nullptr ? 1 : 0);
-    uint8_t* base = memory->Row(0);
-    if (lpDestRect != nullptr) base = memory->Row(lpDestRect->top) + lpDestRect->left;
-    lpDDSurfaceDesc->lpSurface = base;
+    DDSURFACEDESC2 full = {};
+    full.dwSize = size;
+    FillDescription(&full, caps, front && chain->back != nullptr ? 1 : 0);
+    full.lpSurface = memory->Row(0);
+    if (lpDestRect != nullptr) full.lpSurface = memory->Row(lpDestRect->top) + lpDestRect->left;
+    std::memcpy(lpDDSurfaceDesc, &full, size);
     locked = true;
     return DD_OK;
   }
@@ -531,6 +548,8 @@ struct DirectDrawObject final : ComObject<DirectDrawObject, IDirectDraw7> {
     HRESULT code = call.Fault(DD_OK);
     if (FAILED(code)) return code;
     PaletteObject* palette = new PaletteObject;
+    palette->owner = this;
+    ++refs;
     palette->caps = dwFlags;
     std::memcpy(palette->entries, lpColorTable, sizeof palette->entries);
     if ((dwFlags & DDPCAPS_ALLOW256) == 0) {
@@ -749,8 +768,12 @@ bool OwnerExclusive(const FlipChain* chain) {
 void ReleaseOwner(FlipChain* chain) {
   DirectDrawObject* owner = chain->owner;
   chain->owner = nullptr;
-  if (owner == nullptr || !owner->Alive() || owner->refs == 0) return;
-  owner->Released(--owner->refs);
+  ReleaseDirectDraw(owner);
+}
+
+void ReleaseDirectDraw(DirectDrawObject* dd) {
+  if (dd == nullptr || !dd->Alive() || dd->refs == 0) return;
+  dd->Released(--dd->refs);
 }
 
 }  // namespace

@@ -125,6 +125,15 @@ void FillBox(const Target& target, long left, long top, long right, long bottom,
   }
 }
 
+// A device context lets go of an object; one deleted while selected goes now
+// if no other context holds it.
+void Deselect(HGDIOBJ handle) {
+  GdiObject* object = LookupObject(handle);
+  if (object == nullptr || object->stock) return;
+  if (--object->selectedIn <= 0 && object->doomed)
+    W().gdiObjects.erase(reinterpret_cast<uintptr_t>(handle));
+}
+
 }  // namespace
 
 HDC CreateSurfaceDc(SurfaceObject* surface) { return NewDc(surface, nullptr); }
@@ -137,9 +146,9 @@ void ReleaseDc(HDC hdc) {
   for (HGDIOBJ handle : {dc->pen, dc->brush, dc->font}) {
     GdiObject* object = LookupObject(handle);
     if (object == nullptr || object->stock) continue;
-    --object->selectedIn;
     Refuse(std::string("device context released with a ") + KindName(object->kind) +
            " of the program still selected");
+    Deselect(handle);
   }
   W().dcs.erase(reinterpret_cast<uintptr_t>(hdc));
 }
@@ -288,10 +297,9 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
                                                    : &dc->font;
   const HGDIOBJ previous = *slot;
   if (previous == h) return previous;
-  GdiObject* old = LookupObject(previous);
-  if (old != nullptr && !old->stock) --old->selectedIn;
   if (!object->stock) ++object->selectedIn;
   *slot = h;
+  Deselect(previous);
   return previous;
 }
 
@@ -303,10 +311,12 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
     return FALSE;
   }
   if (object->stock) return TRUE;
+  // Windows says yes and deletes the object once no device context holds it.
   if (object->selectedIn > 0) {
     call.Refuse(std::string(" of a ") + KindName(object->kind) +
                 " still selected into a device context");
-    return FALSE;
+    object->doomed = true;
+    return TRUE;
   }
   W().gdiObjects.erase(reinterpret_cast<uintptr_t>(ho));
   return TRUE;

@@ -61,8 +61,9 @@ struct GdiObject {
   bool stock;
   bool nullObject;  // NULL_PEN, NULL_BRUSH
   COLORREF color;
-  int width;       // pens
-  int selectedIn;  // number of live DCs holding it
+  int width;            // pens
+  int selectedIn;       // number of live DCs holding it
+  bool doomed = false;  // deleted while selected: goes when the last DC lets go
 };
 
 struct DeviceContext {

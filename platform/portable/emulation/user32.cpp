@@ -534,9 +534,15 @@ BOOL WINAPI ClipCursor(const RECT* lpRect) {
     w.clipped = false;
     return TRUE;
   }
-  // The rectangle is normalised and kept inside the screen.
-  RECT r{std::min(lpRect->left, lpRect->right), std::min(lpRect->top, lpRect->bottom),
-         std::max(lpRect->left, lpRect->right), std::max(lpRect->top, lpRect->bottom)};
+  // An inverted rectangle is refused and the clip in force stays; an empty
+  // one holds the cursor on a point.
+  if (lpRect->left > lpRect->right || lpRect->top > lpRect->bottom) {
+    call.Refuse(": an inverted rectangle");
+    w.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  // The rectangle is kept inside the screen.
+  RECT r = *lpRect;
   r.left = std::clamp<LONG>(r.left, 0, kScreenWidth - 1);
   r.top = std::clamp<LONG>(r.top, 0, kScreenHeight - 1);
   r.right = std::clamp<LONG>(r.right, r.left + 1, kScreenWidth);

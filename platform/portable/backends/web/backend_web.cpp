@@ -25,6 +25,10 @@ EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {
 EM_JS(void, pxweb_wait_begins, (int x, int y), {
   if (Module.pixshowWait) Module.pixshowWait(x, y);
 });
+// The program pauses for `ms` milliseconds.
+EM_JS(void, pxweb_pause_begins, (int ms), {
+  if (Module.pixshowPause) Module.pixshowPause(ms);
+});
 // Sleeps until `ms` pass (never when `ms` is negative) or the page wakes the
 // program (Module.pixshowWake: input came, or another run begins): a promise
 // that the first of them resolves.
@@ -83,6 +87,7 @@ class WebBackend final : public Backend {
   void Sleep(uint32_t ms) override {
     waiting_ = false;
     streak_ = 0;
+    pxweb_pause_begins(static_cast<int>(std::min<uint32_t>(ms, INT32_MAX)));
     Yield(static_cast<int>(ms), false);
   }
 

@@ -33,8 +33,10 @@ const pixshowPage = (() => {
   } catch (e) { /* no storage: the default */ }
   const note = document.getElementById('note');
   const own = document.getElementById('own');
-  // What the tests and the benchmark read.
-  const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0 };
+  // What the tests and the benchmark read: waits begun, the last pause begun
+  // ([ms, when]) and the last press (when), on performance.now()'s clock.
+  const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0,
+                  pause: null, pressMs: null };
   // Opened from disk, the browser fetches nothing: the page says how to serve it.
   const fromDisk = location.protocol === 'file:';
   // The program's code, fetched and compiled once, at once, for every run.
@@ -101,7 +103,7 @@ const pixshowPage = (() => {
       if (run.pixshowWake) run.pixshowWake();
     }
     note.style.display = 'none';
-    Object.assign(state, { waits: 0, cursor: null, status: null, missing: null });
+    Object.assign(state, { waits: 0, cursor: null, status: null, missing: null, pause: null, pressMs: null });
     state.runs++;
     lastSheets = sheets;
     const module = {
@@ -130,6 +132,9 @@ const pixshowPage = (() => {
         state.waits++;
         state.cursor = [x, y];
         if (state.firstScreenMs === null) state.firstScreenMs = performance.now();
+      },
+      pixshowPause(ms) {
+        state.pause = [ms, performance.now()];
       },
       onExit(status) {
         if (module.pixshowRetired) return;
@@ -277,6 +282,7 @@ const pixshowPage = (() => {
     // (the program holds its cursor on the button while it waits); only a
     // mouse has the pointer captured.
     view.addEventListener('pointerdown', (e) => {
+      state.pressMs = e.timeStamp;
       if (run && e.pointerType === 'mouse' && document.pointerLockElement !== view && view.requestPointerLock) {
         const locked = view.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
