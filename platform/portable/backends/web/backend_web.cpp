@@ -25,7 +25,7 @@ EM_JS(void, pxweb_show, (const uint8_t* rgba, int width, int height), {
 EM_JS(void, pxweb_wait_begins, (int x, int y), {
   if (Module.pixshowWait) Module.pixshowWait(x, y);
 });
-// The program pauses for `ms` milliseconds.
+// The program pauses for `ms` milliseconds (a Sleep, or a wait with a time limit).
 EM_JS(void, pxweb_pause_begins, (int ms), {
   if (Module.pixshowPause) Module.pixshowPause(ms);
 });
@@ -103,7 +103,9 @@ class WebBackend final : public Backend {
   void WaitForInput(uint32_t ms) override {
     sleepsInWaits_ = true;
     streak_ = 0;
-    Yield(ms == INFINITE ? -1 : static_cast<int>(std::min<uint32_t>(ms, INT32_MAX)), true);
+    const int limit = ms == INFINITE ? -1 : static_cast<int>(std::min<uint32_t>(ms, INT32_MAX));
+    if (limit >= 0) pxweb_pause_begins(limit);  // a pause that input may end
+    Yield(limit, true);
   }
 
   uint64_t NowMs() override { return static_cast<uint64_t>(emscripten_get_now() - start_); }

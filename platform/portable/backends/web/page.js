@@ -33,8 +33,9 @@ const pixshowPage = (() => {
   } catch (e) { /* no storage: the default */ }
   const note = document.getElementById('note');
   const own = document.getElementById('own');
-  // What the tests and the benchmark read: waits begun, the last pause begun
-  // ([ms, when]) and the last press (when), on performance.now()'s clock.
+  // What the tests and the benchmark read: waits begun, the first pause begun
+  // since the last press or the run's start ([ms, when]) and the last press
+  // (when), on performance.now()'s clock.
   const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0,
                   pause: null, pressMs: null };
   // Opened from disk, the browser fetches nothing: the page says how to serve it.
@@ -134,7 +135,7 @@ const pixshowPage = (() => {
         if (state.firstScreenMs === null) state.firstScreenMs = performance.now();
       },
       pixshowPause(ms) {
-        state.pause = [ms, performance.now()];
+        if (state.pause === null) state.pause = [ms, performance.now()];
       },
       onExit(status) {
         if (module.pixshowRetired) return;
@@ -283,6 +284,7 @@ const pixshowPage = (() => {
     // mouse has the pointer captured.
     view.addEventListener('pointerdown', (e) => {
       state.pressMs = e.timeStamp;
+      state.pause = null;
       if (run && e.pointerType === 'mouse' && document.pointerLockElement !== view && view.requestPointerLock) {
         const locked = view.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
