@@ -6,9 +6,9 @@
 A bare 1366 x 768 X screen shows the picture at 1024 x 768 between black bars, every pixel between
 the colours of the nearest pixels of pixshow-capture's picture (sharp bilinear). weston (its X11
 backend inside Xvfb, started and ended here) plays the first screens full screen as pixshow-capture
-records them, each clicked on, on Wayland. Escape then ends both with status 0. With --watch, a
-sheet that pixsheet rewrites while screen 1 waits shows at once, and a sheet deleted then ends the
-program with the load failure (status 1).
+records them, each clicked on, on Wayland, screen 1 again after another client had the focus.
+Escape then ends both with status 0. With --watch, a sheet that pixsheet rewrites while screen 1
+waits shows at once, and a sheet deleted then ends the program with the load failure (status 1).
 """
 
 import argparse
@@ -36,7 +36,7 @@ def play(args, work, size, weston, check, options=(), folder="sheets", status_wa
             session.env.pop(name, None)
         env = session.env
         if weston:  # SDL's Wayland driver and the libraries under it keep memory to the end
-            env = session.start_weston()
+            env = session.wayland_env = session.start_weston()
             env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"),
                                                          "detect_leaks=0")))
         what = "weston" if weston else "%d x %d" % size
@@ -82,12 +82,26 @@ def sharp_fit(session, driver, expected):
                         % (len(bad), bad[0])] if bad else [])
 
 
+def focus_away_and_back(session, driver, picture, shown):
+    """Another Wayland client comes up in front and ends: the program takes the screen back."""
+    other = session.spawn(["weston-simple-shm"], "other-client.log", env=session.wayland_env)
+    try:
+        session.poll(lambda: session.grab() != shown, 10, "another client to show")
+    finally:
+        other.terminate()
+        other.wait(10)
+    return driver.check(1, picture, [CURSOR_BOX], "screen 1 after another client had the focus")
+
+
 def first_screens(session, driver, expected):
     session.origin, problems = ((800 - WIDTH) // 2, (600 - HEIGHT) // 2), []
     for screen in (1, 2, 3):
         picture = to_rgb(os.path.join(expected, "screen-%d.png" % screen))
         grabbed, found = driver.check(screen, picture, [CURSOR_BOX])
         problems += found
+        if screen == 1:
+            grabbed, found = focus_away_and_back(session, driver, picture, grabbed)
+            problems += found
         if screen < 3:
             driver.click("screen %d" % screen, grabbed)
     return problems

@@ -179,6 +179,8 @@ class SdlBackend final : public Backend {
     }
     SDL_SetWindowMinimumSize(window_, 160, 120);
     managed_ = HostHasWindowManager(window_);
+    const char* driver = SDL_GetCurrentVideoDriver();
+    wayland_ = driver != nullptr && std::strcmp(driver, "wayland") == 0;
     connection_ = HostConnection(window_);
     eventFd_ = HostEventDescriptor(window_);
     fullscreen_ = false;
@@ -571,7 +573,12 @@ class SdlBackend final : public Backend {
             // that has the focus now, and the window makes way for it.
             if (fullscreen_) {
               InputFocus(false);
-              if (managed_) SDL_MinimizeWindow(window_);
+              // Only where the window can come back: a Wayland client
+              // cannot undo a minimize, and a compositor without a task bar
+              // would leave it hidden for good. There the compositor stacks
+              // the window below the one in front and gives it the focus
+              // again.
+              if (managed_ && !wayland_) SDL_MinimizeWindow(window_);
             }
             break;
           case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -705,6 +712,7 @@ class SdlBackend final : public Backend {
   bool videoOk_ = false;
   SDL_Window* window_ = nullptr;
   bool managed_ = true;
+  bool wayland_ = false;
   void* connection_ = nullptr;
   int eventFd_ = -1;
   bool hostReady_ = false;
