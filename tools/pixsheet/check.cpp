@@ -67,19 +67,32 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
   const long long bytes = static_cast<long long>(fs::file_size(path, ec));
   const long long imageBytes = static_cast<long long>(sheet.width) * sheet.height;
   *held = bytes / imageBytes;
+  // The bytes a sheet lacks draw as white: the image the sheet ends inside
+  // shows in part, those after it not at all.
+  const long long partBytes = bytes % imageBytes;
   std::vector<std::string> problems;
-  if (bytes % imageBytes) {
-    problems.push_back(std::to_string(bytes % imageBytes) +
-                       " bytes left over after the last whole " + std::to_string(sheet.width) +
-                       " x " + std::to_string(sheet.height) + " image (imported at another size?)");
+  if (partBytes) {
+    problems.push_back(std::to_string(partBytes) + " bytes left over after the last whole " +
+                       std::to_string(sheet.width) + " x " + std::to_string(sheet.height) +
+                       " image (imported at another size?)");
   }
   for (const auto& [screen, images] : byScreen) {
-    std::set<int> white;
-    for (int image : images)
-      if (image >= *held) white.insert(image);
+    std::set<int> white, part;
+    for (int image : images) {
+      if (image == *held && partBytes) {
+        part.insert(image);
+      } else if (image >= *held) {
+        white.insert(image);
+      }
+    }
     if (!white.empty()) {
       problems.push_back("screen " + std::to_string(screen) + " draws " + Images(white) +
                          (white.size() == 1 ? " as a white block" : " as white blocks"));
+    }
+    if (!part.empty()) {
+      problems.push_back("screen " + std::to_string(screen) + " draws " + Images(part) +
+                         " only in part, white after its first " + std::to_string(partBytes) +
+                         " bytes");
     }
   }
   std::string text;
