@@ -65,7 +65,6 @@ int Pause(DWORD ms) {
   }
   g_holdsReached++;
   if (!PassPause(ms)) {
-    g_waitEndedByQuit = 1;
     return 0;
   }
   NoteSheetChanges();
@@ -372,6 +371,7 @@ int PassPause(DWORD ms) {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
+        g_waitEndedByQuit = 1;
         return 0;
       }
       TranslateMessage(&message);

@@ -19,7 +19,8 @@ extern int g_waitEndedByQuit;
 
 // Lets `ms` milliseconds pass while serving the window's messages and
 // watching Escape: the window answers, and a pause keeps its length. 1 when
-// the time is over; 0 as soon as WM_QUIT arrives (the program is closing).
+// the time is over; 0, with g_waitEndedByQuit set, as soon as WM_QUIT
+// arrives (the program is closing).
 int PassPause(DWORD ms);
 
 // Plays the eight screens. Always 1.

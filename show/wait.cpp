@@ -135,8 +135,8 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[1] = 0;
   // Going back (or Home) draws the screen asked for at once: only a wait
   // that goes on ends with the pause.
-  if (!g_waitEndedByQuit && g_screenWanted == 0 && !PassPause(WaitEndPauseMs)) {
-    g_waitEndedByQuit = 1;
+  if (!g_waitEndedByQuit && g_screenWanted == 0) {
+    PassPause(WaitEndPauseMs);
   }
   return 1;
 }

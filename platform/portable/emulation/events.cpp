@@ -45,6 +45,31 @@ bool WatchSet(const ChangeWatch& watch) {
 #endif
 }
 
+// Asks ready() until it answers other than WAIT_TIMEOUT or the time is up,
+// sleeping in the backend until input, a message or a watched change comes
+// between the looks.
+template <typename Ready>
+DWORD WaitUntilReady(DWORD ms, Ready ready) {
+  const uint64_t start = CurrentBackend().NowMs();
+  for (;;) {
+    const uint32_t generation = W().generation;
+    const DWORD result = ready();
+    const uint64_t passed = CurrentBackend().NowMs() - start;
+    if (result != WAIT_TIMEOUT || (ms != INFINITE && passed >= ms)) return result;
+    CurrentBackend().WaitForInput(ms == INFINITE ? INFINITE : static_cast<uint32_t>(ms - passed));
+    // A timed action may have started another world (tests): its objects are gone.
+    if (W().generation != generation) return WAIT_FAILED;
+  }
+}
+
+// The answer to a call naming a handle that is not open: the misuse noted,
+// ERROR_INVALID_HANDLE for GetLastError.
+BOOL RefuseHandle(const Call& call, const std::string& why) {
+  call.Refuse(why);
+  W().lastError = ERROR_INVALID_HANDLE;
+  return FALSE;
+}
+
 // A handle a wait may name: an event or a change notification.
 bool Waitable(HANDLE handle) {
   return LookupEvent(handle) != nullptr || LookupWatch(handle) != nullptr;
@@ -134,9 +159,7 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 BOOL WINAPI SetEvent(HANDLE hEvent) {
   Call call("SetEvent", "", CallKind::Neutral);
   if (!SignalEvent(hEvent)) {
-    call.Refuse(": not an open event");
-    W().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
+    return RefuseHandle(call, ": not an open event");
   }
   return TRUE;
 }
@@ -145,9 +168,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
   Call call("ResetEvent", "", CallKind::Neutral);
   EventObject* event = LookupEvent(hEvent);
   if (event == nullptr) {
-    call.Refuse(": not an open event");
-    W().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
+    return RefuseHandle(call, ": not an open event");
   }
   event->signalled = false;
   return TRUE;
@@ -156,9 +177,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   Call call("CloseHandle");
   if (W().events.erase(reinterpret_cast<uintptr_t>(hObject)) == 0) {
-    call.Refuse(": not an open handle");
-    W().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
+    return RefuseHandle(call, ": not an open handle");
   }
   if (EventNotifiesDevice(hObject)) call.Refuse(": a device still sets the event");
   return TRUE;
@@ -186,8 +205,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   }
   for (DWORD i = 0; i < nCount; ++i) {
     if (!Waitable(pHandles[i])) {
-      call.Refuse(": object " + std::to_string(i) + " is not an open event");
-      w.lastError = ERROR_INVALID_HANDLE;
+      RefuseHandle(call, ": object " + std::to_string(i) + " is not an open event");
       return WAIT_FAILED;
     }
   }
@@ -207,21 +225,10 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
       if (ObjectSet(pHandles[i], true)) return WAIT_OBJECT_0 + i;
     return QueueReady(dwWakeMask) ? WAIT_OBJECT_0 + nCount : WAIT_TIMEOUT;
   };
-  const uint64_t start = CurrentBackend().NowMs();
-  for (;;) {
-    const uint32_t generation = w.generation;
-    DWORD result = ready();
-    const uint64_t passed = CurrentBackend().NowMs() - start;
-    if (result == WAIT_TIMEOUT && (dwMilliseconds == INFINITE || passed < dwMilliseconds)) {
-      CurrentBackend().WaitForInput(
-          dwMilliseconds == INFINITE ? INFINITE : static_cast<uint32_t>(dwMilliseconds - passed));
-      // A timed action may have started another world (tests): its events are gone.
-      if (W().generation != generation) return WAIT_FAILED;
-      continue;
-    }
-    QueueChecked();
-    return result;
-  }
+  const uint32_t generation = w.generation;
+  const DWORD result = WaitUntilReady(dwMilliseconds, ready);
+  if (W().generation == generation) QueueChecked();
+  return result;
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
@@ -231,20 +238,12 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
             dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds),
             CallKind::Neutral);
   if (!Waitable(hHandle)) {
-    call.Refuse(": not an open event or change notification");
-    W().lastError = ERROR_INVALID_HANDLE;
+    RefuseHandle(call, ": not an open event or change notification");
     return WAIT_FAILED;
   }
-  const uint64_t start = CurrentBackend().NowMs();
-  for (;;) {
-    const uint32_t generation = W().generation;
-    if (ObjectSet(hHandle, true)) return WAIT_OBJECT_0;
-    const uint64_t passed = CurrentBackend().NowMs() - start;
-    if (dwMilliseconds != INFINITE && passed >= dwMilliseconds) return WAIT_TIMEOUT;
-    CurrentBackend().WaitForInput(
-        dwMilliseconds == INFINITE ? INFINITE : static_cast<uint32_t>(dwMilliseconds - passed));
-    if (W().generation != generation) return WAIT_FAILED;
-  }
+  return WaitUntilReady(dwMilliseconds, [hHandle]() -> DWORD {
+    return ObjectSet(hHandle, true) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  });
 }
 
 HANDLE WINAPI FindFirstChangeNotificationA(LPCSTR lpPathName, BOOL bWatchSubtree,
@@ -313,9 +312,7 @@ BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
   Call call("FindNextChangeNotification", "", CallKind::Neutral);
   ChangeWatch* watch = LookupWatch(hChangeHandle);
   if (watch == nullptr) {
-    call.Refuse(": not an open change notification");
-    W().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
+    return RefuseHandle(call, ": not an open change notification");
   }
   // Takes every change so far: the handle is set again by the next one.
   watch->changed = false;
@@ -330,9 +327,7 @@ BOOL WINAPI FindNextChangeNotification(HANDLE hChangeHandle) {
 BOOL WINAPI FindCloseChangeNotification(HANDLE hChangeHandle) {
   Call call("FindCloseChangeNotification");
   if (W().changeWatches.erase(reinterpret_cast<uintptr_t>(hChangeHandle)) == 0) {
-    call.Refuse(": not an open change notification");
-    W().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
+    return RefuseHandle(call, ": not an open change notification");
   }
   return TRUE;
 }
