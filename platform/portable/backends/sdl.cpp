@@ -179,8 +179,6 @@ class SdlBackend final : public Backend {
     }
     SDL_SetWindowMinimumSize(window_, 160, 120);
     managed_ = HostHasWindowManager(window_);
-    const char* driver = SDL_GetCurrentVideoDriver();
-    wayland_ = driver != nullptr && std::strcmp(driver, "wayland") == 0;
     connection_ = HostConnection(window_);
     eventFd_ = HostEventDescriptor(window_);
     fullscreen_ = false;
@@ -317,7 +315,8 @@ class SdlBackend final : public Backend {
     // start-up time. Wayland has none: there SDL makes the framebuffer a
     // texture, and forbidding that would leave the window without one.
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver && std::strcmp(driver, "wayland") != 0 && std::strcmp(driver, "KMSDRM") != 0)
+    wayland_ = driver != nullptr && std::strcmp(driver, "wayland") == 0;
+    if (driver && !wayland_ && std::strcmp(driver, "KMSDRM") != 0)
       SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     videoOk_ = true;
     Trace("video");
