@@ -11,9 +11,9 @@
 // with the same helpers.
 'use strict';
 const fs = require('fs');
-const http = require('http');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const readline = require('readline');
+const { execFileSync, spawn } = require('child_process');
 const puppeteer = require('puppeteer-core');
 
 const args = process.argv.slice(2);
@@ -25,17 +25,19 @@ function fail(message) {
   throw new Error(message);
 }
 
-// Serves the work folder (the page files are linked into it) on a free port.
-function serve(root) {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png' };
-  const server = http.createServer((req, res) => {
-    const file = path.join(root, decodeURIComponent(new URL(req.url, 'http://x').pathname));
-    fs.readFile(file.endsWith('/') ? file + 'index.html' : file, (err, data) => {
-      res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
-      res.end(err ? '' : data);
-    });
+// Serves the work folder (the page files are linked into it) on a free port with
+// ./run web's server, which ends with this process (its standard input closes).
+// sent(re): the bytes it sent for the requests matching re.
+function serve(root, ...flags) {
+  const child = spawn(path.join(__dirname, '../../../scripts/serve-web'), ['--port', '0', '--stop-at-eof', ...flags, root]);
+  const log = [];
+  readline.createInterface({ input: child.stderr }).on('line', (line) => log.push(line));
+  const sent = (re) => log.filter((l) => re.test(l)).reduce((n, l) => n + Number(/ (\d+)$/.exec(l)[1]), 0);
+  return new Promise((resolve, reject) => {
+    child.stdout.once('data', (d) => resolve({ base: `http://127.0.0.1:${/:(\d+)\//.exec(d)[1]}/`, log, sent,
+                                               close: () => child.kill() }));
+    child.once('exit', (status) => reject(new Error(`serve-web ended (status ${status}): ${log.join(' ')}`)));
   });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
 async function launch(work, more = []) {
@@ -273,7 +275,7 @@ function start(what) {
     for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
     const server = await serve(work);
     try {
-      await what(work, `http://127.0.0.1:${server.address().port}/`);
+      await what(work, server.base, server);
     } finally {
       server.close();
     }
