@@ -106,7 +106,7 @@ async function drop(page, folder, names) {
   }, folder, names);
 }
 
-async function test(work, base) {
+async function test(work, base, server) {
   const capture = (sheets, out) => execFileSync(opt.capture, ['--sheets', sheets, '--out', path.join(work, out)]);
   capture(path.join(opt.web, 'sample'), 'cap');
   const SHEETS = fs.readdirSync(path.join(opt.web, 'sample'));
@@ -119,9 +119,17 @@ async function test(work, base) {
     fs.writeFileSync(path.join(work, 'own', name), name === 'ports.pix' ? bytes.reverse().map((b) => b ^ 0x55) : bytes);
   }
   capture(path.join(work, 'own'), 'owncap');
+  // Served: a portrait sheet of 2.19 GB (sparse), an empty button sheet (drawn white).
+  fs.cpSync(path.join(work, 'own'), path.join(work, 'served'), { recursive: true });
+  fs.truncateSync(path.join(work, 'served', 'ports.pix'), 5084 * 431000);
+  fs.truncateSync(path.join(work, 'served', 'button.pix'), 0);
+  capture(path.join(work, 'served'), 'servedcap');
+  const whole = await serve(work, '--ignore-ranges');
   const browser = await launch(work);
   try {
     const page = await browser.newPage();
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: path.join(work, 'downloads') });
     let errors = 0;
     page.on('pageerror', (e) => console.error('page error:', e.message, ++errors));
     page.on('console', (m) => /^pixshow/.test(m.text()) && console.error('page:', m.text()));
@@ -243,7 +251,6 @@ async function test(work, base) {
     // A folder dropped from the file manager counts as its files.
     fs.cpSync(path.join(work, 'own'), path.join(work, 'folder'), { recursive: true });
     fs.writeFileSync(path.join(work, 'folder', 'notes.txt'), 'not art');
-    const cdp = await page.target().createCDPSession();
     const data = { items: [], files: [path.join(work, 'folder')], dragOperationsMask: 1 };
     for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 300, y: 300, data });
     s = await until(page, (s) => s.reloads === 4, 'the sheets of a dropped folder taken in');
@@ -252,17 +259,40 @@ async function test(work, base) {
     }
     console.log('a dropped folder counts as its sheets and names what it left out');
 
-    await page.goto(base + 'index.html?sheets=partial/');
+    // ?sheets= without its slash; a sheet dropped while the failure is shown plays next time.
+    await page.goto(base + 'index.html?sheets=partial');
+    await until(page, (s) => s.pause && s.pause[0] === 2000, 'the load failure shown');
+    await drop(page, base + 'own/', [['ports.pix', 'ports.pix']]);
     s = await until(page, (s) => s.status !== null, 'the load failure');
     const white = await page.evaluate(() => {
       const d = document.getElementById('screen').getContext('2d').getImageData(30, 430, 100, 16).data;
       return d.filter((v, i) => i % 4 === 0 && v === 255 && d[i + 1] === 255 && d[i + 2] === 255).length;
     });
-    if (s.status !== 1 || !s.note.includes('"ports.pix"') || white < 50) fail('missing sheet: ' + JSON.stringify(s));
+    const why = '"ports.pix" could not be opened (partial/ports.pix: HTTP 404';
+    if (s.status !== 1 || !s.note.includes(why) || white < 50) {
+      fail('missing sheet: ' + JSON.stringify(s));
+    }
     if ((await page.$eval('#scale', (e) => e.value)) !== 'fit') fail('the scale choice was not remembered');
-    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix; the scale choice remembered');
+    await page.click('#again');
+    await until(page, (s) => s.waits === 1, 'played again with the sheet dropped in the failure');
+    if ((d = await compare(page, base + 'owncap/screen-1.png'))) fail('the sheet dropped in the failure: ' + d);
+    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix and why; the scale choice remembered; ' +
+                'a sheet dropped meanwhile plays next');
+
+    // A 2.19 GB sheet served, with ranges and by a server that ignores them: only the start is fetched.
+    for (const [at, most] of [[server, 300000], [whole, 64 << 20]]) {
+      await page.goto(at.base + 'index.html?sheets=served/');
+      s = await until(page, (s) => s.waits === 1 || s.status !== null, 'screen 1 of a 2.19 GB sheet');
+      if ((d = await compare(page, at.base + 'servedcap/screen-1.png'))) fail('a 2.19 GB sheet, screen 1: ' + d);
+      await until(page, () => at.sent(/GET \/served\/ports/) > 0, 'the sheet read');
+      const sent = at.sent(/GET \/served\//);
+      if (sent > most) fail(`a 2.19 GB sheet: ${sent} bytes sent, more than ${most}`);
+      console.log(`a 2.19 GB sheet and an empty one served ${at === whole ? 'without' : 'with'} ranges: ` +
+                  `screen 1 as the capture draws it after ${Math.round(s.firstScreenMs)} ms, ${sent} bytes sent`);
+    }
   } finally {
     await browser.close();
+    whole.close();
   }
 }
 

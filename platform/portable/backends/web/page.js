@@ -1,6 +1,6 @@
 // The pixshow page: plays the presentation (pixshow.js and pixshow.wasm, the
 // program built with Emscripten) on the canvas, with the sample art from
-// sample/ (or ?sheets=FOLDER/) or with six sheets the visitor drops or chooses.
+// sample/ (or ?sheets=FOLDER) or with six sheets the visitor drops or chooses.
 'use strict';
 
 const pixshowPage = (() => {
@@ -46,6 +46,7 @@ const pixshowPage = (() => {
   let run = null;        // the Emscripten module playing now
   let lastSheets = null; // the sheets of the last run, for "play again"
   let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
+  let whyMissing = {};   // a served sheet that could not be read: why (its address and the reason)
 
   // Where the picture goes in a w x h area of device pixels, by the scale
   // choice (auto, integer, fit, stretch), as the native program's --scale.
@@ -107,6 +108,7 @@ const pixshowPage = (() => {
     Object.assign(state, { waits: 0, cursor: null, status: null, missing: null, pause: null, pressMs: null });
     state.runs++;
     lastSheets = sheets;
+    const given = new Set(Object.keys(sheets));  // a sheet not among them: why, if the fetch knows
     const module = {
       instantiateWasm(imports, receive) {
         code.then((m) => WebAssembly.instantiate(m, imports).then((instance) => receive(instance, m)))
@@ -143,7 +145,9 @@ const pixshowPage = (() => {
         state.status = status;
         if (document.pointerLockElement) document.exitPointerLock();
         if (status === 1) {
-          tell('The sheet "' + (state.missing || '?') + '" could not be opened, so the presentation stopped.', true);
+          const why = given.has(state.missing) ? null : whyMissing[state.missing];
+          tell('The sheet "' + (state.missing || '?') + '" could not be opened' + (why ? ' (' + why + ')' : '') +
+               ', so the presentation stopped.', true);
         } else if (status === 0) {
           tell('The presentation has ended.', true);
         } else {
@@ -167,13 +171,39 @@ const pixshowPage = (() => {
     state.screenshots = (state.screenshots || []).concat([{ name: link.download, url: link.href }]);
   }
 
+  // The first `size` bytes at `url` (fewer when it is shorter): a range
+  // request, and where the server sends the whole file anyway, as much of it as
+  // needed, the rest cancelled. Throws the reason when there is no such file.
+  async function fetchStart(url, size) {
+    const answer = await fetch(url, { headers: { Range: 'bytes=0-' + (size - 1) } });
+    if (answer.status === 416) return new Uint8Array(0);  // an empty file has no byte 0
+    if (!answer.ok) throw new Error('HTTP ' + answer.status + (answer.statusText ? ' ' + answer.statusText : ''));
+    const range = answer.status === 206 && answer.headers.get('Content-Range');
+    if (range && !/^bytes 0-/.test(range)) throw new Error('the server sent another part (' + range + ')');
+    const out = new Uint8Array(size), reader = answer.body.getReader();
+    let got = 0;
+    while (got < size) {
+      const { done, value } = await reader.read();
+      if (done) return out.slice(0, got);
+      out.set(value.subarray(0, size - got), got);
+      got += Math.min(value.length, size - got);
+    }
+    reader.cancel().catch(() => {});
+    return out;
+  }
+
+  // The served sheets, each as far as the presentation reads it (its images
+  // drawn): a sheet of any length costs that much. A sheet that cannot be had
+  // is left out, and the program's load failure names it with the reason.
   async function fetchSheets(folder) {
     const sheets = {};
-    await Promise.all([...SHEETS.keys()].map(async (name) => {
+    whyMissing = {};
+    await Promise.all([...SHEETS].map(async ([name, [w, h, drawn]]) => {
       try {
-        const answer = await fetch(folder + name);
-        if (answer.ok) sheets[name] = new Uint8Array(await answer.arrayBuffer());
-      } catch (e) { /* missing: the program reports it */ }
+        sheets[name] = await fetchStart(folder + name, w * h * drawn);
+      } catch (e) {
+        whyMissing[name] = folder + name + ': ' + (e instanceof TypeError ? 'network error, ' : '') + e.message;
+      }
     }));
     return sheets;
   }
@@ -329,7 +359,8 @@ const pixshowPage = (() => {
     });
   }
 
-  const sample = fromDisk ? null : fetchSheets(query.get('sheets') || 'sample/');
+  // ?sheets=FOLDER, with or without the slash at the end.
+  const sample = fromDisk ? null : fetchSheets((query.get('sheets') || 'sample').replace(/\/*$/, '/'));
   fit();
   listen();
   const start = async () => {
