@@ -259,6 +259,28 @@ async function test(work, base, server) {
     }
     console.log('a dropped folder counts as its sheets and names what it left out');
 
+    // Six sheets read while Escape ends the run: once it has ended they play from the start, and again.
+    await page.evaluate(async (folder, names) => void pixshowPage.playOwn(await Promise.all(names.map(async (name) => {
+      const bytes = await (await fetch(folder + name)).arrayBuffer();
+      const later = () => new Promise((r) => setTimeout(() => r(bytes), 100));
+      return { name, size: bytes.byteLength, slice: () => ({ arrayBuffer: later }) };
+    }))), base + 'sample/', SHEETS);
+    for (const run of [14, 15]) {
+      await page.keyboard.press('Escape');
+      if (run === 15) await until(page, (s) => s.status === 0, 'the end').then(() => page.click('#again'));
+      s = await until(page, (s) => s.waits === 1 && s.runs === run, `run ${run} with the sheets read as it ended`);
+      if ((d = await compare(page, base + 'cap/screen-1.png'))) fail(`sheets read as it ended, run ${run}: ${d}`);
+    }
+    // F12 ten times within a second: ten downloads, each with a name of its own.
+    for (let n = 0; n < 10; ++n) {
+      await page.keyboard.press('F12', { delay: 30 });
+      await new Promise((r) => setTimeout(r, 30));
+    }
+    s = await until(page, (s) => s.screenshots.length === 11, 'ten more screenshots');
+    const names = new Set(s.screenshots.map((shot) => shot.name));
+    if (names.size !== 11) fail('screenshot names: ' + [...names].join(' '));
+    console.log('sheets dropped right before Escape play from the start and again; F12 ten times gives ten names');
+
     // ?sheets= without its slash; a sheet dropped while the failure is shown plays next time.
     await page.goto(base + 'index.html?sheets=partial');
     await until(page, (s) => s.pause && s.pause[0] === 2000, 'the load failure shown');

@@ -47,6 +47,10 @@ const pixshowPage = (() => {
   let lastSheets = null; // the sheets of the last run, for "play again"
   let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
   let whyMissing = {};   // a served sheet that could not be read: why (its address and the reason)
+  // The screenshots offered so far. Each run finds their names taken (empty
+  // files in its screenshot folder), so the program numbers the next as it
+  // does on disk: every download has a name of its own.
+  const offered = new Set();
 
   // Where the picture goes in a w x h area of device pixels, by the scale
   // choice (auto, integer, fit, stretch), as the native program's --scale.
@@ -117,7 +121,11 @@ const pixshowPage = (() => {
       },
       // --watch: sheets dropped while it plays replace those of its folder (see playOwn).
       arguments: [...options, '--watch', '--screenshot-dir', SHOTS],
-      preRun: [(m) => { for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes); }],
+      preRun: [(m) => {
+        for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes);
+        m.FS.mkdirTree(SHOTS);
+        for (const name of offered) m.FS.writeFile(SHOTS + '/' + name, new Uint8Array(0));
+      }],
       print: (line) => console.log(line),
       printErr: (line) => {
         console.warn(line);
@@ -161,10 +169,11 @@ const pixshowPage = (() => {
 
   function offer(path, fs) {
     const bytes = fs.readFile(path);
-    fs.unlink(path);
+    fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
     link.download = path.slice(path.lastIndexOf('/') + 1);
+    offered.add(link.download);
     document.body.appendChild(link);
     link.click();
     link.remove();
@@ -242,17 +251,22 @@ const pixshowPage = (() => {
       }
       if (mine !== lastChoice) return;  // a later drop took over
     }
+    // The run as it stands now, not as it stood at the drop: it may have
+    // ended while the sheets were read.
+    const live = run !== null && state.status === null;
+    const complete = [...SHEETS.keys()].every((name) => sheets[name]);
     for (const name of SHEETS.keys()) {
-      if (!playing && !sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) {
+      if (!playing && !live && !sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) {
         problems.push(name + ': missing');
       }
     }
     const left = ignored.length ? '\n\nLeft out (not .pix): ' + ignored.join(', ') : '';
     if (problems.length) {
-      tell('These sheets cannot be played:\n' + problems.join('\n') + left, false);
+      tell('These sheets cannot be played:\n' + problems.join('\n') + left, run === null && lastSheets !== null);
       return;
     }
-    if (playing) {
+    // Playing, or on its way out (its end then keeps them for "play again").
+    if (live) {
       for (const [name, bytes] of Object.entries(sheets)) {
         run.FS.writeFile(name, bytes);
         lastSheets[name] = bytes;  // and for "play again"
@@ -262,8 +276,14 @@ const pixshowPage = (() => {
       if (left) tell('Drawn again with your sheets.' + left, false);
       return;
     }
-    play(sheets);
-    if (left) tell('Playing your six sheets.' + left, false);
+    if (complete) {
+      play(sheets);
+      if (left) tell('Playing your six sheets.' + left, false);
+      return;
+    }
+    // Some sheets, dropped while it played and read once it had ended: kept for the next run.
+    Object.assign(lastSheets, sheets);
+    tell('The presentation has ended. Play it again with your ' + Object.keys(sheets).join(', ') + '.' + left, true);
   }
 
   // The files of a drop, a dropped folder's files in place of the folder
