@@ -40,9 +40,10 @@ function serve(root, ...flags) {
   });
 }
 
+// Chromium, driven through a pipe: when this process ends, killed or not, the pipe closes and so does the browser.
 async function launch(work, more = []) {
   return puppeteer.launch({
-    executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'),
+    executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'), pipe: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', '--force-color-profile=srgb', '--window-size=1400,1000',
            ...more],
@@ -312,6 +313,12 @@ async function test(work, base, server) {
       console.log(`a 2.19 GB sheet and an empty one served ${at === whole ? 'without' : 'with'} ranges: ` +
                   `screen 1 as the capture draws it after ${Math.round(s.firstScreenMs)} ms, ${sent} bytes sent`);
     }
+    whole.close();  // and then nothing answers there
+    await new Promise((r) => setTimeout(r, 500));
+    await page.goto(base + 'index.html?sheets=' + whole.base);
+    s = await until(page, (s) => s.status !== null, 'the end without a server');
+    if (!s.note.includes(`(${whole.base}ports.pix: network error`)) fail('no server: ' + s.note);
+    console.log('no server for the sheets: the page says it was a network error');
   } finally {
     await browser.close();
     whole.close();
