@@ -263,7 +263,9 @@ async function test(work, base, server) {
     // Six sheets read while Escape ends the run: once it has ended they play from the start, and again.
     await page.evaluate(async (folder, names) => void pixshowPage.playOwn(await Promise.all(names.map(async (name) => {
       const bytes = await (await fetch(folder + name)).arrayBuffer();
-      const later = () => new Promise((r) => setTimeout(() => r(bytes), 100));
+      const later = () => new Promise((r) => {  // once the run has ended
+        const t = setInterval(() => pixshowPage.state.status !== null && (clearInterval(t), r(bytes)), 20);
+      });
       return { name, size: bytes.byteLength, slice: () => ({ arrayBuffer: later }) };
     }))), base + 'sample/', SHEETS);
     for (const run of [14, 15]) {
