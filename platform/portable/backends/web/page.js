@@ -283,7 +283,8 @@ const pixshowPage = (() => {
     }
     // Some sheets, dropped while it played and read once it had ended: kept for the next run.
     Object.assign(lastSheets, sheets);
-    tell('The presentation has ended. Play it again with your ' + Object.keys(sheets).join(', ') + '.' + left, true);
+    const names = Object.keys(sheets).join(', ');
+    tell('The presentation has ended.' + (names ? ' Play it again with your ' + names + '.' : '') + left, true);
   }
 
   // The files of a drop, a dropped folder's files in place of the folder
