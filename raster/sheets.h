@@ -21,7 +21,7 @@ enum SheetId {
   SheetCount
 };
 
-// The web page reads no more of a visitor's sheet than imagesDrawn images.
+// The web page reads no more of a sheet, dropped or served, than imagesDrawn images.
 // clang-format off
 constexpr SheetFormat ImageSheets[SheetCount] = {
     {"ports.pix", 82, 62, 20},     // portraits

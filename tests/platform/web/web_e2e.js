@@ -11,9 +11,9 @@
 // with the same helpers.
 'use strict';
 const fs = require('fs');
-const http = require('http');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const readline = require('readline');
+const { execFileSync, spawn } = require('child_process');
 const puppeteer = require('puppeteer-core');
 
 const args = process.argv.slice(2);
@@ -25,22 +25,25 @@ function fail(message) {
   throw new Error(message);
 }
 
-// Serves the work folder (the page files are linked into it) on a free port.
-function serve(root) {
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png' };
-  const server = http.createServer((req, res) => {
-    const file = path.join(root, decodeURIComponent(new URL(req.url, 'http://x').pathname));
-    fs.readFile(file.endsWith('/') ? file + 'index.html' : file, (err, data) => {
-      res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
-      res.end(err ? '' : data);
-    });
+// Serves the work folder (the page files are linked into it) on a free port with
+// ./run web's server, which ends with this process (its standard input closes).
+// sent(re): the bytes it sent for the requests matching re.
+function serve(root, ...flags) {
+  const child = spawn(path.join(__dirname, '../../../scripts/serve-web'), ['--port', '0', '--stop-at-eof', ...flags, root]);
+  const log = [];
+  readline.createInterface({ input: child.stderr }).on('line', (line) => log.push(line));
+  const sent = (re) => log.filter((l) => re.test(l)).reduce((n, l) => n + Number(/ (\d+)$/.exec(l)[1]), 0);
+  return new Promise((resolve, reject) => {
+    child.stdout.once('data', (d) => resolve({ base: `http://127.0.0.1:${/:(\d+)\//.exec(d)[1]}/`, log, sent,
+                                               close: () => child.kill() }));
+    child.once('exit', (status) => reject(new Error(`serve-web ended (status ${status}): ${log.join(' ')}`)));
   });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
+// Chromium, driven through a pipe: when this process ends, killed or not, the pipe closes and so does the browser.
 async function launch(work, more = []) {
   return puppeteer.launch({
-    executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'),
+    executablePath: opt.chromium, headless: true, userDataDir: path.join(work, 'profile'), pipe: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', '--force-color-profile=srgb', '--window-size=1400,1000',
            ...more],
@@ -104,7 +107,7 @@ async function drop(page, folder, names) {
   }, folder, names);
 }
 
-async function test(work, base) {
+async function test(work, base, server) {
   const capture = (sheets, out) => execFileSync(opt.capture, ['--sheets', sheets, '--out', path.join(work, out)]);
   capture(path.join(opt.web, 'sample'), 'cap');
   const SHEETS = fs.readdirSync(path.join(opt.web, 'sample'));
@@ -117,9 +120,17 @@ async function test(work, base) {
     fs.writeFileSync(path.join(work, 'own', name), name === 'ports.pix' ? bytes.reverse().map((b) => b ^ 0x55) : bytes);
   }
   capture(path.join(work, 'own'), 'owncap');
+  // Served: a portrait sheet of 2.19 GB (sparse), an empty button sheet (drawn white).
+  fs.cpSync(path.join(work, 'own'), path.join(work, 'served'), { recursive: true });
+  fs.truncateSync(path.join(work, 'served', 'ports.pix'), 5084 * 431000);
+  fs.truncateSync(path.join(work, 'served', 'button.pix'), 0);
+  capture(path.join(work, 'served'), 'servedcap');
+  const whole = await serve(work, '--ignore-ranges');
   const browser = await launch(work);
   try {
     const page = await browser.newPage();
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: path.join(work, 'downloads') });
     let errors = 0;
     page.on('pageerror', (e) => console.error('page error:', e.message, ++errors));
     page.on('console', (m) => /^pixshow/.test(m.text()) && console.error('page:', m.text()));
@@ -241,7 +252,6 @@ async function test(work, base) {
     // A folder dropped from the file manager counts as its files.
     fs.cpSync(path.join(work, 'own'), path.join(work, 'folder'), { recursive: true });
     fs.writeFileSync(path.join(work, 'folder', 'notes.txt'), 'not art');
-    const cdp = await page.target().createCDPSession();
     const data = { items: [], files: [path.join(work, 'folder')], dragOperationsMask: 1 };
     for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 300, y: 300, data });
     s = await until(page, (s) => s.reloads === 4, 'the sheets of a dropped folder taken in');
@@ -250,17 +260,70 @@ async function test(work, base) {
     }
     console.log('a dropped folder counts as its sheets and names what it left out');
 
-    await page.goto(base + 'index.html?sheets=partial/');
+    // Six sheets read while Escape ends the run: once it has ended they play from the start, and again.
+    await page.evaluate(async (folder, names) => void pixshowPage.playOwn(await Promise.all(names.map(async (name) => {
+      const bytes = await (await fetch(folder + name)).arrayBuffer();
+      const later = () => new Promise((r) => {  // once the run has ended
+        const t = setInterval(() => pixshowPage.state.status !== null && (clearInterval(t), r(bytes)), 20);
+      });
+      return { name, size: bytes.byteLength, slice: () => ({ arrayBuffer: later }) };
+    }))), base + 'sample/', SHEETS);
+    for (const run of [14, 15]) {
+      await page.keyboard.press('Escape');
+      if (run === 15) await until(page, (s) => s.status === 0, 'the end').then(() => page.click('#again'));
+      s = await until(page, (s) => s.waits === 1 && s.runs === run, `run ${run} with the sheets read as it ended`);
+      if ((d = await compare(page, base + 'cap/screen-1.png'))) fail(`sheets read as it ended, run ${run}: ${d}`);
+    }
+    // F12 ten times within a second: ten downloads, each with a name of its own.
+    for (let n = 0; n < 10; ++n) {
+      await page.keyboard.press('F12', { delay: 30 });
+      await new Promise((r) => setTimeout(r, 30));
+    }
+    s = await until(page, (s) => s.screenshots.length === 11, 'ten more screenshots');
+    const names = new Set(s.screenshots.map((shot) => shot.name));
+    if (names.size !== 11) fail('screenshot names: ' + [...names].join(' '));
+    console.log('sheets dropped right before Escape play from the start and again; F12 ten times gives ten names');
+
+    // ?sheets= without its slash; a sheet dropped while the failure is shown plays next time.
+    await page.goto(base + 'index.html?sheets=partial');
+    await until(page, (s) => s.pause && s.pause[0] === 2000, 'the load failure shown');
+    await drop(page, base + 'own/', [['ports.pix', 'ports.pix']]);
     s = await until(page, (s) => s.status !== null, 'the load failure');
     const white = await page.evaluate(() => {
       const d = document.getElementById('screen').getContext('2d').getImageData(30, 430, 100, 16).data;
       return d.filter((v, i) => i % 4 === 0 && v === 255 && d[i + 1] === 255 && d[i + 2] === 255).length;
     });
-    if (s.status !== 1 || !s.note.includes('"ports.pix"') || white < 50) fail('missing sheet: ' + JSON.stringify(s));
+    const why = '"ports.pix" could not be opened (partial/ports.pix: HTTP 404';
+    if (s.status !== 1 || !s.note.includes(why) || white < 50) {
+      fail('missing sheet: ' + JSON.stringify(s));
+    }
     if ((await page.$eval('#scale', (e) => e.value)) !== 'fit') fail('the scale choice was not remembered');
-    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix; the scale choice remembered');
+    await page.click('#again');
+    await until(page, (s) => s.waits === 1, 'played again with the sheet dropped in the failure');
+    if ((d = await compare(page, base + 'owncap/screen-1.png'))) fail('the sheet dropped in the failure: ' + d);
+    console.log('a missing sheet: "Load Failure" shown, the page names ports.pix and why; the scale choice remembered; ' +
+                'a sheet dropped meanwhile plays next');
+
+    // A 2.19 GB sheet served, with ranges and by a server that ignores them: only the start is fetched.
+    for (const [at, most] of [[server, 300000], [whole, 64 << 20]]) {
+      await page.goto(at.base + 'index.html?sheets=served/');
+      s = await until(page, (s) => s.waits === 1 || s.status !== null, 'screen 1 of a 2.19 GB sheet');
+      if ((d = await compare(page, at.base + 'servedcap/screen-1.png'))) fail('a 2.19 GB sheet, screen 1: ' + d);
+      await until(page, () => at.sent(/GET \/served\/ports/) > 0, 'the sheet read');
+      const sent = at.sent(/GET \/served\//);
+      if (sent > most) fail(`a 2.19 GB sheet: ${sent} bytes sent, more than ${most}`);
+      console.log(`a 2.19 GB sheet and an empty one served ${at === whole ? 'without' : 'with'} ranges: ` +
+                  `screen 1 as the capture draws it after ${Math.round(s.firstScreenMs)} ms, ${sent} bytes sent`);
+    }
+    whole.close();  // and then nothing answers there
+    await new Promise((r) => setTimeout(r, 500));
+    await page.goto(base + 'index.html?sheets=' + whole.base);
+    s = await until(page, (s) => s.status !== null, 'the end without a server');
+    if (!s.note.includes(`(${whole.base}ports.pix: network error`)) fail('no server: ' + s.note);
+    console.log('no server for the sheets: the page says it was a network error');
   } finally {
     await browser.close();
+    whole.close();
   }
 }
 
@@ -273,7 +336,7 @@ function start(what) {
     for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
     const server = await serve(work);
     try {
-      await what(work, `http://127.0.0.1:${server.address().port}/`);
+      await what(work, server.base, server);
     } finally {
       server.close();
     }

@@ -1,6 +1,6 @@
 // The pixshow page: plays the presentation (pixshow.js and pixshow.wasm, the
 // program built with Emscripten) on the canvas, with the sample art from
-// sample/ (or ?sheets=FOLDER/) or with six sheets the visitor drops or chooses.
+// sample/ (or ?sheets=FOLDER) or with six sheets the visitor drops or chooses.
 'use strict';
 
 const pixshowPage = (() => {
@@ -46,6 +46,11 @@ const pixshowPage = (() => {
   let run = null;        // the Emscripten module playing now
   let lastSheets = null; // the sheets of the last run, for "play again"
   let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
+  let whyMissing = {};   // a served sheet that could not be read: why (its address and the reason)
+  // The screenshots offered so far. Each run finds their names taken (empty
+  // files in its screenshot folder), so the program numbers the next as it
+  // does on disk: every download has a name of its own.
+  const offered = new Set();
 
   // Where the picture goes in a w x h area of device pixels, by the scale
   // choice (auto, integer, fit, stretch), as the native program's --scale.
@@ -107,6 +112,7 @@ const pixshowPage = (() => {
     Object.assign(state, { waits: 0, cursor: null, status: null, missing: null, pause: null, pressMs: null });
     state.runs++;
     lastSheets = sheets;
+    const given = new Set(Object.keys(sheets));  // a sheet not among them: why, if the fetch knows
     const module = {
       instantiateWasm(imports, receive) {
         code.then((m) => WebAssembly.instantiate(m, imports).then((instance) => receive(instance, m)))
@@ -115,7 +121,11 @@ const pixshowPage = (() => {
       },
       // --watch: sheets dropped while it plays replace those of its folder (see playOwn).
       arguments: [...options, '--watch', '--screenshot-dir', SHOTS],
-      preRun: [(m) => { for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes); }],
+      preRun: [(m) => {
+        for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes);
+        m.FS.mkdirTree(SHOTS);
+        for (const name of offered) m.FS.writeFile(SHOTS + '/' + name, new Uint8Array(0));
+      }],
       print: (line) => console.log(line),
       printErr: (line) => {
         console.warn(line);
@@ -143,7 +153,9 @@ const pixshowPage = (() => {
         state.status = status;
         if (document.pointerLockElement) document.exitPointerLock();
         if (status === 1) {
-          tell('The sheet "' + (state.missing || '?') + '" could not be opened, so the presentation stopped.', true);
+          const why = given.has(state.missing) ? null : whyMissing[state.missing];
+          tell('The sheet "' + (state.missing || '?') + '" could not be opened' + (why ? ' (' + why + ')' : '') +
+               ', so the presentation stopped.', true);
         } else if (status === 0) {
           tell('The presentation has ended.', true);
         } else {
@@ -157,23 +169,50 @@ const pixshowPage = (() => {
 
   function offer(path, fs) {
     const bytes = fs.readFile(path);
-    fs.unlink(path);
+    fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
     link.download = path.slice(path.lastIndexOf('/') + 1);
+    offered.add(link.download);
     document.body.appendChild(link);
     link.click();
     link.remove();
     state.screenshots = (state.screenshots || []).concat([{ name: link.download, url: link.href }]);
   }
 
+  // The first `size` bytes at `url` (fewer when it is shorter): a range
+  // request, and where the server sends the whole file anyway, as much of it as
+  // needed, the rest cancelled. Throws the reason when there is no such file.
+  async function fetchStart(url, size) {
+    const answer = await fetch(url, { headers: { Range: 'bytes=0-' + (size - 1) } });
+    if (answer.status === 416) return new Uint8Array(0);  // an empty file has no byte 0
+    if (!answer.ok) throw new Error('HTTP ' + answer.status + (answer.statusText ? ' ' + answer.statusText : ''));
+    const range = answer.status === 206 && answer.headers.get('Content-Range');
+    if (range && !/^bytes 0-/.test(range)) throw new Error('the server sent another part (' + range + ')');
+    const out = new Uint8Array(size), reader = answer.body.getReader();
+    let got = 0;
+    while (got < size) {
+      const { done, value } = await reader.read();
+      if (done) return out.slice(0, got);
+      out.set(value.subarray(0, size - got), got);
+      got += Math.min(value.length, size - got);
+    }
+    reader.cancel().catch(() => {});
+    return out;
+  }
+
+  // The served sheets, each as far as the presentation reads it (its images
+  // drawn): a sheet of any length costs that much. A sheet that cannot be had
+  // is left out, and the program's load failure names it with the reason.
   async function fetchSheets(folder) {
     const sheets = {};
-    await Promise.all([...SHEETS.keys()].map(async (name) => {
+    whyMissing = {};
+    await Promise.all([...SHEETS].map(async ([name, [w, h, drawn]]) => {
       try {
-        const answer = await fetch(folder + name);
-        if (answer.ok) sheets[name] = new Uint8Array(await answer.arrayBuffer());
-      } catch (e) { /* missing: the program reports it */ }
+        sheets[name] = await fetchStart(folder + name, w * h * drawn);
+      } catch (e) {
+        whyMissing[name] = folder + name + ': ' + (e instanceof TypeError ? 'network error, ' : '') + e.message;
+      }
     }));
     return sheets;
   }
@@ -212,17 +251,22 @@ const pixshowPage = (() => {
       }
       if (mine !== lastChoice) return;  // a later drop took over
     }
+    // The run as it stands now, not as it stood at the drop: it may have
+    // ended while the sheets were read.
+    const live = run !== null && state.status === null;
+    const complete = [...SHEETS.keys()].every((name) => sheets[name]);
     for (const name of SHEETS.keys()) {
-      if (!playing && !sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) {
+      if (!playing && !live && !sheets[name] && !problems.some((p) => p.startsWith(name + ':'))) {
         problems.push(name + ': missing');
       }
     }
     const left = ignored.length ? '\n\nLeft out (not .pix): ' + ignored.join(', ') : '';
     if (problems.length) {
-      tell('These sheets cannot be played:\n' + problems.join('\n') + left, false);
+      tell('These sheets cannot be played:\n' + problems.join('\n') + left, run === null && lastSheets !== null);
       return;
     }
-    if (playing) {
+    // Playing, or on its way out (its end then keeps them for "play again").
+    if (live) {
       for (const [name, bytes] of Object.entries(sheets)) {
         run.FS.writeFile(name, bytes);
         lastSheets[name] = bytes;  // and for "play again"
@@ -232,8 +276,15 @@ const pixshowPage = (() => {
       if (left) tell('Drawn again with your sheets.' + left, false);
       return;
     }
-    play(sheets);
-    if (left) tell('Playing your six sheets.' + left, false);
+    if (complete) {
+      play(sheets);
+      if (left) tell('Playing your six sheets.' + left, false);
+      return;
+    }
+    // Some sheets, dropped while it played and read once it had ended: kept for the next run.
+    Object.assign(lastSheets, sheets);
+    const names = Object.keys(sheets).join(', ');
+    tell('The presentation has ended.' + (names ? ' Play it again with your ' + names + '.' : '') + left, true);
   }
 
   // The files of a drop, a dropped folder's files in place of the folder
@@ -329,7 +380,8 @@ const pixshowPage = (() => {
     });
   }
 
-  const sample = fromDisk ? null : fetchSheets(query.get('sheets') || 'sample/');
+  // ?sheets=FOLDER, with or without the slash at the end.
+  const sample = fromDisk ? null : fetchSheets((query.get('sheets') || 'sample').replace(/\/*$/, '/'));
   fit();
   listen();
   const start = async () => {
