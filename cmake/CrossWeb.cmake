@@ -6,7 +6,8 @@
 # Nothing is downloaded: no Emscripten ports; the text comes from glyph
 # tables that pixshow-glyphgen, a native tool built here, makes from the
 # font with SDL2_ttf. The result is <build>/web/: index.html, page.js,
-# pixshow.js, pixshow.wasm and the sample sheets in sample/.
+# pixshow.js, pixshow.wasm, the studio's pixstudio.js and pixstudio.wasm (tools/studio)
+# and the sample sheets in sample/.
 #
 # Included from the top-level CMakeLists.txt and from tests/platform/web; the first
 # inclusion defines everything.
@@ -44,10 +45,41 @@ set(_pixshow_glyph_dir ${PIXSHOW_GLYPH_DIR})
 # configure step and for every link.
 set(_pixshow_emenv ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
 string(REPLACE ";" "|" _pixshow_emenv_list "${_pixshow_emenv}")
-if(CMAKE_GENERATOR MATCHES "Make")
-  set(_pixshow_web_build $(MAKE) pixshow)
+
+# The studio (tools/studio): pixsheet's code for the web, with libpng and zlib
+# compiled from Debian's sources (`scripts/deps test` unpacks them), the
+# releases the native build's libpng-dev and zlib1g are, and pixsheet's table
+# of which image shows where from the native build.
+find_package(PNG)
+find_package(ZLIB)
+if(DEFINED ENV{XDG_CACHE_HOME})
+  set(_pixshow_cache $ENV{XDG_CACHE_HOME}/pixshow)
 else()
-  set(_pixshow_web_build ${CMAKE_COMMAND} --build <BINARY_DIR> --target pixshow)
+  set(_pixshow_cache $ENV{HOME}/.cache/pixshow)
+endif()
+set(_pixshow_web_targets pixshow)
+set(_pixshow_web_args "")
+set(_pixshow_web_depends pixshow-glyphs)
+set(_png_source ${_pixshow_cache}/libpng-${PNG_VERSION_STRING})
+set(_zlib_source ${_pixshow_cache}/zlib-${ZLIB_VERSION_STRING})
+if(PNG_FOUND AND ZLIB_FOUND AND EXISTS ${_png_source}/png.h AND EXISTS ${_zlib_source}/zlib.h
+   AND TARGET pixsheet-art-table)
+  set(PIXSHOW_WEB_STUDIO ON CACHE INTERNAL "Whether the web page has its studio")
+  list(APPEND _pixshow_web_targets pixstudio)
+  list(APPEND _pixshow_web_args -DPIXSHOW_LIBPNG_SOURCE=${_png_source}
+    -DPIXSHOW_LIBPNG_VERSION=${PNG_VERSION_STRING} -DPIXSHOW_ZLIB_SOURCE=${_zlib_source}
+    -DPIXSHOW_ZLIB_VERSION=${ZLIB_VERSION_STRING}
+    -DPIXSHOW_ART_TABLE_DIR=${CMAKE_BINARY_DIR}/tools/pixsheet/generated)
+  list(APPEND _pixshow_web_depends pixsheet-art-table)
+else()
+  set(PIXSHOW_WEB_STUDIO OFF CACHE INTERNAL "Whether the web page has its studio")
+  message(WARNING "No libpng or zlib source in ${_pixshow_cache} (scripts/deps test unpacks them): "
+    "the web page is made without its studio")
+endif()
+if(CMAKE_GENERATOR MATCHES "Make")
+  set(_pixshow_web_build $(MAKE) ${_pixshow_web_targets})
+else()
+  set(_pixshow_web_build ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${_pixshow_web_targets})
 endif()
 
 include(ExternalProject)
@@ -63,12 +95,14 @@ ExternalProject_Add(pixshow_web
     -DPIXSHOW_TESTS=OFF
     -DPIXSHOW_WERROR=${PIXSHOW_WERROR}
     -DPIXSHOW_GLYPH_DATA_DIR=${_pixshow_glyph_dir}
+    ${_pixshow_web_args}
   LIST_SEPARATOR |
   BUILD_COMMAND ${_pixshow_web_build}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
-  DEPENDS pixshow-glyphs
+  DEPENDS ${_pixshow_web_depends}
   BUILD_BYPRODUCTS ${PIXSHOW_WEB_DIR}/pixshow.js ${PIXSHOW_WEB_DIR}/pixshow.wasm
+    ${PIXSHOW_WEB_DIR}/pixstudio.js ${PIXSHOW_WEB_DIR}/pixstudio.wasm
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)

@@ -1,4 +1,4 @@
-# libpng for the Windows build of the tools, compiled here from the source
+# libpng for the Windows build of the tools and the web studio, compiled here from the source
 # in PIXSHOW_LIBPNG_SOURCE: Debian's source package libpng1.6 with Debian's
 # patches, unpacked by `scripts/deps test`, the same upstream release as the
 # native build's libpng-dev (the outer build passes that release as
@@ -21,8 +21,10 @@ if(PIXSHOW_LIBPNG_VERSION AND NOT PNG_VERSION_STRING STREQUAL PIXSHOW_LIBPNG_VER
     "not ${PIXSHOW_LIBPNG_VERSION} as the native build's: run scripts/deps test")
 endif()
 
-set(ZLIB_USE_STATIC_LIBS ON)  # no zlib1.dll beside the tools
-find_package(ZLIB REQUIRED)
+if(NOT TARGET ZLIB::ZLIB)  # the web studio compiles zlib too (cmake/ZlibSource.cmake)
+  set(ZLIB_USE_STATIC_LIBS ON)  # no zlib1.dll beside the tools
+  find_package(ZLIB REQUIRED)
+endif()
 
 set(_png_generated ${CMAKE_BINARY_DIR}/libpng)
 configure_file(${_png_src}/scripts/pnglibconf.h.prebuilt ${_png_generated}/pnglibconf.h COPYONLY)
@@ -38,4 +40,4 @@ target_compile_options(pixshow_libpng PRIVATE -w)  # not our code: its warnings 
 target_link_libraries(pixshow_libpng PUBLIC ZLIB::ZLIB)
 add_library(PNG::PNG ALIAS pixshow_libpng)
 set(PNG_FOUND TRUE)
-message(STATUS "libpng ${PNG_VERSION_STRING} for Windows from ${_png_src}")
+message(STATUS "libpng ${PNG_VERSION_STRING} from ${_png_src}")

@@ -20,6 +20,7 @@ const args = process.argv.slice(2);
 const opt = { chromium: '/usr/bin/chromium' };
 for (let i = 0; i < args.length; i += 2) opt[args[i].replace(/^--/, '')] = args[i + 1];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
+const STUDIO_FILES = ['pixstudio.js', 'pixstudio.wasm'];  // when the build made them
 
 function fail(message) {
   throw new Error(message);
@@ -333,7 +334,7 @@ function start(what) {
     const work = path.resolve(opt.work || fail('--work is required'));
     fs.rmSync(work, { recursive: true, force: true });
     fs.mkdirSync(work, { recursive: true });
-    for (const f of [...PAGE_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
+    for (const f of [...PAGE_FILES, ...STUDIO_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
     const server = await serve(work);
     try {
       await what(work, server.base, server);
@@ -346,5 +347,5 @@ function start(what) {
   });
 }
 
-module.exports = { opt, launch, until, start, PAGE_FILES };
+module.exports = { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES };
 if (require.main === module) start(test);

@@ -1,6 +1,9 @@
 // The pixshow page: plays the presentation (pixshow.js and pixshow.wasm, the
 // program built with Emscripten) on the canvas, with the sample art from
-// sample/ (or ?sheets=FOLDER) or with six sheets the visitor drops or chooses.
+// sample/ (or ?sheets=FOLDER) or with six sheets the visitor drops or chooses;
+// and the studio beside it (?studio opens it), where artists take images out of
+// the sheets and put painted ones back with pixsheet's own code (pixstudio.js
+// and pixstudio.wasm, tools/studio, loaded when the studio first opens).
 'use strict';
 
 const pixshowPage = (() => {
@@ -32,12 +35,13 @@ const pixshowPage = (() => {
     if (SCALES.includes(kept)) scale.value = kept;
   } catch (e) { /* no storage: the default */ }
   const note = document.getElementById('note');
+  const panel = document.getElementById('studio');
   const own = document.getElementById('own');
   // What the tests and the benchmark read: waits begun, the first pause begun
   // since the last press or the run's start ([ms, when]) and the last press
   // (when), on performance.now()'s clock.
   const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0,
-                  pause: null, pressMs: null };
+                  pause: null, pressMs: null, shows: 0, redrawMs: null };
   // Opened from disk, the browser fetches nothing: the page says how to serve it.
   const fromDisk = location.protocol === 'file:';
   // The program's code, fetched and compiled once, at once, for every run.
@@ -47,6 +51,7 @@ const pixshowPage = (() => {
   let lastSheets = null; // the sheets of the last run, for "play again"
   let lastChoice = 0;    // counts the visitor's drops and choices: only the last one plays
   let whyMissing = {};   // a served sheet that could not be read: why (its address and the reason)
+  let sources = {};      // where each sheet of the set on show came from (a File or an address), for the studio
   // The screenshots offered so far. Each run finds their names taken (empty
   // files in its screenshot folder), so the program numbers the next as it
   // does on disk: every download has a name of its own.
@@ -82,7 +87,14 @@ const pixshowPage = (() => {
 
   function fit() {
     const ratio = window.devicePixelRatio || 1;
-    where = place(Math.round(innerWidth * ratio), Math.round(innerHeight * ratio), scale.value);
+    // The studio takes the right of a wide window, the bottom of a tall one; the picture the rest.
+    const tall = innerHeight > innerWidth;
+    const side = panel.hidden ? 0 : Math.round(tall ? Math.min(innerHeight * 0.45, 420) : Math.min(innerWidth * 0.4, 380));
+    document.body.classList.toggle('tall', tall);
+    document.documentElement.style.setProperty('--panel', side + 'px');
+    const w = innerWidth - (tall ? 0 : side), h = innerHeight - (tall ? side : 0);
+    Object.assign(own.style, { right: (tall ? 0 : side) + 10 + 'px', bottom: (tall ? side : 0) + 6 + 'px' });
+    where = place(Math.round(w * ratio), Math.round(h * ratio), scale.value);
     const whole = where.w % 640 === 0 && where.h % 480 === 0 && where.w / 640 === where.h / 480;
     Object.assign(view.style, {
       width: where.w / ratio + 'px', height: where.h / ratio + 'px',
@@ -93,7 +105,7 @@ const pixshowPage = (() => {
     // The bar of the corner stays off the picture: where they would meet, it
     // shows only under the mouse or while one of its controls has the focus.
     const picture = view.getBoundingClientRect(), bar = own.getBoundingClientRect();
-    const meets = picture.bottom > innerHeight - bar.height - 6 && picture.right > innerWidth - bar.width - 10;
+    const meets = picture.bottom > h - bar.height - 6 && picture.right > w - bar.width - 10;
     own.classList.toggle('tucked', meets);
   }
 
@@ -138,6 +150,8 @@ const pixshowPage = (() => {
       pixshowShow(pixels, width, height) {
         context.putImageData(new ImageData(new Uint8ClampedArray(pixels), width, height), 0, 0);
         render();
+        state.shows++;
+        if (studioChange !== null) [state.redrawMs, studioChange] = [performance.now() - studioChange, null];
       },
       pixshowWait(x, y) {
         state.waits++;
@@ -207,7 +221,9 @@ const pixshowPage = (() => {
   async function fetchSheets(folder) {
     const sheets = {};
     whyMissing = {};
+    sources = {};
     await Promise.all([...SHEETS].map(async ([name, [w, h, drawn]]) => {
+      sources[name] = folder + name;
       try {
         sheets[name] = await fetchStart(folder + name, w * h * drawn);
       } catch (e) {
@@ -225,7 +241,7 @@ const pixshowPage = (() => {
   async function playOwn(files) {
     const mine = ++lastChoice;
     const playing = run !== null && state.status === null;
-    const problems = [], sheets = {}, ignored = [];
+    const problems = [], sheets = {}, ignored = [], taken = {};
     for (const file of files) {
       if (file.problem) {
         problems.push(file.name + ': ' + file.problem);
@@ -245,6 +261,7 @@ const pixshowPage = (() => {
         try {
           const used = Math.min(file.size, size[0] * size[1] * size[2]);
           sheets[file.name] = new Uint8Array(await file.slice(0, used).arrayBuffer());
+          taken[file.name] = file;
         } catch (e) {
           problems.push(file.name + ': could not be read (' + (e.message || e.name || e) + ')');
         }
@@ -266,6 +283,7 @@ const pixshowPage = (() => {
       return;
     }
     // Playing, or on its way out (its end then keeps them for "play again").
+    if (live || complete) studio.adopt(taken, complete && !live);
     if (live) {
       for (const [name, bytes] of Object.entries(sheets)) {
         run.FS.writeFile(name, bytes);
@@ -283,6 +301,7 @@ const pixshowPage = (() => {
     }
     // Some sheets, dropped while it played and read once it had ended: kept for the next run.
     Object.assign(lastSheets, sheets);
+    studio.adopt(taken, false);
     const names = Object.keys(sheets).join(', ');
     tell('The presentation has ended.' + (names ? ' Play it again with your ' + names + '.' : '') + left, true);
   }
@@ -329,6 +348,7 @@ const pixshowPage = (() => {
     // would: captured (pointer lock) once the page has it, else over the canvas.
     document.addEventListener('mousemove', (e) => {
       if (document.pointerLockElement === view || e.target === view) send('mouse_motion', e.movementX, e.movementY);
+      if (e.target === view && !panel.hidden) studio.point(e);
     });
     // A press of a mouse, a pen or a finger: a tap on a touch screen clicks
     // (the program holds its cursor on the button while it waits); only a
@@ -336,7 +356,8 @@ const pixshowPage = (() => {
     view.addEventListener('pointerdown', (e) => {
       state.pressMs = e.timeStamp;
       state.pause = null;
-      if (run && e.pointerType === 'mouse' && document.pointerLockElement !== view && view.requestPointerLock) {
+      if (!panel.hidden && e.pointerType !== 'mouse') return studio.point(e);  // a tap in the studio names the pixel
+      if (run && e.pointerType === 'mouse' && panel.hidden && document.pointerLockElement !== view && view.requestPointerLock) {
         const locked = view.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
       }
@@ -375,15 +396,453 @@ const pixshowPage = (() => {
       const items = [...(e.dataTransfer.items || [])];
       const entries = items.map((i) => i.webkitGetAsEntry && i.webkitGetAsEntry()).filter(Boolean);
       const files = [...e.dataTransfer.files];
+      // A painted image goes back into its sheet, through the studio.
+      if (files.length === 1 && /\.png$/i.test(files[0].name)) return studio.importFile(files[0]);
       const mine = ++lastChoice;
       droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
+  }
+
+  // --- The studio ----------------------------------------------------------------------
+  let studioChange = null;  // when the last change began, until the picture shows it
+  const studio = makeStudio();
+
+  // The studio: pixsheet's export, import and check on the sheets of the set on
+  // show, read whole (up to LIMIT bytes each) into the studio module's folder.
+  function makeStudio() {
+    const $ = (id) => document.getElementById('studio-' + id);
+    const LIMIT = 64 << 20, PNG_LIMIT = 256 << 20;
+    let code = null;           // a promise of the studio module
+    let ready = null;          // a promise: the set's sheets are in its folder
+    let chain = Promise.resolve();
+    let printed = [];
+    const base = {};           // name -> the bytes the set came with (null: none)
+    const saved = {};          // name -> the bytes last downloaded
+    const history = [];        // [name, bytes before the change], the last change last
+    let stored = null;         // the key under which the work is kept in the browser
+    let unsaved = false;       // changes not downloaded
+    let touched = false;       // the artist changed something since the set was loaded
+    const stem = (sheet) => sheet.replace(/\.pix$/i, '');
+
+    function module() {
+      code = code || new Promise((resolve, reject) => {
+        const script = document.createElement('script');
+        script.src = 'pixstudio.js';
+        script.onload = () => createPixstudio({ print: (l) => printed.push(l), printErr: (l) => printed.push(l) })
+          .then(resolve, reject);
+        script.onerror = () => reject(new Error('the studio (pixstudio.js) could not be loaded'));
+        document.head.appendChild(script);
+      }).then((m) => {
+        for (const folder of ['/sheets', '/out']) m.FS.mkdir(folder);
+        m.FS.chdir('/sheets');
+        return m;
+      });
+      return code;
+    }
+    const call = (m, name, ...args) =>
+      m.ccall('studio_' + name, 'number', args.map((a) => (typeof a === 'string' ? 'string' : 'number')), args);
+    const said = (m) => m.ccall('studio_message', 'string', [], []);
+    function read(m, name) {
+      try {
+        return m.FS.readFile(name);
+      } catch (e) {
+        return null;
+      }
+    }
+    function put(m, name, bytes) {
+      if (bytes) m.FS.writeFile(name, bytes);
+      else if (read(m, name)) m.FS.unlink(name);
+    }
+    const same = (a, b) => a === b || (a && b && a.length === b.length && a.every((v, i) => v === b[i]));
+
+    // A sheet of the set, whole, or null when there is none.
+    async function whole(name) {
+      const from = sources[name];
+      if (!from) return lastSheets && lastSheets[name] ? lastSheets[name] : null;
+      const tooLong = (n) => new Error(`${name}: ${n} bytes, longer than the studio takes (${LIMIT} bytes)`);
+      if (typeof from !== 'string') {
+        if (from.size > LIMIT) throw tooLong(from.size);
+        return new Uint8Array(await from.arrayBuffer());
+      }
+      const answer = await fetch(from);
+      if (!answer.ok) return null;
+      const length = Number(answer.headers.get('Content-Length') || 0);
+      if (length > LIMIT) {
+        answer.body.cancel().catch(() => {});
+        throw tooLong(length);
+      }
+      return new Uint8Array(await answer.arrayBuffer());
+    }
+
+    // The set's sheets into the studio's folder, once per set.
+    function loaded() {
+      ready = ready || (async () => {
+        const m = await module();
+        const problems = [];
+        for (const name of SHEETS.keys()) {
+          let bytes = null;
+          try {
+            bytes = await whole(name);
+          } catch (e) {
+            problems.push(e.message);
+          }
+          base[name] = bytes;
+          put(m, name, bytes);
+        }
+        history.length = 0;
+        touched = false;
+        stored = await keyOf(base);
+        if (problems.length) say(problems.join('\n'), true);
+        await offerKept(m);
+        return m;
+      })();
+      return ready;
+    }
+    // Runs `work(module)` after everything asked before it.
+    function queued(work) {
+      const next = chain.then(() => loaded()).then(work);
+      chain = next.catch(() => {});
+      return next;
+    }
+
+    function say(text, bad) {
+      $('message').textContent = text;
+      $('message').classList.toggle('bad', !!bad);
+    }
+
+    // The changed sheet on the picture: the part the presentation reads, as a dropped sheet is.
+    function show(name, bytes) {
+      const [w, h, drawn] = SHEETS.get(name);
+      const part = bytes ? bytes.slice(0, Math.min(bytes.length, w * h * drawn)) : new Uint8Array(0);
+      if (lastSheets) lastSheets[name] = part;
+      if (run && state.status === null) {
+        run.FS.writeFile(name, part);
+        state.reloads++;
+        send('folder_changed');
+      }
+    }
+
+    // After a change: the picture, the list of changed sheets, the check, the kept copy.
+    async function changed(m, name, started) {
+      studioChange = started;
+      touched = true;
+      show(name, read(m, name));
+      await after(m);
+    }
+    async function after(m) {
+      unsaved = pending(m).length > 0;
+      const list = $('changes');
+      list.textContent = '';
+      for (const name of pending(m, true)) {
+        const line = document.createElement('div');
+        const button = document.createElement('button');
+        button.textContent = 'Download';
+        button.addEventListener('click', () => queued(async (m) => download(m, [name])));
+        line.append(name + (pending(m).includes(name) ? ' (changed) ' : ' (changed, downloaded) '), button);
+        list.append(line);
+      }
+      $('undo').disabled = !history.length;
+      $('all').disabled = $('discard').disabled = !pending(m, true).length;
+      $('check').textContent = check(m);
+      await keep(m);
+    }
+    // The sheets that differ from the set's (`all`), or from what was last downloaded too.
+    const pending = (m, all) => [...SHEETS.keys()].filter((name) => {
+      const now = read(m, name);
+      return !same(now, base[name]) && (all || !same(now, saved[name]));
+    });
+    function check(m) {
+      printed = [];
+      const status = call(m, 'check');
+      return printed.join('\n') + (status === 2 ? said(m) : '');
+    }
+
+    function save(name, bytes, type) {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob([bytes], { type }));
+      link.download = name;
+      link.click();
+      setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+      state.downloads = (state.downloads || []).concat([name]);
+    }
+    async function download(m, names) {
+      if (names.length === 1) {
+        save(names[0], read(m, names[0]), 'application/octet-stream');
+      } else {
+        save('pixshow-sheets.zip', zip(names.map((n) => [n, read(m, n) || new Uint8Array(0)])), 'application/zip');
+      }
+      for (const name of names) saved[name] = read(m, name);
+      await after(m);
+    }
+
+    function exported(m, sheet, k, labels) {
+      const out = '/out/' + stem(sheet) + (labels ? '-numbered' : '-' + k) + '.png';
+      if (!call(m, 'export', sheet, k, labels ? 1 : 0, out)) throw new Error(said(m));
+      const bytes = m.FS.readFile(out);
+      m.FS.unlink(out);
+      return bytes;
+    }
+
+    async function importImage(sheet, k, png, options = {}) {
+      const started = performance.now();
+      return queued(async (m) => {
+        const name = (options.name || stem(sheet) + '-' + k + '.png').replace(/[\/\\\0]/g, '_') || 'image.png';
+        let ok = 0, message;
+        if (!SHEETS.has(sheet)) {
+          message = `"${sheet}" is not one of the six sheets`;
+        } else if (!Number.isSafeInteger(k) || k < 0) {
+          message = `bad image number ${k}`;
+        } else if (png.length > PNG_LIMIT) {
+          message = `"${name}": ${png.length} bytes, longer than the studio takes (${PNG_LIMIT} bytes)`;
+        } else {
+          const before = read(m, sheet);
+          try {
+            m.FS.writeFile(name, png);
+            ok = call(m, 'import', name, sheet, k, options.strict ? 1 : 0);
+            message = said(m);
+          } catch (e) {
+            message = 'not enough memory for ' + name;
+          }
+          try {
+            m.FS.unlink(name);
+          } catch (e) { /* not written */ }
+          if (ok) {
+            history.push([sheet, before]);
+            await changed(m, sheet, started);
+          }
+        }
+        say(message, !ok);
+        return { ok: !!ok, message };
+      });
+    }
+
+    // A painted PNG: back to the image its name gives (SHEET-K.png, as saved), else to the one chosen.
+    async function importFile(file) {
+      open(true);
+      const named = /^(.+)-(\d+)\.png$/i.exec(file.name);
+      if (named && SHEETS.has(named[1] + '.pix')) {
+        $('sheet').value = named[1] + '.pix';
+        $('image').value = Number(named[2]);
+      }
+      if (file.size > PNG_LIMIT) return say(`"${file.name}": ${file.size} bytes, longer than the studio takes`, true);
+      let bytes;
+      try {
+        bytes = new Uint8Array(await file.arrayBuffer());
+      } catch (e) {
+        return say(`"${file.name}" could not be read (${e.message || e.name})`, true);
+      }
+      return importImage($('sheet').value, Number($('image').value), bytes,
+                         { strict: $('strict').checked, name: file.name });
+    }
+
+    async function undo() {
+      return queued(async (m) => {
+        const last = history.pop();
+        if (!last) return { ok: false, message: 'nothing to undo' };
+        put(m, last[0], last[1]);
+        await changed(m, last[0], performance.now());
+        const message = 'took back the last change to ' + last[0];
+        say(message, false);
+        return { ok: true, message };
+      });
+    }
+
+    // --- Kept in the browser: the changed sheets and the history, under the set's own key.
+    async function keyOf(sheets) {
+      const parts = [];
+      for (const name of SHEETS.keys()) {
+        const bytes = sheets[name];
+        let hash = 'none';
+        if (bytes) {
+          hash = crypto.subtle ? [...new Uint8Array(await crypto.subtle.digest('SHA-256', bytes))]
+            .map((b) => b.toString(16).padStart(2, '0')).join('') : String(bytes.reduce((h, b) => Math.imul(h ^ b, 16777619), 2166136261) >>> 0);
+        }
+        parts.push(name + ':' + (bytes ? bytes.length : -1) + ':' + hash);
+      }
+      return parts.join(' ');
+    }
+    function db(mode, work) {
+      return new Promise((resolve, reject) => {
+        const opening = indexedDB.open('pixshow-studio', 1);
+        opening.onupgradeneeded = () => opening.result.createObjectStore('work');
+        opening.onerror = () => reject(opening.error);
+        opening.onsuccess = () => {
+          const t = opening.result.transaction('work', mode);
+          const request = work(t.objectStore('work'));
+          t.oncomplete = () => { opening.result.close(); resolve(request.result); };
+          t.onerror = t.onabort = () => { opening.result.close(); reject(t.error || request.error); };
+        };
+      });
+    }
+    async function keep(m) {
+      if (!touched) return;  // what is kept stays until the artist changes, takes back or discards something
+      const changes = {};
+      for (const name of pending(m, true)) changes[name] = read(m, name);
+      try {
+        if (Object.keys(changes).length || history.length) {
+          await db('readwrite', (s) => s.put({ when: Date.now(), changes, history, saved }, stored));
+        } else {
+          await db('readwrite', (s) => s.delete(stored));
+        }
+        state.kept = Object.keys(changes).length;
+      } catch (e) {
+        say('Your changes could not be kept in this browser (' + (e && (e.message || e.name)) +
+            '): they are here until the page closes; download them first.', true);
+      }
+    }
+    async function offerKept(m) {
+      let kept = null;
+      try {
+        kept = await db('readonly', (s) => s.get(stored));
+      } catch (e) { /* nothing kept */ }
+      if (!kept) return;
+      $('message').textContent = `Changes to these sheets from ${new Date(kept.when).toLocaleString()} are kept in this browser: `;
+      $('message').classList.remove('bad');
+      const take = document.createElement('button'), drop = document.createElement('button');
+      take.textContent = 'Take them back';
+      drop.textContent = 'Discard them';
+      take.addEventListener('click', () => restore());
+      drop.addEventListener('click', () => discard());
+      $('message').append(take, ' ', drop);
+      state.offered = Object.keys(kept.changes);
+    }
+    async function restore() {
+      return queued(async (m) => {
+        const kept = await db('readonly', (s) => s.get(stored));
+        if (!kept) return false;
+        history.splice(0, history.length, ...kept.history);
+        Object.assign(saved, kept.saved);
+        for (const [name, bytes] of Object.entries(kept.changes)) {
+          put(m, name, bytes);
+          show(name, bytes);
+        }
+        say('your changes are back', false);
+        touched = true;
+        await after(m);
+        return true;
+      });
+    }
+    async function discard() {
+      return queued(async (m) => {
+        for (const name of SHEETS.keys()) {
+          if (same(read(m, name), base[name])) continue;
+          put(m, name, base[name]);
+          show(name, base[name]);
+        }
+        history.length = 0;
+        touched = true;
+        say('your changes are discarded', false);
+        await after(m);
+      });
+    }
+
+    // A zip of the files, stored without compression.
+    function zip(files) {
+      const crcTable = Array.from({ length: 256 }, (_, n) => {
+        for (let k = 0; k < 8; ++k) n = n & 1 ? 0xedb88320 ^ (n >>> 1) : n >>> 1;
+        return n >>> 0;
+      });
+      const crc = (b) => (b.reduce((c, v) => crcTable[(c ^ v) & 255] ^ (c >>> 8), 0xffffffff) ^ 0xffffffff) >>> 0;
+      const parts = [], central = [];
+      let offset = 0;
+      const header = (sig, fields) => {
+        const out = new DataView(new ArrayBuffer(fields.reduce((n, [size]) => n + size, 4)));
+        out.setUint32(0, sig, true);
+        let at = 4;
+        for (const [size, value] of fields) {
+          if (size === 2) out.setUint16(at, value, true); else out.setUint32(at, value, true);
+          at += size;
+        }
+        return new Uint8Array(out.buffer);
+      };
+      for (const [name, bytes] of files) {
+        const nameBytes = new TextEncoder().encode(name), sum = crc(bytes);
+        const common = [[2, 0], [2, 0], [2, 0], [2, 0x21], [4, sum], [4, bytes.length], [4, bytes.length],
+                        [2, nameBytes.length], [2, 0]];
+        const local = header(0x04034b50, [[2, 10], ...common]);
+        central.push(header(0x02014b50, [[2, 10], [2, 10], ...common, [2, 0], [2, 0], [2, 0], [4, 0], [4, offset]]),
+                     nameBytes);
+        parts.push(local, nameBytes, bytes);
+        offset += local.length + nameBytes.length + bytes.length;
+      }
+      const size = central.reduce((n, b) => n + b.length, 0);
+      const end = header(0x06054b50, [[2, 0], [2, 0], [2, files.length], [2, files.length], [4, size], [4, offset], [2, 0]]);
+      return new Blob([...parts, ...central, end]);
+    }
+
+    // The panel: shown beside the picture, which takes the rest of the window.
+    function open(shown) {
+      if (shown === !panel.hidden) return;
+      panel.hidden = !shown;
+      document.body.classList.toggle('studio', shown);
+      document.getElementById('studio-open').setAttribute('aria-expanded', String(shown));
+      if (shown && document.pointerLockElement) document.exitPointerLock();
+      fit();
+      if (shown) queued(after).catch((e) => say(String(e.message || e), true));
+    }
+    // The set on show changed: sheets taken in while it plays (`fresh`: a whole new set).
+    function adopt(files, fresh) {
+      if (fresh) {
+        sources = {};
+        ready = null;
+      }
+      Object.assign(sources, files);
+      if (fresh || !code) return !panel.hidden && queued(after);
+      return queued(async (m) => {
+        for (const name of Object.keys(files)) {
+          base[name] = await whole(name);
+          put(m, name, base[name]);
+        }
+        await after(m);
+      });
+    }
+
+    function point() { /* which image drew the pixel: not known here */ }
+
+    for (const name of SHEETS.keys()) $('sheet').append(new Option(name, name));
+    document.getElementById('studio-open').addEventListener('click', () => open(panel.hidden));
+    $('close').addEventListener('click', () => open(false));
+    $('save').addEventListener('click', () => queued((m) => {
+      const [sheet, k] = [$('sheet').value, Number($('image').value)];
+      save(stem(sheet) + '-' + k + '.png', exported(m, sheet, k, false), 'image/png');
+    }).catch((e) => say(e.message, true)));
+    $('numbered').addEventListener('click', () => queued((m) => {
+      const sheet = $('sheet').value;
+      save(stem(sheet) + '-numbered.png', exported(m, sheet, 0, true), 'image/png');
+    }).catch((e) => say(e.message, true)));
+    $('choose').addEventListener('click', () => $('file').click());
+    $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0]));
+    $('undo').addEventListener('click', () => undo());
+    $('discard').addEventListener('click', () => discard());
+    $('all').addEventListener('click', () => queued((m) => download(m, [...SHEETS.keys()].filter((n) => read(m, n)))));
+    panel.addEventListener('dragover', (e) => { e.preventDefault(); panel.classList.add('dragging'); });
+    panel.addEventListener('dragleave', () => panel.classList.remove('dragging'));
+    panel.addEventListener('drop', () => panel.classList.remove('dragging'));
+    // Leaving with changes not downloaded asks first.
+    addEventListener('beforeunload', (e) => {
+      if (!unsaved) return;
+      e.preventDefault();
+      e.returnValue = '';
+    });
+
+    return {
+      open, adopt, importFile, point,
+      api: {
+        exportImage: (sheet, k) => queued((m) => exported(m, sheet, k, false)),
+        exportPreview: (sheet) => queued((m) => exported(m, sheet, 0, true)),
+        sheet: (name) => queued((m) => read(m, name)),
+        importImage, undo, restore, discard,
+        check: () => queued((m) => check(m)),
+        inspect: (x, y) => null,
+      },
+    };
   }
 
   // ?sheets=FOLDER, with or without the slash at the end.
   const sample = fromDisk ? null : fetchSheets((query.get('sheets') || 'sample').replace(/\/*$/, '/'));
   fit();
   listen();
+  if (query.has('studio')) studio.open(true);
   const start = async () => {
     if (fromDisk) {
       tell('This page needs a web server to load the program: run ./run web in the pixshow folder (or serve this ' +
@@ -393,5 +852,5 @@ const pixshowPage = (() => {
     const mine = lastChoice, sheets = await sample;
     if (mine === lastChoice) play(sheets);  // unless the visitor's own came first
   };
-  return { state, start, playOwn };
+  return { state, start, playOwn, studio: studio.api };
 })();

@@ -1,0 +1,174 @@
+#!/usr/bin/env node
+// The page's studio in headless Chromium against the native tools: export and
+// import byte for byte as pixsheet writes them, its messages for bad input, the
+// check, the picture after an import as pixshow-capture draws it, undo, the work
+// kept across a reload, the page's weight and the time from a drop to the picture.
+//
+//   node studio_e2e.js --web DIR --capture PIXSHOW_CAPTURE --pixsheet PIXSHEET --work DIR [--chromium PATH]
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const { execFileSync, spawnSync } = require('child_process');
+const { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES } = require('./web_e2e.js');
+
+const fail = (message) => { throw new Error(message); };
+const b64 = (bytes) => Buffer.from(bytes).toString('base64');
+
+// A PNG of the chunks given, each [type, data].
+function png(chunks) {
+  const table = Array.from({ length: 256 }, (_, n) => {
+    for (let k = 0; k < 8; ++k) n = n & 1 ? 0xedb88320 ^ (n >>> 1) : n >>> 1;
+    return n >>> 0;
+  });
+  const crc = (b) => (b.reduce((c, v) => table[(c ^ v) & 255] ^ (c >>> 8), 0xffffffff) ^ 0xffffffff) >>> 0;
+  const parts = [Buffer.from('89504e470d0a1a0a', 'hex')];
+  for (const [type, data] of chunks) {
+    const body = Buffer.concat([Buffer.from(type), data]), n = Buffer.alloc(4), c = Buffer.alloc(4);
+    n.writeUInt32BE(data.length);
+    c.writeUInt32BE(crc(body));
+    parts.push(n, body, c);
+  }
+  return Buffer.concat(parts);
+}
+
+async function test(work, base) {
+  const sample = path.join(opt.web, 'sample');
+  const pixsheet = (cwd, ...args) => spawnSync(opt.pixsheet, args, { cwd, encoding: 'utf8' });
+  const copy = (to) => fs.cpSync(sample, path.join(work, to), { recursive: true, dereference: true });
+  copy('native');
+  const native = path.join(work, 'native');
+  // The inputs: exported images, one painted in RGB off the palette, and bad ones.
+  const inputs = path.join(work, 'in');
+  fs.mkdirSync(inputs);
+  for (const [sheet, k] of [['ports.pix', 3], ['button.pix', 0]]) {
+    pixsheet(inputs, 'export', path.join(sample, sheet), '--image', String(k), '-o', sheet.replace('.pix', `-${k}.png`));
+  }
+  pixsheet(inputs, 'export', path.join(sample, 'button.pix'), '--labels', '-o', 'button-numbered.png');
+  execFileSync('convert', [path.join(inputs, 'ports-3.png'), '-modulate', '103,90', 'PNG24:' + path.join(inputs, 'painted.png')]);
+  const ihdr = Buffer.alloc(13);
+  ihdr.writeUInt32BE(20000, 0), ihdr.writeUInt32BE(20000, 4), ihdr.set([8, 0, 0, 0, 0], 8);
+  fs.writeFileSync(path.join(inputs, 'huge-0.png'), png([['IHDR', ihdr], ['IDAT', Buffer.alloc(16)], ['IEND', Buffer.alloc(0)]]));
+  fs.writeFileSync(path.join(inputs, 'cut.png'), fs.readFileSync(path.join(inputs, 'ports-3.png')).subarray(0, 300));
+  fs.writeFileSync(path.join(inputs, 'notes.png'), 'not a picture\n');
+
+  const browser = await launch(work);
+  try {
+    const page = await browser.newPage();
+    let errors = 0;
+    page.on('pageerror', (e) => console.error('page error:', e.message, ++errors));
+    await page.setViewport({ width: 1200, height: 700 });
+    await page.goto(base + 'index.html?studio');
+    await until(page, (s) => s.waits === 1, 'screen 1 with the studio open');
+    const [view, side] = await page.evaluate(() => ['view', 'studio'].map((id) => document.getElementById(id).getBoundingClientRect().toJSON()));
+    if (view.right > side.left || view.width !== 1200 - side.width || view.height !== 615) fail(`layout: ${JSON.stringify([view, side])}`);
+    console.log(`the studio opens beside the picture (${side.width} px), which keeps its scale rules in the rest`);
+
+    // Export: the very bytes of pixsheet export --image K and --labels.
+    const studio = (what, ...args) => page.evaluate(async (what, args) => {
+      const out = await pixshowPage.studio[what](...args.map((a) => (a && a.b64 ? Uint8Array.from(atob(a.b64), (c) => c.charCodeAt(0)) : a)));
+      return out instanceof Uint8Array ? { b64: btoa(String.fromCharCode(...out)) } : out;
+    }, what, args);
+    const bytes = (answer) => Buffer.from(answer.b64, 'base64');
+    for (const [sheet, k] of [['ports.pix', 0], ['ports.pix', 7], ['WarTiles.pix', 35], ['Borders.pix', 1], ['button.pix', 0], ['Divadude.pix', 5]]) {
+      const want = path.join(work, 'want.png');
+      pixsheet(sample, 'export', sheet, '--image', String(k), '-o', want, '--force');
+      if (!bytes(await studio('exportImage', sheet, k)).equals(fs.readFileSync(want))) fail(`export ${sheet} ${k} differs`);
+    }
+    pixsheet(sample, 'export', 'Pieces.pix', '--labels', '-o', path.join(work, 'want.png'), '--force');
+    if (!bytes(await studio('exportPreview', 'Pieces.pix')).equals(fs.readFileSync(path.join(work, 'want.png')))) fail('export --labels differs');
+    console.log('export: images and the numbered preview as pixsheet export writes them');
+
+    // Import: the same sheet bytes, the same messages; a refusal leaves the sheet as it was.
+    const cases = [  // [file, sheet, image, strict, accepted]
+      ['painted.png', 'ports.pix', 0, false, true],
+      ['painted.png', 'ports.pix', 1, true, false],
+      ['ports-3.png', 'ports.pix', 2, true, true],
+      ['ports-3.png', 'button.pix', 0, false, false],
+      ['button-numbered.png', 'button.pix', 0, false, false],
+      ['huge-0.png', 'ports.pix', 0, false, false],
+      ['cut.png', 'ports.pix', 0, false, false],
+      ['notes.png', 'ports.pix', 0, false, false],
+      ['button-0.png', 'button.pix', 999, false, false],
+    ];
+    for (const [file, sheet, k, strict, accepted] of cases) {
+      fs.copyFileSync(path.join(inputs, file), path.join(native, file));
+      const cli = pixsheet(native, 'import', file, '-o', sheet, '--image', String(k), ...(strict ? ['--strict'] : []));
+      fs.rmSync(path.join(native, file));
+      const before = await studio('sheet', sheet);
+      const got = await studio('importImage', sheet, k, { b64: b64(fs.readFileSync(path.join(inputs, file))) }, { strict, name: file });
+      const want = (cli.stdout || cli.stderr.replace(/^pixsheet: /, '')).trim();
+      if (got.ok !== accepted || got.message !== want || (cli.status === 0) !== accepted) {
+        fail(`import ${file} into ${sheet} ${k}: ${JSON.stringify(got)}, not ${want}`);
+      }
+      const after = bytes(await studio('sheet', sheet));
+      if (!after.equals(fs.readFileSync(path.join(native, sheet))) || (!accepted && !after.equals(bytes(before)))) {
+        fail(`import ${file} into ${sheet} ${k}: the sheet is not what pixsheet writes`);
+      }
+    }
+    console.log(`import: ${cases.length} cases (RGB off the palette, --strict, wrong size, numbered preview, ` +
+                '20000 x 20000, truncated, not a PNG, no such image) as pixsheet import answers them');
+
+    // The check, and the picture drawn again as pixshow-capture draws the edited sheets.
+    const check = pixsheet(native, 'check').stdout.trim();
+    if ((await studio('check')).trim() !== check) fail('check: ' + (await studio('check')));
+    execFileSync(opt.capture, ['--sheets', native, '--out', path.join(work, 'editcap')]);
+    let d = await sameSoon(page, base + 'editcap/screen-1.png');
+    if (d) fail('screen 1 after the imports: ' + d);
+    console.log('the check is pixsheet check\'s; screen 1 is drawn again as pixshow-capture draws the edited sheets');
+
+    // Drop a painted image on the picture: back into the image its name gives.
+    const times = [];
+    for (let n = 0; n < 5; ++n) {
+      await page.evaluate(async (b) => {
+        const data = new DataTransfer();
+        data.items.add(new File([Uint8Array.from(atob(b), (c) => c.charCodeAt(0))], 'ports-3.png'));
+        document.getElementById('view').dispatchEvent(new DragEvent('drop', { dataTransfer: data, cancelable: true, bubbles: true }));
+      }, b64(fs.readFileSync(path.join(inputs, 'ports-3.png'))));
+      const s = await until(page, (s) => s.redrawMs !== null, 'the picture after a drop');
+      times.push(s.redrawMs);
+      await page.evaluate(() => { pixshowPage.state.redrawMs = null; });
+    }
+    const worst = Math.max(...times);
+    if (worst > 100) fail(`drop to picture: ${times} ms`);
+    console.log(`a dropped PNG goes back to its image; drop to picture ${Math.round(worst)} ms at most`);
+
+    // Undo, as often as there were changes: the sample again, on screen too.
+    for (let n = 0; n < 7; ++n) if (!(await studio('undo')).ok) fail('undo ' + n);
+    if ((await studio('undo')).ok) fail('undo with nothing to undo');
+    for (const sheet of ['ports.pix', 'button.pix']) {
+      if (!bytes(await studio('sheet', sheet)).equals(fs.readFileSync(path.join(sample, sheet)))) fail('undo: ' + sheet);
+    }
+    if ((d = await sameSoon(page, base + 'cap/screen-1.png'))) fail('screen 1 after undo: ' + d);
+    console.log('undo takes every change back, the picture too');
+
+    // A reload keeps the work: offered again, taken back.
+    await studio('importImage', 'ports.pix', 0, { b64: b64(fs.readFileSync(path.join(inputs, 'painted.png'))) }, {});
+    await until(page, (s) => s.kept === 1, 'the change kept');
+    const asked = [];
+    page.on('dialog', (dialog) => asked.push(dialog.type()) && dialog.accept());
+    await page.goto(base + 'index.html?studio');
+    if (asked.join() !== 'beforeunload') fail('leaving with a change not downloaded: ' + asked);
+    await until(page, (s) => s.offered && s.offered.includes('ports.pix'), 'the kept work offered');
+    await studio('restore');
+    const kept = bytes(await studio('sheet', 'ports.pix'));
+    fs.copyFileSync(path.join(sample, 'ports.pix'), path.join(work, 'ports.pix'));
+    fs.copyFileSync(path.join(inputs, 'painted.png'), path.join(work, 'painted.png'));
+    pixsheet(work, 'import', 'painted.png', '-o', 'ports.pix', '--image', '0');
+    if (!kept.equals(fs.readFileSync(path.join(work, 'ports.pix')))) fail('the work after a reload');
+    await studio('discard');
+    await until(page, (s) => s.kept === 0, 'the work discarded');
+    if (errors) fail(`${errors} uncaught errors on the page`);
+    console.log('leaving asks first; a reload keeps the work and offers it back; discard forgets it');
+
+    const weight = [...PAGE_FILES, ...STUDIO_FILES].reduce((n, f) => n + fs.statSync(path.join(opt.web, f)).size, 0);
+    if (weight > 1.5e6) fail(`the page weighs ${weight} bytes`);
+    console.log(`the page with the studio weighs ${(weight / 1e6).toFixed(2)} MB`);
+  } finally {
+    await browser.close();
+  }
+}
+
+start((work, base) => {
+  execFileSync(opt.capture, ['--sheets', path.join(opt.web, 'sample'), '--out', path.join(work, 'cap')]);
+  return test(work, base);
+});
