@@ -113,6 +113,17 @@ ExternalProject_Add(pixshow_web
 configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/page.js ${PIXSHOW_WEB_DIR}/page.js @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/index.html ${PIXSHOW_WEB_DIR}/index.html COPYONLY)
 
+# What draws each pixel of each hold, for the studio's pointing: learnt by
+# playing the program over coded sheets (pixshow-artmap --inspect).
+if(PIXSHOW_WEB_STUDIO AND TARGET pixshow-artmap)
+  add_custom_command(OUTPUT ${PIXSHOW_WEB_DIR}/pixstudio-art.bin
+    COMMAND pixshow-artmap --inspect ${PIXSHOW_WEB_DIR}/pixstudio-art.bin
+    DEPENDS pixshow-artmap
+    COMMENT "Playing the presentation over coded sheets: what draws each pixel"
+    VERBATIM)
+  add_custom_target(pixshow-web-art ALL DEPENDS ${PIXSHOW_WEB_DIR}/pixstudio-art.bin)
+endif()
+
 # The sample art next to the page.
 if(TARGET pixshow-sample)
   add_custom_target(pixshow-web-sample ALL

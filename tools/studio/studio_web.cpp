@@ -58,10 +58,10 @@ EMSCRIPTEN_KEEPALIVE int studio_export(const char* sheet, int image, int labels,
     const SheetReader reader(sheet);
     const ImageSize size = SizeFor(sheet, "");
     const KnownSheet* known = FindKnownSheet(sheet);
-    const Picture picture =
-        labels ? ExportContactSheet(reader.File(), sheet, reader.Length(), size,
-                                    known ? known->columns : 10, true)
-               : ExportImage(reader.File(), sheet, reader.Length(), size, image);
+    const Picture picture = labels
+                                ? ExportContactSheet(reader.File(), sheet, reader.Length(), size,
+                                                     known ? known->columns : 10, true)
+                                : ExportImage(reader.File(), sheet, reader.Length(), size, image);
     std::string error;
     if (!pngio::WriteIndexedPng(out, picture.width, picture.height, picture.pixels.data(),
                                 picture.width, ProgramPalette().rgb, &error)) {
@@ -78,10 +78,9 @@ EMSCRIPTEN_KEEPALIVE int studio_import(const char* png, const char* sheet, int i
     const ImageSize size = SizeFor(sheet, "");
     ColourMapper mapper(ProgramPalette());
     std::vector<uint8_t> bytes;
-    const long long images =
-        ImportPicture(png, size, &mapper, strict != 0, [&](const uint8_t* pixels, size_t n) {
-          bytes.insert(bytes.end(), pixels, pixels + n);
-        });
+    const long long images = ImportPicture(
+        png, size, &mapper, strict != 0,
+        [&](const uint8_t* pixels, size_t n) { bytes.insert(bytes.end(), pixels, pixels + n); });
     if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
     std::error_code ec;
     const long long before =
@@ -89,9 +88,9 @@ EMSCRIPTEN_KEEPALIVE int studio_import(const char* png, const char* sheet, int i
     ReplaceImages(sheet, size, image, bytes);
     const long long now = std::max((ec ? 0 : before) / size.Bytes(), image + images);
     return "wrote " + Plural(images, "image") + " over " +
-           (images == 1 ? "image " + std::to_string(image)
-                        : "images " + std::to_string(image) + "-" +
-                              std::to_string(image + images - 1)) +
+           (images == 1
+                ? "image " + std::to_string(image)
+                : "images " + std::to_string(image) + "-" + std::to_string(image + images - 1)) +
            " of " + toolkit::Quoted(sheet) + ": " + Plural(now, "image") + ", the others unchanged";
   });
 }

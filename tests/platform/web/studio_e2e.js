@@ -63,6 +63,36 @@ async function test(work, base) {
     if (view.right > side.left || view.width !== 1200 - side.width || view.height !== 615) fail(`layout: ${JSON.stringify([view, side])}`);
     console.log(`the studio opens beside the picture (${side.width} px), which keeps its scale rules in the rest`);
 
+    // Pointing, on every screen: the hold on show is found (its picture made from what draws each pixel and
+    // the sheets is the picture shown, the cursor aside), and the images are where the artists' guide has them.
+    const guide = fs.readFileSync(path.join(__dirname, '../../../docs/artists.md'), 'utf8');
+    const placed = [...guide.matchAll(/^\| (\d+) \| (\d+) \| \((\d+), (\d+)\) \| (?:"([^"]*)"|\(none\))/gm)]
+      .map(([, image, screen, x, y, caption]) => ({ image: +image, screen: +screen, x: +x, y: +y, caption }));
+    let pointed = 0;
+    for (let n = 1; n <= 8; ++n) {
+      await until(page, (s) => s.waits === n, 'screen ' + n);
+      const want = placed.filter((p) => p.screen === n);
+      const got = await page.evaluate(async (want) => {
+        const answers = [];
+        for (const p of want) answers.push(await pixshowPage.studio.inspect(p.x + 12, p.y + 3));
+        let own = 0;
+        for (let y = 0; y < 480; y += 16) own += (await pixshowPage.studio.inspect(321, y)) === null;
+        return { answers, own, hold: pixshowPage.studio.hold() };
+      }, want);
+      if (got.hold.wrong > 12 * 19 || !got.own) fail(`screen ${n}: ${JSON.stringify(got.hold)}, ${got.own} own pixels`);
+      want.forEach((p, i) => {
+        const a = got.answers[i];
+        if (!a || a.image !== p.image || a.x !== 12 || a.y !== 3 || (a.caption || undefined) !== p.caption) {
+          fail(`screen ${n}: (${p.x + 12}, ${p.y + 3}) is ${JSON.stringify(a)}, not image ${p.image} "${p.caption}"`);
+        }
+      });
+      pointed += want.length;
+      await page.mouse.click(700, 500);
+    }
+    console.log(`pointing: the hold on show found on all eight screens; ${pointed} images where the guide has them`);
+    await page.evaluate(() => pixshowPage.start());
+    await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 again');
+
     // Export: the very bytes of pixsheet export --image K and --labels.
     const studio = (what, ...args) => page.evaluate(async (what, args) => {
       const out = await pixshowPage.studio[what](...args.map((a) => (a && a.b64 ? Uint8Array.from(atob(a.b64), (c) => c.charCodeAt(0)) : a)));

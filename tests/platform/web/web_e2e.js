@@ -20,7 +20,7 @@ const args = process.argv.slice(2);
 const opt = { chromium: '/usr/bin/chromium' };
 for (let i = 0; i < args.length; i += 2) opt[args[i].replace(/^--/, '')] = args[i + 1];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
-const STUDIO_FILES = ['pixstudio.js', 'pixstudio.wasm'];  // when the build made them
+const STUDIO_FILES = ['pixstudio.js', 'pixstudio.wasm', 'pixstudio-art.bin'];  // when the build made them
 
 function fail(message) {
   throw new Error(message);

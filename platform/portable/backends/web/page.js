@@ -797,7 +797,112 @@ const pixshowPage = (() => {
       });
     }
 
-    function point() { /* which image drew the pixel: not known here */ }
+    // --- Which image drew a pixel: pixstudio-art.bin (pixshow-artmap --inspect) holds, for
+    // every hold of the presentation, the program's own pixels (with and without the cell
+    // borders) and the images drawn, in drawing order. The hold on show is the one whose
+    // picture, made from these and the sheets the program reads, is the picture shown.
+    const NAMES = [...SHEETS.keys()];
+    let art = null;       // a promise of the parsed file
+    let known = null;     // { shows, sheets, map }: the hold matched to the picture on show
+    function artData() {
+      art = art || fetch('pixstudio-art.bin').then((r) => {
+        if (!r.ok) throw new Error('pixstudio-art.bin: HTTP ' + r.status);
+        return r.arrayBuffer();
+      }).then((buffer) => {
+        const b = new Uint8Array(buffer), v = new DataView(buffer);
+        let at = 4;
+        const u16 = () => ((at += 2), v.getUint16(at - 2, true));
+        const i16 = () => ((at += 2), v.getInt16(at - 2, true));
+        if (String.fromCharCode(...b.subarray(0, 4)) !== 'PXA1') throw new Error('pixstudio-art.bin: not the expected data');
+        const [palettes, captions, maps, holds, clear] = [u16(), u16(), u16(), u16(), u16()];
+        const out = { palettes: [], captions: [], maps: [], clear };
+        for (let i = 0; i < palettes; ++i, at += 768) out.palettes.push(b.subarray(at, at + 768));
+        for (let i = 0; i < captions; ++i, at += 1 + b[at]) out.captions.push(new TextDecoder().decode(b.subarray(at + 1, at + 1 + b[at])));
+        const layer = () => {
+          const pixels = new Uint16Array(640 * 480);
+          for (let p = 0; p < pixels.length;) {
+            let n = 0;
+            for (let shift = 0; ; shift += 7) {
+              n += (b[at] & 127) * 2 ** shift;
+              if (b[at++] < 128) break;
+            }
+            pixels.fill(n % 2 ? 256 : b[at++], p, p + Math.floor(n / 2));
+            p += Math.floor(n / 2);
+          }
+          return pixels;
+        };
+        for (let m = 0; m < maps; ++m) {
+          const map = { palette: out.palettes[u16()], own: layer(), beneath: layer(), placements: [],
+                        byRow: Array.from({ length: 480 }, () => []) };
+          for (let n = u16(), i = 0; i < n; ++i) {
+            const pl = { sheet: b[at], rows: b[at + 1] };
+            at += 2;
+            Object.assign(pl, { image: u16(), x: i16(), y: i16(), caption: out.captions[u16()] });
+            pl.width = SHEETS.get(NAMES[pl.sheet])[0];
+            map.placements.push(pl);
+            for (let y = Math.max(0, pl.y); y < Math.min(480, pl.y + pl.rows); ++y) map.byRow[y].unshift(pl);
+          }
+          out.maps.push(map);
+        }
+        return out;
+      });
+      return art;
+    }
+    // What draws pixel p of `map` over `sheets`: { index } for the program's own pixel, else
+    // the placement, the pixel inside its image and its index.
+    function drawer(map, p, sheets, clear) {
+      if (map.own[p] !== 256) return { index: map.own[p] };
+      const px = p % 640, py = Math.floor(p / 640);
+      for (const pl of map.byRow[py]) {  // the topmost first
+        if (px < pl.x || px >= pl.x + pl.width) continue;
+        const [w, h] = SHEETS.get(NAMES[pl.sheet]), x = px - pl.x, y = py - pl.y;
+        const bytes = sheets[NAMES[pl.sheet]], at = pl.image * w * h + y * w + x;
+        const index = bytes && at < bytes.length ? bytes[at] : 255;  // read past the end: 255, as the program
+        if (pl.sheet === clear && index === 0) {
+          if (map.beneath[p] !== 256) return { index: map.beneath[p] };
+          continue;
+        }
+        return { pl, x, y, index };
+      }
+      return { index: 0 };
+    }
+    // The hold on show: the map whose picture differs least from the canvas.
+    function onShow(data) {
+      const sheets = lastSheets || {};
+      if (known && known.shows === state.shows && known.sheets === JSON.stringify(Object.keys(sheets).map((n) => sheets[n].length)) &&
+          known.reloads === state.reloads) return known.map;
+      const shown = context.getImageData(0, 0, 640, 480).data;
+      let best = null, fewest = Infinity;
+      for (const map of data.maps) {
+        let wrong = 0;
+        for (let p = 0; p < 640 * 480 && wrong < fewest; ++p) {
+          const c = drawer(map, p, sheets, data.clear).index * 3;
+          wrong += map.palette[c] !== shown[p * 4] || map.palette[c + 1] !== shown[p * 4 + 1] || map.palette[c + 2] !== shown[p * 4 + 2];
+        }
+        if (wrong < fewest) [best, fewest] = [map, wrong];
+      }
+      known = { shows: state.shows, reloads: state.reloads, map: best, wrong: fewest,
+                sheets: JSON.stringify(Object.keys(sheets).map((n) => sheets[n].length)) };
+      return best;
+    }
+    async function inspect(x, y) {
+      const data = await artData();
+      if (!(x >= 0 && x < 640 && y >= 0 && y < 480)) return null;
+      const d = drawer(onShow(data), Math.floor(y) * 640 + Math.floor(x), lastSheets || {}, data.clear);
+      return d.pl ? { sheet: NAMES[d.pl.sheet], image: d.pl.image, x: d.x, y: d.y, index: d.index,
+                      ...(d.pl.caption !== undefined && d.pl.sheet === 0 ? { caption: d.pl.caption } : {}) } : null;
+    }
+    let pointed = null;
+    function point(e) {
+      const r = view.getBoundingClientRect();
+      const x = ((e.clientX - r.left) * 640) / r.width, y = ((e.clientY - r.top) * 480) / r.height;
+      inspect(x, y).then((what) => {
+        pointed = what;
+        $('point').textContent = !what ? `${Math.floor(x)}, ${Math.floor(y)}: drawn by the program itself (text, panels, background)`
+          : `${what.sheet}, image ${what.image}, pixel ${what.x}, ${what.y}, index ${what.index}` + (what.caption ? ': ' + what.caption : '');
+        $('take').hidden = !what;
+      }, (e) => { $('point').textContent = 'Pointing is not available: ' + e.message; });
+    }
 
     for (const name of SHEETS.keys()) $('sheet').append(new Option(name, name));
     document.getElementById('studio-open').addEventListener('click', () => open(panel.hidden));
@@ -811,6 +916,9 @@ const pixshowPage = (() => {
       save(stem(sheet) + '-numbered.png', exported(m, sheet, 0, true), 'image/png');
     }).catch((e) => say(e.message, true)));
     $('choose').addEventListener('click', () => $('file').click());
+    $('take').addEventListener('click', () => {
+      if (pointed) [$('sheet').value, $('image').value] = [pointed.sheet, pointed.image];
+    });
     $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0]));
     $('undo').addEventListener('click', () => undo());
     $('discard').addEventListener('click', () => discard());
@@ -833,7 +941,8 @@ const pixshowPage = (() => {
         sheet: (name) => queued((m) => read(m, name)),
         importImage, undo, restore, discard,
         check: () => queued((m) => check(m)),
-        inspect: (x, y) => null,
+        inspect,
+        hold: () => known && { wrong: known.wrong },  // pixels unlike the picture of the hold matched
       },
     };
   }
