@@ -171,7 +171,35 @@ async function test(work, base) {
     if ((d = await sameSoon(page, base + 'cap/screen-1.png'))) fail('screen 1 after undo: ' + d);
     console.log('undo takes every change back, the picture too');
 
+    // Download all: the six in a zip; storage refused: said, nothing lost; a tall window: the panel below.
+    const cdp = await page.target().createCDPSession();
+    await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: path.join(work, 'downloads') });
+    await page.evaluate(() => { indexedDB.open = () => { throw new DOMException('refused here', 'SecurityError'); }; });
+    const refused = await studio('importImage', 'ports.pix', 0, { b64: b64(fs.readFileSync(path.join(inputs, 'ports-3.png'))) }, {});
+    const told = await page.$eval('#studio-message', (e) => e.textContent);
+    if (!refused.ok || !told.includes('could not be kept in this browser (refused here)')) fail('storage refused: ' + told);
+    await page.evaluate(() => delete indexedDB.open);
+    await page.click('#studio-all');
+    const zip = path.join(work, 'downloads', 'pixshow-sheets.zip');
+    await until(page, () => fs.existsSync(zip), 'the zip downloaded');
+    const listed = execFileSync('python3', ['-c', 'import sys, zipfile, hashlib; z = zipfile.ZipFile(sys.argv[1]); z.testzip(); ' +
+      '[print(i.filename, hashlib.sha1(z.read(i)).hexdigest()) for i in z.infolist()]', zip], { encoding: 'utf8' });
+    const sha = (b) => require('crypto').createHash('sha1').update(b).digest('hex');
+    let wantZip = '';
+    for (const n of ['ports.pix', 'button.pix', 'Divadude.pix', 'WarTiles.pix', 'Pieces.pix', 'Borders.pix']) {
+      wantZip += `${n} ${sha(bytes(await studio('sheet', n)))}\n`;
+    }
+    if (sha(bytes(await studio('sheet', 'ports.pix'))) === sha(fs.readFileSync(path.join(sample, 'ports.pix')))) fail('no change');
+    if (listed !== wantZip) fail('the zip holds ' + listed);
+    await page.setViewport({ width: 600, height: 900 });
+    await new Promise((r) => setTimeout(r, 300));  // the resize handled
+    const [tallView, tallSide] = await page.evaluate(() => ['view', 'studio'].map((id) => document.getElementById(id).getBoundingClientRect().toJSON()));
+    if (tallView.bottom > tallSide.top || tallSide.width !== 600) fail(`tall layout: ${JSON.stringify([tallView, tallSide])}`);
+    console.log('download all gives the six zipped; storage refused is said and nothing is lost; a tall window has the panel below');
+
     // A reload keeps the work: offered again, taken back.
+    await studio('undo');
+    await page.setViewport({ width: 1200, height: 700 });
     await studio('importImage', 'ports.pix', 0, { b64: b64(fs.readFileSync(path.join(inputs, 'painted.png'))) }, {});
     await until(page, (s) => s.kept === 1, 'the change kept');
     const asked = [];

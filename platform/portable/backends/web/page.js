@@ -505,9 +505,10 @@ const pixshowPage = (() => {
       return next;
     }
 
+    let unkept = '';  // why the work could not be kept in the browser, said with every message
     function say(text, bad) {
-      $('message').textContent = text;
-      $('message').classList.toggle('bad', !!bad);
+      $('message').textContent = text + (unkept && text ? '\n' : '') + unkept;
+      $('message').classList.toggle('bad', !!bad || !!unkept);
     }
 
     // The changed sheet on the picture: the part the presentation reads, as a dropped sheet is.
@@ -561,7 +562,9 @@ const pixshowPage = (() => {
       const link = document.createElement('a');
       link.href = URL.createObjectURL(new Blob([bytes], { type }));
       link.download = name;
+      document.body.append(link);
       link.click();
+      link.remove();
       setTimeout(() => URL.revokeObjectURL(link.href), 60000);
       state.downloads = (state.downloads || []).concat([name]);
     }
@@ -685,9 +688,11 @@ const pixshowPage = (() => {
           await db('readwrite', (s) => s.delete(stored));
         }
         state.kept = Object.keys(changes).length;
+        unkept = '';
       } catch (e) {
-        say('Your changes could not be kept in this browser (' + (e && (e.message || e.name)) +
-            '): they are here until the page closes; download them first.', true);
+        unkept = 'Your changes could not be kept in this browser (' + (e && (e.message || e.name)) +
+                 '): they are here until the page closes; download them first.';
+        say('', true);
       }
     }
     async function offerKept(m) {
