@@ -218,6 +218,24 @@ async function test(work, base) {
     if (errors) fail(`${errors} uncaught errors on the page`);
     console.log('leaving asks first; a reload keeps the work and offers it back; discard forgets it');
 
+    // A served set and a set dropped while it plays: the studio works on the sheets on show, read whole.
+    copy('own');
+    const own = path.join(work, 'own', 'ports.pix');
+    fs.writeFileSync(own, fs.readFileSync(own).reverse());
+    await page.goto(base + 'index.html?sheets=own&studio');
+    await until(page, (s) => s.waits === 1, 'screen 1 of the served set');
+    if (!bytes(await studio('sheet', 'ports.pix')).equals(fs.readFileSync(own))) fail('the served set in the studio');
+    await page.evaluate(async (folder, names) => {
+      const data = new DataTransfer();
+      for (const n of names) data.items.add(new File([await (await fetch(folder + n)).blob()], n));
+      dispatchEvent(new DragEvent('drop', { dataTransfer: data, cancelable: true }));
+    }, base + 'sample/', fs.readdirSync(sample));
+    await until(page, (s) => s.reloads === 1, 'the dropped set taken in');
+    if (!bytes(await studio('sheet', 'ports.pix')).equals(fs.readFileSync(path.join(sample, 'ports.pix')))) {
+      fail('the dropped set in the studio');
+    }
+    console.log('a served set and a set dropped while it plays are the studio\'s sheets');
+
     const weight = [...PAGE_FILES, ...STUDIO_FILES].reduce((n, f) => n + fs.statSync(path.join(opt.web, f)).size, 0);
     if (weight > 1.5e6) fail(`the page weighs ${weight} bytes`);
     console.log(`the page with the studio weighs ${(weight / 1e6).toFixed(2)} MB`);

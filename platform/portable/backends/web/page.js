@@ -10,6 +10,8 @@ const pixshowPage = (() => {
   // Every sheet the program reads: [image width, image height, images the
   // presentation draws] (filled in by the build from the program's own table).
   const SHEETS = new Map(Object.entries(JSON.parse('@PIXSHOW_SHEET_JSON@')));
+  // Whether the build made the studio (libpng's and zlib's sources were there).
+  const STUDIO = '@PIXSHOW_WEB_STUDIO@' === 'ON';
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
@@ -89,7 +91,8 @@ const pixshowPage = (() => {
     const ratio = window.devicePixelRatio || 1;
     // The studio takes the right of a wide window, the bottom of a tall one; the picture the rest.
     const tall = innerHeight > innerWidth;
-    const side = panel.hidden ? 0 : Math.round(tall ? Math.min(innerHeight * 0.45, 420) : Math.min(innerWidth * 0.4, 380));
+    const side = panel.hidden ? 0
+      : Math.round(tall ? Math.min(innerHeight * 0.45, 420) : Math.min(innerWidth * 0.4, 380));
     document.body.classList.toggle('tall', tall);
     document.documentElement.style.setProperty('--panel', side + 'px');
     const w = innerWidth - (tall ? 0 : side), h = innerHeight - (tall ? side : 0);
@@ -357,7 +360,8 @@ const pixshowPage = (() => {
       state.pressMs = e.timeStamp;
       state.pause = null;
       if (!panel.hidden && e.pointerType !== 'mouse') return studio.point(e);  // a tap in the studio names the pixel
-      if (run && e.pointerType === 'mouse' && panel.hidden && document.pointerLockElement !== view && view.requestPointerLock) {
+      const lock = run && e.pointerType === 'mouse' && panel.hidden;  // in the studio the pointer stays free
+      if (lock && document.pointerLockElement !== view && view.requestPointerLock) {
         const locked = view.requestPointerLock();
         if (locked && locked.catch) locked.catch(() => {});
       }
@@ -397,7 +401,7 @@ const pixshowPage = (() => {
       const entries = items.map((i) => i.webkitGetAsEntry && i.webkitGetAsEntry()).filter(Boolean);
       const files = [...e.dataTransfer.files];
       // A painted image goes back into its sheet, through the studio.
-      if (files.length === 1 && /\.png$/i.test(files[0].name)) return studio.importFile(files[0]);
+      if (STUDIO && files.length === 1 && /\.png$/i.test(files[0].name)) return studio.importFile(files[0]);
       const mine = ++lastChoice;
       droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
@@ -587,7 +591,7 @@ const pixshowPage = (() => {
     }
 
     async function importImage(sheet, k, png, options = {}) {
-      const started = performance.now();
+      const started = options.started || performance.now();
       return queued(async (m) => {
         const name = (options.name || stem(sheet) + '-' + k + '.png').replace(/[\/\\\0]/g, '_') || 'image.png';
         let ok = 0, message;
@@ -621,6 +625,7 @@ const pixshowPage = (() => {
 
     // A painted PNG: back to the image its name gives (SHEET-K.png, as saved), else to the one chosen.
     async function importFile(file) {
+      const started = performance.now();
       open(true);
       const named = /^(.+)-(\d+)\.png$/i.exec(file.name);
       if (named && SHEETS.has(named[1] + '.pix')) {
@@ -635,7 +640,7 @@ const pixshowPage = (() => {
         return say(`"${file.name}" could not be read (${e.message || e.name})`, true);
       }
       return importImage($('sheet').value, Number($('image').value), bytes,
-                         { strict: $('strict').checked, name: file.name });
+                         { strict: $('strict').checked, name: file.name, started });
     }
 
     async function undo() {
@@ -657,8 +662,10 @@ const pixshowPage = (() => {
         const bytes = sheets[name];
         let hash = 'none';
         if (bytes) {
-          hash = crypto.subtle ? [...new Uint8Array(await crypto.subtle.digest('SHA-256', bytes))]
-            .map((b) => b.toString(16).padStart(2, '0')).join('') : String(bytes.reduce((h, b) => Math.imul(h ^ b, 16777619), 2166136261) >>> 0);
+          // SHA-256 where the page may digest (not over plain http from elsewhere), else FNV-1a.
+          const digest = crypto.subtle && new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+          hash = digest ? [...digest].map((b) => b.toString(16).padStart(2, '0')).join('')
+            : String(bytes.reduce((h, b) => Math.imul(h ^ b, 16777619), 2166136261) >>> 0);
         }
         parts.push(name + ':' + (bytes ? bytes.length : -1) + ':' + hash);
       }
@@ -701,7 +708,8 @@ const pixshowPage = (() => {
         kept = await db('readonly', (s) => s.get(stored));
       } catch (e) { /* nothing kept */ }
       if (!kept) return;
-      $('message').textContent = `Changes to these sheets from ${new Date(kept.when).toLocaleString()} are kept in this browser: `;
+      const when = new Date(kept.when).toLocaleString();
+      $('message').textContent = `Changes to these sheets from ${when} are kept in this browser: `;
       $('message').classList.remove('bad');
       const take = document.createElement('button'), drop = document.createElement('button');
       take.textContent = 'Take them back';
@@ -771,7 +779,8 @@ const pixshowPage = (() => {
         offset += local.length + nameBytes.length + bytes.length;
       }
       const size = central.reduce((n, b) => n + b.length, 0);
-      const end = header(0x06054b50, [[2, 0], [2, 0], [2, files.length], [2, files.length], [4, size], [4, offset], [2, 0]]);
+      const end = header(0x06054b50, [[2, 0], [2, 0], [2, files.length], [2, files.length], [4, size], [4, offset],
+                                      [2, 0]]);
       return new Blob([...parts, ...central, end]);
     }
 
@@ -818,11 +827,13 @@ const pixshowPage = (() => {
         let at = 4;
         const u16 = () => ((at += 2), v.getUint16(at - 2, true));
         const i16 = () => ((at += 2), v.getInt16(at - 2, true));
-        if (String.fromCharCode(...b.subarray(0, 4)) !== 'PXA1') throw new Error('pixstudio-art.bin: not the expected data');
+        if (String.fromCharCode(...b.subarray(0, 4)) !== 'PXA1') throw new Error('pixstudio-art.bin: not as expected');
         const [palettes, captions, maps, holds, clear] = [u16(), u16(), u16(), u16(), u16()];
         const out = { palettes: [], captions: [], maps: [], clear };
         for (let i = 0; i < palettes; ++i, at += 768) out.palettes.push(b.subarray(at, at + 768));
-        for (let i = 0; i < captions; ++i, at += 1 + b[at]) out.captions.push(new TextDecoder().decode(b.subarray(at + 1, at + 1 + b[at])));
+        for (let i = 0; i < captions; ++i, at += 1 + b[at]) {
+          out.captions.push(new TextDecoder().decode(b.subarray(at + 1, at + 1 + b[at])));
+        }
         const layer = () => {
           const pixels = new Uint16Array(640 * 480);
           for (let p = 0; p < pixels.length;) {
@@ -874,20 +885,22 @@ const pixshowPage = (() => {
     // The hold on show: the map whose picture differs least from the canvas.
     function onShow(data) {
       const sheets = lastSheets || {};
-      if (known && known.shows === state.shows && known.sheets === JSON.stringify(Object.keys(sheets).map((n) => sheets[n].length)) &&
-          known.reloads === state.reloads) return known.map;
+      const lengths = JSON.stringify(Object.keys(sheets).map((n) => sheets[n].length));
+      const current = known && known.shows === state.shows && known.sheets === lengths && known.reloads === state.reloads;
+      if (current) return known.map;
       const shown = context.getImageData(0, 0, 640, 480).data;
       let best = null, fewest = Infinity;
       for (const map of data.maps) {
         let wrong = 0;
         for (let p = 0; p < 640 * 480 && wrong < fewest; ++p) {
           const c = drawer(map, p, sheets, data.clear).index * 3;
-          wrong += map.palette[c] !== shown[p * 4] || map.palette[c + 1] !== shown[p * 4 + 1] || map.palette[c + 2] !== shown[p * 4 + 2];
+          const q = p * 4;
+          const [r, g, b] = [map.palette[c], map.palette[c + 1], map.palette[c + 2]];
+          wrong += r !== shown[q] || g !== shown[q + 1] || b !== shown[q + 2];
         }
         if (wrong < fewest) [best, fewest] = [map, wrong];
       }
-      known = { shows: state.shows, reloads: state.reloads, map: best, wrong: fewest,
-                sheets: JSON.stringify(Object.keys(sheets).map((n) => sheets[n].length)) };
+      known = { shows: state.shows, reloads: state.reloads, sheets: lengths, map: best, wrong: fewest };
       return best;
     }
     async function inspect(x, y) {
@@ -903,13 +916,16 @@ const pixshowPage = (() => {
       const x = ((e.clientX - r.left) * 640) / r.width, y = ((e.clientY - r.top) * 480) / r.height;
       inspect(x, y).then((what) => {
         pointed = what;
-        $('point').textContent = !what ? `${Math.floor(x)}, ${Math.floor(y)}: drawn by the program itself (text, panels, background)`
-          : `${what.sheet}, image ${what.image}, pixel ${what.x}, ${what.y}, index ${what.index}` + (what.caption ? ': ' + what.caption : '');
+        $('point').textContent = !what
+          ? `${Math.floor(x)}, ${Math.floor(y)}: drawn by the program itself (text, panels, background)`
+          : `${what.sheet}, image ${what.image}, pixel ${what.x}, ${what.y}, index ${what.index}` +
+            (what.caption ? ': ' + what.caption : '');
         $('take').hidden = !what;
       }, (e) => { $('point').textContent = 'Pointing is not available: ' + e.message; });
     }
 
     for (const name of SHEETS.keys()) $('sheet').append(new Option(name, name));
+    document.getElementById('studio-open').hidden = !STUDIO;
     document.getElementById('studio-open').addEventListener('click', () => open(panel.hidden));
     $('close').addEventListener('click', () => open(false));
     $('save').addEventListener('click', () => queued((m) => {
@@ -956,7 +972,7 @@ const pixshowPage = (() => {
   const sample = fromDisk ? null : fetchSheets((query.get('sheets') || 'sample').replace(/\/*$/, '/'));
   fit();
   listen();
-  if (query.has('studio')) studio.open(true);
+  if (query.has('studio') && STUDIO) studio.open(true);
   const start = async () => {
     if (fromDisk) {
       tell('This page needs a web server to load the program: run ./run web in the pixshow folder (or serve this ' +
