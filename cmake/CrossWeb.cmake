@@ -115,6 +115,7 @@ configure_file(${PROJECT_SOURCE_DIR}/platform/portable/backends/web/index.html $
 
 # What draws each pixel of each hold, for the studio's pointing: learnt by
 # playing the program over coded sheets (pixshow-artmap --inspect).
+# (pixshow-web-art does nothing when the page has no studio.)
 if(PIXSHOW_WEB_STUDIO AND TARGET pixshow-artmap)
   add_custom_command(OUTPUT ${PIXSHOW_WEB_DIR}/pixstudio-art.bin
     COMMAND pixshow-artmap --inspect ${PIXSHOW_WEB_DIR}/pixstudio-art.bin
@@ -122,6 +123,8 @@ if(PIXSHOW_WEB_STUDIO AND TARGET pixshow-artmap)
     COMMENT "Playing the presentation over coded sheets: what draws each pixel"
     VERBATIM)
   add_custom_target(pixshow-web-art ALL DEPENDS ${PIXSHOW_WEB_DIR}/pixstudio-art.bin)
+else()
+  add_custom_target(pixshow-web-art)
 endif()
 
 # The sample art next to the page.

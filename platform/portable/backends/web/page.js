@@ -400,8 +400,11 @@ const pixshowPage = (() => {
       const items = [...(e.dataTransfer.items || [])];
       const entries = items.map((i) => i.webkitGetAsEntry && i.webkitGetAsEntry()).filter(Boolean);
       const files = [...e.dataTransfer.files];
-      // A painted image goes back into its sheet, through the studio.
-      if (STUDIO && files.length === 1 && /\.png$/i.test(files[0].name)) return studio.importFile(files[0]);
+      // Painted images go back into their sheets, through the studio.
+      if (STUDIO && files.length && files.every((f) => /\.png$/i.test(f.name))) {
+        files.reduce((done, f) => done.then(() => studio.importFile(f)), Promise.resolve());
+        return;
+      }
       const mine = ++lastChoice;
       droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
