@@ -371,6 +371,7 @@ const pixshowPage = (() => {
     for (const [type, down] of [['keydown', 1], ['keyup', 0]]) {
       document.addEventListener(type, (e) => {
         if (!(e.key in KEYS) || e.ctrlKey || e.altKey || e.metaKey) return;
+        if (panel.contains(e.target) && /^(INPUT|SELECT)$/.test(e.target.tagName)) return;  // typing in the studio
         if (run && e.key !== 'Escape') e.preventDefault();
         send('key', KEYS[e.key], down);
       });
@@ -892,10 +893,14 @@ const pixshowPage = (() => {
       const current = known && known.shows === state.shows && known.sheets === lengths && known.reloads === state.reloads;
       if (current) return known.map;
       const shown = context.getImageData(0, 0, 640, 480).data;
+      // The program's cursor, where the last wait began, is no hold's.
+      const [cx, cy] = state.cursor || [-99, -99];
       let best = null, fewest = Infinity;
       for (const map of data.maps) {
         let wrong = 0;
         for (let p = 0; p < 640 * 480 && wrong < fewest; ++p) {
+          const px = p % 640, py = (p - px) / 640;
+          if (px >= cx && px < cx + 12 && py >= cy && py < cy + 19) continue;
           const c = drawer(map, p, sheets, data.clear).index * 3;
           const q = p * 4;
           const [r, g, b] = [map.palette[c], map.palette[c + 1], map.palette[c + 2]];
