@@ -426,7 +426,9 @@ const pixshowPage = (() => {
     let printed = [];
     const base = {};           // name -> the bytes the set came with (null: none)
     const saved = {};          // name -> the bytes last downloaded
-    const history = [];        // [name, bytes before the change], the last change last
+    // The changes, the last one last, each as what it replaced: { name, at, was, after } (bytes `was`
+    // stood at `at`, where `after` bytes stand now) or, for a sheet that was not there, { name, was: null }.
+    const history = [];
     let stored = null;         // the key under which the work is kept in the browser
     let unsaved = false;       // changes not downloaded
     let touched = false;       // the artist changed something since the set was loaded
@@ -618,7 +620,7 @@ const pixshowPage = (() => {
             m.FS.unlink(name);
           } catch (e) { /* not written */ }
           if (ok) {
-            history.push([sheet, before]);
+            history.push(change(sheet, before, read(m, sheet)));
             await changed(m, sheet, started);
           }
         }
@@ -647,13 +649,33 @@ const pixshowPage = (() => {
                          { strict: $('strict').checked, name: file.name, started });
     }
 
+    // What a change from `before` to `after` replaced: the bytes between the parts they share at
+    // both ends (an image's worth for an import), so that undo costs little memory.
+    function change(name, before, after) {
+      if (!before || !after) return { name, at: 0, was: before, after: after ? after.length : 0 };
+      let at = 0, end = 0;
+      const most = Math.min(before.length, after.length);
+      while (at < most && before[at] === after[at]) ++at;
+      while (end < most - at && before[before.length - 1 - end] === after[after.length - 1 - end]) ++end;
+      return { name, at, was: before.slice(at, before.length - end), after: after.length - end - at };
+    }
+
     async function undo() {
       return queued(async (m) => {
         const last = history.pop();
         if (!last) return { ok: false, message: 'nothing to undo' };
-        put(m, last[0], last[1]);
-        await changed(m, last[0], performance.now());
-        const message = 'took back the last change to ' + last[0];
+        const now = read(m, last.name);
+        let back = null;
+        if (last.was && now) {
+          const tail = now.subarray(last.at + last.after);
+          back = new Uint8Array(last.at + last.was.length + tail.length);
+          back.set(now.subarray(0, last.at));
+          back.set(last.was, last.at);
+          back.set(tail, last.at + last.was.length);
+        }
+        put(m, last.name, back);
+        await changed(m, last.name, performance.now());
+        const message = 'took back the last change to ' + last.name;
         say(message, false);
         return { ok: true, message };
       });
@@ -810,6 +832,7 @@ const pixshowPage = (() => {
         for (const name of Object.keys(files)) {
           base[name] = await whole(name);
           put(m, name, base[name]);
+          for (let i = history.length - 1; i >= 0; --i) if (history[i].name === name) history.splice(i, 1);
         }
         await after(m);
       });
