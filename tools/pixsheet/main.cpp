@@ -159,10 +159,11 @@ const char kImportHelp[] =
     "the sheet while it adds bytes: should the run be killed, the next pixsheet\n"
     "run on the sheet (check too) cuts it back to its old length and says so.\n"
     "\n"
-    "Links: a symbolic link is followed, and the file it names is written. With\n"
-    "--image K and without --append SHEET is replaced by a new file (keeping its\n"
-    "permissions, and its owner where the system allows): another hard link to\n"
-    "the old file keeps the old images. --append writes in place.\n";
+    "Links: a symbolic link is followed, and the file it names is written. An\n"
+    "import without --append (--image K too) replaces SHEET by a new file, with\n"
+    "the old one's permissions, and its owner and group where the system allows:\n"
+    "another hard link to the old file keeps the old images. --append writes in\n"
+    "place.\n";
 
 const char kCheckHelp[] =
     "usage: pixsheet check [FOLDER]\n"

@@ -275,10 +275,8 @@ int CreateTemporary(const fs::path& target, std::string* temp) {
     if (fd < 0 && errno != EEXIST) return -1;
     if (fd < 0) continue;
     // A cleaner that saw the file before it was locked may have removed it.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EINVAL) {
-      close(fd);
-      fd = -1;
-    } else if (!StillNamed(fd, *temp)) {
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0 || errno == ENOLCK || errno == EINVAL;
+    if (!locked || !StillNamed(fd, *temp)) {
       close(fd);
       fd = -1;
     }

@@ -83,19 +83,20 @@ TEST_F(Safety, AKilledAppendIsTakenBack) {
   Ok({"export", "big.pix", "--size", "42x32", "--columns", "40", "-o", "big.png"});
   fs::remove(At("big.pix"));
   const std::vector<std::string> files = Files();
-  for (const auto& [signal, later] : {std::pair<std::string, std::string>{"QUIT", ""},
-                                      {"KILL", "check"},
-                                      {"KILL", "info"}}) {
+  for (const auto& [signal, later] :
+       {std::pair<std::string, std::string>{"QUIT", ""}, {"KILL", "check"}, {"KILL", "info"}}) {
     WriteBytes(At("Pieces.pix"), sheet_);
     const RunResult r = Shell(
         "env --default-signal=QUIT \"$0\" import big.png -o Pieces.pix --append & p=$!; n=0; "
-        "while [ $(wc -c < Pieces.pix) -le " + std::to_string(sheet_.size() + 10 * B) +
+        "while [ $(wc -c < Pieces.pix) -le " +
+        std::to_string(sheet_.size() + 10 * B) +
         " ] && [ $n -lt 100000 ]; do n=$((n+1)); done; kill -" + signal +
         " $p; wait $p; echo status $?");
     EXPECT_TRUE(Has(r.out, signal == "QUIT" ? "status 131" : "status 137")) << r.out << r.err;
     if (signal == "QUIT") {
-      EXPECT_TRUE(Has(r.err, "pixsheet: interrupted: the bytes appended to \"Pieces.pix\" were "
-                             "taken back\n"))
+      EXPECT_TRUE(Has(r.err,
+                      "pixsheet: interrupted: the bytes appended to \"Pieces.pix\" were "
+                      "taken back\n"))
           << r.err;  // the shell adds "Quit"
     } else {
       EXPECT_GT(ReadBytes(At("Pieces.pix")).size(), sheet_.size());
@@ -126,8 +127,8 @@ TEST_F(Safety, OnlyUnlockedTemporaryFilesAreCleared) {
   fs::last_write_time(At(".Pieces.pix.tmp-999999999-3-12345"),
                       fs::file_time_type::clock::now() - std::chrono::hours(2));
   Ok({"import", "p1.png", "-o", "Pieces.pix", "--image", "3"});
-  std::vector<std::string> kept = {".Pieces.pix.tmp-1-3-12345", live[0], live[1], "Pieces.pix",
-                                   "p1.png", "p2.png", "p3.png"};
+  std::vector<std::string> kept = {
+      ".Pieces.pix.tmp-1-3-12345", live[0], live[1], "Pieces.pix", "p1.png", "p2.png", "p3.png"};
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(Files(), kept);
   for (const int fd : held) close(fd);
