@@ -159,9 +159,10 @@ std::string Waiting(const std::string& path, const std::string& holder, int seco
   return Quoted(path) + " is in use by " + Holder(holder) + ": waiting up to " + Seconds(seconds);
 }
 
-std::string StillLocked(const std::string& path, const std::string& holder, int seconds) {
+std::string StillLocked(const std::string& path, const std::string& holder, int seconds,
+                        bool writing) {
   return Quoted(path) + " is still in use by " + Holder(holder) + " after " + Seconds(seconds) +
-         ": try again when it is done (import --wait SECONDS waits longer)";
+         ": try again when it is done" + (writing ? " (import --wait SECONDS waits longer)" : "");
 }
 
 std::string TakenBack(const std::string& path, const Journal& j) {
@@ -615,7 +616,7 @@ bool LockFile(const std::string& path, bool exclusive, int waitSeconds, FileLock
     pid = pid.substr(0, pid.find_first_not_of("0123456789"));
     close(fd);
     if (std::chrono::steady_clock::now() >= deadline) {
-      *error = shared::StillLocked(path, pid, waitSeconds);
+      *error = shared::StillLocked(path, pid, waitSeconds, exclusive);
       return false;
     }
     if (!told) shared::Notice(shared::Waiting(path, pid, waitSeconds));

@@ -36,7 +36,8 @@ void SetProgramName(const std::string& argv0);
 // The waiting line and the refusal of LockFile; `holder` is the process
 // id written in the lock file, or empty.
 std::string Waiting(const std::string& path, const std::string& holder, int seconds);
-std::string StillLocked(const std::string& path, const std::string& holder, int seconds);
+std::string StillLocked(const std::string& path, const std::string& holder, int seconds,
+                        bool writing);
 // The line of a journal that was acted on.
 std::string TakenBack(const std::string& path, const Journal& journal);
 

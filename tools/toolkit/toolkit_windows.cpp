@@ -414,7 +414,7 @@ bool LockFile(const std::string& path, bool exclusive, int waitSeconds, FileLock
       CloseHandle(h);
     }
     if (GetTickCount64() >= deadline) {
-      *error = shared::StillLocked(path, holder, waitSeconds);
+      *error = shared::StillLocked(path, holder, waitSeconds, exclusive);
       return false;
     }
     if (!told) shared::Notice(shared::Waiting(path, holder, waitSeconds));
