@@ -596,8 +596,9 @@ bool LockFile(const std::string& path, bool exclusive, int waitSeconds, FileLock
   bool told = false;
   for (;;) {
     int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0 && !exclusive) fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return true;  // a folder that cannot be written in: nobody writes there
+    // Another user's lock file may be read-only to us: a lock needs no more.
+    if (fd < 0) fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return true;  // no lock file, and no right to make one: unlocked
     if (flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
       if (StillNamed(fd, lockPath)) {
         lock->handle_ = fd;
