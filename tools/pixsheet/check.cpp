@@ -60,6 +60,9 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
     return "missing" + stops;
   }
   std::string why;
+  toolkit::FileLock lock;  // measured between writes, never during one
+  if (!toolkit::LockFile(toolkit::TextOf(path), false, toolkit::kLockWaitSeconds, &lock, &why))
+    return "cannot be read now: " + why + stops;
   std::FILE* file = toolkit::OpenRegularFile(toolkit::TextOf(path), &why);
   if (!file) return "cannot be read (" + why + ")" + stops;
   std::fclose(file);

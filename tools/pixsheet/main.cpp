@@ -106,7 +106,7 @@ const char kExportHelp[] =
 
 const char kImportHelp[] =
     "usage: pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace]\n"
-    "                      [--size WxH] [--strict]\n"
+    "                      [--size WxH] [--strict] [--wait SECONDS]\n"
     "\n"
     "Turns PNG images into images of SHEET, in the order given. To change one\n"
     "image, export it, paint it and put it back in its place:\n"
@@ -148,7 +148,22 @@ const char kImportHelp[] =
     "Without any of --image, --append and --replace, SHEET is replaced as a whole,\n"
     "but only when it is new or would hold at least as many images as before: an\n"
     "import that would leave it with fewer is refused (status 2) and writes\n"
-    "nothing. SHEET is written only once every input has been read and converted.\n";
+    "nothing. SHEET is written only once every input has been read and converted.\n"
+    "\n"
+    "  --wait SECONDS  how long to wait while another pixsheet writes or reads\n"
+    "                SHEET (default 5); then the import is refused (status 2).\n"
+    "\n"
+    "One pixsheet at a time writes a sheet: each takes its lock (a hidden\n"
+    ".pixlock-* file beside it, gone when the last run lets it go), and another\n"
+    "waits, saying so on one line. --append puts a journal (.pixundo-*) beside\n"
+    "the sheet while it adds bytes: should the run be killed, the next pixsheet\n"
+    "run on the sheet (check too) cuts it back to its old length and says so.\n"
+    "\n"
+    "Links: a symbolic link is followed, and the file it names is written. An\n"
+    "import without --append (--image K too) replaces SHEET by a new file, with\n"
+    "the old one's permissions, and its owner and group where the system allows:\n"
+    "another hard link to the old file keeps the old images. --append writes in\n"
+    "place.\n";
 
 const char kCheckHelp[] =
     "usage: pixsheet check [FOLDER]\n"
@@ -246,11 +261,19 @@ bool PngHolds(const std::string& path, const Picture& picture, const Palette& pa
   return true;
 }
 
+// Takes the sheet's lock: shared to read, exclusive to write (see toolkit::LockFile).
+void LockSheet(const std::string& sheet, bool exclusive, int wait, toolkit::FileLock* lock) {
+  std::string error;
+  if (!toolkit::LockFile(sheet, exclusive, wait, lock, &error)) Fail(error);
+}
+
 // --- Commands -----------------------------------------------------------------------
 
 int RunInfo(const ParsedArgs& args) {
   if (args.positional.size() != 1) Fail("info needs exactly one SHEET (see pixsheet info --help)");
   const std::string& sheet = args.positional[0];
+  toolkit::FileLock lock;
+  LockSheet(sheet, false, toolkit::kLockWaitSeconds, &lock);
   const SheetReader reader(sheet);
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetSummary summary = SummariseSheet(reader.File(), sheet);
@@ -300,6 +323,8 @@ int RunExport(const ParsedArgs& args) {
                       : "") +
           ".png";
   }
+  toolkit::FileLock lock;
+  LockSheet(sheet, false, toolkit::kLockWaitSeconds, &lock);
   const SheetReader reader(sheet);
   RefuseOutputThatIsAnInput(out, {sheet});
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
@@ -362,6 +387,10 @@ int RunImport(const ParsedArgs& args) {
   const long long first = inPlace ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   RefuseOutputThatIsAnInput(sheet, args.positional);
+  const int wait = args.Has("--wait") ? ParseCount("--wait", args.Value("--wait"), 0, 86400)
+                                      : toolkit::kLockWaitSeconds;
+  toolkit::FileLock lock;  // one writer at a time, from the sheet's length measured on
+  LockSheet(sheet, true, wait, &lock);
 
   // Each image goes to `take` as soon as it is cut out, so that neither a
   // picture nor a sheet written whole is ever held whole.
@@ -507,7 +536,14 @@ int Run(const std::vector<std::string>& argv) {
         RunExport}},
       {"import",
        {kImportHelp,
-        {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},
+        {help,
+         out,
+         size,
+         {"--image", true},
+         {"--append"},
+         {"--replace"},
+         {"--strict"},
+         {"--wait", true}},
         RunImport}},
       {"check", {kCheckHelp, {help}, RunCheck}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},

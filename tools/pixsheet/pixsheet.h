@@ -69,6 +69,8 @@ class SheetReader {
   SheetReader(const SheetReader&) = delete;
   SheetReader& operator=(const SheetReader&) = delete;
   std::FILE* File() const { return file_; }
+  // Lets the file go before the sheet is replaced (Windows cannot replace an open file).
+  void Close();
   long long Length() const { return length_; }
 
  private:

@@ -113,7 +113,12 @@ SheetReader::SheetReader(const std::string& path) {
   }
 }
 
-SheetReader::~SheetReader() { std::fclose(file_); }
+SheetReader::~SheetReader() { Close(); }
+
+void SheetReader::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
 
 SheetSummary SummariseSheet(std::FILE* sheet, const std::string& name, long long limit) {
   SheetSummary summary;
@@ -556,7 +561,7 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 void ReplaceImages(const std::string& path, ImageSize size, long long first,
                    const std::vector<uint8_t>& bytes) {
-  const SheetReader reader(path);
+  SheetReader reader(path);
   const long long length = reader.Length();
   const long long imageBytes = size.Bytes();
   const long long count = static_cast<long long>(bytes.size()) / imageBytes;
@@ -602,7 +607,9 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
           *why = std::strerror(errno);
           return false;
         }
-        return copy(end, length);
+        const bool copied = copy(end, length);
+        reader.Close();
+        return copied;
       },
       &error);
   if (!ok) Fail(error);

@@ -137,6 +137,8 @@ TEST_F(BadInput, FileSizeLimitLinksLongNamesAndStaleTemporaries) {
   EXPECT_TRUE(fs::is_symlink(At("dangling.pix")));
   WriteBytes(At(".pixtmp-999999999-0"), {1});  // of processes long gone
   WriteBytes(At(".Pieces.pix.tmp-999999999-3-12345"), {1});
+  fs::last_write_time(At(".Pieces.pix.tmp-999999999-3-12345"),
+                      fs::file_time_type::clock::now() - std::chrono::hours(2));
   const std::string longName = std::string(251, 'n') + ".pix";
   Ok({"import", "good.png", "-o", longName, "--size", "42x32"});
   EXPECT_EQ(ReadBytes(At(longName)), Bytes(existing_.begin(), existing_.begin() + 42 * 32));
