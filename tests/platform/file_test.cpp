@@ -33,7 +33,7 @@ TEST_F(FileTest, OpeningNeverWaitsItsKindIsTheOpenedOnesAndCreateNewFollowsNoLin
   struct Case {
     const char* name;
     DWORD access, disposition;
-    DWORD type;   // FILE_TYPE_UNKNOWN: refused with `error`
+    DWORD type;  // FILE_TYPE_UNKNOWN: refused with `error`
     DWORD error;
   };
   const Case cases[] = {

@@ -102,15 +102,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       (dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != CREATE_NEW &&
        dwCreationDisposition != CREATE_ALWAYS)) {
     w.lastError = lpFileName != nullptr && *lpFileName == '\0' ? ERROR_PATH_NOT_FOUND
-                                                                : ERROR_INVALID_PARAMETER;
+                                                               : ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
   if (call.Faulted()) {
     w.lastError = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  int flags = (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY) | O_NONBLOCK | O_CLOEXEC |
-              O_BINARY;
+  int flags = (reads && writes ? O_RDWR
+               : writes        ? O_WRONLY
+                               : O_RDONLY) |
+              O_NONBLOCK | O_CLOEXEC | O_BINARY;
   if (dwCreationDisposition == CREATE_NEW) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
   if (dwCreationDisposition == CREATE_ALWAYS) flags |= O_CREAT | O_TRUNC;
   int fd;
@@ -128,7 +130,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     w.lastError = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  const DWORD type = S_ISREG(info.st_mode) ? FILE_TYPE_DISK
+  const DWORD type = S_ISREG(info.st_mode)    ? FILE_TYPE_DISK
                      : S_ISFIFO(info.st_mode) ? FILE_TYPE_PIPE
                                               : FILE_TYPE_CHAR;
   const uintptr_t handle = w.nextHandle;
@@ -180,7 +182,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return Fail(ERROR_INVALID_HANDLE);
   }
   if (lpOverlapped != nullptr) call.Refuse(": this layer writes no overlapped files");
-  if (lpBuffer == nullptr || lpNumberOfBytesWritten == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (lpBuffer == nullptr || lpNumberOfBytesWritten == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
   if (call.Faulted()) return Fail(ERROR_DISK_FULL);
   const char* bytes = static_cast<const char*>(lpBuffer);
   DWORD done = 0;
@@ -207,10 +210,10 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LPLONG lpDistanc
   // Without the high part the distance is a signed 32-bit one.
   const long long distance =
       lpDistanceToMoveHigh != nullptr
-          ? static_cast<long long>((static_cast<unsigned long long>(
-                                        static_cast<uint32_t>(*lpDistanceToMoveHigh))
-                                    << 32) |
-                                   static_cast<uint32_t>(lDistanceToMove))
+          ? static_cast<long long>(
+                (static_cast<unsigned long long>(static_cast<uint32_t>(*lpDistanceToMoveHigh))
+                 << 32) |
+                static_cast<uint32_t>(lDistanceToMove))
           : lDistanceToMove;
   if (dwMoveMethod != FILE_BEGIN || distance < 0 || file->type != FILE_TYPE_DISK) {
     W().lastError = distance < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER;
