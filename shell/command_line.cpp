@@ -62,6 +62,18 @@ const char HelpText[] =
 const int ArgumentSize = 4096;
 const double LongestDelaySeconds = 86400;
 
+// An argument (or an option's value, when `option` is one) longer than the
+// command line's arguments may be, with its start.
+void ReportTooLong(const char* option, const char* argument = NULL) {
+  if (argument == NULL)
+    std::fprintf(stderr, "pixshow: the value of %s is too long (%d characters at most)",
+                 option, ArgumentSize - 1);
+  else
+    std::fprintf(stderr, "pixshow: argument too long (%d characters at most): '%.40s...'",
+                 ArgumentSize - 1, argument);
+  std::fputs(" (try 'pixshow --help')\n", stderr);
+}
+
 // The value of an option that takes one: after '=' in the same argument, or
 // the next argument. NULL (with a line on stderr) when there is none.
 const char* ReadOptionValue(const char* argument, const char* name, const char** cursor,
@@ -70,8 +82,12 @@ const char* ReadOptionValue(const char* argument, const char* name, const char**
   if (argument[length] == '=') return argument + length + 1;
   int tooLong = 0;
   const char* next = ReadArgument(*cursor, value, ArgumentSize, &tooLong);
-  if (next == NULL || tooLong) {
+  if (next == NULL) {
     std::fprintf(stderr, "pixshow: %s needs a value (try 'pixshow --help')\n", name);
+    return NULL;
+  }
+  if (tooLong) {
+    ReportTooLong(name);
     return NULL;
   }
   *cursor = next;
@@ -185,7 +201,18 @@ int HandleCommandLine(const char* commandLine) {
   int tooLong = 0;
   const char* cursor = commandLine != NULL ? commandLine : "";
   while ((cursor = ReadArgument(cursor, argument, ArgumentSize, &tooLong)) != NULL) {
-    if (tooLong) return ReportBadCommandLine("argument too long:", argument);
+    if (tooLong) {
+      // --name=value: the value is what is too long.
+      const char* equals = std::strchr(argument, '=');
+      if (!optionsEnded && std::strncmp(argument, "--", 2) == 0 && equals != NULL &&
+          equals - argument < 32) {
+        argument[equals - argument] = '\0';
+        ReportTooLong(argument);
+      } else {
+        ReportTooLong(NULL, argument);
+      }
+      return ExitBadCommandLine;
+    }
     if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
       if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
         std::fputs(HelpText, stdout);
