@@ -51,7 +51,8 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
     const char* call = nullptr;
   };
   const std::string longValue(5000, '1'), longDelay = "--delay " + longValue,
-                    longJoined = "--delay=" + longValue, longFolder = "-- " + longValue;
+                                          longJoined = "--delay=" + longValue,
+                                          longFolder = "-- " + longValue;
   const std::string tooLong = "pixshow: the value of --delay is too long (4095 characters at most)";
   const char* const tryHelp = " (try 'pixshow --help')\n";
   const Case cases[] = {
