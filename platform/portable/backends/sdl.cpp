@@ -164,6 +164,7 @@ class SdlBackend final : public Backend {
       if (!file.writable) settingsPath_.clear();  // never writing over it
       saved_ = file.settings;
       others_ = file.others;
+      rewrite_ = file.rewrite;
     }
     saved_.windowed = std::max(0, saved_.windowed);
     windowed_ = EnvSet("PIXSHOW_WINDOWED") ? EnvFlag("PIXSHOW_WINDOWED") : saved_.windowed == 1;
@@ -423,8 +424,11 @@ class SdlBackend final : public Backend {
       now.width = rememberedW_ > 0 ? rememberedW_ : windowW_;
       now.height = rememberedH_ > 0 ? rememberedH_ : windowH_;
     }
-    if (!settingsPath_.empty() && !(now == saved_) && WriteSettings(settingsPath_, now, others_))
+    if (!settingsPath_.empty() && (rewrite_ || !(now == saved_)) &&
+        WriteSettings(settingsPath_, now, others_)) {
       saved_ = now;
+      rewrite_ = false;
+    }
   }
 
   std::pair<int, int> SizeNow() {
@@ -767,6 +771,7 @@ class SdlBackend final : public Backend {
   std::string settingsPath_;               // empty: nothing is remembered
   WindowSettings saved_;                   // as the file has them
   std::vector<std::string> others_;        // the file's other lines, kept as they are
+  bool rewrite_ = false;                   // the file has values that cannot be used: written again
   int rememberedW_ = 0, rememberedH_ = 0;  // a remembered size fitted smaller, kept for the file
   std::string scaleText_;
   ScaleChoice scale_{};

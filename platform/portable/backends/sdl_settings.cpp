@@ -94,6 +94,13 @@ SettingsFile ReadSettings(const std::string& path) {
       read.scale = value;
     } else if ((key == "width" || key == "height") && WholeNumber(value, 120, 16384) > 0) {
       (key == "width" ? read.width : read.height) = WholeNumber(value, 120, 16384);
+    } else if (key == "mode" || key == "scale" || key == "width" || key == "height") {
+      // A value of the program's own keys that cannot be used: the file
+      // is written again without it.
+      file.rewrite = true;
+      if (file.warning.empty())
+        file.warning = "line " + std::to_string(number) + " has a value that cannot be used (" +
+                       line.substr(0, 40) + "); it is dropped";
     } else {
       file.others.push_back(line);
       if (line[0] != '#' && line[0] != ';' && file.warning.empty())

@@ -28,6 +28,7 @@ struct SettingsFile {
   std::vector<std::string> others;  // the user's other lines, kept as they are when written
   std::string warning;              // one line when something was not understood or read
   bool writable = true;             // false when not read whole: then never written over
+  bool rewrite = false;             // a value that cannot be used was left out: write it again
 };
 
 // Reads the file at `path`: a missing file gives empty settings. Only a
