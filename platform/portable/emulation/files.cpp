@@ -120,7 +120,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     fd = ::open(lpFileName, flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    w.lastError = ErrorOf(errno);
+    // A name in a folder that is not there: the path is not found.
+    const std::string path(lpFileName);
+    const size_t slash = path.find_last_of("/\\");
+    struct stat folder;
+    w.lastError = errno == ENOENT && slash != std::string::npos && slash > 0 &&
+                          ::stat(path.substr(0, slash).c_str(), &folder) != 0
+                      ? ERROR_PATH_NOT_FOUND
+                      : ErrorOf(errno);
     return INVALID_HANDLE_VALUE;
   }
   // Looked at on what was opened, never by the name again.
