@@ -1,9 +1,9 @@
 // KERNEL32 files: what opens, at once and of which kind, and what a new file
-// never follows or replaces.
+// never follows or replaces (what Windows has too, reading and writing, is
+// compared with Wine by the probe).
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -27,7 +27,6 @@ class FileTest : public LayerTest {
 TEST_F(FileTest, OpeningNeverWaitsItsKindIsTheOpenedOnesAndCreateNewFollowsNoLink) {
   std::ofstream(dir_ + "/sheet") << "0123456789";
   ASSERT_EQ(mkfifo((dir_ + "/pipe").c_str(), 0600), 0);
-  ASSERT_EQ(mkdir((dir_ + "/folder").c_str(), 0700), 0);
   ASSERT_EQ(symlink((dir_ + "/elsewhere").c_str(), (dir_ + "/dangling").c_str()), 0);
   ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero").c_str()), 0);
   struct Case {
@@ -40,8 +39,6 @@ TEST_F(FileTest, OpeningNeverWaitsItsKindIsTheOpenedOnesAndCreateNewFollowsNoLin
       {"sheet", GENERIC_READ, OPEN_EXISTING, FILE_TYPE_DISK, 0},
       {"pipe", GENERIC_READ, OPEN_EXISTING, FILE_TYPE_PIPE, 0},  // no writer: not waited for
       {"zero", GENERIC_READ, OPEN_EXISTING, FILE_TYPE_CHAR, 0},
-      {"folder", GENERIC_READ, OPEN_EXISTING, FILE_TYPE_UNKNOWN, ERROR_ACCESS_DENIED},
-      {"missing", GENERIC_READ, OPEN_EXISTING, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
       {"dangling", GENERIC_WRITE, CREATE_NEW, FILE_TYPE_UNKNOWN, ERROR_FILE_EXISTS},
       {"sheet", GENERIC_WRITE, CREATE_NEW, FILE_TYPE_UNKNOWN, ERROR_FILE_EXISTS},
       {"new", GENERIC_WRITE, CREATE_NEW, FILE_TYPE_DISK, 0},
@@ -62,23 +59,6 @@ TEST_F(FileTest, OpeningNeverWaitsItsKindIsTheOpenedOnesAndCreateNewFollowsNoLin
     EXPECT_TRUE(CloseHandle(file));
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/elsewhere"));  // the link's target not made
-  // Read from a place; written whole; bytes past the end read as none.
-  HANDLE file = CreateFileA((dir_ + "/sheet").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-  char bytes[8] = {};
-  DWORD got = 0;
-  EXPECT_EQ(SetFilePointer(file, 6, NULL, FILE_BEGIN), 6u);
-  EXPECT_TRUE(ReadFile(file, bytes, sizeof bytes, &got, NULL));
-  EXPECT_EQ(std::string(bytes, got), "6789");
-  EXPECT_TRUE(ReadFile(file, bytes, sizeof bytes, &got, NULL));
-  EXPECT_EQ(got, 0u);
-  EXPECT_TRUE(CloseHandle(file));
-  file = CreateFileA((dir_ + "/new").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, NULL);
-  EXPECT_TRUE(WriteFile(file, "png", 3, &got, NULL));
-  EXPECT_EQ(got, 3u);
-  EXPECT_TRUE(CloseHandle(file));
-  EXPECT_EQ(std::filesystem::file_size(dir_ + "/new"), 3u);
   EXPECT_TRUE(pxh::MisuseReport().empty()) << Joined(pxh::MisuseReport());
 }
 
