@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include "pixsheet.h"
@@ -279,8 +280,8 @@ constexpr int kDigitStep = 4 * kDigitScale;  // a digit and the space after it
 // The mark of a numbered preview, in the first two rows of its first band,
 // 8 pixels each, which no digit reaches: sixteen different indices in no
 // order art would follow, each of a colour no other index has, so that it
-// survives a paint program that saves RGB. Art matches it by chance at odds
-// of 1 in 2^64 at most (2^128 over all indices).
+// survives a paint program that saves RGB. Random art matches it at odds of
+// 1 in 2^128, art of those sixteen colours alone at 1 in 2^64.
 constexpr int kMarkWidth = 8;
 const uint8_t kPreviewMark[2][kMarkWidth] = {{41, 200, 17, 133, 92, 250, 3, 171},
                                              {58, 224, 110, 29, 187, 66, 145, 236}};
@@ -654,6 +655,9 @@ long long ReplaceImages(const std::string& path, ImageSize size, long long first
           if (!fits(written / imageBytes)) refuse(written / imageBytes);
         } catch (const Failure& failure) {
           refusal = failure.message;
+          return false;
+        } catch (const std::bad_alloc&) {
+          refusal = "not enough memory";
           return false;
         }
         return copy(start + written, length);
