@@ -124,10 +124,12 @@ struct Grid {
 // of `size` images fits those measures exactly.
 bool GridForPicture(int pngWidth, int pngHeight, ImageSize size, Grid* grid);
 
-// Lays `count` images (back to back in `images`, `count * size.Bytes()`
-// bytes) out on a grid of `columns`; gives the picture and its measures.
-std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
-                                         int columns, int* width, int* height);
+// Lays `count` images out on a grid of `columns`; gives the picture and its
+// measures. imageAt(i) gives image i (size.Bytes() bytes, valid until the
+// next call), asked for in order, 0 first.
+std::vector<uint8_t> ComposeContactSheet(const std::function<const uint8_t*(int image)>& imageAt,
+                                         int count, ImageSize size, int columns, int* width,
+                                         int* height);
 
 // True when the place at (left, top) is marked empty and shows the pattern.
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size);

@@ -186,12 +186,14 @@ void MeasureContactSheet(long long count, ImageSize size, int columns, int* widt
 
 }  // namespace
 
-std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
-                                         int columns, int* width, int* height) {
+std::vector<uint8_t> ComposeContactSheet(const std::function<const uint8_t*(int image)>& imageAt,
+                                         int count, ImageSize size, int columns, int* width,
+                                         int* height) {
   const int rows = (count + columns - 1) / columns;
   MeasureContactSheet(count, size, columns, width, height);
   std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height),
                                kGapIndex);
+  const uint8_t* image = nullptr;
   for (int place = 0; place < rows * columns; ++place) {
     const int left = (place % columns) * (size.width + kGap);
     const int top = (place / columns) * (size.height + kGap);
@@ -199,9 +201,8 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
       uint8_t* out = &picture[static_cast<size_t>(top + y) * static_cast<size_t>(*width) +
                               static_cast<size_t>(left)];
       if (place < count) {
-        const uint8_t* in = images +
-                            static_cast<size_t>(place) * static_cast<size_t>(size.Bytes()) +
-                            static_cast<size_t>(y) * static_cast<size_t>(size.width);
+        if (y == 0) image = imageAt(place);
+        const uint8_t* in = image + static_cast<size_t>(y) * static_cast<size_t>(size.width);
         std::copy(in, in + size.width, out);
       } else {
         for (int x = 0; x < size.width; ++x) out[x] = EmptyPatternAt(x, y);
@@ -258,13 +259,21 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
   if (numbered) MeasureContactSheet(whole, size, columns, &picture.width, &picture.height, true);
   MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);
   const int count = static_cast<int>(whole);  // fits: the picture holds them all
-  const std::vector<uint8_t> images = ReadSheetBytes(
-      sheet, name, 0, static_cast<size_t>(count) * static_cast<size_t>(size.Bytes()));
-  if (images.size() != static_cast<size_t>(count) * static_cast<size_t>(size.Bytes())) {
-    Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
-  }
+  // The images are read a row of places at a time, as they are laid out.
+  std::vector<uint8_t> row;
+  const size_t imageBytes = static_cast<size_t>(size.Bytes());
+  auto imageAt = [&](int image) {
+    const int column = image % columns;
+    if (column == 0) {
+      const size_t want = static_cast<size_t>(std::min(columns, count - image)) * imageBytes;
+      row = ReadSheetBytes(sheet, name, static_cast<long long>(image) * size.Bytes(), want);
+      if (row.size() != want)
+        Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
+    }
+    return row.data() + static_cast<size_t>(column) * imageBytes;
+  };
   picture.pixels =
-      ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
+      ComposeContactSheet(imageAt, count, size, columns, &picture.width, &picture.height);
   if (numbered) NumberPlaces(&picture, count, size, columns);
   return picture;
 }
