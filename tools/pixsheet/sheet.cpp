@@ -259,16 +259,20 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
   if (numbered) MeasureContactSheet(whole, size, columns, &picture.width, &picture.height, true);
   MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);
   const int count = static_cast<int>(whole);  // fits: the picture holds them all
-  // The images are read a row of places at a time, as they are laid out.
+  // The images are read a row of places at a time, as they are laid out,
+  // into one buffer.
   std::vector<uint8_t> row;
   const size_t imageBytes = static_cast<size_t>(size.Bytes());
+  if (std::fseek(sheet, 0, SEEK_SET) != 0)
+    Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
   auto imageAt = [&](int image) {
     const int column = image % columns;
     if (column == 0) {
-      const size_t want = static_cast<size_t>(std::min(columns, count - image)) * imageBytes;
-      row = ReadSheetBytes(sheet, name, static_cast<long long>(image) * size.Bytes(), want);
-      if (row.size() != want)
-        Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
+      row.resize(static_cast<size_t>(std::min(columns, count - image)) * imageBytes);
+      if (std::fread(row.data(), 1, row.size(), sheet) != row.size()) {
+        Fail("cannot read " + toolkit::Quoted(name) + ": " +
+             (std::ferror(sheet) ? "read error" : "it became shorter while being read"));
+      }
     }
     return row.data() + static_cast<size_t>(column) * imageBytes;
   };
