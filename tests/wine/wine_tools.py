@@ -227,7 +227,10 @@ def compare(args, env, art, lin, win, wine, started, problems):
                "is a device"),
               ((args.pixsheet_exe, "import", "windows\\sample-ports.pix.png", "-o",
                 "WINDOWS/SAMPLE-PORTS.PIX.PNG", "--size", "82x62"), 2, "is the input"),
-              ((args.pixsheet_exe, "info", "NUL", "--size", "2x2"), 2, "is a device")]
+              ((args.pixsheet_exe, "info", "NUL", "--size", "2x2"), 2, "is a device"),
+              ((args.capture_exe, "--out", "NUL"), 2, "\"NUL\" is a device, not a folder"),
+              ((args.capture_exe, "--out", "CON"), 2, "is a device, not a folder"),
+              ((args.capture_exe, "--out", "COM1"), 2, "is a device, not a folder")]
     for argv, status, said in checks:
         r = wine(*argv)
         if r.returncode != status or said.encode() not in r.stdout + r.stderr:
