@@ -163,7 +163,6 @@ class SdlBackend final : public Backend {
         std::fprintf(stderr, "pixshow: %s: %s\n", settingsPath_.c_str(), file.warning.c_str());
       if (!file.writable) settingsPath_.clear();  // never writing over it
       saved_ = file.settings;
-      others_ = file.others;
       rewrite_ = file.rewrite;
     }
     saved_.windowed = std::max(0, saved_.windowed);
@@ -425,7 +424,7 @@ class SdlBackend final : public Backend {
       now.height = rememberedH_ > 0 ? rememberedH_ : windowH_;
     }
     if (!settingsPath_.empty() && (rewrite_ || !(now == saved_)) &&
-        WriteSettings(settingsPath_, now, others_)) {
+        UpdateSettings(settingsPath_, saved_, now)) {
       saved_ = now;
       rewrite_ = false;
     }
@@ -770,7 +769,6 @@ class SdlBackend final : public Backend {
   bool windowed_ = false;
   std::string settingsPath_;               // empty: nothing is remembered
   WindowSettings saved_;                   // as the file has them
-  std::vector<std::string> others_;        // the file's other lines, kept as they are
   bool rewrite_ = false;                   // the file has values that cannot be used: written again
   int rememberedW_ = 0, rememberedH_ = 0;  // a remembered size fitted smaller, kept for the file
   std::string scaleText_;

@@ -1,14 +1,17 @@
 #include "platform/portable/backends/sdl_settings.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace pxport {
 
@@ -20,6 +23,14 @@ int WholeNumber(const std::string& text, int min, int max) {
     return -1;
   const int n = std::atoi(text.c_str());
   return n >= min && n <= max ? n : -1;
+}
+
+// The folder of `path`, made (with its parent) when missing.
+std::string MakeFolderOf(const std::string& path) {
+  const std::string folder = path.substr(0, path.rfind('/'));
+  mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+  mkdir(folder.c_str(), 0700);
+  return folder;
 }
 
 }  // namespace
@@ -107,14 +118,19 @@ SettingsFile ReadSettings(const std::string& path) {
         file.warning = "line " + std::to_string(number) + " is not understood (kept as it is)";
     }
   }
+  WindowSettings& read = file.settings;
+  if ((read.width > 0) != (read.height > 0)) {  // a size is both or nothing
+    read.width = read.height = 0;
+    file.rewrite = true;
+    if (file.warning.empty())
+      file.warning = "a window width without a height, or the other way round; it is dropped";
+  }
   return file;
 }
 
 bool WriteSettings(const std::string& path, const WindowSettings& settings,
                    const std::vector<std::string>& others) {
-  const std::string folder = path.substr(0, path.rfind('/'));
-  mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
-  mkdir(folder.c_str(), 0700);
+  MakeFolderOf(path);
   std::ostringstream text;
   text << "# pixshow's window, as it was last left (pixshow --help names the choices)\n"
        << "[window]\n";
@@ -129,12 +145,42 @@ bool WriteSettings(const std::string& path, const WindowSettings& settings,
   const int fd = mkstemp(&temporary[0]);
   if (fd < 0) return false;
   const std::string bytes = text.str();
-  const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  // On the disk before the rename: a crash then leaves the old file or the new, never an empty one.
+  const bool written =
+      write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+      (fsync(fd) == 0 || errno == EINVAL);
   if (close(fd) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
     std::remove(temporary.c_str());
     return false;
   }
   return true;
+}
+
+bool UpdateSettings(const std::string& path, const WindowSettings& before,
+                    const WindowSettings& now) {
+  // The folder is pixshow's own, so locking it leaves no file behind.
+  const int lock = open(MakeFolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock < 0) return false;
+  bool locked = false;
+  for (int tries = 0; tries < 100 && !(locked = flock(lock, LOCK_EX | LOCK_NB) == 0); ++tries) {
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  bool ok = false;
+  if (locked) {
+    const SettingsFile file = ReadSettings(path);
+    WindowSettings merged = file.settings;
+    if (now.windowed != before.windowed) merged.windowed = now.windowed;
+    if (now.scale != before.scale) merged.scale = now.scale;
+    if (now.width != before.width || now.height != before.height) {
+      merged.width = now.width;
+      merged.height = now.height;
+    }
+    ok = file.writable &&
+         ((merged == file.settings && !file.rewrite) || WriteSettings(path, merged, file.others));
+  }
+  close(lock);  // and with it the lock
+  return ok;
 }
 
 }  // namespace pxport

@@ -49,6 +49,15 @@ bool IsScaleValue(const std::string& text);
 bool WriteSettings(const std::string& path, const WindowSettings& settings,
                    const std::vector<std::string>& others);
 
+// Writes what changed from `before` to `now` into the file as it stands at
+// that moment, the rest of it kept: the user, or another pixshow leaving at
+// the same time, may have changed it since it was read. Runs take turns
+// through a lock on the settings folder, waiting for it a moment at most.
+// Also writes the file again when it holds a value that cannot be used.
+// False when it could not (a file not read whole is never written over).
+bool UpdateSettings(const std::string& path, const WindowSettings& before,
+                    const WindowSettings& now);
+
 }  // namespace pxport
 
 #endif

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -362,6 +363,47 @@ TEST_F(SdlBackendTest, SettingsAreReadBoundedWithoutWaitingAndWrittenKeepingTheU
   ASSERT_TRUE(pxport::WriteSettings(file, {1, "bogus", 99999, 5}, {}));
   std::ifstream in(file);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), head + "mode=window\n");
+}
+
+// Runs leaving at the same time (real processes) each write only the choice
+// they changed, into the file as it then stands: neither loses the other's,
+// nor a line the user added while they played.
+TEST_F(SdlBackendTest, SettingsWrittenAtOnceByTwoRunsKeepEveryChange) {
+  const std::string file = config_ + "/pixshow/settings.ini";
+  ASSERT_TRUE(pxport::WriteSettings(file, {1, "2", 0, 0}, {"# mine"}));
+  std::ofstream(file, std::ios::app) << "# added while playing\n";
+  constexpr int kRounds = 150;
+  pid_t children[2];
+  for (int child = 0; child < 2; ++child) {
+    if ((children[child] = fork()) == 0) {
+      bool ok = true;
+      for (int i = 0; i < kRounds; ++i) {
+        pxport::WindowSettings before = {1, "2", 0, 0}, now = before;
+        if (child == 0)
+          before.scale = std::to_string(2 + i % 2), now.scale = std::to_string(3 - i % 2);
+        if (child == 1) now.width = 640 + i, now.height = 480;
+        if (child == 1 && i > 0) before.width = 639 + i, before.height = 480;
+        // Only this run changes its choice: it must still stand as it was left.
+        const pxport::WindowSettings seen = pxport::ReadSettings(file).settings;
+        if (i > 0 && (child == 0 ? seen.scale != before.scale : seen.width != before.width))
+          ok = false;
+        ok = pxport::UpdateSettings(file, before, now) && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  for (const pid_t child : children) {
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+  }
+  const pxport::SettingsFile now = pxport::ReadSettings(file);
+  EXPECT_EQ(now.settings, (pxport::WindowSettings{1, std::to_string(3 - (kRounds - 1) % 2),
+                                                  640 + kRounds - 1, 480}));
+  EXPECT_EQ(now.others, (std::vector<std::string>{"# mine", "# added while playing"}));
+  // Nothing but the file is left in the folder: no lock, no scratch file.
+  const std::filesystem::directory_iterator folder(config_ + "/pixshow");
+  EXPECT_EQ(std::distance(begin(folder), end(folder)), 1);
 }
 
 // The environment's window choices take exactly what their options take.
