@@ -106,7 +106,7 @@ const char kExportHelp[] =
 
 const char kImportHelp[] =
     "usage: pixsheet import IMAGE.png... -o SHEET [--image K | --append | --replace]\n"
-    "                      [--size WxH] [--strict]\n"
+    "                      [--size WxH] [--strict] [--wait SECONDS]\n"
     "\n"
     "Turns PNG images into images of SHEET, in the order given. To change one\n"
     "image, export it, paint it and put it back in its place:\n"
@@ -148,7 +148,22 @@ const char kImportHelp[] =
     "Without any of --image, --append and --replace, SHEET is replaced as a whole,\n"
     "but only when it is new or would hold at least as many images as before: an\n"
     "import that would leave it with fewer is refused (status 2) and writes\n"
-    "nothing. SHEET is written only once every input has been read and converted.\n";
+    "nothing. SHEET is written only once every input has been read and converted.\n"
+    "\n"
+    "  --wait SECONDS  how long to wait while another pixsheet writes or reads\n"
+    "                SHEET (default 5); then the import is refused (status 2).\n"
+    "\n"
+    "One pixsheet at a time writes a sheet: each takes its lock (a hidden\n"
+    ".pixlock-* file beside it, gone when the last run lets it go), and another\n"
+    "waits, saying so on one line. --append puts a journal (.pixundo-*) beside\n"
+    "the sheet while it adds bytes: should the run be killed, the next pixsheet\n"
+    "run on the sheet (check too) cuts it back to its old length and says so.\n"
+    "\n"
+    "Links: a symbolic link is followed, and the file it names is written. An\n"
+    "import without --append (--image K too) replaces SHEET by a new file, with\n"
+    "the old one's permissions, and its owner and group where the system allows:\n"
+    "another hard link to the old file keeps the old images. --append writes in\n"
+    "place.\n";
 
 const char kCheckHelp[] =
     "usage: pixsheet check [FOLDER]\n"
@@ -161,7 +176,8 @@ const char kCheckHelp[] =
     "wrong, named with the screen it affects: a missing or unreadable sheet\n"
     "stops the show with \"Load Failure\" on the first screen that needs it, and\n"
     "an image past the end of a sheet is drawn as a white block (the one the\n"
-    "sheet ends inside, white from where its bytes run out).\n"
+    "sheet ends inside, white from where its bytes run out: named only when a\n"
+    "screen draws rows of it that are not there).\n"
     "\n"
     "Which image appears on which screen is learnt from the program itself: the\n"
     "build plays the presentation over coded sheets and records what it shows.\n"
@@ -232,18 +248,36 @@ std::string IndexRanges(const bool used[256]) {
 }
 
 // True when `path` is a PNG of exactly `picture` in the program's palette,
-// as export writes it.
+// as export writes it. Its header is compared first, then row by row: the
+// file is never held whole.
 bool PngHolds(const std::string& path, const Picture& picture, const Palette& palette) {
-  pngio::Image png;
+  struct Differs {};
   std::string error;
-  if (!pngio::ReadPng(path, &png, &error) || !png.indexed || png.paletteSize != 256 ||
-      png.width != picture.width || png.height != picture.height || png.indices != picture.pixels) {
+  try {
+    return pngio::ReadPngRows(
+        path,
+        [&](const pngio::Image& h) {
+          bool same = h.indexed && h.paletteSize == 256 && h.width == picture.width &&
+                      h.height == picture.height;
+          for (int i = 0; same && i < 256; ++i)
+            same = std::equal(palette.rgb[i], palette.rgb[i] + 3, h.palette[i]);
+          if (!same) throw Differs{};
+          return std::string();
+        },
+        [&](int y, const uint8_t*, const uint8_t* indices) {
+          const auto row = picture.pixels.begin() + static_cast<long>(y) * picture.width;
+          if (!std::equal(row, row + picture.width, indices)) throw Differs{};
+        },
+        &error);
+  } catch (const Differs&) {
     return false;
   }
-  for (int i = 0; i < 256; ++i) {
-    if (!std::equal(palette.rgb[i], palette.rgb[i] + 3, png.palette[i])) return false;
-  }
-  return true;
+}
+
+// Takes the sheet's lock: shared to read, exclusive to write (see toolkit::LockFile).
+void LockSheet(const std::string& sheet, bool exclusive, int wait, toolkit::FileLock* lock) {
+  std::string error;
+  if (!toolkit::LockFile(sheet, exclusive, wait, lock, &error)) Fail(error);
 }
 
 // --- Commands -----------------------------------------------------------------------
@@ -251,6 +285,8 @@ bool PngHolds(const std::string& path, const Picture& picture, const Palette& pa
 int RunInfo(const ParsedArgs& args) {
   if (args.positional.size() != 1) Fail("info needs exactly one SHEET (see pixsheet info --help)");
   const std::string& sheet = args.positional[0];
+  toolkit::FileLock lock;
+  LockSheet(sheet, false, toolkit::kLockWaitSeconds, &lock);
   const SheetReader reader(sheet);
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   const SheetSummary summary = SummariseSheet(reader.File(), sheet);
@@ -300,6 +336,8 @@ int RunExport(const ParsedArgs& args) {
                       : "") +
           ".png";
   }
+  toolkit::FileLock lock;
+  LockSheet(sheet, false, toolkit::kLockWaitSeconds, &lock);
   const SheetReader reader(sheet);
   RefuseOutputThatIsAnInput(out, {sheet});
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
@@ -311,9 +349,10 @@ int RunExport(const ParsedArgs& args) {
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
              : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns, numbered);
   const Palette palette = ProgramPalette();
-  // A PNG that is already there may hold painting not yet imported.
+  // A PNG that is already there may hold painting not yet imported. Anything
+  // but a file (a folder, a pipe) is left to the write, which names it.
   std::error_code ec;
-  if (!args.Has("--force") && std::filesystem::exists(toolkit::PathOf(out), ec) &&
+  if (!args.Has("--force") && std::filesystem::is_regular_file(toolkit::PathOf(out), ec) &&
       !PngHolds(out, picture, palette)) {
     Fail(Quoted(out) +
          " is already there and differs from what export would write (painted "
@@ -362,21 +401,26 @@ int RunImport(const ParsedArgs& args) {
   const long long first = inPlace ? ParseCount("--image", args.Value("--image"), 0, 999999999) : 0;
   const ImageSize size = SizeFor(sheet, args.Value("--size"));
   RefuseOutputThatIsAnInput(sheet, args.positional);
+  const int wait = args.Has("--wait") ? ParseCount("--wait", args.Value("--wait"), 0, 86400)
+                                      : toolkit::kLockWaitSeconds;
+  toolkit::FileLock lock;  // one writer at a time, from the sheet's length measured on
+  LockSheet(sheet, true, wait, &lock);
 
   // Each image goes to `take` as soon as it is cut out, so that neither a
   // picture nor a sheet written whole is ever held whole.
   long long images = 0;
   auto importAll = [&](const ImageSink& take) {
+    images = 0;
     ColourMapper mapper(ProgramPalette());
     for (const std::string& file : args.positional)
       images += ImportPicture(file, size, &mapper, args.Has("--strict"), take);
     if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
   };
-  // Written over images in place, they are gathered first: how many there
-  // are decides whether they fit.
-  std::vector<uint8_t> bytes;
+  // Written over images in place, they must fit: the pictures' sizes tell
+  // how many they hold at most before any pixel is read.
+  long long most = 0;
   if (inPlace) {
-    importAll([&](const uint8_t* image, size_t n) { bytes.insert(bytes.end(), image, image + n); });
+    for (const std::string& file : args.positional) most += MostImagesIn(file, size);
   }
 
   std::error_code ec;
@@ -386,7 +430,7 @@ int RunImport(const ParsedArgs& args) {
       exists ? static_cast<long long>(std::filesystem::file_size(name, ec)) : 0;
   const long long held = before / size.Bytes();
   if (inPlace) {
-    ReplaceImages(sheet, size, first, bytes);
+    ReplaceImages(sheet, size, first, most, importAll);
     const long long now = std::max(held, first + images);
     std::printf("wrote %s over %s of %s: %s, the others unchanged\n",
                 Plural(images, "image").c_str(), ImageRange(first, images).c_str(),
@@ -507,7 +551,14 @@ int Run(const std::vector<std::string>& argv) {
         RunExport}},
       {"import",
        {kImportHelp,
-        {help, out, size, {"--image", true}, {"--append"}, {"--replace"}, {"--strict"}},
+        {help,
+         out,
+         size,
+         {"--image", true},
+         {"--append"},
+         {"--replace"},
+         {"--strict"},
+         {"--wait", true}},
         RunImport}},
       {"check", {kCheckHelp, {help}, RunCheck}},
       {"palette", {kPaletteHelp, {help, out, {"--scale", true}}, RunPalette}},

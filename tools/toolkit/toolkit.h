@@ -6,6 +6,7 @@
 #ifndef PIXSHOW_TOOLS_TOOLKIT_H
 #define PIXSHOW_TOOLS_TOOLKIT_H
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -84,6 +85,10 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
 // Opens a file as std::fopen does, the name being UTF-8 text.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// True when `path` names a device (through links): /dev/null, a terminal, a
+// disk; on Windows also NUL, CON, COM1 and the others in any folder.
+bool IsDevice(const std::string& path);
+
 // True when both paths name the same existing file (also through links).
 bool SameFile(const std::string& a, const std::string& b);
 
@@ -101,13 +106,20 @@ bool SyncFile(std::FILE* f);
 // target's permissions carry over. On failure *error reads
 // `cannot write "PATH": REASON`.
 //
-// Temporary files are named ".pixtmp-PID-N"; a later write into the same
-// folder removes those whose process has ended. On POSIX systems SIGINT,
-// SIGTERM and SIGHUP (unless ignored or handled) remove the temporary file
-// before they end the process, and SIGXFSZ is ignored so that a file-size
-// limit is a write error like any other. On Windows the rename is
-// MoveFileExW with MOVEFILE_REPLACE_EXISTING, and a device name (NUL, CON,
-// ...) is refused as a device.
+// Temporary files are named ".pixtmp-PID-N" and locked by their writer
+// while it writes; a later write into the same folder removes those whose
+// lock it can take (their writer was killed), never one by its name alone.
+// On POSIX systems SIGINT, SIGQUIT, SIGTERM and SIGHUP (unless ignored or
+// handled) remove the temporary file, say so on stderr and end the process,
+// and SIGXFSZ is ignored so that a file-size limit is a write error like any
+// other; on Windows Ctrl+C, Ctrl+Break and closing the console do the same
+// and end with status 130. On Windows the rename is MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING, and a device name (NUL, CON, ...) is refused as
+// a device.
+//
+// The target is replaced by a new file: a hard link to the old one keeps
+// the old contents. Its permissions carry over, and so do its owner and
+// group where the system lets this process set them.
 bool WriteFileReplacing(const std::string& path,
                         const std::function<bool(std::FILE*, std::string*)>& fill,
                         std::string* error, bool followLinks = true);
@@ -119,11 +131,56 @@ bool WriteFileReplacing(const std::string& path,
 // there are never written. On failure, on an exception out of `fill` (which
 // passes on) or on one of the signals above, the file is cut back to its
 // old length, or removed when this call created it (a dangling link stays as
-// it was). On failure *error reads `cannot append to "PATH": REASON`.
+// it was). Before the first new byte a journal (".pixundo-HASH" beside the
+// file: its old length and identity) is put on the disk, and it is removed
+// after the last: should the process be killed meanwhile, the next LockFile
+// on the file cuts it back. Callers hold the file's lock (LockFile,
+// exclusive) throughout. On failure *error reads `cannot append to "PATH":
+// REASON`.
 using AppendSink = std::function<bool(const void* data, size_t size)>;
 bool AppendFile(const std::string& path,
                 const std::function<bool(const AppendSink& put, std::string* why)>& fill,
                 std::string* error);
+
+// --- Locks ---------------------------------------------------------------------------
+//
+// The writers of a file take its lock exclusively and its readers shared, so
+// that two writers never mix their edits and no reader sees a half-written
+// file. The lock is a hidden file ".pixlock-HASH" beside the file (HASH from
+// its name, links followed), held with flock (LockFileEx on Windows) and
+// removed by the last who lets it go; one left by a killed process is taken
+// over by the next (on Windows it vanishes with its last handle).
+
+class FileLock {
+ public:
+  FileLock() = default;
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  void Release();
+
+ private:
+  friend bool LockFile(const std::string&, bool, int, FileLock*, std::string*);
+  intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+  bool exclusive_ = false;
+  std::string path_;
+};
+
+// How long a run waits for another to let a file go, by default.
+constexpr int kLockWaitSeconds = 5;
+
+// Takes the lock of `path` into *lock. While another process holds it, one
+// line on stderr says so and the call waits, up to `waitSeconds`; then false,
+// with *error reading `"PATH" is in use by another PROGRAM (process N) ...`.
+// Where no lock can be had (a folder this process cannot write in, a file
+// system without locks) the call goes on unlocked. Once locked, an append to
+// the file that a kill cut off (see AppendFile) is taken back, with one line
+// on stderr saying so.
+bool LockFile(const std::string& path, bool exclusive, int waitSeconds, FileLock* lock,
+              std::string* error);
+
+// The program's name as messages begin with it ("pixsheet").
+std::string ProgramName();
 
 }  // namespace toolkit
 
