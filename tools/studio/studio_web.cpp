@@ -76,16 +76,17 @@ EMSCRIPTEN_KEEPALIVE int studio_import(const char* png, const char* sheet, int i
   return Report([&] {
     using namespace pixsheet;
     const ImageSize size = SizeFor(sheet, "");
-    ColourMapper mapper(ProgramPalette());
-    std::vector<uint8_t> bytes;
-    const long long images = ImportPicture(
-        png, size, &mapper, strict != 0,
-        [&](const uint8_t* pixels, size_t n) { bytes.insert(bytes.end(), pixels, pixels + n); });
-    if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
+    // Written over images in place, they must fit: the picture's size tells
+    // how many it holds at most before any pixel is read.
+    const long long most = MostImagesIn(png, size);
     std::error_code ec;
     const long long before =
         static_cast<long long>(std::filesystem::file_size(toolkit::PathOf(sheet), ec));
-    ReplaceImages(sheet, size, image, bytes);
+    const long long images = ReplaceImages(sheet, size, image, most, [&](const ImageSink& take) {
+      ColourMapper mapper(ProgramPalette());
+      if (ImportPicture(png, size, &mapper, strict != 0, take) == 0)
+        Fail("nothing to import: every grid place of the given images is empty");
+    });
     const long long now = std::max((ec ? 0 : before) / size.Bytes(), image + images);
     return "wrote " + Plural(images, "image") + " over " +
            (images == 1
