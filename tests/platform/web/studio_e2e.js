@@ -159,12 +159,24 @@ async function test(work, base) {
       times.push(s.redrawMs);
       await page.evaluate(() => { pixshowPage.state.redrawMs = null; });
     }
+    // Another name waits for the artist to say where; then it goes to the image chosen in the panel.
+    await page.evaluate(async (b) => {
+      const data = new DataTransfer();
+      data.items.add(new File([Uint8Array.from(atob(b), (c) => c.charCodeAt(0))], 'mine.png'));
+      dispatchEvent(new DragEvent('drop', { dataTransfer: data, cancelable: true }));
+    }, b64(fs.readFileSync(path.join(inputs, 'painted.png'))));
+    await page.waitForFunction(() => /"mine.png" does not name its image/.test(document.getElementById('studio-message').textContent));
+    await page.select('#studio-sheet', 'ports.pix');
+    await page.$eval('#studio-image', (e) => { e.value = '5'; });
+    await page.click('#studio-message button');
+    await page.waitForFunction(() => /^wrote 1 image over image 5 of "ports.pix"/.test(document.getElementById('studio-message').textContent));
     const worst = Math.max(...times);
     if (worst > 100) fail(`drop to picture: ${times} ms`);
-    console.log(`a dropped PNG goes back to its image; drop to picture ${Math.round(worst)} ms at most`);
+    console.log(`a dropped PNG goes back to its image, drop to picture ${Math.round(worst)} ms at most; ` +
+                'another name goes where the artist says');
 
     // Undo, as often as there were changes: the sample again, on screen too.
-    for (let n = 0; n < 7; ++n) if (!(await studio('undo')).ok) fail('undo ' + n);
+    for (let n = 0; n < 8; ++n) if (!(await studio('undo')).ok) fail('undo ' + n);
     if ((await studio('undo')).ok) fail('undo with nothing to undo');
     for (const sheet of ['ports.pix', 'button.pix']) {
       if (!bytes(await studio('sheet', sheet)).equals(fs.readFileSync(path.join(sample, sheet)))) fail('undo: ' + sheet);

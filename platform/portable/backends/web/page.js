@@ -630,13 +630,22 @@ const pixshowPage = (() => {
     }
 
     // A painted PNG: back to the image its name gives (SHEET-K.png, as saved), else to the one chosen.
-    async function importFile(file) {
+    // A painted PNG: back to the image its name gives (SHEET-K.png, as saved). Another name, dropped,
+    // waits for the artist to say where (the image chosen in the panel); chosen in the panel, goes there.
+    async function importFile(file, chosen) {
       const started = performance.now();
       open(true);
       const named = /^(.+)-(\d+)\.png$/i.exec(file.name);
       if (named && SHEETS.has(named[1] + '.pix')) {
         $('sheet').value = named[1] + '.pix';
         $('image').value = Number(named[2]);
+      } else if (!chosen) {
+        say(`"${file.name}" does not name its image (as SHEET-K.png): choose the sheet and image above, then `, false);
+        const put = document.createElement('button');
+        put.textContent = 'put it there';
+        put.addEventListener('click', () => importFile(file, true));
+        $('message').append(put);
+        return { ok: false, message: $('message').textContent };
       }
       if (file.size > PNG_LIMIT) return say(`"${file.name}": ${file.size} bytes, longer than the studio takes`, true);
       let bytes;
@@ -971,7 +980,7 @@ const pixshowPage = (() => {
     $('take').addEventListener('click', () => {
       if (pointed) [$('sheet').value, $('image').value] = [pointed.sheet, pointed.image];
     });
-    $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0]));
+    $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0], true));
     $('undo').addEventListener('click', () => undo());
     $('discard').addEventListener('click', () => discard());
     $('all').addEventListener('click', () => queued((m) => download(m, [...SHEETS.keys()].filter((n) => read(m, n)))));
