@@ -160,6 +160,7 @@ async function test(work, base) {
       await page.evaluate(() => { pixshowPage.state.redrawMs = null; });
     }
     // Another name waits for the artist to say where; then it goes to the image chosen in the panel.
+    await studio('check');  // once the drops above are done
     await page.evaluate(async (b) => {
       const data = new DataTransfer();
       data.items.add(new File([Uint8Array.from(atob(b), (c) => c.charCodeAt(0))], 'mine.png'));
@@ -188,7 +189,10 @@ async function test(work, base) {
     const cdp = await page.target().createCDPSession();
     await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: path.join(work, 'downloads') });
     await page.evaluate(() => { indexedDB.open = () => { throw new DOMException('refused here', 'SecurityError'); }; });
-    const refused = await studio('importImage', 'ports.pix', 0, { b64: b64(fs.readFileSync(path.join(inputs, 'ports-3.png'))) }, {});
+    // (a PNG named as a sheet never lands on that sheet)
+    const png3 = { b64: b64(fs.readFileSync(path.join(inputs, 'ports-3.png'))) };
+    const refused = await studio('importImage', 'ports.pix', 0, png3, { name: 'button.pix' });
+    if (!bytes(await studio('sheet', 'button.pix')).equals(fs.readFileSync(path.join(sample, 'button.pix')))) fail('named as a sheet');
     const told = await page.$eval('#studio-message', (e) => e.textContent);
     if (!refused.ok || !told.includes('could not be kept in this browser (refused here)')) fail('storage refused: ' + told);
     await page.evaluate(() => delete indexedDB.open);

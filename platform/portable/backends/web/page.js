@@ -538,22 +538,24 @@ const pixshowPage = (() => {
       studioChange = started;
       touched = true;
       show(name, read(m, name));
+      await new Promise((resolve) => setTimeout(resolve));  // the program draws first
       await after(m);
     }
     async function after(m) {
-      unsaved = pending(m).length > 0;
+      const changes = pending(m, true), undownloaded = pending(m);
+      unsaved = undownloaded.length > 0;
       const list = $('changes');
       list.textContent = '';
-      for (const name of pending(m, true)) {
+      for (const name of changes) {
         const line = document.createElement('div');
         const button = document.createElement('button');
         button.textContent = 'Download';
         button.addEventListener('click', () => queued(async (m) => download(m, [name])));
-        line.append(name + (pending(m).includes(name) ? ' (changed) ' : ' (changed, downloaded) '), button);
+        line.append(name + (undownloaded.includes(name) ? ' (changed) ' : ' (changed, downloaded) '), button);
         list.append(line);
       }
       $('undo').disabled = !history.length;
-      $('all').disabled = $('discard').disabled = !pending(m, true).length;
+      $('all').disabled = $('discard').disabled = !changes.length;
       $('check').textContent = check(m);
       await keep(m);
     }
@@ -599,7 +601,9 @@ const pixshowPage = (() => {
     async function importImage(sheet, k, png, options = {}) {
       const started = options.started || performance.now();
       return queued(async (m) => {
-        const name = (options.name || stem(sheet) + '-' + k + '.png').replace(/[\/\\\0]/g, '_') || 'image.png';
+        // The PNG goes beside the sheets under its own name (for the messages), never over one of them.
+        let name = (options.name || stem(sheet) + '-' + k + '.png').replace(/[\/\\\0]/g, '_');
+        if (!name || /^\.+$/.test(name) || SHEETS.has(name)) name = '_' + name;
         let ok = 0, message;
         if (!SHEETS.has(sheet)) {
           message = `"${sheet}" is not one of the six sheets`;
@@ -614,7 +618,7 @@ const pixshowPage = (() => {
             ok = call(m, 'import', name, sheet, k, options.strict ? 1 : 0);
             message = said(m);
           } catch (e) {
-            message = 'not enough memory for ' + name;
+            message = `"${name}" could not be taken in (${e.message || e.name || e})`;
           }
           try {
             m.FS.unlink(name);
@@ -629,7 +633,6 @@ const pixshowPage = (() => {
       });
     }
 
-    // A painted PNG: back to the image its name gives (SHEET-K.png, as saved), else to the one chosen.
     // A painted PNG: back to the image its name gives (SHEET-K.png, as saved). Another name, dropped,
     // waits for the artist to say where (the image chosen in the panel); chosen in the panel, goes there.
     async function importFile(file, chosen) {
