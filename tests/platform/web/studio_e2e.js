@@ -254,6 +254,46 @@ async function test(work, base) {
     }
     console.log('a served set and a set dropped while it plays are the studio\'s sheets');
 
+    // Pointing against the native program: over sheets coded pixel by pixel (one coordinate a set: sheet twice,
+    // to tell the program's own pixels, image, x, y), pixshow-capture's screens say what drew each pixel.
+    const dims = [...fs.readFileSync(path.join(__dirname, '../../../raster/sheets.h'), 'utf8')
+      .matchAll(/\{"([^"]+)", (\d+), (\d+), (\d+)\}/g)].map(([, name, w, h, n]) => [name, +w, +h, +n]);
+    const codes = { a: (s) => s + 1, b: (s) => s + 101, i: (s, i) => i + 1, x: (s, i, x) => x + 1, y: (s, i, x, y) => y + 1 };
+    const truth = {};
+    for (const [code, value] of Object.entries(codes)) {
+      const dir = path.join(work, 'coded-' + code);
+      fs.mkdirSync(dir);
+      dims.forEach(([name, w, h, n], sheet) => {
+        const b = Buffer.alloc(w * h * n);
+        for (let i = 0, at = 0; i < n; ++i) for (let y = 0; y < h; ++y) for (let x = 0; x < w; ++x) b[at++] = value(sheet, i, x, y);
+        fs.writeFileSync(path.join(dir, name), b);
+      });
+      execFileSync(opt.capture, ['--sheets', dir, '--out', dir + '/cap']);
+      truth[code] = [null];
+      for (let n = 1; n <= 8; ++n) {  // the screen's palette indices, through pixsheet
+        const raw = pixsheet(dir + '/cap', 'import', `screen-${n}.png`, '-o', `${n}.raw`, '--size', '640x480', '--replace');
+        if (raw.status !== 0) fail(raw.stderr);
+        truth[code].push(fs.readFileSync(path.join(dir, 'cap', `${n}.raw`)));
+      }
+    }
+    await page.goto(base + 'index.html?sheets=coded-a&studio');
+    let art = 0;
+    for (let n = 1; n <= 8; ++n) {
+      await until(page, (s) => s.waits === n, 'coded screen ' + n);
+      const points = [];
+      for (let y = 1; y < 480; y += 7) for (let x = 2; x < 640; x += 5) points.push([x, y]);
+      const answers = await page.evaluate((points) => Promise.all(points.map(([x, y]) => pixshowPage.studio.inspect(x, y))), points);
+      points.forEach(([x, y], k) => {
+        const p = y * 640 + x, [a, b, i, px, py] = ['a', 'b', 'i', 'x', 'y'].map((c) => truth[c][n][p]);
+        const want = a === b ? null : { sheet: dims[a - 1][0], image: i - 1, x: px - 1, y: py - 1, index: a };
+        const got = answers[k] && { sheet: answers[k].sheet, image: answers[k].image, x: answers[k].x, y: answers[k].y, index: answers[k].index };
+        if (JSON.stringify(got) !== JSON.stringify(want)) fail(`coded screen ${n} (${x}, ${y}): ${JSON.stringify(got)}, not ${JSON.stringify(want)}`);
+        art += !!want;
+      });
+      await page.mouse.click(700, 500);
+    }
+    console.log(`pointing tells what drew ${art} pixels of art (and the program's own) as pixshow-capture draws coded sheets`);
+
     const weight = [...PAGE_FILES, ...STUDIO_FILES].reduce((n, f) => n + fs.statSync(path.join(opt.web, f)).size, 0);
     if (weight > 1.5e6) fail(`the page weighs ${weight} bytes`);
     console.log(`the page with the studio weighs ${(weight / 1e6).toFixed(2)} MB`);
