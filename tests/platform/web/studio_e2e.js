@@ -120,6 +120,7 @@ async function test(work, base) {
       ['cut.png', 'ports.pix', 0, false, false],
       ['notes.png', 'ports.pix', 0, false, false],
       ['button-0.png', 'button.pix', 999, false, false],
+      ['button-0.png', 'button.pix', 2 ** 31, false, false],
     ];
     for (const [file, sheet, k, strict, accepted] of cases) {
       fs.copyFileSync(path.join(inputs, file), path.join(native, file));
@@ -137,7 +138,7 @@ async function test(work, base) {
       }
     }
     console.log(`import: ${cases.length} cases (RGB off the palette, --strict, wrong size, numbered preview, ` +
-                '20000 x 20000, truncated, not a PNG, no such image) as pixsheet import answers them');
+                '20000 x 20000, truncated, not a PNG, no such image, a number too large) as pixsheet import answers them');
 
     // The check, and the picture drawn again as pixshow-capture draws the edited sheets.
     const check = pixsheet(native, 'check').stdout.trim();

@@ -590,7 +590,11 @@ const pixshowPage = (() => {
       await after(m);
     }
 
+    // Image numbers as pixsheet takes them (--image K).
+    const badImage = (k) => !(Number.isInteger(k) && k >= 0 && k <= 999999999) &&
+      `bad value '${k}' for --image: expected a whole number from 0 to 999999999`;
     function exported(m, sheet, k, labels) {
+      if (!labels && badImage(k)) throw new Error(badImage(k));
       const out = '/out/' + stem(sheet) + (labels ? '-numbered' : '-' + k) + '.png';
       if (!call(m, 'export', sheet, k, labels ? 1 : 0, out)) throw new Error(said(m));
       const bytes = m.FS.readFile(out);
@@ -607,8 +611,8 @@ const pixshowPage = (() => {
         let ok = 0, message;
         if (!SHEETS.has(sheet)) {
           message = `"${sheet}" is not one of the six sheets`;
-        } else if (!Number.isSafeInteger(k) || k < 0) {
-          message = `bad image number ${k}`;
+        } else if (badImage(k)) {
+          message = badImage(k);
         } else if (png.length > PNG_LIMIT) {
           message = `"${name}": ${png.length} bytes, longer than the studio takes (${PNG_LIMIT} bytes)`;
         } else {
