@@ -223,8 +223,10 @@ async function test(work, base) {
     await until(page, (s) => s.kept === 1, 'the change kept');
     const asked = [];
     page.on('dialog', (dialog) => asked.push(dialog.type()) && dialog.accept());
-    await page.goto(base + 'index.html?studio');
+    await page.goto(base + 'index.html');
     if (asked.join() !== 'beforeunload') fail('leaving with a change not downloaded: ' + asked);
+    await page.waitForFunction(() => document.getElementById('studio-open').textContent === 'Studio (work kept)');
+    await page.evaluate(() => document.getElementById('studio-open').click());
     await until(page, (s) => s.offered && s.offered.includes('ports.pix'), 'the kept work offered');
     await studio('restore');
     const kept = bytes(await studio('sheet', 'ports.pix'));

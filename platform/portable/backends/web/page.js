@@ -726,17 +726,18 @@ const pixshowPage = (() => {
         };
       });
     }
+    // Kept while some change is not downloaded; forgotten once all are, or discarded.
     async function keep(m) {
       if (!touched) return;  // what is kept stays until the artist changes, takes back or discards something
       const changes = {};
       for (const name of pending(m, true)) changes[name] = read(m, name);
       try {
-        if (Object.keys(changes).length || history.length) {
+        if (unsaved) {
           await db('readwrite', (s) => s.put({ when: Date.now(), changes, history, saved }, stored));
         } else {
           await db('readwrite', (s) => s.delete(stored));
         }
-        state.kept = Object.keys(changes).length;
+        state.kept = unsaved ? Object.keys(changes).length : 0;
         unkept = '';
       } catch (e) {
         unkept = 'Your changes could not be kept in this browser (' + (e && (e.message || e.name)) +
@@ -1020,6 +1021,19 @@ const pixshowPage = (() => {
   fit();
   listen();
   if (query.has('studio') && STUDIO) studio.open(true);
+  // Work kept in this browser shows on the Studio button (the studio offers it for the sheets it was done on).
+  if (STUDIO && indexedDB.databases) {
+    indexedDB.databases().then((all) => all.some((d) => d.name === 'pixshow-studio') && new Promise((resolve) => {
+      const opening = indexedDB.open('pixshow-studio', 1);
+      opening.onupgradeneeded = () => opening.result.createObjectStore('work');
+      opening.onerror = () => resolve(0);
+      opening.onsuccess = () => {
+        const counting = opening.result.transaction('work').objectStore('work').count();
+        counting.onsuccess = () => { opening.result.close(); resolve(counting.result); };
+        counting.onerror = () => { opening.result.close(); resolve(0); };
+      };
+    })).then((n) => { if (n) document.getElementById('studio-open').textContent = 'Studio (work kept)'; }, () => {});
+  }
   const start = async () => {
     if (fromDisk) {
       tell('This page needs a web server to load the program: run ./run web in the pixshow folder (or serve this ' +
