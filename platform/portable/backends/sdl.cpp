@@ -143,6 +143,8 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
 constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
 // Room left above a remembered window for a window manager's title bar.
 constexpr int kTitleAllowance = 32;
+// And for its frame's sides, both together.
+constexpr int kSideAllowance = 8;
 // Longest sleep of a wait for input. SDL does its housekeeping (keeping the
 // screen saver away among it) when events are pumped.
 constexpr uint64_t kLongestSleepMs = 10000;
@@ -211,6 +213,7 @@ class SdlBackend final : public Backend {
     fullscreen_ = false;
     if (!windowed_) EnterFullscreen();
     SDL_ShowWindow(window_);
+    framePending_ = !wayland_;
     SDL_RaiseWindow(window_);
     SDL_ShowCursor(SDL_DISABLE);
     ApplyMouseMode();
@@ -298,6 +301,8 @@ class SdlBackend final : public Backend {
 
   void WaitBegins() override {
     Trace("wait");
+    KeepFrameOnArea();
+    framePending_ = false;
     waited_ = true;
     if (dirty_) Present();  // the screen is finished: no reason to hold it back
   }
@@ -370,7 +375,8 @@ class SdlBackend final : public Backend {
     SDL_Rect area;
     const bool haveArea = SDL_GetDisplayUsableBounds(0, &area) == 0;
     if (factor && (scaleGiven_ || saved_.width <= 0) && haveArea)
-      SizeForScale(scale_.factor, area.w, area.h, kTitleAllowance, &windowW_, &windowH_);
+      SizeForScale(scale_.factor, area.w - kSideAllowance, area.h, kTitleAllowance, &windowW_,
+                   &windowH_);
     else if (saved_.width > 0 && saved_.height > 0)
       PlaceRemembered(x, y);
     if (!saved_.placed || wayland_) return;  // Wayland gives a window no place of its own
@@ -382,6 +388,29 @@ class SdlBackend final : public Backend {
                            static_cast<int>(areas.size()), kTitleAllowance, x, y))
       std::fprintf(stderr, "pixshow: not using the remembered window place %d, %d: on no display\n",
                    saved_.x, saved_.y);
+  }
+
+  // Once the window manager has framed the window (it says so soon after
+  // the window shows; looked for until the first wait), moves it where the
+  // frame, title bar and all, lies inside the display's usable area: a
+  // window manager may put the frame, not the inside, at the place asked for.
+  void KeepFrameOnArea() {
+    int top = 0, left = 0, bottom = 0, right = 0, x = 0, y = 0, w = 0, h = 0;
+    SDL_Rect area;
+    if (!framePending_ || !window_ || fullscreen_ ||
+        SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0 || top <= 0)
+      return;
+    framePending_ = false;
+    if (SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &area) != 0)
+      return;
+    SDL_GetWindowPosition(window_, &x, &y);
+    SDL_GetWindowSize(window_, &w, &h);
+    const DisplayArea inside{area.x + left, area.y + top, area.w - left - right,
+                             area.h - top - bottom};
+    int placedX = x, placedY = y;
+    if (PlaceAtRemembered(x, y, w, h, &inside, 1, 0, &placedX, &placedY) &&
+        (placedX != x || placedY != y))
+      SDL_SetWindowPosition(window_, placedX, placedY);
   }
 
   // Marks the scale as the user's choice, made while playing (a key), and
@@ -423,8 +452,7 @@ class SdlBackend final : public Backend {
                    "pixshow: not using the remembered window size %d x %d: larger than any "
                    "display (%d x %d)\n",
                    saved_.width, saved_.height, largestW, largestH);
-      dropSize_ = true;  // and left out of the file
-      return;
+      return;  // kept in the file: not the user's choice now
     }
     *x = place.x;
     *y = place.y;
@@ -451,7 +479,6 @@ class SdlBackend final : public Backend {
     WindowSettings now = saved_;
     if (modeChosen_) now.windowed = fullscreen_ ? 0 : 1;
     if (scaleChosen_) now.scale = scaleText_;
-    if (dropSize_) now.width = now.height = 0;
     // A window of another size than the one it opened with was the user's.
     const std::pair<int, int> size = SizeNow();
     if (!fullscreen_ && size.first > 0 && size != std::make_pair(windowW_, windowH_)) {
@@ -460,8 +487,13 @@ class SdlBackend final : public Backend {
       moved_ = true;
     }
     if (!fullscreen_ && !wayland_ && (moved_ || modeChosen_)) {
+      // The frame's corner, where a window manager puts the frame of a
+      // window asked for at a place: the next start opens it there again.
+      int top = 0, left = 0;
       now.placed = true;
       SDL_GetWindowPosition(window_, &now.x, &now.y);
+      if (SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr) == 0)
+        now.x -= left, now.y -= top;
     }
     if (!settingsPath_.empty() && (rewrite_ || !(now == saved_)) &&
         UpdateSettings(settingsPath_, saved_, now)) {
@@ -606,6 +638,7 @@ class SdlBackend final : public Backend {
       lastPumpMs_ = now;
       hostReady_ = false;
     }
+    KeepFrameOnArea();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       Handle(e);
@@ -818,12 +851,12 @@ class SdlBackend final : public Backend {
   bool rewrite_ = false;      // the file has values that cannot be used: written again
   std::string scaleText_;
   ScaleChoice scale_{};
-  bool scaleGiven_ = false;   // by an option or PIXSHOW_SCALE, for this run alone
-  bool scaleChosen_ = false;  // by the user while playing: remembered
-  bool modeChosen_ = false;   // Alt+Enter pressed: the mode at the end is remembered
-  bool moved_ = false;        // the window moved or resized by the user: its place is remembered
-  bool waited_ = false;       // the program has reached a wait
-  bool dropSize_ = false;     // the remembered size fits no display
+  bool scaleGiven_ = false;    // by an option or PIXSHOW_SCALE, for this run alone
+  bool scaleChosen_ = false;   // by the user while playing: remembered
+  bool modeChosen_ = false;    // Alt+Enter pressed: the mode at the end is remembered
+  bool moved_ = false;         // the window moved or resized by the user: its place is remembered
+  bool waited_ = false;        // the program has reached a wait
+  bool framePending_ = false;  // the window manager's frame not seen yet
   int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;
   const bool trace_;
   bool triedVideo_ = false;
