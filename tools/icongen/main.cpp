@@ -50,10 +50,12 @@ int Main(const std::vector<std::string>& args) {
   for (int size : kSizes) {
     std::vector<uint8_t> icon(size * size);
     for (int y = 0; y < size; ++y)
-      for (int x = 0; x < size; ++x) icon[y * size + x] = square[y * kSide / size * kSide + x * kSide / size];
+      for (int x = 0; x < size; ++x)
+        icon[y * size + x] = square[y * kSide / size * kSide + x * kSide / size];
     const std::string folder = args[2] + "/" + std::to_string(size) + "x" + std::to_string(size);
     std::filesystem::create_directories(toolkit::PathOf(folder), made);
-    if (!pngio::WriteIndexedPng(folder + "/pixshow.png", size, size, icon.data(), size, rgb, &error))
+    if (!pngio::WriteIndexedPng(folder + "/pixshow.png", size, size, icon.data(), size, rgb,
+                                &error))
       return Fail(error);
   }
   // The SVG: one rectangle per run of a colour along a row.
@@ -66,8 +68,8 @@ int Main(const std::vector<std::string>& args) {
       while (end < kSide && square[y * kSide + end] == colour) ++end;
       char rect[128];
       std::snprintf(rect, sizeof rect,
-                    "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"1\" fill=\"#%02x%02x%02x\"/>\n", x,
-                    y, end - x, rgb[colour][0], rgb[colour][1], rgb[colour][2]);
+                    "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"1\" fill=\"#%02x%02x%02x\"/>\n",
+                    x, y, end - x, rgb[colour][0], rgb[colour][1], rgb[colour][2]);
       svg += rect;
     }
   svg += "</svg>\n";
