@@ -409,8 +409,10 @@ class SdlBackend final : public Backend {
                              area.h - top - bottom};
     int placedX = x, placedY = y;
     if (PlaceAtRemembered(x, y, w, h, &inside, 1, 0, &placedX, &placedY) &&
-        (placedX != x || placedY != y))
+        (placedX != x || placedY != y)) {
       SDL_SetWindowPosition(window_, placedX, placedY);
+      placedAt_ = {placedX, placedY};
+    }
   }
 
   // Marks the scale as the user's choice, made while playing (a key), and
@@ -728,8 +730,11 @@ class SdlBackend final : public Backend {
             break;
           case SDL_WINDOWEVENT_MOVED:
             // Moved by the user: only once the program waits (the window
-            // manager has placed the window by then) and in a window.
-            if (waited_ && !fullscreen_) moved_ = true;
+            // manager has placed the window by then), in a window, and
+            // not where the backend put it.
+            if (waited_ && !fullscreen_ &&
+                std::make_pair(e.window.data1, e.window.data2) != placedAt_)
+              moved_ = true;
             break;
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;
@@ -857,6 +862,7 @@ class SdlBackend final : public Backend {
   bool moved_ = false;         // the window moved or resized by the user: its place is remembered
   bool waited_ = false;        // the program has reached a wait
   bool framePending_ = false;  // the window manager's frame not seen yet
+  std::pair<int, int> placedAt_{-1, -1};  // where the backend itself moved the window
   int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;
   const bool trace_;
   bool triedVideo_ = false;
