@@ -1022,7 +1022,7 @@ const pixshowPage = (() => {
   listen();
   if (query.has('studio') && STUDIO) studio.open(true);
   // Work kept in this browser shows on the Studio button (the studio offers it for the sheets it was done on).
-  if (STUDIO && indexedDB.databases) {
+  if (STUDIO && window.indexedDB && indexedDB.databases) {
     indexedDB.databases().then((all) => all.some((d) => d.name === 'pixshow-studio') && new Promise((resolve) => {
       const opening = indexedDB.open('pixshow-studio', 1);
       opening.onupgradeneeded = () => opening.result.createObjectStore('work');
