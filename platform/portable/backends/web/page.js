@@ -936,7 +936,10 @@ const pixshowPage = (() => {
       // The program's cursor, where the last wait began, is no hold's.
       const [cx, cy] = state.cursor || [-99, -99];
       let best = null, fewest = Infinity;
-      for (const map of data.maps) {
+      // The hold matched last first: most new pictures are of it, and a perfect match ends the search.
+      const maps = known ? [known.map, ...data.maps.filter((m) => m !== known.map)] : data.maps;
+      for (const map of maps) {
+        if (fewest === 0) break;
         let wrong = 0;
         for (let p = 0; p < 640 * 480 && wrong < fewest; ++p) {
           const px = p % 640, py = (p - px) / 640;
