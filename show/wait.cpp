@@ -33,20 +33,21 @@ void RecoverMouse() {
 
 // How long the wait may sleep: until input or a message comes, or, when the
 // display or the mouse must be taken back, a short while; with --delay, until
-// the delay is over at the latest.
-DWORD SleepLimit(int away, int readFailed, DWORD startMs) {
+// the delay is over at the latest, and with a note, until it goes.
+DWORD SleepLimit(int away, int readFailed) {
   DWORD limit = INFINITE;
   if (away) {
     limit = AwayRetryMs;
   } else if (readFailed) {
     limit = ReadRetryMs;
   }
-  if (g_delayMs != 0) {
-    const DWORD passed = GetTickCount() - startMs;
-    const DWORD left = passed < g_delayMs ? g_delayMs - passed : 0;
-    if (left < limit) {
-      limit = left;
-    }
+  const DWORD delayLeft = DelayTimeLeft();
+  if (delayLeft < limit) {
+    limit = delayLeft;
+  }
+  const DWORD noteLeft = NoteTimeLeft();
+  if (noteLeft < limit) {
+    limit = noteLeft;
   }
   return limit;
 }
@@ -69,7 +70,7 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
 
-  const DWORD startMs = GetTickCount();
+  StartDelayCount();
   int clicked = 0;
   int away = 0;
   int readFailed = 0;
@@ -117,7 +118,8 @@ int WaitForContinueClick() {
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }
-      if (HandleViewerKeys() || DelayIsOver(startMs)) {
+      PutOverlaysOn();
+      if (HandleWheel(g_mouseState.lZ) || HandleViewerKeys() || DelayTimeLeft() == 0) {
         clicked = 1;
       }
     }
@@ -126,10 +128,16 @@ int WaitForContinueClick() {
     if (!clicked) {
       HANDLE handles[WaitHandleCount];
       MsgWaitForMultipleObjects(CollectWaitHandles(handles), handles, FALSE,
-                                SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
+                                SleepLimit(away, readFailed), QS_ALLINPUT);
     }
   }
 
+  // Once the window is gone the display is not touched again.
+  if (g_waitEndedByQuit) {
+    ForgetOverlaysDrawn();
+  } else {
+    TakeOverlaysOff();
+  }
   ClipCursor(NULL);
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
