@@ -55,8 +55,8 @@ extern int g_screenWanted;
 // hides it; the wait goes on. 1 when the wait is to end.
 int HandleViewerKeys();
 // The mouse wheel in a wait (DIMOUSESTATE's lZ): turned down (towards the
-// user) it goes on as a click does, up it asks for the previous screen. 1
-// when the wait is to end.
+// user) it goes on as a click does, up it asks for the previous screen (the
+// wait passes only a turn made while it waits). 1 when the wait is to end.
 int HandleWheel(LONG turn);
 // --delay: the count starts with each wait, or again where P resumes it;
 // DelayTimeLeft is INFINITE without --delay or while paused. P's pause lasts

@@ -74,6 +74,7 @@ int WaitForContinueClick() {
   int clicked = 0;
   int away = 0;
   int readFailed = 0;
+  int firstRead = 1;
   while (!clicked) {
     MSG message;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -119,7 +120,12 @@ int WaitForContinueClick() {
         clicked = 1;
       }
       PutOverlaysOn();
-      if (HandleWheel(g_mouseState.lZ) || HandleViewerKeys() || DelayTimeLeft() == 0) {
+      // The first read holds what the wheel did before the wait began (the
+      // rest of a turn that ended the last wait, say): only a turn made in
+      // the wait counts.
+      const LONG turn = firstRead ? 0 : g_mouseState.lZ;
+      firstRead = firstRead && readFailed;
+      if (HandleWheel(turn) || HandleViewerKeys() || DelayTimeLeft() == 0) {
         clicked = 1;
       }
     }

@@ -417,12 +417,18 @@ TEST_F(Presentation, TheKeysHelpAndANoteComeOverAWaitAndLeaveThePictureAsItWas) 
 }
 
 // 1 to 8 go to that screen, drawn as if arrived; the wheel goes on (down) and
-// back (up); P holds the slideshow until P again, from where it counts anew.
+// back (up), a turn made before the wait (at its hold) not counting; P holds
+// the slideshow until P again, from where it counts anew.
 TEST_F(Presentation, NumberKeysAndTheWheelGoToScreensAndPHoldsTheSlideshow) {
   const auto key = [](int vk) { return [vk] { Press(vk); }; };
-  const auto wheel = [](int turn) { return [turn] { pxh::MoveMouse(0, 0, turn); }; };
+  const auto wheel = [](int turn, int before) {
+    return [turn, before] {
+      pxh::MoveMouse(0, 0, before);
+      pxh::At(pxh::NowMs() + 10, [turn] { pxh::MoveMouse(0, 0, turn); });
+    };
+  };
   const std::vector<std::pair<int, std::function<void()>>> plan = {
-      {1, key('8')}, {8, key('3')}, {3, wheel(120)}, {2, wheel(-120)}, {3, key('3')}};
+      {1, key('8')}, {8, key('3')}, {3, wheel(120, 0)}, {2, wheel(-120, -120)}, {3, key('3')}};
   size_t step = 0;
   int seen = 0;
   int status = Run(nullptr, [&](int) {
