@@ -119,7 +119,9 @@ int WaitForContinueClick() {
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }
-      PutOverlaysOn();
+      if (!clicked) {
+        PutOverlaysOn();
+      }
       // The first read holds what the wheel did before the wait began (the
       // rest of a turn that ended the last wait, say): only a turn made in
       // the wait counts.
