@@ -857,17 +857,6 @@ class SdlBackend final : public Backend {
     if (!choice.empty()) ChooseScale(choice);
   }
 
-  // Marks `text` (a --scale value) as the user's choice of scale: shown at
-  // once and remembered with the window's settings.
-  void ChooseScale(const std::string& text) {
-    Trace("scale", std::atol(text.c_str()));
-    scaleText_ = text;
-    scale_ = ParseScaleChoice(text.c_str());
-    dirty_ = true;
-    clear_ = true;
-    urgent_ = true;
-  }
-
   // Gamepads through SDL's game controller API, plugged in and out while
   // playing. SDL would poll them every millisecond while one is plugged in
   // (its event wait cannot sleep on them), so they are updated here, when
