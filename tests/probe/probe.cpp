@@ -549,7 +549,13 @@ void ProbeInput(HINSTANCE instance) {
 // Another window takes the focus, then the program's comes back in front.
 void SetFocus(bool ours) {
 #ifdef _WIN32
+  // The window manager answers in its own time: wait (a while at most) until
+  // the change has reached this program before probing what follows from it.
   SetForegroundWindow(ours ? g_window : GetDesktopWindow());
+  for (int tries = 0; tries < 200 && (GetForegroundWindow() == g_window) != ours; ++tries) {
+    Pump();
+    Sleep(10);
+  }
 #else
   ours ? pxh::RegainFocus() : pxh::LoseFocus();
 #endif
