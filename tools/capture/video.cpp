@@ -120,6 +120,7 @@ class VideoWriter : public FrameSink {
     codec_->color_primaries = AVCOL_PRI_BT709;
     codec_->color_trc = AVCOL_TRC_BT709;
     codec_->bit_rate = 0;
+    codec_->thread_count = 0;  // as many as the machine has
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // Constant quality, and no frames held back for looking ahead: memory
     // stays at a few frames however long the recording.
