@@ -103,8 +103,9 @@ class VideoWriter : public FrameSink {
     codec_ = avcodec_alloc_context3(encoder);
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
-    convert_ = sws_getContext(256, 1, AV_PIX_FMT_RGB24, 256, 1, AV_PIX_FMT_YUV444P,
-                              SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr);
+    convert_ =
+        sws_getContext(256, 1, AV_PIX_FMT_RGB24, 256, 1, AV_PIX_FMT_YUV444P,
+                       SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr);
     if (!codec_ || !frame_ || !packet_ || !convert_) return Failed(AVERROR(ENOMEM), why);
     // RGB in full range to BT.709 in limited range, as the stream says.
     sws_setColorspaceDetails(convert_, sws_getCoefficients(SWS_CS_ITU709), 1,
@@ -149,8 +150,8 @@ class VideoWriter : public FrameSink {
       return Failed(error, why);
     constexpr int kBufferSize = 1 << 16;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
-    format_->pb = buffer ? avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, Write, Seek)
-                         : nullptr;
+    format_->pb =
+        buffer ? avio_alloc_context(buffer, kBufferSize, 1, this, nullptr, Write, Seek) : nullptr;
     if (!format_->pb) {
       av_free(buffer);
       return Failed(AVERROR(ENOMEM), why);

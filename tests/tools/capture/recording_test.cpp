@@ -59,7 +59,8 @@ std::vector<uint8_t> Enlarged(const std::string& png, int scale) {
   std::vector<uint8_t> rgb;
   for (int y = 0; y < H * scale; y++)
     for (int x = 0; x < W * scale; x++)
-      for (int c = 0; c < 3; c++) rgb.push_back(p.rgb[p.indices[(y / scale) * W + x / scale] * 3 + c]);
+      for (int c = 0; c < 3; c++)
+        rgb.push_back(p.rgb[p.indices[(y / scale) * W + x / scale] * 3 + c]);
   return rgb;
 }
 
@@ -129,9 +130,9 @@ TEST(Recording, VideoHoldsEveryWaitCloseToTheCapture) {
     SCOPED_TRACE(name);
     TempDir dir;
     WriteNoiseArt(dir.Path());
-    const RunResult run = RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE,
-                                  {"--sheets", dir.Path(), "--all-holds", "--video", name,
-                                   "--wait-seconds", "1"});
+    const RunResult run =
+        RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE,
+                {"--sheets", dir.Path(), "--all-holds", "--video", name, "--wait-seconds", "1"});
     if (run.err.find("not available") != std::string::npos ||
         run.err.find("cannot encode") != std::string::npos) {
       GTEST_SKIP() << run.err;
@@ -146,9 +147,8 @@ TEST(Recording, VideoHoldsEveryWaitCloseToTheCapture) {
     int width = 0, height = 0;
     double duration = 0;
     char rate[16] = "";
-    ASSERT_EQ(std::sscanf(probe.out.c_str(), "%d,%d,%15[0-9/]\n%lf", &width, &height, rate,
-                          &duration),
-              4)
+    ASSERT_EQ(
+        std::sscanf(probe.out.c_str(), "%d,%d,%15[0-9/]\n%lf", &width, &height, rate, &duration), 4)
         << probe.out << probe.err;
     EXPECT_TRUE(width == 1280 && height == 960 && std::string(rate) == "30/1") << probe.out;
     EXPECT_NEAR(duration, totalMs / 1000.0, 1 / 30.0);
@@ -159,23 +159,22 @@ TEST(Recording, VideoHoldsEveryWaitCloseToTheCapture) {
                 std::to_string((hold.startMs + hold.lengthMs / 2) * 30 / 1000) + ")";
       pictures += hold.picture + " ";
     }
-    const RunResult frames =
-        RunTool(dir.Path(), "ffmpeg",
-                {"-v", "error", "-i", name, "-vf", "select=" + select, "-vsync", "0", "-f",
-                 "rawvideo", "-pix_fmt", "rgb24", "-"});
+    const RunResult frames = RunTool(dir.Path(), "ffmpeg",
+                                     {"-v", "error", "-i", name, "-vf", "select=" + select,
+                                      "-vsync", "0", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
     const size_t frameBytes = size_t(1280) * 960 * 3;
     ASSERT_EQ(frames.out.size(), 8 * frameBytes) << frames.err;
     std::istringstream names(pictures);
     std::string picture;
     for (int n = 0; names >> picture; n++) {
-      const double psnr = Psnr(Enlarged(dir / ("capture/" + picture), 2),
-                               reinterpret_cast<const uint8_t*>(frames.out.data()) + n * frameBytes);
+      const double psnr =
+          Psnr(Enlarged(dir / ("capture/" + picture), 2),
+               reinterpret_cast<const uint8_t*>(frames.out.data()) + n * frameBytes);
       EXPECT_GE(psnr, 35) << picture;
       std::printf("%s %s: %.1f dB\n", name.c_str(), picture.c_str(), psnr);
     }
   }
 }
-
 
 // Outputs that must not be written are refused before anything is, with one
 // line; a file that cannot be finished (here a file-size limit, as a full
@@ -207,11 +206,10 @@ TEST(Recording, RefusesOutputsItMustNotWriteAndLeavesNoPartFile) {
     if (what == "dangling") std::filesystem::create_symlink(dir / "elsewhere", out);
     std::vector<std::string> args = Args({"--sheets", SampleArt()}, c.args);
     const RunResult r =
-        what == "full" ? RunTool(dir.Path(), "/bin/sh",
-                                 Args({"-c", "ulimit -f 40 && exec \"$0\" \"$@\"",
-                                       PIXSHOW_CAPTURE_EXE},
-                                      args))
-                       : RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE, args);
+        what == "full"
+            ? RunTool(dir.Path(), "/bin/sh",
+                      Args({"-c", "ulimit -f 40 && exec \"$0\" \"$@\"", PIXSHOW_CAPTURE_EXE}, args))
+            : RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE, args);
     if (r.err.find("not available") != std::string::npos) GTEST_SKIP() << r.err;
     EXPECT_EQ(List(dir.Path()), c.left);
     if (!*c.error) {
