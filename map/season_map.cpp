@@ -36,12 +36,12 @@ void DrawBattleMap(const int* layout, int season) {
   }
 
   // One open for the whole map; each tile is found by an absolute seek.
-  FILE* sheet = OpenImageSheet(ImageSheets[TileSheet].fileName, g_backSurface);
+  HANDLE sheet = OpenImageSheet(ImageSheets[TileSheet].fileName, g_backSurface);
   for (int cell = 1; cell <= MapCellCount; cell++) {
     int tile = season * TerrainsPerSeason + layout[cell];
     PlotSheetImage(sheet, tile, CellWidth, CellHeight, CellHeight, cellX[cell], cellY[cell], 0);
   }
-  std::fclose(sheet);
+  CloseHandle(sheet);
 
   g_backSurface->Unlock(NULL);
   FlipToFront();

@@ -16,9 +16,9 @@ const int StatIconRowY[3] = {112, 184, 256};
 // Draws `rows` rows of a stat icon into the surface the caller has locked;
 // on a load failure that is the back buffer's lock.
 void DrawStatIconRows(int icon, int x, int y, int rows) {
-  FILE* sheet = OpenImageSheet(StatIcons.fileName, g_backSurface);
+  HANDLE sheet = OpenImageSheet(StatIcons.fileName, g_backSurface);
   PlotSheetImage(sheet, icon - 1, StatIcons.imageWidth, StatIcons.imageHeight, rows, x, y, 0);
-  std::fclose(sheet);
+  CloseHandle(sheet);
 }
 
 }  // namespace

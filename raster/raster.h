@@ -12,20 +12,20 @@
 // `surface` and whose rows are `pitch` bytes apart. No clipping.
 void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch);
 
-// Opens an image sheet for reading. When it cannot be opened, cannot be read
-// at all (a directory of that name) or is not a regular file (a named pipe, a
-// device, a socket: refused without waiting on it) the load failure is shown:
+// Opens an image sheet for reading. When it cannot be opened (a directory of
+// that name too) or is not a file on disk (a named pipe, a device, a socket:
+// opened without waiting, then refused by its kind) the load failure is shown:
 // the lock on `lockedSurface` (may be null) is released, "Load Failure" is
 // written on the visible surface and held for 2 seconds, one line naming the
 // sheet and the reason goes to stderr, the devices are torn down and the
-// process ends with status 1. Returns only with an open stream.
-FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface);
+// process ends with status 1. Returns only with an open file (CloseHandle).
+HANDLE OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface);
 
 // Draws `rows` rows of image `image` (each image `width` x `height` bytes)
 // from an open sheet at (x, y) into the surface g_surfaceDesc describes,
 // which must be locked. Bytes past the end of the sheet are drawn as 255.
 // With `skipZero`, pixels of index 0 leave the surface untouched.
-void PlotSheetImage(FILE* sheet, int image, int width, int height, int rows, int x, int y,
+void PlotSheetImage(HANDLE sheet, int image, int width, int height, int rows, int x, int y,
                     int skipZero);
 
 // Locks `surface`, draws one whole image of a sheet at (x, y), closes the

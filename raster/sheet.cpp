@@ -1,11 +1,10 @@
 // Image sheets: headerless files of one-byte palette indices holding equally
-// sized images back to back. Every byte goes from the open file straight into
-// the locked surface; no image is ever held in memory.
+// sized images back to back. An image's bytes are read in one go into a small
+// buffer and plotted one by one into the locked surface; no sheet is ever held
+// in memory.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "devices/devices.h"
 #include "raster/raster.h"
@@ -16,6 +15,16 @@ const int LoadFailureX = 30;
 const int LoadFailureY = 430;
 const COLORREF LoadFailureColour = 0xffffff;
 const DWORD LoadFailureHoldMs = 2000;
+
+// The largest image of the six sheets, in bytes.
+constexpr int LargestImageBytes() {
+  int most = 0;
+  for (const SheetFormat& sheet : ImageSheets)
+    most =
+        sheet.imageWidth * sheet.imageHeight > most ? sheet.imageWidth * sheet.imageHeight : most;
+  return most;
+}
+const int SheetImageBytesMost = LargestImageBytes();
 
 // Shows why the program cannot go on, puts the display back and ends the
 // process with status 1.
@@ -40,52 +49,55 @@ void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch) {
   static_cast<unsigned char*>(surface)[y * pitch + x] = colour;
 }
 
-FILE* OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) {
-  // Only a regular file is a sheet. Opening a named pipe would wait for a
-  // writer for ever, and a device such as /dev/zero never ends; looking at
-  // the kind of file first opens nothing. (A pipe put in the sheet's place
-  // between this look and the open below would still be waited on: only the
-  // platform's own calls can open without waiting.)
-  std::error_code status;
-  const std::filesystem::file_type type = std::filesystem::status(sheetName, status).type();
-  if (type == std::filesystem::file_type::directory) {
-    ShowLoadFailure(sheetName, lockedSurface, std::strerror(EISDIR));
-  }
-  // A kind that cannot be told (no such file, no access) is left to the open,
-  // which names the reason.
-  if (type != std::filesystem::file_type::regular &&
-      type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none) {
-    ShowLoadFailure(sheetName, lockedSurface, "not a regular file");
-  }
-  errno = 0;
-  FILE* sheet = std::fopen(sheetName, "rb");
-  if (sheet == NULL) {
-    ShowLoadFailure(sheetName, lockedSurface, std::strerror(errno != 0 ? errno : ENOENT));
-  }
-  // Some systems open a directory for reading and fail only at the first
-  // read; such a sheet cannot be read at all and counts as not opened. A
-  // sheet that merely ends early is fine (its missing bytes draw as 255).
-  errno = 0;
-  if (std::getc(sheet) == EOF && std::ferror(sheet)) {
-    int reason = errno != 0 ? errno : EIO;
-    std::fclose(sheet);
+HANDLE OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface) {
+  // Only a file on disk is a sheet. Opening never waits (a named pipe put in
+  // the sheet's place, by a rename too, opens at once) and the kind is looked
+  // at on what was opened, so a pipe or an endless device such as /dev/zero
+  // is refused, never read.
+  HANDLE sheet =
+      CreateFileA(sheetName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (sheet == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesA(sheetName);
+    const int reason =
+        error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+        : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+            ? EISDIR
+        : error == ERROR_ACCESS_DENIED ? EACCES
+                                       : EIO;
     ShowLoadFailure(sheetName, lockedSurface, std::strerror(reason));
   }
-  std::rewind(sheet);
+  if (GetFileType(sheet) != FILE_TYPE_DISK) {
+    CloseHandle(sheet);
+    ShowLoadFailure(sheetName, lockedSurface, "not a regular file");
+  }
   return sheet;
 }
 
-void PlotSheetImage(FILE* sheet, int image, int width, int height, int rows, int x, int y,
+void PlotSheetImage(HANDLE sheet, int image, int width, int height, int rows, int x, int y,
                     int skipZero) {
-  long offset = static_cast<long>(image) * width * height;
-  std::fseek(sheet, offset, SEEK_SET);
+  // The rows of one image follow each other: one read for them all. Bytes
+  // the sheet does not have (it ends early, or a read fails) stay 255.
+  static unsigned char bytes[SheetImageBytesMost];
+  const DWORD wanted = static_cast<DWORD>(width) * rows;
+  if (wanted > sizeof(bytes)) return;
+  std::memset(bytes, 255, wanted);
+  // The images drawn all start within the first megabyte of their sheet.
+  const LONG offset = static_cast<LONG>(image) * width * height;
+  DWORD have = 0, got = 0;
+  if (SetFilePointer(sheet, offset, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+    while (have < wanted && ReadFile(sheet, bytes + have, wanted - have, &got, NULL) && got > 0)
+      have += got;
+  }
+  const unsigned char* byte = bytes;
   for (int row = y; row < y + rows; row++) {
     for (int column = x; column < x + width; column++) {
-      int value = std::getc(sheet);
+      const unsigned char value = *byte++;
       if (skipZero && value == 0) {
         continue;
       }
-      PlotPixel(column, row, static_cast<unsigned char>(value & 0xff), g_surfaceDesc.lpSurface,
+      PlotPixel(column, row, value, g_surfaceDesc.lpSurface,
                 static_cast<int>(g_surfaceDesc.lPitch));
     }
   }
@@ -96,9 +108,9 @@ int DrawSheetImage(LPDIRECTDRAWSURFACE7 surface, const char* sheetName, int widt
   if (FAILED(surface->Lock(NULL, &g_surfaceDesc, DDLOCK_WAIT, NULL))) {
     return 0;
   }
-  FILE* sheet = OpenImageSheet(sheetName, surface);
+  HANDLE sheet = OpenImageSheet(sheetName, surface);
   PlotSheetImage(sheet, image, width, height, height, x, y, skipZero);
-  std::fclose(sheet);
+  CloseHandle(sheet);
   if (FAILED(surface->Unlock(NULL))) {
     return 0;
   }

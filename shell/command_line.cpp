@@ -39,28 +39,45 @@ const char HelpText[] =
     "                       pause, once it ends); a sheet gone then is a load failure\n"
     "  --screenshot-dir DIR save screenshots in DIR, created if needed (default:\n"
     "                       $XDG_PICTURES_DIR/pixshow, else ~/Pictures/pixshow; on\n"
-    "                       Windows the Pictures folder's pixshow)\n"
-    "  --window             start in a window (Linux; also PIXSHOW_WINDOWED=1)\n"
+    "                       Windows the Pictures folder's pixshow), always as new\n"
+    "                       files: a name taken, by a link too, is passed by\n"
+    "  --window             start in a window (Linux; also PIXSHOW_WINDOWED=1, and\n"
+    "                       PIXSHOW_WINDOWED=0 full screen; other values are refused)\n"
     "  --fullscreen         start full screen (Linux; the default)\n"
     "  --scale MODE         how the picture fills the screen (Linux): auto (the\n"
     "                       default: whole scales when the largest fills at least\n"
     "                       three quarters of the height, else fit), integer (whole\n"
     "                       scales, black around), fit (4:3 filling the height or\n"
     "                       width, sharp pixels), stretch (the whole screen), or a\n"
-    "                       whole number N. The mode, the scale and the window's\n"
-    "                       size are remembered in $XDG_CONFIG_HOME/pixshow/\n"
-    "                       settings.ini (~/.config when unset).\n"
+    "                       whole number N (also PIXSHOW_SCALE, refused unless\n"
+    "                       --scale would take it). The mode, the scale and the\n"
+    "                       window's size are remembered in $XDG_CONFIG_HOME/\n"
+    "                       pixshow/settings.ini (~/.config when unset); a window\n"
+    "                       larger than the screen opens as the first window does.\n"
     "  --help               print this text and exit\n"
     "  --version            print the version and exit\n"
     "\n"
     "Exit status: 0 when the presentation ran, to its end or until left; 1 when an\n"
     "image sheet cannot be opened (\"Load Failure\" is shown, one line on standard\n"
-    "error names the sheet); 2 for an unknown option, a bad option value or a\n"
+    "error names the sheet); 2 for an unknown option, a bad or too long option\n"
+    "value, a PIXSHOW_WINDOWED or PIXSHOW_SCALE value so refused, or a\n"
     "FOLDER that cannot be entered, or when the window or the display cannot be\n"
     "set up (one line on standard error).\n";
 
 const int ArgumentSize = 4096;
 const double LongestDelaySeconds = 86400;
+
+// An argument (or an option's value, when `option` is one) longer than the
+// command line's arguments may be, with its start.
+void ReportTooLong(const char* option, const char* argument = NULL) {
+  if (argument == NULL)
+    std::fprintf(stderr, "pixshow: the value of %s is too long (%d characters at most)", option,
+                 ArgumentSize - 1);
+  else
+    std::fprintf(stderr, "pixshow: argument too long (%d characters at most): '%.40s...'",
+                 ArgumentSize - 1, argument);
+  std::fputs(" (try 'pixshow --help')\n", stderr);
+}
 
 // The value of an option that takes one: after '=' in the same argument, or
 // the next argument. NULL (with a line on stderr) when there is none.
@@ -70,8 +87,12 @@ const char* ReadOptionValue(const char* argument, const char* name, const char**
   if (argument[length] == '=') return argument + length + 1;
   int tooLong = 0;
   const char* next = ReadArgument(*cursor, value, ArgumentSize, &tooLong);
-  if (next == NULL || tooLong) {
+  if (next == NULL) {
     std::fprintf(stderr, "pixshow: %s needs a value (try 'pixshow --help')\n", name);
+    return NULL;
+  }
+  if (tooLong) {
+    ReportTooLong(name);
     return NULL;
   }
   *cursor = next;
@@ -185,7 +206,18 @@ int HandleCommandLine(const char* commandLine) {
   int tooLong = 0;
   const char* cursor = commandLine != NULL ? commandLine : "";
   while ((cursor = ReadArgument(cursor, argument, ArgumentSize, &tooLong)) != NULL) {
-    if (tooLong) return ReportBadCommandLine("argument too long:", argument);
+    if (tooLong) {
+      // --name=value: the value is what is too long.
+      const char* equals = std::strchr(argument, '=');
+      if (!optionsEnded && std::strncmp(argument, "--", 2) == 0 && equals != NULL &&
+          equals - argument < 32) {
+        argument[equals - argument] = '\0';
+        ReportTooLong(argument);
+      } else {
+        ReportTooLong(NULL, argument);
+      }
+      return ExitBadCommandLine;
+    }
     if (!optionsEnded && argument[0] == '-' && argument[1] != '\0') {
       if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
         std::fputs(HelpText, stdout);

@@ -88,6 +88,21 @@ std::string ScreenshotFolder() {
 #endif
 }
 
+// A failed open or write in words.
+std::string WhyNot(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return std::strerror(ENOENT);
+    case ERROR_ACCESS_DENIED:
+      return std::strerror(EACCES);
+    case ERROR_DISK_FULL:
+      return std::strerror(ENOSPC);
+    default:
+      return "error " + std::to_string(error);
+  }
+}
+
 int ReportShotFailure(const std::string& what, const std::string& why) {
   std::fprintf(stderr, "pixshow: cannot save the screenshot %s: %s\n", what.c_str(), why.c_str());
   return 0;
@@ -148,22 +163,30 @@ int SaveScreenshot() {
   if (local == NULL || std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", local) == 0) {
     std::strcpy(stamp, "00000000-000000");
   }
-  // A name not taken yet: a suffix for a second shot of the same second.
+  // A name not taken yet: a suffix for a second shot of the same second. The
+  // file is made new or not at all: a name that exists, a symbolic link too
+  // (even one pointing nowhere), is never written through; the next is taken.
   const std::string slash = folder.find('\\') != std::string::npos ? "\\" : "/";
   const std::string base =
       folder + slash + "pixshow-" + std::to_string(g_screenNumber) + "-" + stamp;
   std::string path = base + ".png";
-  for (int shot = 2; std::filesystem::exists(path, error); shot++) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int shot = 2;; shot++) {
+    file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    const DWORD taken = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    if (taken != ERROR_FILE_EXISTS && taken != ERROR_ALREADY_EXISTS) break;
     if (shot > MostShotsInASecond) return ReportShotFailure(base + "*", "too many this second");
     path = base + "-" + std::to_string(shot) + ".png";
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == NULL) return ReportShotFailure("\"" + path + "\"", std::strerror(errno));
-  const int written = std::fwrite(&png[0], 1, png.size(), file) == png.size();
-  if (std::fclose(file) != 0 || !written) {
-    const std::string why = std::strerror(errno);
+  if (file == INVALID_HANDLE_VALUE)
+    return ReportShotFailure("\"" + path + "\"", WhyNot(GetLastError()));
+  DWORD written = 0;
+  const BOOL wrote = WriteFile(file, &png[0], static_cast<DWORD>(png.size()), &written, NULL);
+  const DWORD writeError = wrote ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError();
+  if (!CloseHandle(file) || !wrote || written != png.size()) {
     std::remove(path.c_str());
-    return ReportShotFailure("\"" + path + "\"", why);
+    return ReportShotFailure("\"" + path + "\"", WhyNot(writeError));
   }
   std::fprintf(stderr, "pixshow: screenshot saved as %s\n", path.c_str());
   return 1;

@@ -50,7 +50,17 @@ TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {
     std::string out, err;
     const char* call = nullptr;
   };
+  const std::string longValue(5000, '1'), longDelay = "--delay " + longValue,
+                                          longJoined = "--delay=" + longValue,
+                                          longFolder = "-- " + longValue;
+  const std::string tooLong = "pixshow: the value of --delay is too long (4095 characters at most)";
+  const char* const tryHelp = " (try 'pixshow --help')\n";
   const Case cases[] = {
+      {longDelay.c_str(), ExitBadCommandLine, "", tooLong + tryHelp},
+      {longJoined.c_str(), ExitBadCommandLine, "", tooLong + tryHelp},
+      {longFolder.c_str(), ExitBadCommandLine, "",
+       "pixshow: argument too long (4095 characters at most): '" + longValue.substr(0, 40) +
+           "...'" + tryHelp},
       {"--help", ExitPresented, help, ""},
       {"art --help", ExitPresented, help, ""},
       {"--version", ExitPresented, "pixshow " PIXSHOW_VERSION "\n", ""},

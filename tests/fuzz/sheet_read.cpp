@@ -1,7 +1,7 @@
 // Fuzz target: a sheet as `pixsheet info` and `export` read it. The first
 // three bytes choose the image size (1 to 64 on a side) and the image or the
-// number of columns; the rest is the sheet. What export would write is
-// written as a PNG and read back: it must give the same indices.
+// number of columns (and a numbered preview or not); the rest is the sheet. What export would write
+// is written as a PNG and read back: it must give the same indices.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (choice & 0x80) {
       picture = pixsheet::ExportImage(sheet, "fuzz.pix", length, imageSize, choice & 0x7f);
     } else {
-      picture = pixsheet::ExportContactSheet(sheet, "fuzz.pix", length, imageSize, choice % 12 + 1);
+      picture = pixsheet::ExportContactSheet(sheet, "fuzz.pix", length, imageSize, choice % 12 + 1,
+                                             (choice & 0x40) != 0);
     }
   } catch (const pixsheet::Failure&) {
     std::fclose(sheet);

@@ -621,6 +621,41 @@ void ProbeLockedSurface() {
           {"Unlock primary after the fill", g_primary->Unlock(NULL)}});
 }
 
+// Files as the program opens its sheets and makes its screenshots.
+void ProbeFiles() {
+  const char* const name = "probe-file.tmp";
+  std::remove(name);
+  auto open = [](const char* path, DWORD access, DWORD disposition) {
+    return CreateFileA(path, access, FILE_SHARE_READ, NULL, disposition, FILE_ATTRIBUTE_NORMAL,
+                       NULL);
+  };
+  auto sayOpen = [](const char* label, HANDLE file) {
+    Say(label, file == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : "handle", "error=%lu",
+        file == INVALID_HANDLE_VALUE ? (unsigned long)GetLastError() : 0ul);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  };
+  HANDLE file = open(name, GENERIC_WRITE, CREATE_NEW);
+  DWORD done = 0;
+  const BOOL wrote = WriteFile(file, "0123456789", 10, &done, NULL);
+  Say("WriteFile 10 bytes to a new file", Bool(wrote), "written=%lu type=%lu", (unsigned long)done,
+      (unsigned long)GetFileType(file));
+  CloseHandle(file);
+  sayOpen("CreateFileA CREATE_NEW existing", open(name, GENERIC_WRITE, CREATE_NEW));
+  sayOpen("CreateFileA a folder", open(".", GENERIC_READ, OPEN_EXISTING));
+  sayOpen("CreateFileA no such file", open("no-such-file.tmp", GENERIC_READ, OPEN_EXISTING));
+  sayOpen("CreateFileA in no such folder", open("no-such-folder/x", GENERIC_READ, OPEN_EXISTING));
+  file = open(name, GENERIC_READ, OPEN_EXISTING);
+  char bytes[8];
+  DWORD got = 0, atEnd = 99;
+  const DWORD at = SetFilePointer(file, 6, NULL, FILE_BEGIN);
+  const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, NULL);
+  const BOOL readAtEnd = ReadFile(file, bytes, sizeof bytes, &atEnd, NULL);
+  Say("SetFilePointer 6, ReadFile 8, ReadFile 8", Bool(read), "at=%lu got=%lu then=%s,%lu",
+      (unsigned long)at, (unsigned long)got, Bool(readAtEnd), (unsigned long)atEnd);
+  CloseHandle(file);
+  std::remove(name);
+}
+
 void ProbeTeardown() {
   if (g_input != NULL) {
     SayHr("keyboard Unacquire", g_keyboard->Unacquire());
@@ -649,6 +684,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ProbeWindow(instance);
   if (g_window == NULL) return 1;
   ProbeMessages();
+  ProbeFiles();
   const bool display = ProbeDisplay();
   if (display) {
     ProbePalette();

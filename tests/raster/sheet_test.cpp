@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devices/devices.h"
@@ -155,6 +156,34 @@ TEST_F(Sheets, ASheetThatCannotBeOpenedShowsTheMessageAndEndsWithStatusOne) {
         ::testing::ExitedWithCode(1), said);
   }
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"Divadude.pix", "ports.pix"}));
+}
+
+// As --watch draws again while a named pipe is renamed over a sheet, now and
+// then for a moment: whenever the drawing meets the pipe it is refused, never
+// waited on (looking at the name, then opening it, would wait there at times).
+TEST_F(Sheets, APipeRenamedOverASheetWhileItIsDrawnAgainIsRefusedNeverWaitedOn) {
+  std::FILE* sheet = std::fopen("ports.pix", "wb");
+  std::fputs("portrait bytes", sheet);
+  std::fclose(sheet);
+  ASSERT_EQ(link("ports.pix", "kept"), 0);
+  for (int run = 0; run < 8; run++) {
+    SCOPED_TRACE(run);
+    EXPECT_EXIT(
+        {
+          alarm(20);  // waited on: the child ends as a failure
+          std::thread([] {
+            for (;;) {
+              mkfifo("pipe.tmp", 0600);
+              std::rename("pipe.tmp", "ports.pix");
+              link("kept", "sheet.tmp");
+              std::rename("sheet.tmp", "ports.pix");
+              usleep(100);
+            }
+          }).detach();
+          for (;;) DrawPortrait(0, 40, 50);
+        },
+        ::testing::ExitedWithCode(1), "cannot open image sheet \"ports.pix\": not a regular file");
+  }
 }
 
 TEST_F(Text, OpaqueTextBlackensItsCellsTransparentTextOnlyItsGlyphsEmptyTextNothing) {

@@ -5,7 +5,10 @@
 // the button, which buttons end it, lost input, the window closing while it waits.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -320,6 +323,28 @@ TEST_F(Presentation, ScreenshotsAreTheCapturesPictureUnderNamesNotTaken) {
     EXPECT_TRUE(shot.rfind("pixshow-2-", 0) == 0 && shot.size() >= 29) << shot;
     EXPECT_EQ(Differences(pictures_[5], LoadPicture(dir_.path() + "/shots/new/" + shot)), "");
   }
+  // A link at a name the shot would take, pointing nowhere: passed by, never
+  // written through.
+  commandLine_ = "--screenshot-dir links";
+  const std::string links = dir_.path() + "/links/";
+  std::filesystem::create_directory(links);
+  for (std::time_t t = std::time(NULL); t < std::time(NULL) + 5; t++) {
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&t));
+    symlink(("../elsewhere-" + std::to_string(t)).c_str(),
+            (links + "pixshow-1-" + stamp + ".png").c_str());
+  }
+  Run(nullptr, [&](int wait) { return pxh::SetKey(VK_F12, wait == 1), wait > 1; });
+  int pictures = 0;
+  size_t first = 0;
+  while (golden_[first].kind != "wait") first++;
+  for (const std::string& name : List(links)) {
+    if (std::filesystem::is_symlink(links + name)) continue;
+    EXPECT_EQ(Differences(pictures_[first], LoadPicture(links + name)), "") << name;
+    pictures++;
+  }
+  EXPECT_EQ(pictures, 1);
+  EXPECT_EQ(List(dir_.path()).size(), 8u);  // the sheets, shots/ and links/: nothing elsewhere
   commandLine_ = "--screenshot-dir plain.pix";
   dir_.WriteFile("plain.pix", {1});
   ::testing::internal::CaptureStderr();

@@ -229,6 +229,9 @@ def compare(args, env, art, lin, win, wine, started, problems):
               ((args.pixsheet_exe, "import", "windows\\sample-ports.pix.png", "-o",
                 "WINDOWS/SAMPLE-PORTS.PIX.PNG", "--size", "82x62"), 2, "is the input"),
               ((args.pixsheet_exe, "info", "NUL", "--size", "2x2"), 2, "is a device"),
+              ((args.capture_exe, "--out", "NUL"), 2, "\"NUL\" is a device, not a folder"),
+              ((args.capture_exe, "--out", "CON"), 2, "is a device, not a folder"),
+              ((args.capture_exe, "--out", "COM1"), 2, "is a device, not a folder"),
               # Recordings are the Linux build's: one line says so, nothing is played.
               ((args.capture_exe, "--gif", "show.gif"), 2, "--gif is not available"),
               ((args.capture_exe, "--video", "show.webm"), 2, "--video is not available")]

@@ -352,16 +352,22 @@ std::string Markdown(const std::vector<Sighting>& all) {
   return md.str();
 }
 
-// One line per image and screen: { sheet, image, screen },
+// One line per image and screen: { sheet, image, screen, rows }, rows being
+// how many of its rows, from the top, show there at most.
 std::string Table(const std::vector<Sighting>& all) {
-  std::set<std::tuple<int, int, int>> rows;
-  for (const Sighting& s : all) rows.insert({s.sheet, s.image, s.screen});
+  std::map<std::tuple<int, int, int>, int> rows;
+  for (const Sighting& s : all) {
+    int& most = rows[{s.sheet, s.image, s.screen}];
+    most = std::max(most, s.rows);
+  }
   std::string text =
       "// Written by pixshow-artmap from a run of the presentation: each image the\n"
-      "// program shows, as { sheet, image, screen }.\n";
-  for (const auto& [sheet, image, screen] : rows)
+      "// program shows, as { sheet, image, screen, rows drawn from its top }.\n";
+  for (const auto& [key, drawn] : rows) {
+    const auto& [sheet, image, screen] = key;
     text += "{" + std::to_string(sheet) + ", " + std::to_string(image) + ", " +
-            std::to_string(screen) + "},\n";
+            std::to_string(screen) + ", " + std::to_string(drawn) + "},\n";
+  }
   return text;
 }
 

@@ -405,6 +405,10 @@ int Main(const std::vector<std::string>& argv) {
   if (!fs::is_directory(toolkit::PathOf(options.sheets), ec)) {
     return Usage(Quoted(options.sheets) + " is not a folder (--sheets)");
   }
+  // NUL or /dev/null is no place for pictures (and on Windows looks like a
+  // file that is missing, or one that cannot be made).
+  if (toolkit::IsDevice(options.out))
+    return Refuse(Quoted(options.out) + " is a device, not a folder (--out)");
   const fs::path out = fs::absolute(toolkit::PathOf(options.out), ec);
   if (ec) return Refuse("cannot resolve " + Quoted(options.out) + " (--out): " + ec.message());
   if (options.pictures && fs::exists(out, ec) && !fs::is_directory(out, ec)) {

@@ -39,10 +39,11 @@ std::string Images(const std::set<int>& images) {
 // What is wrong with one sheet of the folder, or "" when nothing is.
 std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sheetId,
                          long long* held, int* needed) {
-  std::map<int, std::set<int>> byScreen;  // screen -> images drawn there
+  std::map<int, std::map<int, int>> byScreen;  // screen -> images drawn there -> rows drawn
   for (const ArtUse& use : ArtUses()) {
     if (use.sheet != sheetId) continue;
-    byScreen[use.screen].insert(use.image);
+    int& rows = byScreen[use.screen][use.image];
+    rows = std::max(rows, use.rows);
     *needed = std::max(*needed, use.image + 1);
   }
   const std::string first = byScreen.empty() ? "?" : std::to_string(byScreen.begin()->first);
@@ -51,6 +52,13 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) {
+    std::error_code link;
+    if (fs::is_symlink(fs::symlink_status(path, link))) {
+      if (ec == std::errc::too_many_symbolic_link_levels)
+        return "a link loop (the link leads back to itself)" + stops;
+      return "a link to " + toolkit::Quoted(toolkit::TextOf(fs::read_symlink(path, link))) +
+             ", which is missing" + stops;
+    }
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
       const std::string name = toolkit::TextOf(entry.path().filename());
       if (SameButForCapitals(name, sheet.name))
@@ -71,7 +79,9 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
   const long long imageBytes = static_cast<long long>(sheet.width) * sheet.height;
   *held = bytes / imageBytes;
   // The bytes a sheet lacks draw as white: the image the sheet ends inside
-  // shows in part, those after it not at all.
+  // shows in part, those after it not at all. A screen that draws only the
+  // top rows of the image the sheet ends inside draws it whole when those
+  // rows are there.
   const long long partBytes = bytes % imageBytes;
   std::vector<std::string> problems;
   if (partBytes) {
@@ -81,9 +91,9 @@ std::string SheetProblem(const fs::path& folder, const KnownSheet& sheet, int sh
   }
   for (const auto& [screen, images] : byScreen) {
     std::set<int> white, part;
-    for (int image : images) {
+    for (const auto& [image, rows] : images) {
       if (image == *held && partBytes) {
-        part.insert(image);
+        if (partBytes < static_cast<long long>(rows) * sheet.width) part.insert(image);
       } else if (image >= *held) {
         white.insert(image);
       }

@@ -176,7 +176,8 @@ const char kCheckHelp[] =
     "wrong, named with the screen it affects: a missing or unreadable sheet\n"
     "stops the show with \"Load Failure\" on the first screen that needs it, and\n"
     "an image past the end of a sheet is drawn as a white block (the one the\n"
-    "sheet ends inside, white from where its bytes run out).\n"
+    "sheet ends inside, white from where its bytes run out: named only when a\n"
+    "screen draws rows of it that are not there).\n"
     "\n"
     "Which image appears on which screen is learnt from the program itself: the\n"
     "build plays the presentation over coded sheets and records what it shows.\n"
@@ -247,18 +248,30 @@ std::string IndexRanges(const bool used[256]) {
 }
 
 // True when `path` is a PNG of exactly `picture` in the program's palette,
-// as export writes it.
+// as export writes it. Its header is compared first, then row by row: the
+// file is never held whole.
 bool PngHolds(const std::string& path, const Picture& picture, const Palette& palette) {
-  pngio::Image png;
+  struct Differs {};
   std::string error;
-  if (!pngio::ReadPng(path, &png, &error) || !png.indexed || png.paletteSize != 256 ||
-      png.width != picture.width || png.height != picture.height || png.indices != picture.pixels) {
+  try {
+    return pngio::ReadPngRows(
+        path,
+        [&](const pngio::Image& h) {
+          bool same = h.indexed && h.paletteSize == 256 && h.width == picture.width &&
+                      h.height == picture.height;
+          for (int i = 0; same && i < 256; ++i)
+            same = std::equal(palette.rgb[i], palette.rgb[i] + 3, h.palette[i]);
+          if (!same) throw Differs{};
+          return std::string();
+        },
+        [&](int y, const uint8_t*, const uint8_t* indices) {
+          const auto row = picture.pixels.begin() + static_cast<long>(y) * picture.width;
+          if (!std::equal(row, row + picture.width, indices)) throw Differs{};
+        },
+        &error);
+  } catch (const Differs&) {
     return false;
   }
-  for (int i = 0; i < 256; ++i) {
-    if (!std::equal(palette.rgb[i], palette.rgb[i] + 3, png.palette[i])) return false;
-  }
-  return true;
 }
 
 // Takes the sheet's lock: shared to read, exclusive to write (see toolkit::LockFile).
@@ -336,9 +349,10 @@ int RunExport(const ParsedArgs& args) {
       single ? ExportImage(reader.File(), sheet, reader.Length(), size, image)
              : ExportContactSheet(reader.File(), sheet, reader.Length(), size, columns, numbered);
   const Palette palette = ProgramPalette();
-  // A PNG that is already there may hold painting not yet imported.
+  // A PNG that is already there may hold painting not yet imported. Anything
+  // but a file (a folder, a pipe) is left to the write, which names it.
   std::error_code ec;
-  if (!args.Has("--force") && std::filesystem::exists(toolkit::PathOf(out), ec) &&
+  if (!args.Has("--force") && std::filesystem::is_regular_file(toolkit::PathOf(out), ec) &&
       !PngHolds(out, picture, palette)) {
     Fail(Quoted(out) +
          " is already there and differs from what export would write (painted "
@@ -396,16 +410,17 @@ int RunImport(const ParsedArgs& args) {
   // picture nor a sheet written whole is ever held whole.
   long long images = 0;
   auto importAll = [&](const ImageSink& take) {
+    images = 0;
     ColourMapper mapper(ProgramPalette());
     for (const std::string& file : args.positional)
       images += ImportPicture(file, size, &mapper, args.Has("--strict"), take);
     if (images == 0) Fail("nothing to import: every grid place of the given images is empty");
   };
-  // Written over images in place, they are gathered first: how many there
-  // are decides whether they fit.
-  std::vector<uint8_t> bytes;
+  // Written over images in place, they must fit: the pictures' sizes tell
+  // how many they hold at most before any pixel is read.
+  long long most = 0;
   if (inPlace) {
-    importAll([&](const uint8_t* image, size_t n) { bytes.insert(bytes.end(), image, image + n); });
+    for (const std::string& file : args.positional) most += MostImagesIn(file, size);
   }
 
   std::error_code ec;
@@ -415,7 +430,7 @@ int RunImport(const ParsedArgs& args) {
       exists ? static_cast<long long>(std::filesystem::file_size(name, ec)) : 0;
   const long long held = before / size.Bytes();
   if (inPlace) {
-    ReplaceImages(sheet, size, first, bytes);
+    ReplaceImages(sheet, size, first, most, importAll);
     const long long now = std::max(held, first + images);
     std::printf("wrote %s over %s of %s: %s, the others unchanged\n",
                 Plural(images, "image").c_str(), ImageRange(first, images).c_str(),

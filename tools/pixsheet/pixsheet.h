@@ -126,10 +126,12 @@ struct Grid {
 // of `size` images fits those measures exactly.
 bool GridForPicture(int pngWidth, int pngHeight, ImageSize size, Grid* grid);
 
-// Lays `count` images (back to back in `images`, `count * size.Bytes()`
-// bytes) out on a grid of `columns`; gives the picture and its measures.
-std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
-                                         int columns, int* width, int* height);
+// Lays `count` images out on a grid of `columns`; gives the picture and its
+// measures. imageAt(i) gives image i (size.Bytes() bytes, valid until the
+// next call), asked for in order, 0 first.
+std::vector<uint8_t> ComposeContactSheet(const std::function<const uint8_t*(int image)>& imageAt,
+                                         int count, ImageSize size, int columns, int* width,
+                                         int* height);
 
 // True when the place at (left, top) is marked empty and shows the pattern.
 bool IsEmptyPlace(const uint8_t* picture, int pictureWidth, int left, int top, ImageSize size);
@@ -154,10 +156,11 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
 // A numbered preview, for looking images up: a band of kLabelBand rows above
 // each row of the contact sheet `picture` (of `count` images) holds each
 // image's number in white on black, over its left edge, and the first
-// pixels carry a mark by which import knows and refuses such a picture.
+// pixels of its first two rows carry a mark by which import knows and
+// refuses such a picture (given those rows in palette indices).
 constexpr int kLabelBand = 14;
 void NumberPlaces(Picture* picture, int count, ImageSize size, int columns);
-bool IsNumberedPreview(const uint8_t* firstRow, int width);
+bool IsNumberedPreview(const uint8_t* firstRow, const uint8_t* secondRow, int width);
 
 // Empty when a picture of width x height is one image of `size` or a grid
 // of them, else the message that refuses it.
@@ -166,12 +169,14 @@ std::string PictureSizeProblem(int width, int height, const std::string& fileNam
 // --- What the presentation shows ---------------------------------------------------
 
 // One image the program draws: image `image` of sheet `sheet` (a SheetId) on
-// screen `screen` (1 to 8). Learnt at build time by playing the program over
-// coded sheets (pixshow-artmap), one entry per image and screen.
+// screen `screen` (1 to 8), its top `rows` rows (all of them, or fewer where
+// the screen shows only part). Learnt at build time by playing the program
+// over coded sheets (pixshow-artmap), one entry per image and screen.
 struct ArtUse {
   int sheet;
   int image;
   int screen;
+  int rows;
 };
 const std::vector<ArtUse>& ArtUses();
 
@@ -193,6 +198,10 @@ class ColourMapper;
 using ImageSink = std::function<void(const uint8_t* image, size_t bytes)>;
 int ImportPicture(const std::string& fileName, ImageSize size, ColourMapper* mapper, bool strict,
                   const ImageSink& take, std::FILE* f = nullptr);
+// The most images ImportPicture can give from the PNG `fileName`, from its
+// header alone (its grid places; 0 when it can only be refused later); fails
+// as ImportPicture does on a file that is not a PNG or has the wrong size.
+long long MostImagesIn(const std::string& fileName, ImageSize size);
 
 // --- Colours to indices ------------------------------------------------------------
 
@@ -235,13 +244,16 @@ void WritePaletteFile(const std::string& path, const Palette& palette, int scale
 
 // Replaces `path` with `bytes`, through a temporary file beside it.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-// Writes `bytes`, whole images of `size`, over the images of the sheet
-// `path` from image `first` on, through a temporary file: every other byte
-// stays as it was and the length too, except that images starting exactly at
-// the end are added there. Images that would reach past the end otherwise
-// are refused, before anything is written.
-void ReplaceImages(const std::string& path, ImageSize size, long long first,
-                   const std::vector<uint8_t>& bytes);
+// Writes the images that `produce` gives its sink, whole images of `size`,
+// over the images of the sheet `path` from image `first` on, straight into a
+// temporary file: every other byte stays as it was and the length too,
+// except that images starting exactly at the end are added there. Images
+// that would reach past the end otherwise are refused, before anything is
+// written when that follows from `most`, the most there can be (else they
+// are counted first by a run of `produce` that writes nothing). Returns how
+// many were written.
+long long ReplaceImages(const std::string& path, ImageSize size, long long first, long long most,
+                        const std::function<void(const ImageSink&)>& produce);
 
 }  // namespace pixsheet
 

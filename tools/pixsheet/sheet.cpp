@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include "pixsheet.h"
@@ -170,14 +171,18 @@ uint8_t EmptyPatternAt(int x, int y) {
   return ((x / kEmptySquare + y / kEmptySquare) % 2 == 0) ? kEmptyLight : kEmptyDark;
 }
 
-// The measures of a contact sheet, refused when larger than a PNG may be.
-void MeasureContactSheet(long long count, ImageSize size, int columns, int* width, int* height) {
+// The measures of a contact sheet (or of its numbered preview), refused
+// when larger than a PNG may be.
+void MeasureContactSheet(long long count, ImageSize size, int columns, int* width, int* height,
+                         bool numbered = false) {
   const long long rows = (count + columns - 1) / columns;
   const long long wide = static_cast<long long>(columns) * (size.width + kGap) - kGap;
-  const long long high = rows * (size.height + kGap) - kGap;
+  const long long high =
+      numbered ? rows * (size.height + kLabelBand) : rows * (size.height + kGap) - kGap;
   if (wide > pngio::kMaxSide || high > pngio::kMaxSide || wide * high > pngio::kMaxPixels) {
-    Fail("a contact sheet of " + std::to_string(count) + " images in " + std::to_string(columns) +
-         " columns would be " + std::to_string(wide) + " x " + std::to_string(high) +
+    Fail(std::string(numbered ? "a numbered preview" : "a contact sheet") + " of " +
+         std::to_string(count) + " images in " + std::to_string(columns) + " columns would be " +
+         std::to_string(wide) + " x " + std::to_string(high) +
          " pixels, more than a PNG may be here: use --columns or --image");
   }
   *width = static_cast<int>(wide);
@@ -186,12 +191,14 @@ void MeasureContactSheet(long long count, ImageSize size, int columns, int* widt
 
 }  // namespace
 
-std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, ImageSize size,
-                                         int columns, int* width, int* height) {
+std::vector<uint8_t> ComposeContactSheet(const std::function<const uint8_t*(int image)>& imageAt,
+                                         int count, ImageSize size, int columns, int* width,
+                                         int* height) {
   const int rows = (count + columns - 1) / columns;
   MeasureContactSheet(count, size, columns, width, height);
   std::vector<uint8_t> picture(static_cast<size_t>(*width) * static_cast<size_t>(*height),
                                kGapIndex);
+  const uint8_t* image = nullptr;
   for (int place = 0; place < rows * columns; ++place) {
     const int left = (place % columns) * (size.width + kGap);
     const int top = (place / columns) * (size.height + kGap);
@@ -199,9 +206,8 @@ std::vector<uint8_t> ComposeContactSheet(const uint8_t* images, int count, Image
       uint8_t* out = &picture[static_cast<size_t>(top + y) * static_cast<size_t>(*width) +
                               static_cast<size_t>(left)];
       if (place < count) {
-        const uint8_t* in = images +
-                            static_cast<size_t>(place) * static_cast<size_t>(size.Bytes()) +
-                            static_cast<size_t>(y) * static_cast<size_t>(size.width);
+        if (y == 0) image = imageAt(place);
+        const uint8_t* in = image + static_cast<size_t>(y) * static_cast<size_t>(size.width);
         std::copy(in, in + size.width, out);
       } else {
         for (int x = 0; x < size.width; ++x) out[x] = EmptyPatternAt(x, y);
@@ -254,15 +260,29 @@ Picture ExportContactSheet(std::FILE* sheet, const std::string& name, long long 
   }
   columns = static_cast<int>(std::min<long long>(columns, whole));
   Picture picture;
-  MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);  // before reading
+  // Before reading: the numbered preview is the taller.
+  if (numbered) MeasureContactSheet(whole, size, columns, &picture.width, &picture.height, true);
+  MeasureContactSheet(whole, size, columns, &picture.width, &picture.height);
   const int count = static_cast<int>(whole);  // fits: the picture holds them all
-  const std::vector<uint8_t> images = ReadSheetBytes(
-      sheet, name, 0, static_cast<size_t>(count) * static_cast<size_t>(size.Bytes()));
-  if (images.size() != static_cast<size_t>(count) * static_cast<size_t>(size.Bytes())) {
-    Fail("cannot read " + toolkit::Quoted(name) + ": it became shorter while being read");
-  }
+  // The images are read a row of places at a time, as they are laid out,
+  // into one buffer.
+  std::vector<uint8_t> row;
+  const size_t imageBytes = static_cast<size_t>(size.Bytes());
+  if (std::fseek(sheet, 0, SEEK_SET) != 0)
+    Fail("cannot read " + toolkit::Quoted(name) + ": cannot seek");
+  auto imageAt = [&](int image) {
+    const int column = image % columns;
+    if (column == 0) {
+      row.resize(static_cast<size_t>(std::min(columns, count - image)) * imageBytes);
+      if (std::fread(row.data(), 1, row.size(), sheet) != row.size()) {
+        Fail("cannot read " + toolkit::Quoted(name) + ": " +
+             (std::ferror(sheet) ? "read error" : "it became shorter while being read"));
+      }
+    }
+    return row.data() + static_cast<size_t>(column) * imageBytes;
+  };
   picture.pixels =
-      ComposeContactSheet(images.data(), count, size, columns, &picture.width, &picture.height);
+      ComposeContactSheet(imageAt, count, size, columns, &picture.width, &picture.height);
   if (numbered) NumberPlaces(&picture, count, size, columns);
   return picture;
 }
@@ -275,9 +295,14 @@ const uint8_t kDigits[10][5] = {{7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7
                                 {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
 constexpr int kDigitScale = 2;
 constexpr int kDigitStep = 4 * kDigitScale;  // a digit and the space after it
-// The first pixels of a numbered preview: indices whose colours no lower
-// index has, so that they survive a paint program that saves RGB.
-const uint8_t kPreviewMark[8] = {41, 0, 41, 0, 0, 41, 0, 41};
+// The mark of a numbered preview, in the first two rows of its first band,
+// 8 pixels each, which no digit reaches: sixteen different indices in no
+// order art would follow, each of a colour no other index has, so that it
+// survives a paint program that saves RGB. Random art matches it at odds of
+// 1 in 2^128, art of those sixteen colours alone at 1 in 2^64.
+constexpr int kMarkWidth = 8;
+const uint8_t kPreviewMark[2][kMarkWidth] = {{41, 200, 17, 133, 92, 250, 3, 171},
+                                             {58, 224, 110, 29, 187, 66, 145, 236}};
 
 }  // namespace
 
@@ -313,14 +338,16 @@ void NumberPlaces(Picture* picture, int count, ImageSize size, int columns) {
       }
     }
   }
-  std::copy_n(kPreviewMark, std::min<size_t>(sizeof kPreviewMark, static_cast<size_t>(out.width)),
-              out.pixels.begin());
+  const size_t marked = std::min<size_t>(kMarkWidth, static_cast<size_t>(out.width));
+  for (size_t y = 0; y < 2; ++y)
+    std::copy_n(kPreviewMark[y], marked, out.pixels.begin() + static_cast<long>(y) * out.width);
   *picture = std::move(out);
 }
 
-bool IsNumberedPreview(const uint8_t* firstRow, int width) {
-  return width >= static_cast<int>(sizeof kPreviewMark) &&
-         std::equal(kPreviewMark, kPreviewMark + sizeof kPreviewMark, firstRow);
+bool IsNumberedPreview(const uint8_t* firstRow, const uint8_t* secondRow, int width) {
+  return width >= kMarkWidth &&
+         std::equal(kPreviewMark[0], kPreviewMark[0] + kMarkWidth, firstRow) &&
+         std::equal(kPreviewMark[1], kPreviewMark[1] + kMarkWidth, secondRow);
 }
 
 namespace {
@@ -354,11 +381,13 @@ int ImportPicture(const std::string& fileName, ImageSize size, ColourMapper* map
   // number modulo 3: a row is mapped once the row below it is there.
   std::vector<uint8_t> colours[3], indices[3];
   // A row in palette indices; the rows of one row of grid places; an image.
-  std::vector<uint8_t> mapped, strip, image;
+  std::vector<uint8_t> mapped, strip, image, firstRow;
   int images = 0, firstEmpty = -1;
 
   auto cut = [&](int y) {
-    if (y == 0) preview = IsNumberedPreview(mapped.data(), header.width);
+    if (y == 0)
+      firstRow.assign(mapped.begin(), mapped.begin() + std::min(kMarkWidth, header.width));
+    if (y == 1) preview = IsNumberedPreview(firstRow.data(), mapped.data(), header.width);
     const int step = size.height + kGap;
     const int inStrip = y % step;
     if (!isGrid || preview || inStrip >= size.height) return;  // gap rows are not kept
@@ -426,6 +455,28 @@ int ImportPicture(const std::string& fileName, ImageSize size, ColourMapper* map
   }
   if (!isGrid) Fail(SizeMessage(header.width, header.height, fileName, size));
   return images;
+}
+
+long long MostImagesIn(const std::string& fileName, ImageSize size) {
+  struct Seen {};  // the header is all that is wanted
+  long long places = 0;
+  std::string error;
+  try {
+    const bool ok = pngio::ReadPngRows(
+        fileName,
+        [&](const pngio::Image& h) {
+          std::string refusal = PictureSizeProblem(h.width, h.height, fileName, size);
+          Grid grid;
+          if (!refusal.empty()) return refusal;
+          if (GridForPicture(h.width, h.height, size, &grid))
+            places = static_cast<long long>(grid.columns) * grid.rows;
+          throw Seen{};
+        },
+        [](int, const uint8_t*, const uint8_t*) {}, &error);
+    if (!ok) Fail(error);
+  } catch (const Seen&) {
+  }
+  return places;
 }
 
 // --- Colours to indices ------------------------------------------------------------
@@ -559,16 +610,17 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
   if (!ok) Fail(error);
 }
 
-void ReplaceImages(const std::string& path, ImageSize size, long long first,
-                   const std::vector<uint8_t>& bytes) {
+long long ReplaceImages(const std::string& path, ImageSize size, long long first, long long most,
+                        const std::function<void(const ImageSink&)>& produce) {
   SheetReader reader(path);
   const long long length = reader.Length();
   const long long imageBytes = size.Bytes();
-  const long long count = static_cast<long long>(bytes.size()) / imageBytes;
   const long long start = first * imageBytes;
-  const long long end = start + static_cast<long long>(bytes.size());
   const long long held = length / imageBytes;
-  if (start != length && end > length) {
+  auto fits = [&](long long count) {
+    return start == length || start + count * imageBytes <= length;
+  };
+  auto refuse = [&](long long count) {
     const std::string which =
         count == 1 ? "image " + std::to_string(first)
                    : "images " + std::to_string(first) + "-" + std::to_string(first + count - 1);
@@ -576,8 +628,15 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
          (held == 1 ? "" : "s") + (length % imageBytes ? " and a partial one" : "") + ": " + which +
          " would reach past its end (--image " + std::to_string(held) +
          " adds images after the last)");
+  };
+  if (!fits(most)) {
+    // Empty places may make fewer: count them, writing nothing.
+    long long bytes = 0;
+    produce([&](const uint8_t*, size_t n) { bytes += static_cast<long long>(n); });
+    if (!fits(bytes / imageBytes)) refuse(bytes / imageBytes);
   }
-  std::string error;
+  long long written = 0;
+  std::string refusal, error;
   const bool ok = toolkit::WriteFileReplacing(
       path,
       [&](std::FILE* out, std::string* why) {
@@ -603,16 +662,29 @@ void ReplaceImages(const std::string& path, ImageSize size, long long first,
           return true;
         };
         if (!copy(0, start)) return false;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
-          *why = std::strerror(errno);
+        try {
+          produce([&](const uint8_t* image, size_t n) {
+            if (std::fwrite(image, 1, n, out) != n) {
+              *why = std::strerror(errno);
+              throw Failure{};
+            }
+            written += static_cast<long long>(n);
+          });
+          if (!fits(written / imageBytes)) refuse(written / imageBytes);
+        } catch (const Failure& failure) {
+          refusal = failure.message;
+          return false;
+        } catch (const std::bad_alloc&) {
+          refusal = "not enough memory";
           return false;
         }
-        const bool copied = copy(end, length);
-        reader.Close();
+        const bool copied = copy(start + written, length);
+        reader.Close();  // Windows cannot rename over a file still open
         return copied;
       },
       &error);
-  if (!ok) Fail(error);
+  if (!ok) Fail(refusal.empty() ? error : refusal);
+  return written / imageBytes;
 }
 
 // --- Palette files ------------------------------------------------------------------

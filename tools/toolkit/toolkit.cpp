@@ -677,6 +677,11 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
   return f;
 }
 
+bool IsDevice(const std::string& path) {
+  struct stat st = {};
+  return stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return fs::equivalent(a, b, ec) && !ec;

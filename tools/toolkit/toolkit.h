@@ -85,6 +85,10 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
 // Opens a file as std::fopen does, the name being UTF-8 text.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// True when `path` names a device (through links): /dev/null, a terminal, a
+// disk; on Windows also NUL, CON, COM1 and the others in any folder.
+bool IsDevice(const std::string& path);
+
 // True when both paths name the same existing file (also through links).
 bool SameFile(const std::string& a, const std::string& b);
 

@@ -500,6 +500,15 @@ std::FILE* OpenRegularFile(const std::string& path, std::string* error, const ch
   return f;
 }
 
+bool IsDevice(const std::string& path) {
+  if (IsDeviceName(path)) return true;
+  const HANDLE h = OpenToLook(PathOf(path));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool device = GetFileType(h) == FILE_TYPE_CHAR;
+  CloseHandle(h);
+  return device;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION info[2];
   const std::string* paths[2] = {&a, &b};

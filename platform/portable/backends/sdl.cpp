@@ -113,6 +113,26 @@ bool EnvSet(const char* name) {
   return v && *v;
 }
 
+// The environment's window choices take what their options take (--window
+// and --fullscreen set PIXSHOW_WINDOWED to 1 or 0, --scale PIXSHOW_SCALE);
+// anything else ends the program as a bad option does.
+void RefuseBadEnvironment() {
+  const char* windowed = std::getenv("PIXSHOW_WINDOWED");
+  if (windowed && *windowed && std::strcmp(windowed, "0") != 0 && std::strcmp(windowed, "1") != 0) {
+    std::fprintf(stderr,
+                 "pixshow: PIXSHOW_WINDOWED takes 1 (a window) or 0 (full screen), not '%s'\n",
+                 windowed);
+    std::exit(2);
+  }
+  const char* scale = std::getenv("PIXSHOW_SCALE");
+  if (scale && *scale && !IsScaleValue(scale)) {
+    std::fprintf(stderr,
+                 "pixshow: PIXSHOW_SCALE takes auto, integer, fit, stretch or 1 to 16, not '%s'\n",
+                 scale);
+    std::exit(2);
+  }
+}
+
 // A window surface laid out as 0x..RRGGBB in 32 bits takes the converted
 // picture as it is; any other layout goes through SDL's blitter.
 bool IsXrgb32(const SDL_PixelFormat* f) {
@@ -121,6 +141,8 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
 }
 
 constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
+// Room left above a remembered window for a window manager's title bar.
+constexpr int kTitleAllowance = 32;
 // Longest sleep of a wait for input. SDL does its housekeeping (keeping the
 // screen saver away among it) when events are pumped.
 constexpr uint64_t kLongestSleepMs = 10000;
@@ -133,11 +155,15 @@ class SdlBackend final : public Backend {
     Trace("backend");
     // The choices of the last run, unless the environment (or an option,
     // through it) says otherwise.
+    RefuseBadEnvironment();
     settingsPath_ = SettingsPath();
-    std::string problem;
-    if (!settingsPath_.empty() && !ReadSettings(settingsPath_, &saved_, &problem)) {
-      std::fprintf(stderr, "pixshow: ignoring %s: %s\n", settingsPath_.c_str(), problem.c_str());
-      settingsPath_.clear();  // and never writing over it
+    if (!settingsPath_.empty()) {
+      SettingsFile file = ReadSettings(settingsPath_);
+      if (!file.warning.empty())
+        std::fprintf(stderr, "pixshow: %s: %s\n", settingsPath_.c_str(), file.warning.c_str());
+      if (!file.writable) settingsPath_.clear();  // never writing over it
+      saved_ = file.settings;
+      rewrite_ = file.rewrite;
     }
     saved_.windowed = std::max(0, saved_.windowed);
     windowed_ = EnvSet("PIXSHOW_WINDOWED") ? EnvFlag("PIXSHOW_WINDOWED") : saved_.windowed == 1;
@@ -166,12 +192,13 @@ class SdlBackend final : public Backend {
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
     sizeChosen_ = saved_.width > 0 && saved_.height > 0;
-    windowW_ = sizeChosen_ ? saved_.width : kWindowedWidth * FirstWindowScale();
-    windowH_ = sizeChosen_ ? saved_.height : kWindowedHeight * FirstWindowScale();
+    windowW_ = kWindowedWidth * FirstWindowScale();
+    windowH_ = kWindowedHeight * FirstWindowScale();
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    if (sizeChosen_) PlaceRemembered(&x, &y);
     // Hidden until placed, so that it appears once, where it belongs; drawn
     // at the display's own resolution where it has more pixels than points.
-    window_ = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               windowW_, windowH_,
+    window_ = SDL_CreateWindow(title ? title : "", x, y, windowW_, windowH_,
                                SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window_) {
       std::fprintf(stderr, "pixshow: cannot open a window: %s\n", SDL_GetError());
@@ -331,6 +358,42 @@ class SdlBackend final : public Backend {
     return std::max(1, std::min(area.w / kWindowedWidth, area.h / kWindowedHeight));
   }
 
+  // A remembered size (perhaps from a larger monitor) where it fits the
+  // display's usable area with the title bar on it; else the first window's
+  // size, and the remembered one is kept for the file. A size larger than
+  // every display's largest mode is not used.
+  void PlaceRemembered(int* x, int* y) {
+    SDL_Rect area;
+    int largestW = 0, largestH = 0;
+    for (int d = 0; d < SDL_GetNumVideoDisplays(); ++d) {
+      SDL_DisplayMode mode;
+      if (SDL_GetDisplayMode(d, 0, &mode) == 0 || SDL_GetDesktopDisplayMode(d, &mode) == 0) {
+        largestW = std::max(largestW, mode.w);
+        largestH = std::max(largestH, mode.h);
+      }
+    }
+    if (SDL_GetDisplayUsableBounds(0, &area) != 0 || largestW == 0) {
+      windowW_ = saved_.width;  // nothing known to fit it to
+      windowH_ = saved_.height;
+      return;
+    }
+    const WindowPlace place = PlaceWindow(saved_.width, saved_.height, area.x, area.y, area.w,
+                                          area.h, kTitleAllowance, largestW, largestH);
+    if (place.refused) {
+      std::fprintf(stderr,
+                   "pixshow: not using the remembered window size %d x %d: larger than any "
+                   "display (%d x %d)\n",
+                   saved_.width, saved_.height, largestW, largestH);
+      sizeChosen_ = false;
+      return;
+    }
+    if (place.fitted) rememberedW_ = saved_.width, rememberedH_ = saved_.height;
+    *x = place.x;
+    *y = place.y;
+    windowW_ = place.w;
+    windowH_ = place.h;
+  }
+
   // No display to play on: one line saying what is missing and what plays
   // without one, then the set-up failure's status.
   [[noreturn]] void EndForWantOfDisplay() {
@@ -351,16 +414,20 @@ class SdlBackend final : public Backend {
       windowW_ = size.first;
       windowH_ = size.second;
       sizeChosen_ = true;
+      rememberedW_ = rememberedH_ = 0;
     }
     WindowSettings now;
     now.windowed = fullscreen_ ? 0 : 1;
     now.scale = scaleText_;
     if (sizeChosen_) {
-      now.width = windowW_;
-      now.height = windowH_;
+      now.width = rememberedW_ > 0 ? rememberedW_ : windowW_;
+      now.height = rememberedH_ > 0 ? rememberedH_ : windowH_;
     }
-    if (!settingsPath_.empty() && !(now == saved_) && WriteSettings(settingsPath_, now))
+    if (!settingsPath_.empty() && (rewrite_ || !(now == saved_)) &&
+        UpdateSettings(settingsPath_, saved_, now)) {
       saved_ = now;
+      rewrite_ = false;
+    }
   }
 
   std::pair<int, int> SizeNow() {
@@ -700,8 +767,10 @@ class SdlBackend final : public Backend {
 
   const std::chrono::steady_clock::time_point start_;
   bool windowed_ = false;
-  std::string settingsPath_;  // empty: nothing is remembered
-  WindowSettings saved_;      // as the file has them
+  std::string settingsPath_;               // empty: nothing is remembered
+  WindowSettings saved_;                   // as the file has them
+  bool rewrite_ = false;                   // the file has values that cannot be used: written again
+  int rememberedW_ = 0, rememberedH_ = 0;  // a remembered size fitted smaller, kept for the file
   std::string scaleText_;
   ScaleChoice scale_{};
   int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;

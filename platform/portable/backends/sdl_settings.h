@@ -5,6 +5,7 @@
 #define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_SDL_SETTINGS_H
 
 #include <string>
+#include <vector>
 
 namespace pxport {
 
@@ -21,14 +22,41 @@ struct WindowSettings {
 // The file's path, or empty when there is no home to keep it in.
 std::string SettingsPath();
 
-// Reads the file at `path`. A missing file gives empty settings; one that
-// cannot be read or is not understood gives empty settings, `problem` set to
-// the reason, and false (the file is then never written over).
-bool ReadSettings(const std::string& path, WindowSettings* settings, std::string* problem);
+// What a settings file holds.
+struct SettingsFile {
+  WindowSettings settings;          // from the lines understood
+  std::vector<std::string> others;  // the user's other lines, kept as they are when written
+  std::string warning;              // one line when something was not understood or read
+  bool writable = true;             // false when not read whole: then never written over
+  bool rewrite = false;             // a value that cannot be used was left out: write it again
+};
 
-// Writes the settings whole or not at all (a new file renamed over the old),
-// making the folder when needed. False when it could not.
-bool WriteSettings(const std::string& path, const WindowSettings& settings);
+// Reads the file at `path`: a missing file gives empty settings. Only a
+// regular file is read (opened without waiting, so a named pipe is refused,
+// not waited on), and at most SettingsReadMost bytes of it, up to a line
+// longer than SettingsLineMost; what is not read keeps the file from ever
+// being written over.
+constexpr long SettingsReadMost = 64 * 1024;
+constexpr long SettingsLineMost = 1024;
+SettingsFile ReadSettings(const std::string& path);
+
+// Whether a value is one the file (and PIXSHOW_SCALE, --scale) takes.
+bool IsScaleValue(const std::string& text);
+
+// Writes the settings, then the lines of `others`, whole or not at all (a
+// new file renamed over the old), making the folder when needed; a value the
+// reader would refuse is left out. False when it could not.
+bool WriteSettings(const std::string& path, const WindowSettings& settings,
+                   const std::vector<std::string>& others);
+
+// Writes what changed from `before` to `now` into the file as it stands at
+// that moment, the rest of it kept: the user, or another pixshow leaving at
+// the same time, may have changed it since it was read. Runs take turns
+// through a lock on the settings folder, waiting for it a moment at most.
+// Also writes the file again when it holds a value that cannot be used.
+// False when it could not (a file not read whole is never written over).
+bool UpdateSettings(const std::string& path, const WindowSettings& before,
+                    const WindowSettings& now);
 
 }  // namespace pxport
 

@@ -202,4 +202,19 @@ void ScalePicture(const uint32_t* src, int srcPitch, int srcW, int srcH, uint32_
   }
 }
 
+WindowPlace PlaceWindow(int w, int h, int areaX, int areaY, int areaW, int areaH, int titleH,
+                        int largestW, int largestH) {
+  WindowPlace place{0, 0, w, h, false, w > largestW || h > largestH};
+  const int roomH = areaH - titleH;
+  if (place.refused || w > areaW || h > roomH) {
+    const int scale = std::max(1, std::min(areaW / kScreenWidth, roomH / kScreenHeight));
+    place.w = kScreenWidth * scale;
+    place.h = kScreenHeight * scale;
+    place.fitted = !place.refused;
+  }
+  place.x = areaX + (areaW - place.w) / 2;
+  place.y = areaY + titleH + std::max(0, (roomH - place.h) / 2);
+  return place;
+}
+
 }  // namespace pxport

@@ -36,6 +36,20 @@ struct Viewport {
 Viewport FitPicture(int hostW, int hostH, int picW, int picH,
                     ScaleChoice choice = {ScaleChoice::Integer, 0});
 
+// Where a window remembered as w x h opens on a display whose usable area
+// (without panels) is areaW x areaH at (areaX, areaY), with titleH points of
+// title bar above it: the size as remembered where it fits, else the largest
+// whole multiple of the picture that fits (1 at least), as the first window;
+// centred, the title bar inside the area. Refused when larger than
+// largestW x largestH, the largest mode of any display.
+struct WindowPlace {
+  int x, y, w, h;
+  bool fitted;   // smaller than remembered
+  bool refused;  // no display has that size
+};
+WindowPlace PlaceWindow(int w, int h, int areaX, int areaY, int areaW, int areaH, int titleH,
+                        int largestW, int largestH);
+
 // 0xAARRGGBB, opaque, for one palette entry.
 inline uint32_t PackColour(const PALETTEENTRY& e) {
   return 0xff000000u | (uint32_t(e.peRed) << 16) | (uint32_t(e.peGreen) << 8) | uint32_t(e.peBlue);

@@ -176,6 +176,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   Call call("CloseHandle");
+  if (CloseFile(hObject)) return TRUE;
   if (W().events.erase(reinterpret_cast<uintptr_t>(hObject)) == 0) {
     return RefuseHandle(call, ": not an open handle");
   }

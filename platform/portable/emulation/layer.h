@@ -125,6 +125,20 @@ struct ChangeWatch {
   ~ChangeWatch();
 };
 
+// An open file (CreateFileA): the descriptor, closed with the handle or the world.
+struct FileObject {
+  int descriptor = -1;
+  DWORD type = FILE_TYPE_UNKNOWN;  // GetFileType's answer
+  FileObject() = default;
+  FileObject(int fd, DWORD kind) : descriptor(fd), type(kind) {}
+  FileObject(FileObject&& other) noexcept : descriptor(other.descriptor), type(other.type) {
+    other.descriptor = -1;
+  }
+  FileObject& operator=(FileObject&&) = delete;
+  FileObject(const FileObject&) = delete;
+  ~FileObject();
+};
+
 // --- The world --------------------------------------------------------------------
 
 struct FaultRule {
@@ -191,6 +205,7 @@ struct World {
   // Events, by handle.
   std::map<uintptr_t, EventObject> events;
   std::map<uintptr_t, ChangeWatch> changeWatches;
+  std::map<uintptr_t, FileObject> files;
   uintptr_t nextHandle = 0x100;
 
   // Whether the program's window is the active one (another program has the
@@ -260,6 +275,8 @@ void QueueChecked();
 // Sets an open event; false when the handle is not one.
 bool SignalEvent(HANDLE event);
 bool EventOpen(HANDLE event);
+// Closes an open file; false when the handle is not one.
+bool CloseFile(HANDLE file);
 // The exclusive owner of the display loses it (surfaces lost, desktop mode)
 // or, back in front, gets the mode back (the surfaces stay lost).
 void DisplayFocusChanged(bool focused);

@@ -109,6 +109,23 @@ typedef HICON HCURSOR;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 
+// Files (CreateFileA and its kin).
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;  // never used: NULL only
+
 // --- Results -----------------------------------------------------------------
 
 #define SEVERITY_SUCCESS 0
@@ -142,16 +159,23 @@ typedef HICON HCURSOR;
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0u)
 
 #define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_ACCESS 12L
 #define ERROR_NOT_READY 21L
+#define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_BUSY 170L
 #define ERROR_OLD_WIN_VERSION 1150L
 #define ERROR_RMODE_APP 1153L
@@ -562,6 +586,16 @@ BOOL WINAPI FindCloseChangeNotification(HANDLE hChangeHandle);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+DWORD WINAPI GetFileType(HANDLE hFile);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LPLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod);
 
 // USER32: classes, windows, messages
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx);

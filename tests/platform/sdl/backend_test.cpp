@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,12 +14,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/portable/backends/backend.h"
+#include "platform/portable/backends/sdl_settings.h"
 #include "platform/portable/backends/sdl_view.h"
 
 namespace {
@@ -267,14 +270,167 @@ TEST_F(SdlBackendTest, AltEnterSwitchesToAWindowWhereThePointersJumpInIsNoMoveme
   ASSERT_EQ(stat(file.c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
   // A file not understood: one warning, full screen, and the file left alone.
-  std::ofstream(file) << "mode=sideways\n";
+  std::ofstream(file) << "volume=11\n";
   testing::internal::CaptureStderr();
   Open();
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "pixshow: ignoring " + file + ": line 1 is not understood\n");
+            "pixshow: " + file + ": line 1 is not understood (kept as it is)\n");
   EXPECT_NE(SDL_GetWindowFlags(HostWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
   backend_.reset();
-  EXPECT_EQ(read(), "mode=sideways\n");
+  EXPECT_EQ(read(), "volume=11\n");
+}
+
+// The settings file: a regular file only, never waited on, read no further
+// than its start; lines not understood are kept while the known keys are
+// written; a remembered window larger than the screen is fitted, one larger
+// than any display not used. (The dummy display: 1024 x 768.)
+TEST_F(SdlBackendTest, SettingsAreReadBoundedWithoutWaitingAndWrittenKeepingTheUsersLines) {
+  const std::string file = config_ + "/pixshow/settings.ini";
+  const std::string head =
+      "# pixshow's window, as it was last left (pixshow --help names the "
+      "choices)\n[window]\n";
+  mkdir((config_ + "/pixshow").c_str(), 0700);
+  const std::string at = "pixshow: " + file + ": ";
+  auto write = [&file](const std::string& text, long size) {
+    std::ofstream(file, std::ios::trunc) << text;
+    if (size > 0) truncate(file.c_str(), size);
+  };
+  struct Case {
+    std::function<void()> make;
+    const char* scale;  // PIXSHOW_SCALE
+    std::string said;   // on standard error
+    int window;         // the window's width and height, 0: full screen
+    std::string after;  // the file then ("": unchanged)
+  } cases[] = {
+      {[&] { mkfifo(file.c_str(), 0600); }, nullptr, at + "not a regular file\n", 0, ""},
+      {[&] { write("mode=window\n", 512L << 20); }, nullptr,
+       at + "line 2 is longer than 1024 bytes; it and the rest are ignored\n", 640480, ""},
+      {[&] {
+         std::string notes;
+         while (notes.size() <= 65536) notes += "# a note\n";
+         write(notes + "mode=window\n", 0);
+       },
+       nullptr, at + "longer than 64 KiB; only its start is read\n", 0, ""},
+      {[&] { write("mode=window\nvolume=11\n# mine\nscale=3\n", 0); }, "fit",
+       at + "line 2 is not understood (kept as it is)\n", 640480,
+       head + "mode=window\nscale=fit\nvolume=11\n# mine\n"},
+      {[&] { write("scale=bogus\nmode=window\n", 0); }, nullptr,
+       at + "line 1 has a value that cannot be used (scale=bogus); it is dropped\n", 640480,
+       head + "mode=window\n"},
+      {[&] { write("mode=window\nwidth=3840\nheight=2160\n", 0); }, nullptr,
+       "pixshow: not using the remembered window size 3840 x 2160: larger than any display "
+       "(1024 x 768)\n",
+       640480, head + "mode=window\n"},
+      {[&] { write("mode=window\nwidth=1000\nheight=700\n", 0); }, nullptr, "", 1000700, ""},
+      {[&] { write("mode=window\nwidth=1024\nheight=768\n", 0); }, nullptr, "", 640480, ""},
+  };
+  alarm(60);  // a settings file waited on ends the test as a failure
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.said + " " + std::to_string(c.window));
+    std::filesystem::remove(file);
+    c.make();
+    if (c.scale)
+      setenv("PIXSHOW_SCALE", c.scale, 1);
+    else
+      unsetenv("PIXSHOW_SCALE");
+    struct stat before, after;
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    testing::internal::CaptureStderr();
+    Open();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, c.said);
+    int w = 0, h = 0, x = 0, y = 0;
+    SDL_GetWindowSize(HostWindow(), &w, &h);
+    SDL_GetWindowPosition(HostWindow(), &x, &y);
+    const bool windowed = (SDL_GetWindowFlags(HostWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
+    EXPECT_EQ(windowed ? w * 1000 + h : 0, c.window);
+    if (windowed) {
+      EXPECT_TRUE(x >= 0 && y >= 32 && x + w <= 1024 && y + h <= 768) << x << "," << y;
+    }
+    backend_.reset();
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    if (c.after.empty()) {  // left alone
+      EXPECT_TRUE(before.st_ino == after.st_ino && before.st_size == after.st_size &&
+                  before.st_mtim.tv_nsec == after.st_mtim.tv_nsec);
+    } else {
+      std::ifstream in(file);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.after);
+    }
+  }
+  alarm(0);
+  unsetenv("PIXSHOW_SCALE");
+  // Nothing the reader would refuse is written.
+  ASSERT_TRUE(pxport::WriteSettings(file, {1, "bogus", 99999, 5}, {}));
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), head + "mode=window\n");
+}
+
+// Runs leaving at the same time (real processes) each write only the choice
+// they changed, into the file as it then stands: neither loses the other's,
+// nor a line the user added while they played.
+TEST_F(SdlBackendTest, SettingsWrittenAtOnceByTwoRunsKeepEveryChange) {
+  const std::string file = config_ + "/pixshow/settings.ini";
+  ASSERT_TRUE(pxport::WriteSettings(file, {1, "2", 0, 0}, {"# mine"}));
+  std::ofstream(file, std::ios::app) << "# added while playing\n";
+  constexpr int kRounds = 150;
+  pid_t children[2];
+  for (int child = 0; child < 2; ++child) {
+    if ((children[child] = fork()) == 0) {
+      bool ok = true;
+      for (int i = 0; i < kRounds; ++i) {
+        pxport::WindowSettings before = {1, "2", 0, 0}, now = before;
+        if (child == 0)
+          before.scale = std::to_string(2 + i % 2), now.scale = std::to_string(3 - i % 2);
+        if (child == 1) now.width = 640 + i, now.height = 480;
+        if (child == 1 && i > 0) before.width = 639 + i, before.height = 480;
+        // Only this run changes its choice: it must still stand as it was left.
+        const pxport::WindowSettings seen = pxport::ReadSettings(file).settings;
+        if (i > 0 && (child == 0 ? seen.scale != before.scale : seen.width != before.width))
+          ok = false;
+        ok = pxport::UpdateSettings(file, before, now) && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  for (const pid_t child : children) {
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+  }
+  const pxport::SettingsFile now = pxport::ReadSettings(file);
+  EXPECT_EQ(now.settings, (pxport::WindowSettings{1, std::to_string(3 - (kRounds - 1) % 2),
+                                                  640 + kRounds - 1, 480}));
+  EXPECT_EQ(now.others, (std::vector<std::string>{"# mine", "# added while playing"}));
+  // Nothing but the file is left in the folder: no lock, no scratch file.
+  const std::filesystem::directory_iterator folder(config_ + "/pixshow");
+  EXPECT_EQ(std::distance(begin(folder), end(folder)), 1);
+}
+
+// The environment's window choices take exactly what their options take.
+TEST_F(SdlBackendTest, EnvironmentValuesTheOptionsRefuseEndTheProgramWithStatusTwo) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* refusal;  // nullptr: taken
+  } cases[] = {
+      {"PIXSHOW_SCALE", "bogus", "takes auto, integer, fit, stretch or 1 to 16, not 'bogus'"},
+      {"PIXSHOW_SCALE", "17", "takes auto, integer, fit, stretch or 1 to 16, not '17'"},
+      {"PIXSHOW_SCALE", "0", "takes auto, integer, fit, stretch or 1 to 16, not '0'"},
+      {"PIXSHOW_WINDOWED", "yes", "takes 1 \\(a window\\) or 0 \\(full screen\\), not 'yes'"},
+      {"PIXSHOW_SCALE", "16", nullptr},
+      {"PIXSHOW_WINDOWED", "0", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + "=" + c.value);
+    setenv(c.name, c.value, 1);
+    if (c.refusal)
+      EXPECT_EXIT(pxport::CreateSdlBackend(), testing::ExitedWithCode(2),
+                  std::string("pixshow: ") + c.name + " " + c.refusal);
+    else
+      delete pxport::CreateSdlBackend();
+    unsetenv(c.name);
+  }
+  EXPECT_FALSE(std::filesystem::exists(config_ + "/pixshow"));  // nothing written
 }
 
 TEST_F(SdlBackendTest, PresentsArePacedAPendingChangeShowsAtTheNextPollOrSleepAndPollingWaits) {

@@ -94,3 +94,24 @@ TEST(ScalePicture, EachPixelBecomesABlockAtTheViewportClippedToTheArea) {
 }
 
 }  // namespace
+
+// A remembered window on a 1366 x 768 screen with a 28-point panel at the top.
+TEST(PlaceWindow, ARememberedWindowFitsTheUsableAreaWithItsTitleBarOnIt) {
+  struct Case {
+    int w, h, largestW, largestH;
+    pxport::WindowPlace place;
+  } cases[] = {
+      {1000, 600, 1366, 768, {183, 114, 1000, 600, false, false}},
+      {1366, 768, 1366, 768, {363, 174, 640, 480, true, false}},    // the whole screen: fitted
+      {3840, 2160, 3840, 2160, {363, 174, 640, 480, true, false}},  // a 4K monitor's, elsewhere
+      {3840, 2160, 1366, 768, {363, 174, 640, 480, false, true}},   // no display that large
+  };
+  for (const Case& c : cases) {
+    const pxport::WindowPlace p =
+        pxport::PlaceWindow(c.w, c.h, 0, 28, 1366, 740, 32, c.largestW, c.largestH);
+    EXPECT_EQ(std::vector<int>({p.x, p.y, p.w, p.h, p.fitted, p.refused}),
+              std::vector<int>(
+                  {c.place.x, c.place.y, c.place.w, c.place.h, c.place.fitted, c.place.refused}))
+        << c.w << "x" << c.h;
+  }
+}

@@ -67,6 +67,10 @@ TEST(Capture, HelpAndBadOptions) {
     EXPECT_NE(r.err.find("usage: pixshow-capture"), std::string::npos) << args[0];
     EXPECT_EQ(r.out, "");
   }
+  // A device is named as one, in one line.
+  const RunResult device = RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE, {"--out", "/dev/null"});
+  EXPECT_EQ(device.status, 2);
+  EXPECT_EQ(device.err, "pixshow-capture: \"/dev/null\" is a device, not a folder (--out)\n");
   // Nothing was created: not the default "capture" folder, not a picture.
   EXPECT_EQ(List(dir.Path()), std::vector<std::string>{"file"});
 }

@@ -101,7 +101,10 @@ TEST_F(BadInput, OutputThatCannotBeWritten) {
        {{"import", "good.png", "-o", "Borders.pix", "--append"}, "Is a directory"},
        {{"import", "good.png", "-o", "pipe.pix", "--size", "42x32"}, "not a regular file"},
        {{"import", "good.png", "-o", "pipe.pix", "--size", "42x32", "--append"},
-        "not a regular file"}});
+        "not a regular file"},
+       // Not there to be painted: --force would not help either.
+       {{"export", "Pieces.pix", "-o", "Borders.pix"}, "cannot write \"Borders.pix\": is a dir"},
+       {{"export", "Pieces.pix", "-o", "pipe.pix"}, "\"pipe.pix\": is a named pipe"}});
   if (geteuid() == 0) return;  // permissions do not stop the superuser
   fs::create_directory(At("locked"));
   WriteBytes(At("locked/Pieces.pix"), existing_);
@@ -281,6 +284,59 @@ TEST_F(Commands, ImportOverImagesInPlaceAndNeverShrinksUnasked) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"Pieces.pix", "art.pix", "one.png", "two.png"}));
 }
 
+// Large pictures are never held whole: neither the images an import writes
+// over others (nor when they are refused as too many), nor an OUT.png that
+// export compares, nor a numbered preview too large to write.
+TEST_F(Commands, LargePicturesAreNeverHeldWhole) {
+  const size_t B = 64 * 64;
+  Bytes edited = PixSheet(64, 64, 4800);
+  WriteBytes(At("big.pix"), edited);
+  Ok({"export", "big.pix", "--size", "64x64", "--columns", "80", "-o", "a.png"});  // 5199 x 3899
+  edited.back() ^= 1;  // found different only in the last row
+  WriteBytes(At("edited.pix"), edited);
+  fs::copy_file(At("a.png"), At("b.png"));
+  WriteBytes(At("room.pix"), Bytes(9600 * B, 1));
+  WriteBytes(At("one.pix"), Bytes(3000, 1));
+  const std::tuple<std::vector<std::string>, int, std::string, int> cases[] = {
+      {{"import", "a.png", "b.png", "-o", "room.pix", "--size", "64x64", "--image", "0"},
+       0,
+       "9600 images",
+       60},
+      {{"import", "a.png", "b.png", "-o", "room.pix", "--size", "64x64", "--image", "1"},
+       2,
+       "images 1-9600",
+       60},
+      {{"export", "edited.pix", "--size", "64x64", "--columns", "80", "-o", "a.png"},
+       2,
+       "differs",
+       90},
+      {{"export", "one.pix", "--size", "1x1", "--columns", "1", "--labels"},
+       2,
+       "a numbered preview of 3000 images in 1 columns would be 1 x 45000 pixels",
+       60}};
+  const char* peak =
+      "import os, subprocess, sys\n"
+      "p = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)\n"
+      "said = p.stdout.read().decode()\n"
+      "_, status, usage = os.wait4(p.pid, 0)\n"
+      "print(os.waitstatus_to_exitcode(status), usage.ru_maxrss // 1024, said)\n";
+  for (const auto& [args, status, said, most] : cases) {
+    std::vector<std::string> command = {"-c", peak, PIXSHEET_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    std::istringstream r(RunTool(work_.Path(), "python3", command).out);
+    int exited = -1, mb = -1;
+    r >> exited >> mb;
+    EXPECT_EQ(exited, status) << r.str();
+    ExpectHas(r.str(), said);
+    EXPECT_LT(mb, most) << r.str();
+  }
+  EXPECT_EQ(ReadBytes(At("room.pix")), [] {
+    Bytes both = PixSheet(64, 64, 4800);
+    both.insert(both.end(), both.begin(), both.end());
+    return both;
+  }());
+}
+
 // check: a complete folder, then one with a short, a missing, a mis-sized and
 // a wrongly capitalised sheet; what will not draw is named with its screen.
 TEST_F(Commands, CheckNamesWhatWillNotDrawWithItsScreen) {
@@ -314,6 +370,39 @@ TEST_F(Commands, CheckNamesWhatWillNotDrawWithItsScreen) {
     ExpectHas(r.out, part);
   EXPECT_EQ(Run({"check"}).status, 1);  // the current folder holds none
   ExpectFailure(Run({"check", "art/ports.pix"}), "\"art/ports.pix\": not a folder");
+}
+
+// What a sheet that ends early draws, to the byte: white only where a screen
+// draws bytes that are not there (the icons of screen 3 show the top 38 rows
+// of their 62). Links that lead nowhere are named so.
+TEST_F(Commands, CheckCountsTheBytesEachScreenDraws) {
+  const size_t P = 82 * 62;
+  const std::tuple<const char*, size_t, std::string> cases[] = {
+      {"ports.pix", 19 * P, "19     20  screen 1 draws image 19 as a white block\n"},
+      {"ports.pix", 20 * P - 1, "image 19 only in part, white after its first 5083 bytes\n"},
+      {"ports.pix", 20 * P, "20     20  ok\n"},
+      {"Divadude.pix", 8 * P + 38 * 82,
+       "8      9  3116 bytes left over after the last whole 82 x 62 image (imported at another "
+       "size?)\n"},
+      {"Divadude.pix", 8 * P + 38 * 82 - 1,
+       "(imported at another size?); screen 3 draws image 8 only in part, white after its first "
+       "3115 bytes\n"},
+      {"ports.pix", 0, "ports.pix           -     20  a link loop (the link leads back to itself)"},
+      {"Pieces.pix", 0, "a link to \"gone.pix\", which is missing: the show stops at screen 7"}};
+  for (const auto& [name, bytes, said] : cases) {
+    fs::remove_all(At("art"));
+    fs::create_directory(At("art"));
+    for (const SheetFormat& f : ImageSheets)
+      WriteBytes(At("art/") + f.fileName, PixSheet(f.imageWidth, f.imageHeight, f.imagesDrawn));
+    fs::remove(At("art/") + name);
+    if (bytes) {
+      WriteBytes(At("art/") + name, PixSheet(82, 62, 20));
+      fs::resize_file(At("art/") + name, bytes);
+    } else {
+      fs::create_symlink(name == std::string("ports.pix") ? name : "gone.pix", At("art/") + name);
+    }
+    ExpectHas(Run({"check", "art"}).out, said);
+  }
 }
 
 TEST_F(Commands, PaletteInThreeFormats) {

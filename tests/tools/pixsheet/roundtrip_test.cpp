@@ -140,6 +140,13 @@ TEST_F(ContactSheet, NumberedPreviewShowsNumbersAndIsRefusedByImport) {
                   "is a numbered preview (export --labels)");
   }
   EXPECT_EQ(ReadBytes(At("Pieces.pix")), sheet);
+  // Art that begins as the mark once did is art: button.pix comes back whole.
+  Bytes button = PixSheet(45, 12, 3);
+  std::copy_n(Bytes{41, 0, 41, 0, 0, 41, 0, 41}.begin(), 8, button.begin());
+  WriteBytes(At("button.pix"), button);
+  Ok({"export", "button.pix"});
+  Ok({"import", "button.png", "-o", "button.pix", "--replace"});
+  EXPECT_EQ(ReadBytes(At("button.pix")), button);
   // A picture of a preview's measures without its mark is refused by its size.
   const Bytes plain(static_cast<size_t>(png.width) * png.height, 3);
   SaveIndexed(At("band.png"), png.width, png.height, plain.data());
