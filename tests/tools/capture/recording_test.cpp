@@ -194,6 +194,7 @@ TEST(Recording, RefusesOutputsItMustNotWriteAndLeavesNoPartFile) {
       {"", {"--gif", "nowhere/a.gif"}, "a.gif\": no folder", {}},
       {"", {"--video", "a.avi"}, "--video writes .webm (VP9) or .mp4 (H.264)", {}},
       {"full", {"--gif", "a.gif"}, "a.gif\": File too large", {}},
+      {"full", {"--video", "a.webm"}, "a.webm\": File too large", {}},
       {"dangling", {"--gif", "a.gif", "--force"}, "", {"a.gif"}},
   };
   for (const auto& c : cases) {
