@@ -94,8 +94,11 @@ TEST(Recording, GifShowsEveryHoldPictureForItsTime) {
              c.options));
     if (run.err.find("not available") != std::string::npos) GTEST_SKIP() << run.err;
     ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<uint8_t> gif = ReadBytes(dir / "a.gif");
+    const std::string loopsForEver("NETSCAPE2.0\x03\x01\x00\x00\x00", 16);  // 0: for ever
+    EXPECT_NE(std::string(gif.begin(), gif.end()).find(loopsForEver), std::string::npos);
     if (!c.noise) {
-      EXPECT_LT(ReadBytes(dir / "a.gif").size(), 2000000u);
+      EXPECT_LT(gif.size(), 2000000u);
     }
     const RunResult delays = RunTool(dir.Path(), "identify", {"-format", "%T %W %H\n", "a.gif"});
     const RunResult frames = RunTool(dir.Path(), "convert", {"a.gif", "-coalesce", "rgb:-"});
