@@ -17,6 +17,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
   const char* sheetNames[SheetCount];
   for (int i = 0; i < SheetCount; i++) sheetNames[i] = ImageSheets[i].fileName;
   PlaySampleArtIfNoSheets(sheetNames, SheetCount);
+  ReportMissingSheets(sheetNames, SheetCount);
   if (!CreateMainWindow(instance)) {
     return ExitSetUpFailed;
   }

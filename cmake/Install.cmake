@@ -1,7 +1,7 @@
 # Installing pixshow and packing it for others.
 #
 #   cmake --install BUILD [--prefix DIR]     bin/, share/pixshow/sample/, man pages,
-#                                            desktop entry, icon, share/doc/pixshow/ (the
+#                                            desktop entry, icons, share/doc/pixshow/ (the
 #                                            README and what it links to)
 #   cmake --build BUILD --target package     pixshow_VERSION-1_ARCH.deb and
 #                                            pixshow-VERSION-Linux.tar.gz (CPack)
@@ -52,16 +52,27 @@ foreach(page pixshow:6 pixsheet:1:info,export,import,check,palette pixshow-captu
   install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 
-# --- Icon: the first sample portrait -------------------------------------------------
-set(_pixshow_icon ${PIXSHOW_PACKAGE_DIR}/pixshow.png)
-add_custom_command(OUTPUT ${_pixshow_icon}
-  COMMAND pixsheet export ${PIXSHOW_SAMPLE_DIR}/ports.pix --image 0 -o ${_pixshow_icon}
-  DEPENDS pixsheet ${PIXSHOW_SAMPLE_DIR}/ports.pix
-  COMMENT "Making the icon from the first sample portrait"
+# --- Icons: the first sample portrait, square, in the icon theme's sizes --------------
+set(_pixshow_portrait ${PIXSHOW_PACKAGE_DIR}/portrait.png)
+set(_pixshow_icons ${PIXSHOW_PACKAGE_DIR}/icons)
+set(_pixshow_icon_sizes 48x48 64x64 128x128 256x256 scalable)
+set(_pixshow_icon_files)
+foreach(size ${_pixshow_icon_sizes})
+  set(_file ${_pixshow_icons}/${size}/pixshow.png)
+  if(size STREQUAL "scalable")
+    set(_file ${_pixshow_icons}/${size}/pixshow.svg)
+  endif()
+  list(APPEND _pixshow_icon_files ${_file})
+  install(FILES ${_file} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}/apps)
+endforeach()
+add_custom_command(OUTPUT ${_pixshow_icon_files}
+  COMMAND pixsheet export ${PIXSHOW_SAMPLE_DIR}/ports.pix --image 0 -o ${_pixshow_portrait}
+  COMMAND pixshow-icongen ${_pixshow_portrait} ${_pixshow_icons}
+  DEPENDS pixsheet pixshow-icongen ${PIXSHOW_SAMPLE_DIR}/ports.pix
+  COMMENT "Making the icons from the first sample portrait"
   VERBATIM)
-add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages} ${_pixshow_icon})
+add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages} ${_pixshow_icon_files})
 add_dependencies(pixshow-install-files pixshow-sample)
-install(FILES ${_pixshow_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
 
 # --- Desktop entry: plays the installed sample art ------------------------------------
 # Written at install time, so that it names the prefix actually installed to
@@ -119,6 +130,9 @@ string(REGEX REPLACE ".*-" "" CPACK_DEBIAN_PACKAGE_RELEASE ${PIXSHOW_DEBIAN_VERS
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The title bar and close button of the window on Wayland compositors that
+# leave them to their clients: SDL draws them through libdecor's plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libdecor-0-plugin-1-cairo)
 # The extended description; CPack puts the summary above it and indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "pixshow plays a fixed presentation of eight screens: character portraits, a

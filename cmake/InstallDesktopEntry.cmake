@@ -1,6 +1,7 @@
 # Install-time part of cmake/Install.cmake: writes the desktop entry for the
-# prefix being installed to and installs it. The entry plays the installed
-# sample art with the installed program.
+# prefix being installed to and installs it. The entry runs the installed
+# program on the folders dropped on it (%F), and without one on the
+# installed sample art (the program's own choice where no sheets are).
 set(_prefix "${CMAKE_INSTALL_PREFIX}")
 
 # One argument of the Exec key: quoted when it holds a reserved character
@@ -16,8 +17,7 @@ function(pixshow_exec_argument arg out)
   set(${out} "${arg}" PARENT_SCOPE)
 endfunction()
 pixshow_exec_argument("${_prefix}/${PIXSHOW_BINDIR}/pixshow" _program)
-pixshow_exec_argument("${_prefix}/${PIXSHOW_DATADIR}/pixshow/sample" _folder)
-set(PIXSHOW_DESKTOP_EXEC "${_program} ${_folder}")
+set(PIXSHOW_DESKTOP_EXEC "${_program} %F")
 
 # One working folder per prefix: an install and a package may be made at once.
 string(MD5 _key "${_prefix}")

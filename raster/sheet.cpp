@@ -8,6 +8,7 @@
 
 #include "devices/devices.h"
 #include "raster/raster.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -15,6 +16,9 @@ const int LoadFailureX = 30;
 const int LoadFailureY = 430;
 const COLORREF LoadFailureColour = 0xffffff;
 const DWORD LoadFailureHoldMs = 2000;
+// With --watch, how long a sheet that is missing, or held by its writer, is
+// waited for: an editor may remove it before writing it again.
+const DWORD SheetReplaceWaitMs = 2000;
 
 // The largest image of the six sheets, in bytes.
 constexpr int LargestImageBytes() {
@@ -43,6 +47,47 @@ const int SheetImageBytesMost = LargestImageBytes();
   std::exit(1);
 }
 
+HANDLE TryOpenSheet(const char* sheetName) {
+  return CreateFileA(sheetName, GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+int MayBeBeingReplaced(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_SHARING_VIOLATION;
+}
+
+// Opens the sheet; while the folder is watched, one that is missing or held
+// by its writer is tried again at each change of the folder, for
+// SheetReplaceWaitMs at most. *error tells why when it fails.
+HANDLE OpenSheetWaitingWhileWatched(const char* sheetName, DWORD* error) {
+  HANDLE sheet = TryOpenSheet(sheetName);
+  *error = GetLastError();
+  if (sheet != INVALID_HANDLE_VALUE || !g_watchSheets || !MayBeBeingReplaced(*error)) {
+    return sheet;
+  }
+  HANDLE change = FindFirstChangeNotificationA(
+      ".", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
+  if (change == INVALID_HANDLE_VALUE) {
+    return sheet;
+  }
+  const DWORD start = GetTickCount();
+  for (;;) {
+    // Tried once the folder is watched: a sheet back meanwhile is not missed.
+    sheet = TryOpenSheet(sheetName);
+    *error = GetLastError();
+    const DWORD passed = GetTickCount() - start;
+    if (sheet != INVALID_HANDLE_VALUE || !MayBeBeingReplaced(*error) ||
+        passed >= SheetReplaceWaitMs) {
+      break;
+    }
+    WaitForSingleObject(change, SheetReplaceWaitMs - passed);
+    FindNextChangeNotification(change);
+  }
+  FindCloseChangeNotification(change);
+  return sheet;
+}
+
 }  // namespace
 
 void PlotPixel(int x, int y, unsigned char colour, void* surface, int pitch) {
@@ -54,11 +99,9 @@ HANDLE OpenImageSheet(const char* sheetName, LPDIRECTDRAWSURFACE7 lockedSurface)
   // the sheet's place, by a rename too, opens at once) and the kind is looked
   // at on what was opened, so a pipe or an endless device such as /dev/zero
   // is refused, never read.
-  HANDLE sheet =
-      CreateFileA(sheetName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  DWORD error = ERROR_SUCCESS;
+  HANDLE sheet = OpenSheetWaitingWhileWatched(sheetName, &error);
   if (sheet == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesA(sheetName);
     const int reason =
         error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT

@@ -4,6 +4,9 @@
 // (the build tree) or in share/pixshow/sample beside its bin/ (installed).
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "shell/shell.h"
 
@@ -22,7 +25,70 @@ int JoinPath(char* path, int size, const char* folder, char separator, const cha
   return written > 0 && written < size;
 }
 
+// Whether `name` (as the system spells it) is `sheet` but for the case of
+// its ASCII letters, and not spelt alike.
+template <typename Char>
+int SameButForCapitals(const std::basic_string<Char>& name, const char* sheet) {
+  if (name.size() != std::strlen(sheet)) return 0;
+  int differs = 0;
+  for (size_t i = 0; i < name.size(); i++) {
+    const Char c = name[i];
+    const Char lower = c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+    const char s =
+        sheet[i] >= 'A' && sheet[i] <= 'Z' ? static_cast<char>(sheet[i] - 'A' + 'a') : sheet[i];
+    if (lower != static_cast<Char>(s)) return 0;
+    differs |= c != static_cast<Char>(sheet[i]);
+  }
+  return differs;
+}
+
+// The name in the current folder that is `sheet` in other capitals, or "".
+std::string MiscapitalisedSheet(const char* sheet) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(".", error), end; !error && entry != end;
+       entry.increment(error)) {
+    const auto name = entry->path().filename().native();
+    if (SameButForCapitals(name, sheet)) return std::string(name.begin(), name.end());
+  }
+  return "";
+}
+
+// "a", "a and b", "a, b and c"
+void AddToList(std::string* list, const std::string& item, int index, int count) {
+  *list += (index == 0 ? "" : index == count - 1 ? " and " : ", ") + item;
+}
+
 }  // namespace
+
+int ReportMissingSheets(const char* const* sheetNames, int sheetCount) {
+  std::string missing, capitals;
+  int missingCount = 0, capitalsCount = 0;
+  std::string found[64];
+  for (int i = 0; i < sheetCount && i < 64; i++) {
+    if (IsFile(sheetNames[i])) continue;
+    found[i] = MiscapitalisedSheet(sheetNames[i]);
+    (found[i].empty() ? missingCount : capitalsCount)++;
+  }
+  for (int i = 0, m = 0, c = 0; i < sheetCount && i < 64; i++) {
+    if (IsFile(sheetNames[i])) continue;
+    if (found[i].empty())
+      AddToList(&missing, sheetNames[i], m++, missingCount);
+    else
+      AddToList(&capitals, "\"" + found[i] + "\" for " + sheetNames[i], c++, capitalsCount);
+  }
+  if (missing.empty() && capitals.empty()) return 0;
+  std::error_code error;
+  const std::string folder = std::filesystem::current_path(error).string();
+  std::fprintf(stderr,
+               "pixshow: the folder \"%s\" %s%s%s%s%s: \"Load Failure\" ends the show "
+               "where it first draws from one\n",
+               folder.c_str(), missing.empty() ? "" : "lacks ", missing.c_str(),
+               !missing.empty() && !capitals.empty() ? ", and has "
+               : capitals.empty()                    ? ""
+                                                     : "has ",
+               capitals.c_str(), capitals.empty() ? "" : " (names are exact)");
+  return 1;
+}
 
 int FindSampleFolder(const char* programPath, const char* const* sheetNames, int sheetCount,
                      char* folder, int size) {
@@ -71,8 +137,14 @@ int FindSampleFolder(const char* programPath, const char* const* sheetNames, int
 
 int PlaySampleArtIfNoSheets(const char* const* sheetNames, int sheetCount) {
   if (g_folderNamed) return 0;
-  for (int i = 0; i < sheetCount; i++)
+  std::string capitals;
+  for (int i = 0; i < sheetCount; i++) {
     if (IsFile(sheetNames[i])) return 0;
+    const std::string found = MiscapitalisedSheet(sheetNames[i]);
+    if (!found.empty())
+      capitals += (capitals.empty() ? " (" : ", ") + ("\"" + found + "\" is not " + sheetNames[i]);
+  }
+  if (!capitals.empty()) capitals += ": names are exact)";
   char program[MaxPathSize];
   const DWORD length = GetModuleFileNameA(NULL, program, sizeof(program));
   if (length == 0 || length >= sizeof(program)) return 0;
@@ -80,6 +152,7 @@ int PlaySampleArtIfNoSheets(const char* const* sheetNames, int sheetCount) {
   if (!FindSampleFolder(program, sheetNames, sheetCount, folder, sizeof(folder)) ||
       !SetCurrentDirectoryA(folder))
     return 0;
-  std::fprintf(stderr, "pixshow: no image sheets here: playing the sample art in %s\n", folder);
+  std::fprintf(stderr, "pixshow: no image sheets here%s: playing the sample art in %s\n",
+               capitals.c_str(), folder);
   return 1;
 }

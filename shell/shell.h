@@ -52,6 +52,10 @@ const int MaxPathSize = 4096;
 // makes the sample art that came with the program the current folder and
 // says so in one line on stderr: 1 then, else 0.
 int PlaySampleArtIfNoSheets(const char* const* sheetNames, int sheetCount);
+// When the current folder lacks sheets, or holds them under other capitals,
+// says so in one line on stderr, naming the folder: 1 then, else 0. The
+// presentation still plays, up to the first sheet it cannot open.
+int ReportMissingSheets(const char* const* sheetNames, int sheetCount);
 // The folder of the sample art for the program at programPath: the first of
 // its own folder, sample/ in it and share/pixshow/sample beside it that holds
 // every sheet. 1 with the folder in `folder` (at most size bytes), else 0.

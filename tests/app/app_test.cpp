@@ -17,6 +17,8 @@ namespace {
 using namespace pxtest;
 
 TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
+  ScratchDirectory dir;
+  CopySampleArt(dir);
   const struct {
     const char* operation;
     HRESULT error;
@@ -37,6 +39,17 @@ TEST(Program, SetUpFailuresEndWithStatusTwoAndSkipThePresentation) {
     EXPECT_EQ(CountCalls("PeekMessageA"), 0);
     ExpectCleanEnd();
   }
+  // Sheets missing are named before the window is made.
+  ScratchDirectory empty;
+  ResetProgram();
+  pxh::InjectFault("RegisterClassExA", 0);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunProgram(), ExitSetUpFailed);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "pixshow: the folder \"" + empty.path() +
+                "\" lacks ports.pix, button.pix, Divadude.pix, WarTiles.pix, Pieces.pix and "
+                "Borders.pix: \"Load Failure\" ends the show where it first draws from one\n"
+                "pixshow: cannot register the window class\n");
 }
 
 TEST(Program, CommandLineIsAnsweredBeforeTheWindowOrDisplay) {

@@ -8,7 +8,8 @@ the colours of the nearest pixels of pixshow-capture's picture (sharp bilinear).
 backend inside Xvfb, started and ended here) plays the first screens full screen as pixshow-capture
 records them, each clicked on, on Wayland, screen 1 again after another client had the focus.
 Escape then ends both with status 0. With --watch, a sheet that pixsheet rewrites while screen 1
-waits shows at once, and a sheet deleted then ends the program with the load failure (status 1).
+waits shows at once, a sheet gone for half a second is waited for, and a sheet deleted then ends
+the program with the load failure (status 1) two seconds later.
 """
 
 import argparse
@@ -128,6 +129,18 @@ def live_reload(args, work):
             raise Failure(failed)
         problems += driver.check(1, to_rgb(os.path.join(work, "capture-watched", "screen-1.png")),
                                  [CURSOR_BOX], "screen 1 with the rewritten sheet")[1]
+        # Gone for half a second, as an editor may leave it: waited for, the screen drawn again.
+        ports = os.path.join(watched, "ports.pix")
+        data = open(ports, "rb").read()
+        os.remove(ports)
+        time.sleep(0.5)
+        with open(ports, "wb") as f:
+            f.write(data)
+        time.sleep(1.5)
+        if driver.process.poll() is not None:
+            problems.append("a sheet gone for half a second ended the program")
+        problems += driver.check(1, to_rgb(os.path.join(work, "capture-watched", "screen-1.png")),
+                                 [CURSOR_BOX], "screen 1 with the sheet back")[1]
         os.remove(os.path.join(watched, "button.pix"))
         driver.wait_exit("a sheet deleted")
         said = open(os.path.join(work, "program-watched.log")).read()

@@ -4,7 +4,7 @@
 install: cmake --install into a fresh prefix; every file in place; the programs' --help, --version
 and bad command lines (no display reached); the manual pages name every option of --help, pixshow's
 has ENVIRONMENT and FILES; every link of the installed README and docs leads to an installed file;
-the desktop entry plays the installed art; the installed pixshow-capture on it gives the build
+the desktop entry takes dropped folders; the installed pixshow-capture on it gives the build
 tree's pictures. package: CPack's Debian package and .tar.gz hold every file, each desktop entry
 names its prefix, the package depends on the programs' libraries, and lintian finds no error.
 """
@@ -14,7 +14,8 @@ SHEETS = ["ports.pix", "button.pix", "Divadude.pix", "WarTiles.pix", "Pieces.pix
 MAN = {"pixshow": "6", "pixsheet": "1", "pixshow-capture": "1"}
 FILES = (["bin/" + p for p in MAN] + ["share/pixshow/sample/" + s for s in SHEETS]
          + ["share/man/man%s/%s.%s.gz" % (s, p, s) for p, s in MAN.items()]
-         + ["share/applications/pixshow.desktop", "share/pixmaps/pixshow.png"]
+         + ["share/applications/pixshow.desktop", "share/icons/hicolor/scalable/apps/pixshow.svg"]
+         + ["share/icons/hicolor/%dx%d/apps/pixshow.png" % (n, n) for n in (48, 64, 128, 256)]
          + ["share/doc/pixshow/" + d for d in
             ("README.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz",
              "docs/artists.md", "docs/screen-1.png")])
@@ -42,9 +43,12 @@ def command_install(a):
         return
     for f in FILES:
         check(os.path.isfile(os.path.join(prefix, f)), "not installed: " + f)
-    check(open(prefix + "/share/pixmaps/pixshow.png", "rb").read(4) == b"\x89PNG", "icon not a PNG")
+    for n in (48, 64, 128, 256):  # square PNGs of their sizes
+        head = open(prefix + "/share/icons/hicolor/%dx%d/apps/pixshow.png" % (n, n), "rb").read(24)
+        check(head[:4] == b"\x89PNG" and head[16:24] == n.to_bytes(4, "big") * 2,
+              "icon %d x %d: not a PNG of that size" % (n, n))
     found = exec_line(prefix + "/share/applications/pixshow.desktop")
-    check(found == "%s/bin/pixshow %s/share/pixshow/sample" % (prefix, prefix), "Exec=%s" % found)
+    check(found == "%s/bin/pixshow %%F" % prefix, "Exec=%s" % found)
 
     # No display: a program that reached for one would say so on stderr.
     env = {k: v for k, v in os.environ.items()
@@ -121,8 +125,7 @@ def command_package(a):
     run(["dpkg-deb", "--extract", deb, a.work + "/deb"])
     for unpacked, prefix in (("deb", "/usr"), ("tgz", "/usr/local")):
         found = exec_line("%s/%s%s/share/applications/pixshow.desktop" % (a.work, unpacked, prefix))
-        check(found == "%s/bin/pixshow %s/share/pixshow/sample" % (prefix, prefix),
-              "%s Exec=%s" % (unpacked, found))
+        check(found == "%s/bin/pixshow %%F" % prefix, "%s Exec=%s" % (unpacked, found))
     lint = run(["lintian", "--fail-on", "error", "--tag-display-limit", "0", deb])
     print("lintian:\n" + (lint.stdout.strip() or "(nothing)"), flush=True)
     check(lint.returncode == 0 and not re.search(r"^E: ", lint.stdout, re.M), "lintian: errors")

@@ -16,6 +16,7 @@
 
 #include "devices/devices.h"
 #include "raster/raster.h"
+#include "shell/shell.h"
 #include "tests/support/world.h"
 
 namespace {
@@ -207,6 +208,28 @@ TEST_F(Text, NoDeviceContextMeansNothingDrawn) {
   EXPECT_EQ(DrawTextTransparent("100", 286, 136, 0xffffff, g_primarySurface), 0);
   ClearPanel(PicturePanel);
   EXPECT_EQ(Count(Grey, 0, 0, 640, 480), 640 * 480);
+}
+
+// With --watch, a sheet missing for a moment (an editor writing it again) is
+// waited for at the folder's changes, two seconds at most, then it fails.
+TEST_F(Sheets, WhileWatchedAMissingSheetIsWaitedForTwoSecondsAtMost) {
+  g_watchSheets = 1;
+  const uint64_t start = pxh::NowMs();
+  pxh::At(start + 300, [] { WriteBytes("ports.pix", MakeSheet(Ports, 82 * 62, 1)); });
+  EXPECT_EQ(DrawPortrait(0, 40, 50), 1);
+  EXPECT_EQ(pxh::NowMs() - start, 300u);
+  EXPECT_EQ(CountCalls("WaitForSingleObject"), 1) << "woken by the change, not polling";
+  std::remove("ports.pix");
+  EXPECT_EXIT(
+      {
+        alarm(120);
+        pxh::OnHold([start = pxh::NowMs()](const pxh::Hold& hold) {
+          std::fprintf(stderr, "[%d ms]\n", static_cast<int>(hold.atMs - start));
+        });
+        DrawPortrait(0, 40, 50);
+      },
+      ::testing::ExitedWithCode(1), "\\[2000 ms\\].*\"ports.pix\": No such file");
+  g_watchSheets = 0;
 }
 
 }  // namespace

@@ -90,4 +90,32 @@ TEST(SampleArt, FoundBesideTheProgramInSampleOrInTheInstalledShareFolder) {
   }
 }
 
+// Before the screen is taken: one line naming the folder and the sheets it
+// lacks or holds under other capitals (on Linux, where they do not open).
+TEST(SampleArt, SheetsMissingOrMiscapitalisedAreNamedWithTheFolder) {
+  const char* const names[] = {"ports.pix", "button.pix", "Divadude.pix"};
+  const std::string ends = ": \"Load Failure\" ends the show where it first draws from one\n";
+  const struct {
+    std::vector<std::string> files;
+    std::string said;  // after the folder
+  } cases[] = {
+      {{"ports.pix", "button.pix", "Divadude.pix"}, ""},
+      {{"ports.pix", "button.pix"}, "lacks Divadude.pix"},
+      {{}, "lacks ports.pix, button.pix and Divadude.pix"},
+      {{"PORTS.PIX", "divadude.pix", "button.pix"},
+       "has \"PORTS.PIX\" for ports.pix and \"divadude.pix\" for Divadude.pix (names are exact)"},
+      {{"Ports.pix"},
+       "lacks button.pix and Divadude.pix, and has \"Ports.pix\" for ports.pix (names "
+       "are exact)"},
+  };
+  for (const auto& c : cases) {
+    ScratchDirectory dir;
+    for (const std::string& file : c.files) dir.WriteFile(file, {1});
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ReportMissingSheets(names, 3), !c.said.empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              c.said.empty() ? "" : "pixshow: the folder \"" + dir.path() + "\" " + c.said + ends);
+  }
+}
+
 }  // namespace

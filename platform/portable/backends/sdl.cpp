@@ -143,6 +143,8 @@ bool IsXrgb32(const SDL_PixelFormat* f) {
 constexpr int kWindowedWidth = kScreenWidth, kWindowedHeight = kScreenHeight;
 // Room left above a remembered window for a window manager's title bar.
 constexpr int kTitleAllowance = 32;
+// And for its frame's sides, both together.
+constexpr int kSideAllowance = 8;
 // Longest sleep of a wait for input. SDL does its housekeeping (keeping the
 // screen saver away among it) when events are pumped.
 constexpr uint64_t kLongestSleepMs = 10000;
@@ -166,8 +168,11 @@ class SdlBackend final : public Backend {
       rewrite_ = file.rewrite;
     }
     saved_.windowed = std::max(0, saved_.windowed);
+    // Options and the environment act for this run alone: only what the
+    // user chooses while playing is written back.
     windowed_ = EnvSet("PIXSHOW_WINDOWED") ? EnvFlag("PIXSHOW_WINDOWED") : saved_.windowed == 1;
-    scaleText_ = EnvSet("PIXSHOW_SCALE") ? std::getenv("PIXSHOW_SCALE") : saved_.scale;
+    scaleGiven_ = EnvSet("PIXSHOW_SCALE");
+    scaleText_ = scaleGiven_ ? std::getenv("PIXSHOW_SCALE") : saved_.scale;
     scale_ = ParseScaleChoice(scaleText_.c_str());
   }
   ~SdlBackend() override;
@@ -191,11 +196,8 @@ class SdlBackend final : public Backend {
     if (window_) return;
     (void)width;
     (void)height;  // the program's window is the display: sized by the mode
-    sizeChosen_ = saved_.width > 0 && saved_.height > 0;
-    windowW_ = kWindowedWidth * FirstWindowScale();
-    windowH_ = kWindowedHeight * FirstWindowScale();
     int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
-    if (sizeChosen_) PlaceRemembered(&x, &y);
+    ChooseWindowPlace(&x, &y);
     // Hidden until placed, so that it appears once, where it belongs; drawn
     // at the display's own resolution where it has more pixels than points.
     window_ = SDL_CreateWindow(title ? title : "", x, y, windowW_, windowH_,
@@ -211,6 +213,7 @@ class SdlBackend final : public Backend {
     fullscreen_ = false;
     if (!windowed_) EnterFullscreen();
     SDL_ShowWindow(window_);
+    framePending_ = !wayland_;
     SDL_RaiseWindow(window_);
     SDL_ShowCursor(SDL_DISABLE);
     ApplyMouseMode();
@@ -298,6 +301,9 @@ class SdlBackend final : public Backend {
 
   void WaitBegins() override {
     Trace("wait");
+    KeepFrameOnArea();
+    framePending_ = false;
+    waited_ = true;
     if (dirty_) Present();  // the screen is finished: no reason to hold it back
   }
 
@@ -358,6 +364,70 @@ class SdlBackend final : public Backend {
     return std::max(1, std::min(area.w / kWindowedWidth, area.h / kWindowedHeight));
   }
 
+  // The window's size and place: N times the picture for a scale of N given
+  // for this run, else the remembered size, else N times for a remembered
+  // N, else the first window's; at the remembered place where that is on a
+  // display.
+  void ChooseWindowPlace(int* x, int* y) {
+    windowW_ = kWindowedWidth * FirstWindowScale();
+    windowH_ = kWindowedHeight * FirstWindowScale();
+    const bool factor = scale_.mode == ScaleChoice::Factor;
+    SDL_Rect area;
+    const bool haveArea = SDL_GetDisplayUsableBounds(0, &area) == 0;
+    if (factor && (scaleGiven_ || saved_.width <= 0) && haveArea)
+      SizeForScale(scale_.factor, area.w - kSideAllowance, area.h, kTitleAllowance, &windowW_,
+                   &windowH_);
+    else if (saved_.width > 0 && saved_.height > 0)
+      PlaceRemembered(x, y);
+    if (!saved_.placed || wayland_) return;  // Wayland gives a window no place of its own
+    std::vector<DisplayArea> areas;
+    for (int d = 0; d < SDL_GetNumVideoDisplays(); ++d)
+      if (SDL_GetDisplayUsableBounds(d, &area) == 0)
+        areas.push_back({area.x, area.y, area.w, area.h});
+    if (!PlaceAtRemembered(saved_.x, saved_.y, windowW_, windowH_, areas.data(),
+                           static_cast<int>(areas.size()), kTitleAllowance, x, y))
+      std::fprintf(stderr, "pixshow: not using the remembered window place %d, %d: on no display\n",
+                   saved_.x, saved_.y);
+  }
+
+  // Once the window manager has framed the window (it says so soon after
+  // the window shows; looked for until the first wait), moves it where the
+  // frame, title bar and all, lies inside the display's usable area: a
+  // window manager may put the frame, not the inside, at the place asked for.
+  void KeepFrameOnArea() {
+    int top = 0, left = 0, bottom = 0, right = 0, x = 0, y = 0, w = 0, h = 0;
+    SDL_Rect area;
+    if (!framePending_ || !window_ || fullscreen_ ||
+        SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0 || top <= 0)
+      return;
+    framePending_ = false;
+    if (SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &area) != 0)
+      return;
+    SDL_GetWindowPosition(window_, &x, &y);
+    SDL_GetWindowSize(window_, &w, &h);
+    const DisplayArea inside{area.x + left, area.y + top, area.w - left - right,
+                             area.h - top - bottom};
+    int placedX = x, placedY = y;
+    if (PlaceAtRemembered(x, y, w, h, &inside, 1, 0, &placedX, &placedY) &&
+        (placedX != x || placedY != y)) {
+      SDL_SetWindowPosition(window_, placedX, placedY);
+      placedAt_ = {placedX, placedY};
+    }
+  }
+
+  // Marks the scale as the user's choice, made while playing (a key), and
+  // shows it: it is remembered for the next start, as Alt+Enter and resizing
+  // the window are. `text` is a PIXSHOW_SCALE value.
+  void ChooseScale(const std::string& text) {
+    if (!IsScaleValue(text)) return;
+    scaleText_ = text;
+    scale_ = ParseScaleChoice(text.c_str());
+    scaleChosen_ = true;
+    dirty_ = true;
+    clear_ = true;
+    urgent_ = true;
+  }
+
   // A remembered size (perhaps from a larger monitor) where it fits the
   // display's usable area with the title bar on it; else the first window's
   // size, and the remembered one is kept for the file. A size larger than
@@ -384,10 +454,8 @@ class SdlBackend final : public Backend {
                    "pixshow: not using the remembered window size %d x %d: larger than any "
                    "display (%d x %d)\n",
                    saved_.width, saved_.height, largestW, largestH);
-      sizeChosen_ = false;
-      return;
+      return;  // kept in the file: not the user's choice now
     }
-    if (place.fitted) rememberedW_ = saved_.width, rememberedH_ = saved_.height;
     *x = place.x;
     *y = place.y;
     windowW_ = place.w;
@@ -405,23 +473,29 @@ class SdlBackend final : public Backend {
     std::exit(2);
   }
 
-  // Remembers the mode, the scale and the window's size when they are not
-  // what the settings file says (nor, without a file, the defaults).
+  // Remembers what the user chose while playing (full screen or a window,
+  // the scale, the window's size and place), each only when it differs
+  // from what the settings file says; options and the environment are
+  // never written.
   void RememberWindow() {
+    WindowSettings now = saved_;
+    if (modeChosen_) now.windowed = fullscreen_ ? 0 : 1;
+    if (scaleChosen_) now.scale = scaleText_;
     // A window of another size than the one it opened with was the user's.
     const std::pair<int, int> size = SizeNow();
     if (!fullscreen_ && size.first > 0 && size != std::make_pair(windowW_, windowH_)) {
-      windowW_ = size.first;
-      windowH_ = size.second;
-      sizeChosen_ = true;
-      rememberedW_ = rememberedH_ = 0;
+      windowW_ = now.width = size.first;
+      windowH_ = now.height = size.second;
+      moved_ = true;
     }
-    WindowSettings now;
-    now.windowed = fullscreen_ ? 0 : 1;
-    now.scale = scaleText_;
-    if (sizeChosen_) {
-      now.width = rememberedW_ > 0 ? rememberedW_ : windowW_;
-      now.height = rememberedH_ > 0 ? rememberedH_ : windowH_;
+    if (!fullscreen_ && !wayland_ && (moved_ || modeChosen_)) {
+      // The frame's corner, where a window manager puts the frame of a
+      // window asked for at a place: the next start opens it there again.
+      int top = 0, left = 0;
+      now.placed = true;
+      SDL_GetWindowPosition(window_, &now.x, &now.y);
+      if (SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr) == 0)
+        now.x -= left, now.y -= top;
     }
     if (!settingsPath_.empty() && (rewrite_ || !(now == saved_)) &&
         UpdateSettings(settingsPath_, saved_, now)) {
@@ -486,6 +560,7 @@ class SdlBackend final : public Backend {
 
   void ToggleFullscreen() {
     if (!window_) return;
+    modeChosen_ = true;
     if (fullscreen_)
       LeaveFullscreen();
     else
@@ -565,6 +640,7 @@ class SdlBackend final : public Backend {
       lastPumpMs_ = now;
       hostReady_ = false;
     }
+    KeepFrameOnArea();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       Handle(e);
@@ -651,6 +727,14 @@ class SdlBackend final : public Backend {
             Trace("focus-gained");
             ApplyMouseMode();
             InputFocus(true);
+            break;
+          case SDL_WINDOWEVENT_MOVED:
+            // Moved by the user: only once the program waits (the window
+            // manager has placed the window by then), in a window, and
+            // not where the backend put it.
+            if (waited_ && !fullscreen_ &&
+                std::make_pair(e.window.data1, e.window.data2) != placedAt_)
+              moved_ = true;
             break;
           case SDL_WINDOWEVENT_ENTER:
             skipMotion_ = true;
@@ -767,14 +851,19 @@ class SdlBackend final : public Backend {
 
   const std::chrono::steady_clock::time_point start_;
   bool windowed_ = false;
-  std::string settingsPath_;               // empty: nothing is remembered
-  WindowSettings saved_;                   // as the file has them
-  bool rewrite_ = false;                   // the file has values that cannot be used: written again
-  int rememberedW_ = 0, rememberedH_ = 0;  // a remembered size fitted smaller, kept for the file
+  std::string settingsPath_;  // empty: nothing is remembered
+  WindowSettings saved_;      // as the file has them
+  bool rewrite_ = false;      // the file has values that cannot be used: written again
   std::string scaleText_;
   ScaleChoice scale_{};
+  bool scaleGiven_ = false;    // by an option or PIXSHOW_SCALE, for this run alone
+  bool scaleChosen_ = false;   // by the user while playing: remembered
+  bool modeChosen_ = false;    // Alt+Enter pressed: the mode at the end is remembered
+  bool moved_ = false;         // the window moved or resized by the user: its place is remembered
+  bool waited_ = false;        // the program has reached a wait
+  bool framePending_ = false;  // the window manager's frame not seen yet
+  std::pair<int, int> placedAt_{-1, -1};  // where the backend itself moved the window
   int windowW_ = kWindowedWidth, windowH_ = kWindowedHeight;
-  bool sizeChosen_ = false;  // the window's size is the user's, not the first one
   const bool trace_;
   bool triedVideo_ = false;
   bool videoOk_ = false;

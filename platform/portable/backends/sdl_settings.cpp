@@ -25,6 +25,16 @@ int WholeNumber(const std::string& text, int min, int max) {
   return n >= min && n <= max ? n : -1;
 }
 
+// A whole number, perhaps negative, within PlaceMost of 0; false when not.
+constexpr int PlaceMost = 65536;
+bool SignedNumber(const std::string& text, int* n) {
+  const bool minus = !text.empty() && text[0] == '-';
+  const int magnitude = WholeNumber(text.substr(minus ? 1 : 0), 0, PlaceMost);
+  if (magnitude < 0) return false;
+  *n = minus ? -magnitude : magnitude;
+  return true;
+}
+
 // The folder of `path`, made (with its parent) when missing.
 std::string MakeFolderOf(const std::string& path) {
   const std::string folder = path.substr(0, path.rfind('/'));
@@ -79,6 +89,7 @@ SettingsFile ReadSettings(const std::string& path) {
   text.resize(cut ? SettingsReadMost : have);
   const std::string pixshows = "# pixshow's window";  // the file's own comment, made again
   size_t at = 0;
+  int placed = 0;  // 1 x, 2 y, 3 both
   for (int number = 1; at < text.size(); ++number) {
     size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
@@ -105,7 +116,10 @@ SettingsFile ReadSettings(const std::string& path) {
       read.scale = value;
     } else if ((key == "width" || key == "height") && WholeNumber(value, 120, 16384) > 0) {
       (key == "width" ? read.width : read.height) = WholeNumber(value, 120, 16384);
-    } else if (key == "mode" || key == "scale" || key == "width" || key == "height") {
+    } else if ((key == "x" || key == "y") && SignedNumber(value, key == "x" ? &read.x : &read.y)) {
+      placed |= key == "x" ? 1 : 2;
+    } else if (key == "mode" || key == "scale" || key == "width" || key == "height" || key == "x" ||
+               key == "y") {
       // A value of the program's own keys that cannot be used: the file
       // is written again without it.
       file.rewrite = true;
@@ -125,6 +139,13 @@ SettingsFile ReadSettings(const std::string& path) {
     if (file.warning.empty())
       file.warning = "a window width without a height, or the other way round; it is dropped";
   }
+  read.placed = placed == 3;
+  if (placed == 1 || placed == 2) {  // a place is both or nothing
+    read.x = read.y = 0;
+    file.rewrite = true;
+    if (file.warning.empty())
+      file.warning = "an x without a y, or the other way round; it is dropped";
+  }
   return file;
 }
 
@@ -140,6 +161,8 @@ bool WriteSettings(const std::string& path, const WindowSettings& settings,
   if (WholeNumber(std::to_string(settings.width), 120, 16384) > 0 &&
       WholeNumber(std::to_string(settings.height), 120, 16384) > 0)
     text << "width=" << settings.width << "\nheight=" << settings.height << "\n";
+  if (settings.placed && std::abs(settings.x) <= PlaceMost && std::abs(settings.y) <= PlaceMost)
+    text << "x=" << settings.x << "\ny=" << settings.y << "\n";
   for (const std::string& line : others) text << line << "\n";
   std::string temporary = path + ".XXXXXX";
   const int fd = mkstemp(&temporary[0]);
@@ -175,6 +198,11 @@ bool UpdateSettings(const std::string& path, const WindowSettings& before,
     if (now.width != before.width || now.height != before.height) {
       merged.width = now.width;
       merged.height = now.height;
+    }
+    if (now.placed != before.placed || now.x != before.x || now.y != before.y) {
+      merged.placed = now.placed;
+      merged.x = now.x;
+      merged.y = now.y;
     }
     ok = file.writable &&
          ((merged == file.settings && !file.rewrite) || WriteSettings(path, merged, file.others));

@@ -1,5 +1,5 @@
 // The SDL backend's remembered window choices: full screen or a window, the
-// scale and the window's size, in $XDG_CONFIG_HOME/pixshow/settings.ini
+// scale and the window's size and place, in $XDG_CONFIG_HOME/pixshow/settings.ini
 // (~/.config when unset). Options and environment variables win over it.
 #ifndef PIXSHOW_PLATFORM_PORTABLE_BACKENDS_SDL_SETTINGS_H
 #define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_SDL_SETTINGS_H
@@ -13,9 +13,12 @@ struct WindowSettings {
   int windowed = -1;          // 1 a window, 0 full screen, -1 not said
   std::string scale;          // a PIXSHOW_SCALE value, empty when not said
   int width = 0, height = 0;  // of the window, 0 when not said
+  bool placed = false;        // x and y said: the window's top-left corner, in
+  int x = 0, y = 0;           // the desktop's points (negative left of or above the first display)
 
   bool operator==(const WindowSettings& o) const {
-    return windowed == o.windowed && scale == o.scale && width == o.width && height == o.height;
+    return windowed == o.windowed && scale == o.scale && width == o.width && height == o.height &&
+           placed == o.placed && (!placed || (x == o.x && y == o.y));
   }
 };
 

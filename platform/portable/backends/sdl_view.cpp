@@ -217,4 +217,21 @@ WindowPlace PlaceWindow(int w, int h, int areaX, int areaY, int areaW, int areaH
   return place;
 }
 
+bool PlaceAtRemembered(int x, int y, int w, int h, const DisplayArea* areas, int areaCount,
+                       int titleH, int* placedX, int* placedY) {
+  for (int i = 0; i < areaCount; ++i) {
+    const DisplayArea& a = areas[i];
+    if (x >= a.x + a.w || x + w <= a.x || y - titleH >= a.y + a.h || y + h <= a.y) continue;
+    *placedX = std::max(a.x, std::min(x, a.x + a.w - w));
+    *placedY = std::max(a.y + titleH, std::min(y, a.y + a.h - h));
+    return true;
+  }
+  return false;
+}
+
+void SizeForScale(int factor, int areaW, int areaH, int titleH, int* w, int* h) {
+  *w = std::max(1, std::min(kScreenWidth * factor, areaW));
+  *h = std::max(1, std::min(kScreenHeight * factor, areaH - titleH));
+}
+
 }  // namespace pxport

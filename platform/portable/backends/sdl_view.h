@@ -50,6 +50,23 @@ struct WindowPlace {
 WindowPlace PlaceWindow(int w, int h, int areaX, int areaY, int areaW, int areaH, int titleH,
                         int largestW, int largestH);
 
+// The usable area of one display (without panels), in the desktop's points.
+struct DisplayArea {
+  int x, y, w, h;
+};
+// Where a w x h window remembered at (x, y) opens: there when it overlaps one
+// of the areas (its title bar, titleH points above it, counted), moved only
+// as far as keeps it, title bar and all, inside the first area it overlaps
+// (to the area's top-left where it is larger). False when it overlaps none:
+// a place on a display no longer there is not used.
+bool PlaceAtRemembered(int x, int y, int w, int h, const DisplayArea* areas, int areaCount,
+                       int titleH, int* placedX, int* placedY);
+
+// A window's size for a whole scale of the picture: factor times the
+// picture, no larger than the area (w x h, with titleH points of title bar
+// above the window).
+void SizeForScale(int factor, int areaW, int areaH, int titleH, int* w, int* h);
+
 // 0xAARRGGBB, opaque, for one palette entry.
 inline uint32_t PackColour(const PALETTEENTRY& e) {
   return 0xff000000u | (uint32_t(e.peRed) << 16) | (uint32_t(e.peGreen) << 8) | uint32_t(e.peBlue);

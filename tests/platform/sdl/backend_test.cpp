@@ -252,16 +252,22 @@ TEST_F(SdlBackendTest, AltEnterSwitchesToAWindowWhereThePointersJumpInIsNoMoveme
   int width = 0, height = 0;
   SDL_GetWindowSize(HostWindow(), &width, &height);
   EXPECT_EQ(width * 1000 + height, 640480);
-  // Remembered: a run without the choices starts the same, and writes nothing.
+  // The option is not remembered; Alt+Enter is, with the window's place.
   const std::string file = config_ + "/pixshow/settings.ini";
   auto read = [&file] {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
   backend_.reset();
+  EXPECT_FALSE(std::filesystem::exists(file));
   unsetenv("PIXSHOW_WINDOWED");
+  Open();
+  PushKey(SDLK_RETURN, true, KMOD_LALT);
+  PollPass();
+  backend_.reset();
   unsetenv("PIXSHOW_SCALE");
-  EXPECT_NE(read().find("[window]\nmode=window\nscale=integer\n"), std::string::npos) << read();
+  EXPECT_NE(read().find("[window]\nmode=window\n"), std::string::npos) << read();
+  EXPECT_NE(read().find("\nx="), std::string::npos) << read();
   struct stat before, after;
   ASSERT_EQ(stat(file.c_str(), &before), 0);
   Open();
@@ -312,15 +318,14 @@ TEST_F(SdlBackendTest, SettingsAreReadBoundedWithoutWaitingAndWrittenKeepingTheU
        },
        nullptr, at + "longer than 64 KiB; only its start is read\n", 0, ""},
       {[&] { write("mode=window\nvolume=11\n# mine\nscale=3\n", 0); }, "fit",
-       at + "line 2 is not understood (kept as it is)\n", 640480,
-       head + "mode=window\nscale=fit\nvolume=11\n# mine\n"},
+       at + "line 2 is not understood (kept as it is)\n", 640480, ""},
       {[&] { write("scale=bogus\nmode=window\n", 0); }, nullptr,
        at + "line 1 has a value that cannot be used (scale=bogus); it is dropped\n", 640480,
        head + "mode=window\n"},
       {[&] { write("mode=window\nwidth=3840\nheight=2160\n", 0); }, nullptr,
        "pixshow: not using the remembered window size 3840 x 2160: larger than any display "
        "(1024 x 768)\n",
-       640480, head + "mode=window\n"},
+       640480, ""},
       {[&] { write("mode=window\nwidth=1000\nheight=700\n", 0); }, nullptr, "", 1000700, ""},
       {[&] { write("mode=window\nwidth=1024\nheight=768\n", 0); }, nullptr, "", 640480, ""},
   };
@@ -363,6 +368,54 @@ TEST_F(SdlBackendTest, SettingsAreReadBoundedWithoutWaitingAndWrittenKeepingTheU
   ASSERT_TRUE(pxport::WriteSettings(file, {1, "bogus", 99999, 5}, {}));
   std::ifstream in(file);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), head + "mode=window\n");
+}
+
+// Options and the environment act for their run alone: the file stays as it
+// was. A scale of N given makes the window N times the picture, within the
+// work area; a remembered place is used where it is on a display, moved
+// onto it as far as needed. (The dummy display: 1024 x 768.)
+TEST_F(SdlBackendTest, OneOffChoicesAreNotRememberedAndAScaleOfNSizesTheWindow) {
+  const std::string file = config_ + "/pixshow/settings.ini";
+  mkdir((config_ + "/pixshow").c_str(), 0700);
+  struct Case {
+    const char *windowed, *scale, *file;  // PIXSHOW_WINDOWED, PIXSHOW_SCALE, the file ("": none)
+    int x, y, w, h;                       // the window then (-1: centred)
+    const char* said;
+  } cases[] = {
+      {"1", "1", "", -1, -1, 640, 480, ""},
+      {"1", "2", "", -1, -1, 1016, 736, ""},
+      {"0", "3", "mode=window\nscale=fit\n", -1, -1, 0, 0, ""},
+      {"1", "3", "mode=fullscreen\nscale=fit\nwidth=800\nheight=600\n", -1, -1, 1016, 736, ""},
+      {nullptr, nullptr, "mode=window\nscale=2\n", -1, -1, 1016, 736, ""},
+      {nullptr, nullptr, "mode=window\nwidth=800\nheight=600\nx=100\ny=90\n", 100, 90, 800, 600,
+       ""},
+      {nullptr, nullptr, "mode=window\nwidth=800\nheight=600\nx=900\ny=500\n", 224, 168, 800, 600,
+       ""},
+      {nullptr, nullptr, "mode=window\nwidth=800\nheight=600\nx=5000\ny=-40\n", -1, -1, 800, 600,
+       "pixshow: not using the remembered window place 5000, -40: on no display\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + (c.scale ? c.scale : "-"));
+    std::filesystem::remove(file);
+    if (*c.file) std::ofstream(file) << c.file;
+    c.windowed ? setenv("PIXSHOW_WINDOWED", c.windowed, 1) : unsetenv("PIXSHOW_WINDOWED");
+    c.scale ? setenv("PIXSHOW_SCALE", c.scale, 1) : unsetenv("PIXSHOW_SCALE");
+    testing::internal::CaptureStderr();
+    Open();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said);
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowSize(HostWindow(), &w, &h);
+    SDL_GetWindowPosition(HostWindow(), &x, &y);
+    if (SDL_GetWindowFlags(HostWindow()) & SDL_WINDOW_FULLSCREEN_DESKTOP) w = h = 0;
+    EXPECT_EQ(std::vector<int>({w, h}), std::vector<int>({c.w, c.h}));
+    if (c.x >= 0) {
+      EXPECT_EQ(std::vector<int>({x, y}), std::vector<int>({c.x, c.y}));
+    }
+    backend_.reset();
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.file);
+  }
+  unsetenv("PIXSHOW_WINDOWED");
 }
 
 // Runs leaving at the same time (real processes) each write only the choice
