@@ -9,6 +9,8 @@ HINSTANCE g_instance = NULL;
 HWND g_mainWindow = NULL;
 int g_quitRequested = 0;
 int g_screenNeedsRedraw = 0;
+int g_escapeClosesOverlay = 0;
+int g_escapeForOverlay = 0;
 
 namespace {
 
@@ -81,11 +83,26 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
+namespace {
+
+// Escape went down while it closed an overlay and is not yet released.
+int g_escapeHeldForOverlay = 0;
+
+}  // namespace
+
 void PollEscape() {
-  if (GetAsyncKeyState(VK_ESCAPE) & 0x8000) {
-    PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
-    g_quitRequested = 1;
+  if (!(GetAsyncKeyState(VK_ESCAPE) & 0x8000)) {
+    g_escapeHeldForOverlay = 0;
+    return;
   }
+  if (g_escapeHeldForOverlay) return;
+  if (g_escapeClosesOverlay) {
+    g_escapeForOverlay = 1;
+    g_escapeHeldForOverlay = 1;
+    return;
+  }
+  PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
+  g_quitRequested = 1;
 }
 
 void PumpPendingMessages() {

@@ -71,8 +71,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // the failure result of the set-up routines.
 int ReportFailedStep(const char* step);
 
-// Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is down.
+// Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is down;
+// while g_escapeClosesOverlay is set, an Escape press sets g_escapeForOverlay
+// instead, and Escape counts again only once it has been released.
 void PollEscape();
+// Set by the presentation while something on screen is closed by Escape.
+extern int g_escapeClosesOverlay;
+// Set when Escape was pressed for that; the presentation clears it.
+extern int g_escapeForOverlay;
 // 14 passes, each polling Escape then handling at most one waiting message.
 void PumpPendingMessages();
 

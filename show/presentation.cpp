@@ -329,6 +329,7 @@ void RedrawScreen() {
   if (g_holdsReached == 0 || g_replaying) {
     return;  // nothing drawn yet (or already redrawing)
   }
+  ForgetOverlaysDrawn();  // drawn again over the new picture by the wait
   FillSurface(g_primarySurface, 0);
   FillSurface(g_backSurface, 0);
   ResetPalette();
@@ -403,6 +404,8 @@ int RunPresentation() {
     return 1;  // Escape was already down: the window is closing
   }
   ShowCursor(FALSE);
+  ResetOverlays();
+  ResetSlideshow();
   StartWatchingSheets();
   // Nothing is drawn yet: a paint asked for until now needs no redraw.
   g_screenNeedsRedraw = 0;

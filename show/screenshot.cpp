@@ -110,8 +110,11 @@ std::string WhyNot(DWORD error) {
   }
 }
 
+// On standard error, and in a note on screen: the user at a full screen
+// sees no terminal.
 int ReportShotFailure(const std::string& what, const std::string& why) {
   std::fprintf(stderr, "pixshow: cannot save the screenshot %s: %s\n", what.c_str(), why.c_str());
+  ShowNote("No screenshot: " + why);
   return 0;
 }
 
@@ -213,6 +216,7 @@ int SaveScreenshot() {
     std::memcpy(&pixels[y * ShotWidth], surface + y * g_surfaceDesc.lPitch, ShotWidth);
   }
   g_primarySurface->Unlock(NULL);
+  CoverOverlays(&pixels[0], ShotWidth);
   std::vector<unsigned char> png;
   EncodeIndexedPng(&pixels[0], ShotWidth, ShotHeight, ShotWidth, g_paletteEntries, png);
 
@@ -253,5 +257,6 @@ int SaveScreenshot() {
     return ReportShotFailure("\"" + path + "\"", WhyNot(writeError));
   }
   std::fprintf(stderr, "pixshow: screenshot saved as %s\n", path.c_str());
+  ShowNote("Screenshot saved: " + path.substr(folder.size() + slash.size()));
   return 1;
 }

@@ -2,6 +2,7 @@
 #ifndef PIXSHOW_SHOW_SHOW_H
 #define PIXSHOW_SHOW_SHOW_H
 
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
@@ -47,12 +48,50 @@ extern int g_screenNumber;
 extern int g_screenWanted;
 
 // Reads the keyboard in a wait. Space, Enter, Right and Page Down go on as a
-// click does; Left, Page Up and Backspace ask for the previous screen and
-// Home for the first (nothing on screen 1); F12 and Print Screen save the
-// screen, and the wait goes on. 1 when the wait is to end.
+// click does; Left, Page Up and Backspace ask for the previous screen, Home
+// for the first and 1 to 8 for that screen (nothing for the screen shown);
+// F12 and Print Screen save the screen, P pauses or resumes the slideshow,
+// F1 and ? (the key, shifted or not) show or hide the keys' help, as Escape
+// hides it; the wait goes on. 1 when the wait is to end.
 int HandleViewerKeys();
-// 1 when --delay is given and has passed since the wait began (GetTickCount).
-int DelayIsOver(DWORD waitStartMs);
+// The mouse wheel in a wait (DIMOUSESTATE's lZ): turned down (towards the
+// user) it goes on as a click does, up it asks for the previous screen (the
+// wait passes only a turn made while it waits). 1 when the wait is to end.
+int HandleWheel(LONG turn);
+// --delay: the count starts with each wait, or again where P resumes it;
+// DelayTimeLeft is INFINITE without --delay or while paused. P's pause lasts
+// until P again (ResetSlideshow: not paused, at the start of a run).
+void StartDelayCount();
+DWORD DelayTimeLeft();
+void ResetSlideshow();
+
+// --- Over the picture in a wait (show/overlay.cpp) ---
+// The keys' help and a note, each over a band of rows whose pixels are kept
+// and put back when it goes. Neither is ever in a screenshot nor outside a
+// wait: the palette and the picture are left exactly as they were.
+
+// Nothing shown (the start of a run).
+void ResetOverlays();
+// Shows the help, or takes it away. Shown, it stays over every wait until
+// F1, ? or Escape; meanwhile Escape closes only the help.
+void ToggleKeysHelp();
+int KeysHelpShown();
+// One line at the top of the screen for a few seconds, or until the wait ends.
+void ShowNote(const std::string& text);
+// Milliseconds until the note goes; INFINITE when there is none.
+DWORD NoteTimeLeft();
+// In a wait, with the display the program's: draws what is to be shown and
+// is not yet on screen, and takes away a note whose time is over.
+void PutOverlaysOn();
+// The wait ends: the picture as it was, the note gone (the help stays
+// asked for, to come back at the next wait).
+void TakeOverlaysOff();
+// The surfaces were drawn anew: nothing of an overlay is on them.
+void ForgetOverlaysDrawn();
+// Puts the kept pixels into a copy of the visible surface (`pitch` bytes a
+// row), where overlays cover it: the picture without them, for screenshots
+// and recordings.
+void CoverOverlays(unsigned char* pixels, int pitch);
 
 // Writes the visible screen as pixshow-SCREEN-YYYYMMDD-HHMMSS.png (a suffix
 // when the name is taken) in the screenshot folder, created if needed, and

@@ -33,20 +33,21 @@ void RecoverMouse() {
 
 // How long the wait may sleep: until input or a message comes, or, when the
 // display or the mouse must be taken back, a short while; with --delay, until
-// the delay is over at the latest.
-DWORD SleepLimit(int away, int readFailed, DWORD startMs) {
+// the delay is over at the latest, and with a note, until it goes.
+DWORD SleepLimit(int away, int readFailed) {
   DWORD limit = INFINITE;
   if (away) {
     limit = AwayRetryMs;
   } else if (readFailed) {
     limit = ReadRetryMs;
   }
-  if (g_delayMs != 0) {
-    const DWORD passed = GetTickCount() - startMs;
-    const DWORD left = passed < g_delayMs ? g_delayMs - passed : 0;
-    if (left < limit) {
-      limit = left;
-    }
+  const DWORD delayLeft = DelayTimeLeft();
+  if (delayLeft < limit) {
+    limit = delayLeft;
+  }
+  const DWORD noteLeft = NoteTimeLeft();
+  if (noteLeft < limit) {
+    limit = noteLeft;
   }
   return limit;
 }
@@ -69,10 +70,11 @@ int WaitForContinueClick() {
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;
 
-  const DWORD startMs = GetTickCount();
+  StartDelayCount();
   int clicked = 0;
   int away = 0;
   int readFailed = 0;
+  int firstRead = 1;
   while (!clicked) {
     MSG message;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -117,7 +119,15 @@ int WaitForContinueClick() {
       if (g_mouseState.rgbButtons[0] != 0 || g_mouseState.rgbButtons[1] != 0) {
         clicked = 1;
       }
-      if (HandleViewerKeys() || DelayIsOver(startMs)) {
+      if (!clicked) {
+        PutOverlaysOn();
+      }
+      // The first read holds what the wheel did before the wait began (the
+      // rest of a turn that ended the last wait, say): only a turn made in
+      // the wait counts.
+      const LONG turn = firstRead ? 0 : g_mouseState.lZ;
+      firstRead = firstRead && readFailed;
+      if (HandleWheel(turn) || HandleViewerKeys() || DelayTimeLeft() == 0) {
         clicked = 1;
       }
     }
@@ -126,10 +136,16 @@ int WaitForContinueClick() {
     if (!clicked) {
       HANDLE handles[WaitHandleCount];
       MsgWaitForMultipleObjects(CollectWaitHandles(handles), handles, FALSE,
-                                SleepLimit(away, readFailed, startMs), QS_ALLINPUT);
+                                SleepLimit(away, readFailed), QS_ALLINPUT);
     }
   }
 
+  // Once the window is gone the display is not touched again.
+  if (g_waitEndedByQuit) {
+    ForgetOverlaysDrawn();
+  } else {
+    TakeOverlaysOff();
+  }
   ClipCursor(NULL);
   g_mouseState.rgbButtons[0] = 0;
   g_mouseState.rgbButtons[1] = 0;

@@ -65,13 +65,21 @@ class Presentation : public ::testing::Test {
     pxh::OnHold(nullptr);
     return status;
   }
+  // The index in the golden list of the `nth` wait or pause (from 1).
+  static size_t GoldenIndex(const char* kind, int nth) {
+    int seen = 0;
+    size_t index = 0;
+    while (index < golden_.size() && (golden_[index].kind != kind || ++seen < nth)) index++;
+    return index;
+  }
   // The golden picture of screen `screen`'s wait is that screen as it stands.
   static void ExpectScreen(int screen) {
-    int waits = 0;
-    size_t index = 0;
-    while (index < golden_.size() && (golden_[index].kind != "wait" || ++waits < screen)) index++;
     SCOPED_TRACE("screen " + std::to_string(screen));
-    ExpectGolden(pxh::Hold{pxh::HoldKind::Wait, 0, 0}, index, false);
+    ExpectGolden(pxh::Hold{pxh::HoldKind::Wait, 0, 0}, GoldenIndex("wait", screen), false);
+  }
+  // Something is shown over screen `screen`'s picture.
+  static void ExpectCovered(int screen) {
+    EXPECT_NE(Differences(pictures_[GoldenIndex("wait", screen)], ScreenPicture()), "") << screen;
   }
   // A key down for the wait's next read, up again 10 ms later.
   static void Press(int key) {
@@ -357,6 +365,98 @@ TEST_F(Presentation, ScreenshotsAreTheCapturesPictureUnderNamesNotTaken) {
       0u)
       << said;
   EXPECT_EQ(waits_, 9);
+  ExpectCleanEnd();
+}
+
+// F1 and ? show the keys over the picture, until F1, ? or Escape (which then
+// leaves only at its next press, not while still held); the help comes back
+// at the next wait. A
+// screenshot is the picture without them, and its note stays a while. When
+// they go, and in every pause, the screen is its golden picture exactly.
+// (Drawing in a wait makes the layer report the wait again: only a screen
+// newly reached counts.)
+TEST_F(Presentation, TheKeysHelpAndANoteComeOverAWaitAndLeaveThePictureAsItWas) {
+  commandLine_ = "--screenshot-dir shots";
+  int seen = 0, pauses = 0, done = 0;
+  auto atHold = [&](const pxh::Hold& hold, size_t) {
+    if (hold.kind != pxh::HoldKind::Wait) ExpectGolden(hold, GoldenIndex("pause", ++pauses), false);
+  };
+  int status = Run(atHold, [&](int) {
+    if (g_screenNumber == seen) return false;
+    seen = g_screenNumber;
+    const uint64_t t = pxh::NowMs();
+    const std::vector<std::pair<int, std::function<void()>>> steps =
+        seen == 1 ? decltype(steps){{0, [] { Press(VK_F1); }},
+                                    {100, [] { ExpectCovered(1), Press(VK_ESCAPE); }},
+                                    {200, [] { ExpectScreen(1), Press(VK_OEM_2); }},
+                                    {300, [] { Press(VK_F12); }},
+                                    {400, [] { ExpectCovered(1), Press(VK_F1); }},
+                                    {4000, [] { ExpectCovered(1); }},
+                                    {4400, [] { ExpectScreen(1), Press(VK_F1); }},
+                                    {4500, [] { pxh::Click(); }}}
+                  : decltype(steps){{100, [] { ExpectCovered(2), pxh::SetKey(VK_ESCAPE, true); }},
+                                    {250, [] { pxh::MoveMouse(1, 0); }},  // wakes the wait
+                                    {400, [] { ExpectScreen(2), pxh::SetKey(VK_ESCAPE, false); }},
+                                    {500, [] { Press(VK_ESCAPE); }}};
+    for (const auto& step : steps) pxh::At(t + step.first, [&, f = step.second] { f(), done++; });
+    return false;
+  });
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(seen, 2);
+  EXPECT_EQ(done, 12);  // every step came: nothing ended the run early
+  const std::vector<std::string> shots = List(dir_.path() + "/shots");
+  ASSERT_EQ(shots.size(), 1u);
+  EXPECT_EQ(Differences(pictures_[0], LoadPicture(dir_.path() + "/shots/" + shots[0])), "");
+  ExpectCleanEnd();
+}
+
+// 1 to 8 go to that screen, drawn as if arrived; the wheel goes on (down) and
+// back (up), a turn made before the wait (at its hold) not counting; P holds
+// the slideshow until P again, from where it counts anew.
+TEST_F(Presentation, NumberKeysAndTheWheelGoToScreensAndPHoldsTheSlideshow) {
+  const auto key = [](int vk) { return [vk] { Press(vk); }; };
+  const auto wheel = [](int turn, int before) {
+    return [turn, before] {
+      pxh::MoveMouse(0, 0, before);
+      pxh::At(pxh::NowMs() + 10, [turn] { pxh::MoveMouse(0, 0, turn); });
+    };
+  };
+  const std::vector<std::pair<int, std::function<void()>>> plan = {
+      {1, key('8')}, {8, key('3')}, {3, wheel(120, 0)}, {2, wheel(-120, -120)}, {3, key('3')}};
+  size_t step = 0;
+  int seen = 0;
+  int status = Run(nullptr, [&](int) {
+    if (g_screenNumber == seen || step == plan.size()) return false;
+    seen = g_screenNumber;
+    ExpectScreen(plan[step].first);
+    plan[step++].second();
+    if (step == plan.size()) pxh::At(pxh::NowMs() + 100, [] { Press(VK_ESCAPE); });
+    return false;
+  });
+  EXPECT_EQ(status, ExitPresented);
+  EXPECT_EQ(step, plan.size());
+  // Only the wheel turned down went on, with the wait's pause.
+  EXPECT_EQ(std::count_if(holds_.begin(), holds_.end(),
+                          [](const pxh::Hold& hold) { return hold.pauseMs == 500; }),
+            1);
+
+  commandLine_ = "--delay 2 --screen 3";
+  seen = 0;
+  uint64_t arrived[2] = {};
+  Run(nullptr, [&](int) {
+    if (g_screenNumber == seen) return false;
+    seen = g_screenNumber;
+    arrived[seen - 3] = pxh::NowMs();
+    if (seen == 3) {
+      pxh::At(pxh::NowMs() + 1000, [] { Press('P'); });
+      pxh::At(pxh::NowMs() + 6000, [] { Press('P'); });
+    } else {
+      Press(VK_ESCAPE);
+    }
+    return false;
+  });
+  EXPECT_EQ(seen, 4);
+  EXPECT_NEAR(static_cast<double>(arrived[1] - arrived[0]), 8500, 20);
   ExpectCleanEnd();
 }
 

@@ -12,6 +12,7 @@
 //
 //   wine send_input.exe click     press the first button, hold 300 ms, release
 //   wine send_input.exe key VK    press the key (a virtual-key code), hold 100 ms, release
+//   wine send_input.exe wheel N   turn the wheel by N (120 a notch, above 0 away from the user)
 #include <windows.h>
 
 #include <cstdlib>
@@ -48,6 +49,15 @@ int main(int argc, char** argv) {
     SendKey(vk, 0);
     Sleep(100);
     SendKey(vk, KEYEVENTF_KEYUP);
+    return 0;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "wheel") == 0) {
+    INPUT input;
+    std::memset(&input, 0, sizeof(input));
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    input.mi.mouseData = static_cast<DWORD>(std::strtol(argv[2], NULL, 0));
+    SendInput(1, &input, sizeof(input));
     return 0;
   }
   if (argc != 2 || std::strcmp(argv[1], "click") != 0) {

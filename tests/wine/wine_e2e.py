@@ -10,6 +10,7 @@
       describes, with the pointer confined to the button at screen 1's wait; the Windows zip
       unpacked into a path with a space (its contents, --version, status 2 for a missing folder,
       screen 1 of its sample art, Space on, Left back and F12's PNG compared with the screen and the capture,
+      F1's help taken away by Escape, 3, the wheel and Home to screens 3, 2 and 1,
       Escape inside screen 2's first pause: status 0, display given back); a missing sheet ends
       it with status 1 after the load-failure message.
 
@@ -86,7 +87,23 @@ def press_keys(session, driver, expected, shots):
     log("zip run: Space, Left and F12: the screenshot %s the capture's screen 1 %s"
         % ("has the pixels of the screen and" if not found else "DIFFERS from",
            "(the same bytes)" if same else "(other bytes)"))
-    return problems + found, grabbed
+    return problems + found + viewer_keys(session, driver, expected, grabbed), grabbed
+
+
+def viewer_keys(session, driver, expected, grabbed):
+    """At screen 1's wait, its note gone: F1 shows the keys over it and Escape only takes them
+    away; 3 goes to screen 3, the wheel turned up back to 2, Home to 1 again."""
+    session.send_key(0x70)  # VK_F1
+    problems = [] if driver.settle("zip run, F1") != grabbed else ["F1: nothing over screen 1"]
+    session.send_key(0x1B)  # VK_ESCAPE
+    if driver.settle("zip run, Escape after F1") != grabbed:
+        problems.append("F1 and Escape: screen 1 is not as it was")
+    for step, screen in (("key 0x33", 3), ("wheel 120", 2), ("key 0x24", 1)):
+        subprocess.run(["wine", session.input_helper] + step.split(), env=session.env, check=True,
+                       **session.QUIET)
+        problems += driver.check(screen, to_rgb(os.path.join(expected, "screen-%d.png" % screen)),
+                                 what="zip run, %s to screen %d" % (step, screen))[1]
+    return problems
 
 
 def run_zip(session, zip_path, capture, work, deadline):

@@ -12,9 +12,11 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +41,7 @@ bool g_endWithoutDisplay = false;
 constexpr int kVkBack = 0x08, kVkTab = 0x09, kVkReturn = 0x0D, kVkShift = 0x10, kVkControl = 0x11,
               kVkMenu = 0x12, kVkEscape = 0x1B, kVkSpace = 0x20, kVkLeft = 0x25, kVkUp = 0x26,
               kVkRight = 0x27, kVkDown = 0x28, kVkF1 = 0x70, kVkPrior = 0x21, kVkNext = 0x22,
-              kVkHome = 0x24, kVkSnapshot = 0x2C;
+              kVkHome = 0x24, kVkSnapshot = 0x2C, kVkOem2 = 0xBF;
 
 int VirtualKeyOf(SDL_Keycode key) {
   switch (key) {
@@ -79,6 +81,9 @@ int VirtualKeyOf(SDL_Keycode key) {
       return kVkHome;
     case SDLK_PRINTSCREEN:
       return kVkSnapshot;
+    case SDLK_SLASH:
+    case SDLK_QUESTION:
+      return kVkOem2;
     default:
       break;
   }
@@ -86,6 +91,51 @@ int VirtualKeyOf(SDL_Keycode key) {
   if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
   if (key >= SDLK_F1 && key <= SDLK_F12) return kVkF1 + (key - SDLK_F1);
   return 0;
+}
+
+// A gamepad's buttons as the keys the program knows: A, Start and the right
+// shoulder go on, B and the left shoulder go back, the d-pad is the arrow
+// keys, Back (Select) goes to the first screen. 0 for the others.
+int VirtualKeyOfPadButton(Uint8 button) {
+  switch (button) {
+    case SDL_CONTROLLER_BUTTON_A:
+      return kVkSpace;
+    case SDL_CONTROLLER_BUTTON_START:
+      return kVkReturn;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER:
+      return kVkNext;
+    case SDL_CONTROLLER_BUTTON_B:
+      return kVkBack;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER:
+      return kVkPrior;
+    case SDL_CONTROLLER_BUTTON_DPAD_UP:
+      return kVkUp;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
+      return kVkDown;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
+      return kVkLeft;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
+      return kVkRight;
+    case SDL_CONTROLLER_BUTTON_BACK:
+      return kVkHome;
+    default:
+      return 0;
+  }
+}
+
+// + (also = and the keypad's) and - step the scale; 0 for other keys.
+int ScaleStepOf(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_PLUS:
+    case SDLK_EQUALS:
+    case SDLK_KP_PLUS:
+      return 1;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+      return -1;
+    default:
+      return 0;
+  }
 }
 
 int ButtonIndexOf(Uint8 button) {
@@ -179,6 +229,7 @@ class SdlBackend final : public Backend {
 
   void Shutdown() {
     CloseWindow();
+    CloseGamepads();
     // All of SDL, not only its video: that also closes the session-bus
     // connection SDL opened for itself.
     if (videoOk_) SDL_Quit();
@@ -225,6 +276,7 @@ class SdlBackend final : public Backend {
     // window now, so that it does not ask for a second full repaint later.
     SDL_PumpEvents();
     BringInEvents(false);
+    OpenGamepads();
     Trace("window");
     // The first present comes with the program's first drawing (or when the
     // window system reports the window exposed): painting the whole screen
@@ -581,6 +633,7 @@ class SdlBackend final : public Backend {
     // The folders the program watches wake the wait as input does.
     std::vector<pollfd> watched;
     for (int fd : WatchDescriptors()) watched.push_back(pollfd{fd, POLLIN, 0});
+    ms = AddPadDescriptors(watched, ms);
     if (eventFd_ >= 0) {
       if (HostEventsQueued(connection_)) {
         hostReady_ = true;
@@ -597,6 +650,7 @@ class SdlBackend final : public Backend {
       WaitForHostOrWatched(watched, ms);
       hostReady_ = true;
     }
+    if (TakePadWakeUps()) hostReady_ = true;
   }
 
   // Without a descriptor of the window system's, SDL sleeps on its own; a
@@ -637,6 +691,7 @@ class SdlBackend final : public Backend {
     uint64_t now = NowMs();
     if (hostReady_ || eventFd_ < 0 || HostEventsQueued(connection_) || now - lastPumpMs_ >= 16) {
       SDL_PumpEvents();
+      if (padsOn_) SDL_JoystickUpdate();  // not done by the pump: see OpenGamepads
       lastPumpMs_ = now;
       hostReady_ = false;
     }
@@ -644,8 +699,10 @@ class SdlBackend final : public Backend {
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       Handle(e);
-      bool press = (e.type == SDL_MOUSEBUTTONDOWN && ButtonIndexOf(e.button.button) >= 0) ||
-                   (e.type == SDL_KEYDOWN && !e.key.repeat && VirtualKeyOf(e.key.keysym.sym) != 0);
+      bool press =
+          (e.type == SDL_MOUSEBUTTONDOWN && ButtonIndexOf(e.button.button) >= 0) ||
+          (e.type == SDL_KEYDOWN && !e.key.repeat && VirtualKeyOf(e.key.keysym.sym) != 0) ||
+          (e.type == SDL_CONTROLLERBUTTONDOWN && VirtualKeyOfPadButton(e.cbutton.button));
       if (pauseAfterPress && press) {
         heldUntil_ = polls_ + 4;
         break;
@@ -689,6 +746,10 @@ class SdlBackend final : public Backend {
           ToggleFullscreen();
           break;
         }
+        if (down && ScaleStepOf(key) != 0 && !(e.key.keysym.mod & (KMOD_CTRL | KMOD_ALT))) {
+          StepScale(ScaleStepOf(key));
+          break;
+        }
         if (e.key.repeat) break;
         int vk = VirtualKeyOf(key);
         if (vk == 0) break;
@@ -697,6 +758,12 @@ class SdlBackend final : public Backend {
         InputKey(vk, down);
         break;
       }
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+        HandlePad(e);
+        break;
       case SDL_QUIT:
         Trace("quit");
         InputCloseButton();
@@ -764,6 +831,134 @@ class SdlBackend final : public Backend {
         keysHeld_[vk] = false;
         InputKey(vk, false);
       }
+  }
+
+  // + and - while playing: the next whole scale up or down from the
+  // picture's size as shown; up from the largest whole scale that fits, the
+  // largest 4:3 size (fit), and down from there the whole scales again. The
+  // user's choice, remembered as --scale would be (ChooseScale).
+  void StepScale(int step) {
+    SDL_Surface* target = window_ ? SDL_GetWindowSurface(window_) : nullptr;
+    if (!target) return;
+    const Viewport now = FitPicture(target->w, target->h, kScreenWidth, kScreenHeight, scale_);
+    const Viewport fit = FitPicture(target->w, target->h, kScreenWidth, kScreenHeight,
+                                    ScaleChoice{ScaleChoice::Fit, 0});
+    const int largest = std::max(1, std::min(target->w / kScreenWidth, target->h / kScreenHeight));
+    const int whole = now.scale > 0 ? now.scale : std::max(1, now.w / kScreenWidth);
+    std::string choice;
+    if (step > 0 && whole + 1 <= largest && (whole + 1) * kScreenWidth > now.w)
+      choice = std::to_string(whole + 1);
+    else if (step > 0 && fit.w > now.w)
+      choice = "fit";
+    else if (step < 0 && now.scale == 0 && whole * kScreenWidth < now.w)
+      choice = std::to_string(std::min(whole, largest));
+    else if (step < 0 && whole > 1)
+      choice = std::to_string(std::min(whole - 1, largest));
+    if (!choice.empty()) ChooseScale(choice);
+  }
+
+  // Gamepads through SDL's game controller API, plugged in and out while
+  // playing. SDL would poll them every millisecond while one is plugged in
+  // (its event wait cannot sleep on them), so they are updated here, when
+  // events are brought in, and a wait sleeps on descriptors of our own
+  // instead: each pad's device node (its events wake us; SDL reads its own
+  // copy) and the input folder's changes (a pad plugged in). With no pad
+  // and nothing pressed, a wait stays asleep.
+  void OpenGamepads() {
+    if (padsTried_) return;
+    padsTried_ = true;
+    SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) return;
+    padsOn_ = true;
+    inputFolderFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inputFolderFd_ >= 0 &&
+        ::inotify_add_watch(inputFolderFd_, "/dev/input", IN_CREATE | IN_ATTRIB | IN_DELETE) < 0) {
+      ::close(inputFolderFd_);
+      inputFolderFd_ = -1;
+    }
+  }
+
+  void CloseGamepads() {
+    for (Pad& pad : pads_) {
+      if (pad.fd >= 0) ::close(pad.fd);
+      SDL_GameControllerClose(pad.controller);
+    }
+    pads_.clear();
+    if (inputFolderFd_ >= 0) ::close(inputFolderFd_);
+    inputFolderFd_ = -1;
+    if (padsOn_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    padsOn_ = padsTried_ = false;
+  }
+
+  void HandlePad(const SDL_Event& e) {
+    if (e.type == SDL_CONTROLLERDEVICEADDED) {
+      SDL_GameController* controller = SDL_GameControllerOpen(e.cdevice.which);
+      if (!controller) return;
+      const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+      for (const Pad& pad : pads_)
+        if (pad.id == id) {
+          SDL_GameControllerClose(controller);  // already open: one reference is enough
+          return;
+        }
+      const char* path = SDL_GameControllerPath(controller);
+      const int fd = path ? ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+      pads_.push_back(Pad{controller, id, fd});
+      Trace("pad", id);
+    } else if (e.type == SDL_CONTROLLERDEVICEREMOVED) {
+      for (size_t i = 0; i < pads_.size(); ++i) {
+        if (pads_[i].id != e.cdevice.which) continue;
+        if (pads_[i].fd >= 0) ::close(pads_[i].fd);
+        SDL_GameControllerClose(pads_[i].controller);
+        pads_.erase(pads_.begin() + static_cast<long>(i));
+        Trace("pad-gone", e.cdevice.which);
+        break;
+      }
+    } else {
+      const int vk = VirtualKeyOfPadButton(e.cbutton.button);
+      const bool down = e.type == SDL_CONTROLLERBUTTONDOWN;
+      if (vk == 0 || keysHeld_[vk] == down) return;
+      if (down) Trace("pad-down", vk);
+      keysHeld_[vk] = down;
+      InputKey(vk, down);
+    }
+  }
+
+  // Adds the pads' descriptors to a wait's; returns how long it may sleep:
+  // a moment while a pad plugged in or out may not have reached SDL yet.
+  int AddPadDescriptors(std::vector<pollfd>& watched, int ms) {
+    if (!padsOn_) return ms;
+    for (const Pad& pad : pads_)
+      if (pad.fd >= 0) watched.push_back(pollfd{pad.fd, POLLIN, 0});
+    if (inputFolderFd_ >= 0) watched.push_back(pollfd{inputFolderFd_, POLLIN, 0});
+    if (NowMs() < padSettleUntilMs_) ms = std::min(ms, 50);
+    return ms;
+  }
+
+  // Empties the pads' descriptors after a wait. True when something came:
+  // a pad's input (SDL reads it), or a pad plugged in or out, after which
+  // SDL is asked for a second (AddPadDescriptors).
+  bool TakePadWakeUps() {
+    if (!padsOn_) return false;
+    bool came = false;
+    char buffer[4096];
+    for (Pad& pad : pads_) {
+      if (pad.fd < 0) continue;
+      ssize_t n;
+      while ((n = ::read(pad.fd, buffer, sizeof(buffer))) > 0) came = true;
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        ::close(pad.fd);  // unplugged: SDL tells the rest
+        pad.fd = -1;
+        padSettleUntilMs_ = NowMs() + 1000;
+        came = true;
+      }
+    }
+    if (inputFolderFd_ >= 0) {
+      bool changed = false;
+      while (::read(inputFolderFd_, buffer, sizeof(buffer)) > 0) changed = true;
+      if (changed) padSettleUntilMs_ = NowMs() + 1000;
+      came = came || changed;
+    }
+    return came || NowMs() < padSettleUntilMs_;
   }
 
   uint64_t MsUntilDue() {
@@ -889,6 +1084,16 @@ class SdlBackend final : public Backend {
   uint64_t streak_ = 0;     // polling calls since the program last did something else
   unsigned buttonsHeld_ = 0;
   bool keysHeld_[256] = {};
+  struct Pad {
+    SDL_GameController* controller;
+    SDL_JoystickID id;
+    int fd;  // our own reading of its device node, -1 when none
+  };
+  std::vector<Pad> pads_;
+  bool padsTried_ = false;
+  bool padsOn_ = false;
+  int inputFolderFd_ = -1;
+  uint64_t padSettleUntilMs_ = 0;
 };
 
 SdlBackend* g_liveSdlBackend = nullptr;

@@ -77,6 +77,8 @@ int ScanCode(int vk) {
       return DIK_INSERT;
     case VK_DELETE:
       return DIK_DELETE;
+    case VK_OEM_2:
+      return DIK_SLASH;
     default:
       return -1;
   }

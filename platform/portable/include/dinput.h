@@ -149,10 +149,12 @@ extern const DIDATAFORMAT c_dfDIKeyboard;
 #define DIK_BACK 0x0E
 #define DIK_TAB 0x0F
 #define DIK_Q 0x10
+#define DIK_P 0x19
 #define DIK_RETURN 0x1C
 #define DIK_LCONTROL 0x1D
 #define DIK_A 0x1E
 #define DIK_LSHIFT 0x2A
+#define DIK_SLASH 0x35
 #define DIK_RSHIFT 0x36
 #define DIK_LMENU 0x38
 #define DIK_SPACE 0x39

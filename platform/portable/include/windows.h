@@ -498,6 +498,7 @@ typedef struct tagPAINTSTRUCT {
 #define VK_RCONTROL 0xA3
 #define VK_LMENU 0xA4
 #define VK_RMENU 0xA5
+#define VK_OEM_2 0xBF
 
 // --- System icons, cursors and stock objects -----------------------------------
 

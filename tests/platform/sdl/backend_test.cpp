@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -538,6 +539,109 @@ TEST_F(SdlBackendTest, PresentsArePacedAPendingChangeShowsAtTheNextPollOrSleepAn
   EXPECT_GE(MsSince(t), 300);
 }
 
+// + and - step the scale while playing: whole scales, and the 4:3 fit above
+// the largest whole one that fits; the last choice is remembered. (The dummy
+// screen, 1024 x 768, holds one whole scale; fit fills its height.)
+TEST_F(SdlBackendTest, PlusAndMinusStepTheScaleAndTheChoiceIsRemembered) {
+  Open();
+  auto fills = [] {  // the picture reaches the screen's left edge
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SDL_Surface* target = SDL_GetWindowSurface(HostWindow());
+    Uint32 pixel = 0;
+    std::memcpy(&pixel, static_cast<Uint8*>(target->pixels) + 384 * target->pitch + 8, 4);
+    return (pixel & 0xffffff) != 0;
+  };
+  const struct {
+    SDL_Keycode key;
+    Uint16 mod;
+    bool fills;
+  } steps[] = {{SDLK_PLUS, 0, true},      {SDLK_EQUALS, 0, true},  {SDLK_MINUS, 0, false},
+               {SDLK_KP_MINUS, 0, false}, {SDLK_KP_PLUS, 0, true}, {SDLK_MINUS, KMOD_LCTRL, true},
+               {SDLK_MINUS, 0, false}};
+  for (const auto& step : steps) {
+    PushKey(step.key, true, step.mod);
+    PushKey(step.key, false, step.mod);
+    PollPass();
+    backend_->WaitBegins();
+    EXPECT_EQ(fills(), step.fills) << SDL_GetKeyName(step.key) << " " << step.mod;
+  }
+  EXPECT_TRUE(g_layer.input.empty());  // none of them reaches the program
+  backend_.reset();
+  std::ifstream in(config_ + "/pixshow/settings.ini");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("scale=1\n"),
+            std::string::npos);
+}
+
+// A gamepad plugged in while playing (SDL's virtual one): its buttons are the
+// keys the program knows, held ones are let go with the focus, it can go
+// again, and while it is still a wait sleeps.
+TEST_F(SdlBackendTest, GamepadButtonsAreTheViewersKeysAndAStillPadLetsAWaitSleep) {
+  // The dummy window never has the keyboard focus, without which SDL drops
+  // a pad's events.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  Open();
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+  desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+  desc.name = "test pad";
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  ASSERT_GE(index, 0) << SDL_GetError();
+  PollPass();
+  SDL_Joystick* pad = SDL_JoystickOpen(index);
+  ASSERT_NE(pad, nullptr);
+  const int keys[][2] = {{SDL_CONTROLLER_BUTTON_A, 32},
+                         {SDL_CONTROLLER_BUTTON_START, 13},
+                         {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 34},
+                         {SDL_CONTROLLER_BUTTON_B, 8},
+                         {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 33},
+                         {SDL_CONTROLLER_BUTTON_BACK, 36},
+                         {SDL_CONTROLLER_BUTTON_DPAD_LEFT, 37},
+                         {SDL_CONTROLLER_BUTTON_DPAD_UP, 38},
+                         {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 39},
+                         {SDL_CONTROLLER_BUTTON_DPAD_DOWN, 40},
+                         {SDL_CONTROLLER_BUTTON_X, 0},
+                         {SDL_CONTROLLER_BUTTON_GUIDE, 0}};
+  for (const auto& key : keys) {
+    g_layer.input.clear();
+    SDL_JoystickSetVirtualButton(pad, key[0], 1);
+    PollPass();
+    SDL_JoystickSetVirtualButton(pad, key[0], 0);
+    PollPass();
+    const std::string vk = std::to_string(key[1]);
+    const Input want = key[1] ? Input{"key " + vk + " down", "key " + vk + " up"} : Input{};
+    EXPECT_EQ(g_layer.input, want) << "button " << key[0];
+  }
+  g_layer.input.clear();
+  SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_A, 1);
+  PollPass();
+  Push(SDL_WINDOWEVENT, SDL_WINDOWEVENT_FOCUS_LOST);
+  PollPass();
+  SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_A, 0);
+  PollPass();
+  EXPECT_EQ(g_layer.input, (Input{"key 32 down", "key 32 up", "focus lost"}));
+  // Still: a wait sleeps its time through (on an X server, SDL too: see below).
+  auto t = Clock::now();
+  int wakeUps = 0;
+  for (; MsSince(t) < 200; ++wakeUps) backend_->WaitForInput(200);
+  EXPECT_LE(wakeUps, 2);
+  // Unplugged and plugged in again.
+  SDL_JoystickClose(pad);
+  ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0);
+  PollPass();
+  const int again = SDL_JoystickAttachVirtualEx(&desc);
+  PollPass();
+  pad = SDL_JoystickOpen(again);
+  g_layer.input.clear();
+  SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_B, 1);
+  PollPass();
+  EXPECT_EQ(g_layer.input, (Input{"key 8 down"}));
+  SDL_JoystickClose(pad);
+  SDL_JoystickDetachVirtual(again);
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "0");
+}
+
 TEST_F(SdlBackendTest, TheFrameIsShownScaledCentredWithTheCursorOnBlackAndNotWhenClosed) {
   Open();
   for (int y = 0; y < 480; ++y)
@@ -635,11 +739,32 @@ TEST_F(SdlBackendTest, OnABareXServerFullScreenCoversTheScreenAndAltEnterLeavesI
   PollPass();
   EXPECT_TRUE(covers());
 
-  // A wait sleeps on the X connection: a few wake-ups at most while nothing comes.
-  auto t = Clock::now();
-  int wakeUps = 0;
-  for (; MsSince(t) < 100; ++wakeUps) backend_->WaitForInput(100);
-  EXPECT_LE(wakeUps, 5);
+  // A wait sleeps on the X connection: a few wake-ups at most while nothing
+  // comes, nor any inside, with a gamepad plugged in too (the thread's
+  // switches: SDL would poll a pad every millisecond).
+  auto switches = [] {
+    std::ifstream in("/proc/thread-self/status");
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    return 0L;
+  };
+  SDL_VirtualJoystickDesc pad{};
+  pad.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  pad.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  pad.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+  for (int pads : {0, 1}) {
+    if (pads) {
+      ASSERT_GE(SDL_JoystickAttachVirtualEx(&pad), 0) << SDL_GetError();
+    }
+    PollPass();
+    auto t = Clock::now();
+    const long before = switches();
+    int wakeUps = 0;
+    for (; MsSince(t) < 200; ++wakeUps) backend_->WaitForInput(200);
+    EXPECT_LE(wakeUps, 5);
+    EXPECT_LE(switches() - before, 10) << pads << " pads";
+  }
 }
 
 }  // namespace
