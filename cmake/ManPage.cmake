@@ -41,7 +41,7 @@ endif()
 # The synopsis says how the program is called: not the help's usage line again.
 file(READ ${work} page)
 # A usage of several lines goes on in indented lines that help2man makes paragraphs of.
-string(REGEX REPLACE "(\n\\.SH DESCRIPTION\n)[Uu]sage: [^\n]*\n(\\.IP\n\\[[^\n]*\n)*(\\.PP\n)?" "\\1"
+string(REGEX REPLACE "(\n\\.SH DESCRIPTION\n)[Uu]sage: [^\n]*\n(\\.[IT]P\n(\\[[^\n]*\n)+)*(\\.PP\n)?" "\\1"
   page "${page}")
 file(WRITE ${work} "${page}")
 execute_process(COMMAND ${GZIP} -9 -n -c ${work} OUTPUT_FILE ${OUTPUT} RESULT_VARIABLE status)

@@ -39,7 +39,8 @@ namespace {
 
 const char kUsage[] =
     "usage: pixshow-capture [--sheets DIR] [--out DIR] [--all-holds]\n"
-    "                       [--gif FILE] [--video FILE] [--scale N] [--wait-seconds S] [--force]\n";
+    "                       [--gif FILE] [--video FILE] [--scale N]\n"
+    "                       [--wait-seconds S] [--force]\n";
 
 const char kHelp[] =
     "Plays the pixshow presentation without a screen and writes its eight\n"
