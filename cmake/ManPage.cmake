@@ -40,7 +40,9 @@ if(NOT status EQUAL 0)
 endif()
 # The synopsis says how the program is called: not the help's usage line again.
 file(READ ${work} page)
-string(REGEX REPLACE "(\n\\.SH DESCRIPTION\n)[Uu]sage: [^\n]*\n(\\.PP\n)?" "\\1" page "${page}")
+# A usage of several lines goes on in indented lines that help2man makes paragraphs of.
+string(REGEX REPLACE "(\n\\.SH DESCRIPTION\n)[Uu]sage: [^\n]*\n(\\.[IT]P\n(\\[[^\n]*\n)+)*(\\.PP\n)?" "\\1"
+  page "${page}")
 file(WRITE ${work} "${page}")
 execute_process(COMMAND ${GZIP} -9 -n -c ${work} OUTPUT_FILE ${OUTPUT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

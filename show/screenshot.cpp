@@ -1,7 +1,8 @@
 // Screenshots (F12 or Print Screen in a wait): the visible surface written as
 // an 8-bit indexed 640 x 480 PNG with the palette in force, never over an
-// existing file. The PNG is written here, by the program itself (stored
-// deflate blocks: no compression library on any build).
+// existing file. The PNG is compressed by libpng where the build has it, as
+// the tools' pictures are (the native and the Windows builds); the web build,
+// which has no compression library, writes it here in stored deflate blocks.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,12 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#ifdef PIXSHOW_SCREENSHOT_LIBPNG
+#include <csetjmp>
+
+#include <png.h>
+#endif
 
 #include "shell/shell.h"
 #include "devices/devices.h"
@@ -111,10 +118,67 @@ int ReportShotFailure(const std::string& what, const std::string& why) {
   return 0;
 }
 
+#ifdef PIXSHOW_SCREENSHOT_LIBPNG
+// libpng reports an error by calling OnPngError, which jumps back to the
+// setjmp in WriteCompressedPng; nothing on that function's stack needs
+// destroying. The PNG grows in a buffer reserved beforehand, never beyond.
+void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+void AppendPngData(png_structp png, png_bytep data, size_t length) {
+  std::vector<unsigned char>* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+  if (out->capacity() - out->size() < length) png_error(png, "longer than expected");
+  out->insert(out->end(), data, data + length);
+}
+
+void FlushPngData(png_structp) {}
+
+int WriteCompressedPng(png_structp png, png_infop info, int width, int height, png_bytepp rows,
+                       const png_color* colours, std::vector<unsigned char>* out) {
+  if (setjmp(png_jmpbuf(png))) return 0;
+  png_set_write_fn(png, out, AppendPngData, FlushPngData);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_PLTE(png, info, colours, 256);
+  png_write_info(png, info);
+  png_write_image(png, rows);
+  png_write_end(png, info);
+  return 1;
+}
+
+// The PNG through libpng with its default compression, as the tools write
+// theirs; 0 when libpng fails (then the stored blocks serve).
+int EncodeCompressedPng(const unsigned char* pixels, int width, int height, int pitch,
+                        const PALETTEENTRY palette[256], std::vector<unsigned char>& out) {
+  std::vector<png_bytep> rows(height);
+  for (int y = 0; y < height; y++) rows[y] = const_cast<png_bytep>(pixels + y * pitch);
+  png_color colours[256];
+  for (int i = 0; i < 256; i++) {
+    colours[i].red = palette[i].peRed;
+    colours[i].green = palette[i].peGreen;
+    colours[i].blue = palette[i].peBlue;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, OnPngError, OnPngWarning);
+  png_infop info = png != NULL ? png_create_info_struct(png) : NULL;
+  // Room for the pixels stored as they are, with every header: compressed
+  // data is never longer.
+  out.clear();
+  out.reserve(static_cast<size_t>(width + 1) * height * 2 + 4096);
+  const int written =
+      info != NULL && WriteCompressedPng(png, info, width, height, &rows[0], colours, &out);
+  png_destroy_write_struct(&png, &info);
+  return written;
+}
+#endif
+
 }  // namespace
 
 int EncodeIndexedPng(const unsigned char* pixels, int width, int height, int pitch,
                      const PALETTEENTRY palette[256], std::vector<unsigned char>& png) {
+#ifdef PIXSHOW_SCREENSHOT_LIBPNG
+  if (EncodeCompressedPng(pixels, width, height, pitch, palette, png)) return 1;
+#endif
   if (g_crcTable[1] == 0) FillCrcTable();
   static const unsigned char Signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
   png.assign(Signature, Signature + 8);

@@ -120,7 +120,7 @@ def command_package(a):
         check("usr/local/" + f in names, "not in the .tar.gz: usr/local/" + f)
     depends = run(["dpkg-deb", "--field", deb, "Depends"]).stdout
     print("Depends: " + depends.strip())
-    for library in ("libsdl2-2.0", "libsdl2-ttf", "libpng", "libc6"):
+    for library in ("libsdl2-2.0", "libsdl2-ttf", "libpng", "libc6", "libgif", "libavcodec"):
         check(library in depends, "the package does not depend on " + library)
     run(["dpkg-deb", "--extract", deb, a.work + "/deb"])
     for unpacked, prefix in (("deb", "/usr"), ("tgz", "/usr/local")):

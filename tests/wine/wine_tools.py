@@ -8,7 +8,8 @@
 For the sample art and the synthetic sheets, in a folder whose name has a space and a non-ASCII
 letter, given as Windows paths: pixsheet export (contact sheet and --image), import, palette
 (.gpl, .pal, .png) and pixshow-capture --all-holds, compared byte for byte with the Linux tools'
-files; then --help, and the refusals of a device (NUL, CON) and of an output that is an input.
+files; then --help, the refusals of a device (NUL, CON) and of an output that is an input, and
+--gif and --video, which the Windows build does not have.
 Then the steps of README.txt's "Making art", every command as written there, in cmd; and imports
 interrupted by Ctrl+C (Wine turns SIGINT into it) or killed, and one that finds the sheet locked.
 
@@ -230,7 +231,10 @@ def compare(args, env, art, lin, win, wine, started, problems):
               ((args.pixsheet_exe, "info", "NUL", "--size", "2x2"), 2, "is a device"),
               ((args.capture_exe, "--out", "NUL"), 2, "\"NUL\" is a device, not a folder"),
               ((args.capture_exe, "--out", "CON"), 2, "is a device, not a folder"),
-              ((args.capture_exe, "--out", "COM1"), 2, "is a device, not a folder")]
+              ((args.capture_exe, "--out", "COM1"), 2, "is a device, not a folder"),
+              # Recordings are the Linux build's: one line says so, nothing is played.
+              ((args.capture_exe, "--gif", "show.gif"), 2, "--gif is not available"),
+              ((args.capture_exe, "--video", "show.webm"), 2, "--video is not available")]
     for argv, status, said in checks:
         r = wine(*argv)
         if r.returncode != status or said.encode() not in r.stdout + r.stderr:

@@ -48,8 +48,18 @@ TEST(Capture, HelpAndBadOptions) {
   EXPECT_NE(help.out.find("--all-holds"), std::string::npos);
   std::ofstream(dir / "file") << "x";
   const std::vector<std::vector<std::string>> bad = {
-      {"--frobnicate"},        {"--sheets"},        {"--sheets", dir / "missing"},
-      {"--out", dir / "file"}, {"--all-holds=yes"}, {"extra"},
+      {"--frobnicate"},
+      {"--sheets"},
+      {"--sheets", dir / "missing"},
+      {"--out", dir / "file"},
+      {"--all-holds=yes"},
+      {"extra"},
+      {"--scale", "2"},
+      {"--gif", "a.gif", "--scale", "0"},
+      {"--gif", "a.gif", "--wait-seconds", "0"},
+      {"--gif", "a.gif", "--wait-seconds", "1.005"},
+      {"--video", "a.webm", "--scale", "1"},
+      {"--gif", "a.gif", "--video", "a.gif"},
   };
   for (const auto& args : bad) {
     const RunResult r = RunTool(dir.Path(), PIXSHOW_CAPTURE_EXE, args);
