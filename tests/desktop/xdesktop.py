@@ -187,14 +187,16 @@ class XSession:
         log("X server %s (%d x %d, 24-bit)%s" % ((self.display,) + self.size
                                                  + (", openbox" if self.manager else "",)))
 
-    def start_weston(self):  # on this X server, screen-sized: the environment of its clients
+    def start_weston(self, debug=False):
+        """weston on this X server, screen-sized (debug: its scene graph readable through
+        weston-debug): the environment of its clients."""
         runtime = os.path.join(self.work, "wayland")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env = dict(self.env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="pixshow-test")
         socket = os.path.join(runtime, env["WAYLAND_DISPLAY"])
         self.spawn(["weston", "--backend=x11-backend.so", "--socket=" + env["WAYLAND_DISPLAY"],
                     "--width=%d" % self.size[0], "--height=%d" % self.size[1], "--idle-time=0",
-                    "--no-config"], "weston.log", env=env)
+                    "--no-config"] + ["--debug"] * debug, "weston.log", env=env)
         self.poll(lambda: os.path.exists(socket), 30, "weston to start")
         time.sleep(1)  # its shell's own clients (background, panel) come up
         env.pop("DISPLAY")
