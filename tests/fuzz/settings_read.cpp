@@ -10,9 +10,12 @@
 #include "platform/portable/backends/sdl_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // One scratch folder a run, removed as the run ends.
   static const std::string folder = [] {
-    char name[] = "/tmp/pixshow-fuzz-settings-XXXXXX";
-    return std::string(mkdtemp(name) ? name : "/tmp");
+    static char name[] = "/tmp/pixshow-fuzz-settings-XXXXXX";
+    if (!mkdtemp(name)) return std::string("/tmp");
+    std::atexit([] { rmdir(name); });
+    return std::string(name);
   }();
   const std::string in = folder + "/in.ini", out = folder + "/out.ini";
   std::FILE* f = std::fopen(in.c_str(), "wb");

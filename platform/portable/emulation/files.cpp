@@ -158,18 +158,39 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
   return file->type;
 }
 
+namespace {
+
+// What ReadFile and WriteFile check before a transfer: the count done starts
+// at 0, the handle is an open file, the buffer and the count are given, no
+// fault is injected. Null when the call must fail, with the error in *error
+// (which holds the injected fault's error on the way in).
+FileObject* TransferFile(Call& call, HANDLE handle, const void* buffer, LPDWORD done,
+                         LPOVERLAPPED overlapped, const char* verb, DWORD* error) {
+  if (done != nullptr) *done = 0;
+  FileObject* file = LookupFile(handle);
+  if (file == nullptr) {
+    call.Refuse(": not an open file");
+    *error = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (overlapped != nullptr)
+    call.Refuse(std::string(": this layer ") + verb + " no overlapped files");
+  if (buffer == nullptr || done == nullptr) {
+    *error = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  return call.Faulted() ? nullptr : file;
+}
+
+}  // namespace
+
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   Call call("ReadFile", std::to_string(nNumberOfBytesToRead), CallKind::Neutral);
-  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  FileObject* file = LookupFile(hFile);
-  if (file == nullptr) {
-    call.Refuse(": not an open file");
-    return Fail(ERROR_INVALID_HANDLE);
-  }
-  if (lpOverlapped != nullptr) call.Refuse(": this layer reads no overlapped files");
-  if (lpBuffer == nullptr || lpNumberOfBytesRead == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (call.Faulted()) return Fail(ERROR_READ_FAULT);
+  DWORD error = ERROR_READ_FAULT;
+  FileObject* file =
+      TransferFile(call, hFile, lpBuffer, lpNumberOfBytesRead, lpOverlapped, "reads", &error);
+  if (file == nullptr) return Fail(error);
   long got;
   do {
     got = static_cast<long>(::read(file->descriptor, lpBuffer, nNumberOfBytesToRead));
@@ -182,16 +203,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   Call call("WriteFile", std::to_string(nNumberOfBytesToWrite), CallKind::Neutral);
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  FileObject* file = LookupFile(hFile);
-  if (file == nullptr) {
-    call.Refuse(": not an open file");
-    return Fail(ERROR_INVALID_HANDLE);
-  }
-  if (lpOverlapped != nullptr) call.Refuse(": this layer writes no overlapped files");
-  if (lpBuffer == nullptr || lpNumberOfBytesWritten == nullptr)
-    return Fail(ERROR_INVALID_PARAMETER);
-  if (call.Faulted()) return Fail(ERROR_DISK_FULL);
+  DWORD error = ERROR_DISK_FULL;
+  FileObject* file =
+      TransferFile(call, hFile, lpBuffer, lpNumberOfBytesWritten, lpOverlapped, "writes", &error);
+  if (file == nullptr) return Fail(error);
   const char* bytes = static_cast<const char*>(lpBuffer);
   DWORD done = 0;
   while (done < nNumberOfBytesToWrite) {
