@@ -234,10 +234,12 @@ async function test(work, base) {
     fs.copyFileSync(path.join(inputs, 'painted.png'), path.join(work, 'painted.png'));
     pixsheet(work, 'import', 'painted.png', '-o', 'ports.pix', '--image', '0');
     if (!kept.equals(fs.readFileSync(path.join(work, 'ports.pix')))) fail('the work after a reload');
+    await studio('undo');  // its history came back too
+    if (!bytes(await studio('sheet', 'ports.pix')).equals(fs.readFileSync(path.join(sample, 'ports.pix')))) fail('undo after a reload');
     await studio('discard');
     await until(page, (s) => s.kept === 0, 'the work discarded');
     if (errors) fail(`${errors} uncaught errors on the page`);
-    console.log('leaving asks first; a reload keeps the work and offers it back; discard forgets it');
+    console.log('leaving asks first; a reload keeps the work and its undo and offers them back; discard forgets them');
 
     // A served set and a set dropped while it plays: the studio works on the sheets on show, read whole.
     copy('own');

@@ -557,6 +557,7 @@ const pixshowPage = (() => {
       $('undo').disabled = !history.length;
       $('all').disabled = $('discard').disabled = !changes.length;
       $('check').textContent = check(m);
+      await packHistory();
       await keep(m);
     }
     // The sheets that differ from the set's (`all`), or from what was last downloaded too.
@@ -676,18 +677,37 @@ const pixshowPage = (() => {
       return { name, at, was: before.slice(at, before.length - end), after: after.length - end - at };
     }
 
+    // Undo keeps what each change replaced deflated, where the browser can: art packs well, so a long
+    // history costs a fraction of the images it holds. Packed once the new picture is on show.
+    const through = (bytes, stream) => {
+      const writer = stream.writable.getWriter();
+      writer.write(bytes).catch(() => {});
+      writer.close().catch(() => {});
+      return new Response(stream.readable).arrayBuffer().then((b) => new Uint8Array(b));
+    };
+    async function packHistory() {
+      for (const entry of history) {
+        if (entry.packed !== undefined || !entry.was) continue;
+        entry.packed = false;
+        if (typeof CompressionStream === 'undefined') continue;
+        const packed = await through(entry.was, new CompressionStream('deflate-raw'));
+        if (packed.length < entry.was.length) [entry.was, entry.packed] = [packed, true];
+      }
+    }
+    const unpacked = (entry) => (entry.packed ? through(entry.was, new DecompressionStream('deflate-raw')) : entry.was);
+
     async function undo() {
       return queued(async (m) => {
         const last = history.pop();
         if (!last) return { ok: false, message: 'nothing to undo' };
-        const now = read(m, last.name);
+        const now = read(m, last.name), was = await unpacked(last);
         let back = null;
-        if (last.was && now) {
+        if (was && now) {
           const tail = now.subarray(last.at + last.after);
-          back = new Uint8Array(last.at + last.was.length + tail.length);
+          back = new Uint8Array(last.at + was.length + tail.length);
           back.set(now.subarray(0, last.at));
-          back.set(last.was, last.at);
-          back.set(tail, last.at + last.was.length);
+          back.set(was, last.at);
+          back.set(tail, last.at + was.length);
         }
         put(m, last.name, back);
         await changed(m, last.name, performance.now());
