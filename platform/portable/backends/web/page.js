@@ -392,7 +392,11 @@ const pixshowPage = (() => {
     note.addEventListener('click', () => { if (document.getElementById('again').hidden) note.style.display = 'none'; });
     const picker = document.getElementById('files');
     document.getElementById('choose').addEventListener('click', () => picker.click());
-    picker.addEventListener('change', () => playOwn([...picker.files]));
+    picker.addEventListener('change', () => {
+      const files = [...picker.files];
+      picker.value = '';  // so that the same files, changed since, can be chosen again
+      playOwn(files);
+    });
     addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
     addEventListener('dragleave', () => document.body.classList.remove('dragging'));
     addEventListener('drop', (e) => {
@@ -1011,7 +1015,11 @@ const pixshowPage = (() => {
     $('take').addEventListener('click', () => {
       if (pointed) [$('sheet').value, $('image').value] = [pointed.sheet, pointed.image];
     });
-    $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0], true));
+    $('file').addEventListener('change', () => {
+      const file = $('file').files[0];
+      $('file').value = '';  // so that the same file, painted again, can be chosen again
+      if (file) importFile(file, true);
+    });
     $('undo').addEventListener('click', () => undo());
     $('discard').addEventListener('click', () => discard());
     $('all').addEventListener('click', () => queued((m) => download(m, [...SHEETS.keys()].filter((n) => read(m, n)))));
