@@ -76,6 +76,17 @@ else()
   message(WARNING "No libpng or zlib source in ${_pixshow_cache} (scripts/deps test unpacks them): "
     "the web page is made without its studio")
 endif()
+# giflib from Debian's source, the release of the native libgif-dev: GIF::GIF
+# for whatever the web build records (cmake/GiflibSource.cmake).
+find_package(GIF)
+set(_gif_source ${_pixshow_cache}/giflib-${GIF_VERSION})
+if(GIF_FOUND AND EXISTS ${_gif_source}/gif_lib.h)
+  list(APPEND _pixshow_web_args -DPIXSHOW_GIFLIB_SOURCE=${_gif_source}
+    -DPIXSHOW_GIFLIB_VERSION=${GIF_VERSION})
+else()
+  message(WARNING "No giflib source in ${_gif_source} (scripts/deps test unpacks it): "
+    "the web page is made without recordings")
+endif()
 if(CMAKE_GENERATOR MATCHES "Make")
   set(_pixshow_web_build $(MAKE) ${_pixshow_web_targets})
 else()
