@@ -21,6 +21,7 @@ const opt = { chromium: '/usr/bin/chromium' };
 for (let i = 0; i < args.length; i += 2) opt[args[i].replace(/^--/, '')] = args[i + 1];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
 const STUDIO_FILES = ['pixstudio.js', 'pixstudio.wasm', 'pixstudio-art.bin'];  // when the build made them
+const RECORDER_FILES = ['pixrecord.js', 'pixrecord.wasm'];  // loaded for a GIF or a screenshot
 
 function fail(message) {
   throw new Error(message);
@@ -337,7 +338,7 @@ function start(what) {
     const work = path.resolve(opt.work || fail('--work is required'));
     fs.rmSync(work, { recursive: true, force: true });
     fs.mkdirSync(work, { recursive: true });
-    for (const f of [...PAGE_FILES, ...STUDIO_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
+    for (const f of [...PAGE_FILES, ...STUDIO_FILES, ...RECORDER_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
     const server = await serve(work);
     try {
       await what(work, server.base, server);
