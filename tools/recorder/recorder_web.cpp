@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,23 @@ namespace {
 
 std::string message;
 
+// Writes the file at `path` with `write`: true, or false with the reason in `message`.
+bool WriteFile(const char* path, const std::function<bool(std::FILE*, std::string*)>& write) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) {
+    message = std::string(path) + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string why;
+  bool written = write(file, &why);
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    why = std::strerror(errno);
+  }
+  message = written ? std::string() : why;
+  return written;
+}
+
 }  // namespace
 
 extern "C" {
@@ -36,52 +54,31 @@ EMSCRIPTEN_KEEPALIVE const char* recorder_message() { return message.c_str(); }
 // `pixshow-capture --gif OUT` with each wait shown for `waitMs`: 1 when OUT
 // is written, else 0 and the reason in recorder_message().
 EMSCRIPTEN_KEEPALIVE int recorder_gif(const char* out, int waitMs) {
-  std::FILE* file = std::fopen(out, "wb");
-  if (file == nullptr) {
-    message = std::string(out) + ": " + std::strerror(errno);
-    return 0;
-  }
-  std::string why;
-  bool written = false;
-  {
-    const std::unique_ptr<capture::FrameSink> sink = capture::OpenGif(file, 1, &why);
-    written = sink && capture::Record(*sink, static_cast<uint32_t>(waitMs), &why);
-  }
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    why = std::strerror(errno);
-  }
-  message = written ? std::string() : why;
-  return written ? 1 : 0;
+  return WriteFile(out, [waitMs](std::FILE* file, std::string* why) {
+    const std::unique_ptr<capture::FrameSink> sink = capture::OpenGif(file, 1, why);
+    return sink && capture::Record(*sink, static_cast<uint32_t>(waitMs), why);
+  });
 }
 
 // The 8-bit indexed PNG at `in` written again at `out` through libpng: 1
 // when it is, else 0 and the reason in recorder_message().
 EMSCRIPTEN_KEEPALIVE int recorder_png(const char* in, const char* out) {
   pngio::Image image;
-  std::string why;
   std::FILE* file = std::fopen(in, "rb");
-  const bool read = file != nullptr && pngio::ReadPngFrom(file, in, &image, &why);
-  if (file == nullptr) why = std::string(in) + ": " + std::strerror(errno);
-  if (file != nullptr) std::fclose(file);
-  if (read && !image.indexed) why = std::string(in) + ": not an indexed PNG";
-  if (!read || !image.indexed) {
-    message = why;
+  if (file == nullptr) {
+    message = std::string(in) + ": " + std::strerror(errno);
     return 0;
   }
+  const bool read = pngio::ReadPngFrom(file, in, &image, &message);
+  std::fclose(file);
+  if (read && !image.indexed) message = std::string(in) + ": not an indexed PNG";
+  if (!read || !image.indexed) return 0;
   uint8_t rgb[256][3] = {};
   for (int i = 0; i < image.paletteSize; ++i) std::memcpy(rgb[i], image.palette[i], 3);
-  file = std::fopen(out, "wb");
-  bool written = file != nullptr && pngio::WriteIndexedPngTo(file, image.width, image.height,
-                                                             image.indices.data(), image.width,
-                                                             rgb, &why);
-  if (file == nullptr) why = std::string(out) + ": " + std::strerror(errno);
-  if (file != nullptr && std::fclose(file) != 0 && written) {
-    written = false;
-    why = std::strerror(errno);
-  }
-  message = written ? std::string() : why;
-  return written ? 1 : 0;
+  return WriteFile(out, [&image, &rgb](std::FILE* file, std::string* why) {
+    return pngio::WriteIndexedPngTo(file, image.width, image.height, image.indices.data(),
+                                    image.width, rgb, why);
+  });
 }
 
 }  // extern "C"

@@ -7,8 +7,9 @@
 // The sample art screen by screen against pixshow-capture (the cursor aside),
 // clicks through all eight screens, Escape, the scale choices, a missing sheet,
 // a sheet dropped while it plays, a set of sheets or a folder dropped onto the
-// page, and a wrong set. bench/web-bench.js drives the page
-// with the same helpers.
+// page, and a wrong set; F12's screenshot and Save as GIF against pixshow-capture
+// (where the build made the recorder). bench/web-bench.js drives the page with
+// the same helpers.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -94,6 +95,10 @@ async function sameSoon(page, url) {
   return d;
 }
 
+// The bytes at `url` as the page has them (a download's blob: address).
+const bytesAt = async (page, url) => Buffer.from(await page.evaluate(async (url) =>
+  Array.from(new Uint8Array(await (await fetch(url)).arrayBuffer())), url));
+
 async function click(page) {
   await page.mouse.move(700, 500);
   await page.mouse.down();
@@ -149,6 +154,7 @@ async function test(work, base, server) {
 
     await page.click('#again');
     await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 played again');
+    if (server.sent(/GET \/pixrecord/)) fail('the recorder was loaded before a screenshot or a GIF was asked for');
     // Space goes on, Left back, F12 downloads the screen as the capture has it (and the screen
     // is that again once the note naming the file has gone, after 4 s).
     for (const [key, waits, n] of [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['Escape']]) {
@@ -164,6 +170,30 @@ async function test(work, base, server) {
     s = await until(page, (s) => s.status !== null, 'the end after Escape');
     if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-/.test(s.screenshots[0].name)) {
       fail('keys: ' + JSON.stringify(s));
+    }
+    // Where the build made the recorder, the screenshot is compressed as the native program's (the
+    // capture's PNG, byte for byte), and Save as GIF gives pixshow-capture's GIF of the sheets on the
+    // page, byte for byte; its button says so and takes no click meanwhile.
+    if (await page.$eval('#gif', (b) => b.hidden)) {
+      console.log('this build has no recorder: no GIF, screenshots uncompressed');
+    } else {
+      if (!(await bytesAt(page, s.screenshots[0].url)).equals(fs.readFileSync(path.join(work, 'cap', 'screen-1.png')))) {
+        fail(`F12: the screenshot (${s.screenshots[0].size} bytes) is not cap/screen-1.png`);
+      }
+      execFileSync(opt.capture, ['--sheets', path.join(opt.web, 'sample'), '--gif', path.join(work, 'sample.gif')]);
+      const making = await page.evaluate(() => {
+        const button = document.getElementById('gif');
+        button.click();
+        return [button.disabled, button.textContent];
+      });
+      s = await until(page, (s) => s.gifs || /No GIF/.test(s.note), 'the GIF');
+      const after = await page.$eval('#gif', (b) => [b.disabled, b.textContent]);
+      if (JSON.stringify([making, after]) !== '[[true,"Making the GIF…"],[false,"Save as GIF"]]' || !s.gifs ||
+          !(await bytesAt(page, s.gifs[0].url)).equals(fs.readFileSync(path.join(work, 'sample.gif')))) {
+        fail('Save as GIF: ' + JSON.stringify([making, after, s.gifs, s.note]));
+      }
+      console.log(`F12's screenshot is the capture's PNG (${s.screenshots[0].size} bytes); Save as GIF is ` +
+                  `pixshow-capture --gif's file (${s.gifs[0].size} bytes, ${Math.round(s.gifs[0].ms)} ms with loading)`);
     }
     for (let run = 3; run <= 12; ++run) {  // each replacing the last while it waits
       await page.evaluate(() => pixshowPage.start());
@@ -325,7 +355,12 @@ async function test(work, base, server) {
     await page.goto(base + 'index.html?sheets=' + whole.base);
     s = await until(page, (s) => s.status !== null, 'the end without a server');
     if (!s.note.includes(`(${whole.base}ports.pix: network error`)) fail('no server: ' + s.note);
-    console.log('no server for the sheets: the page says it was a network error');
+    if (!(await page.$eval('#gif', (b) => b.hidden))) {
+      await page.click('#gif');
+      s = await until(page, (s) => /No GIF/.test(s.note), 'no GIF without sheets');
+      if (!/^No GIF: the sheet "\w+\.pix" could not be opened \(.+\)\.$/.test(s.note)) fail('no GIF: ' + s.note);
+    }
+    console.log('no server for the sheets: the page says it was a network error, and why there is no GIF');
   } finally {
     await browser.close();
     whole.close();
