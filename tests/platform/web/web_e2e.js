@@ -386,5 +386,5 @@ function start(what) {
   });
 }
 
-module.exports = { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES };
+module.exports = { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES, RECORDER_FILES };
 if (require.main === module) start(test);
