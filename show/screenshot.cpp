@@ -2,7 +2,8 @@
 // an 8-bit indexed 640 x 480 PNG with the palette in force, never over an
 // existing file. The PNG is compressed by libpng where the build has it, as
 // the tools' pictures are (the native and the Windows builds); the web build,
-// which has no compression library, writes it here in stored deflate blocks.
+// which has no compression library, writes it here in stored deflate blocks
+// (the page then has it compressed with libpng, tools/recorder).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
