@@ -447,14 +447,14 @@ const pixshowPage = (() => {
         if (code === mine) code = null;  // tried again the next time
         throw e;
       }
-      return createPixrecord({
+      return new Promise((resolve, reject) => createPixrecord({
         instantiateWasm(imports, receive) {
-          WebAssembly.instantiate(compiled, imports).then((i) => receive(i, compiled));
+          WebAssembly.instantiate(compiled, imports).then((i) => receive(i, compiled), reject);
           return {};
         },
         print: (line) => said.push(line),
         printErr: (line) => said.push(line),
-      });
+      }).then(resolve, reject));
     }
     const message = (m) => m.ccall('recorder_message', 'string', [], []);
 
@@ -471,7 +471,8 @@ const pixshowPage = (() => {
         if (!e || e.name !== 'ExitStatus') throw e;
         // The program ended before the presentation did: a sheet could not be opened.
         const sheet = said.map((line) => /cannot open image sheet "([^"]+)": (.*)$/.exec(line)).find(Boolean);
-        throw new Error(sheet ? `the sheet "${sheet[1]}" could not be opened (${sheet[2]})` : said.join(' '));
+        throw new Error(sheet ? `the sheet "${sheet[1]}" could not be opened (${sheet[2]})`
+          : said.join(' ') || 'the presentation ended early');
       }
       throw new Error(message(m));
     }
@@ -498,6 +499,7 @@ const pixshowPage = (() => {
         document.body.appendChild(link);
         link.click();
         link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
         state.gifs = (state.gifs || []).concat([{ url: link.href, size: bytes.length, ms: performance.now() - began }]);
       } catch (e) {
         tell('No GIF: ' + (e.message || e) + '.', false);
