@@ -120,10 +120,9 @@ int PutFrame(GifRecording* g, const Rect& r, int delay, std::string* why) {
   ColorMapObject* local = ownColours ? MakeColourMap(g->shown) : NULL;
   if (ownColours && local == NULL) return Failed(E_GIF_ERR_NOT_ENOUGH_MEM, why);
   const int width = (r.right - r.left) * g->scale;
-  const int put =
-      EGifPutExtension(g->gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) != GIF_ERROR &&
-      EGifPutImageDesc(g->gif, r.left * g->scale, r.top * g->scale, width,
-                       (r.bottom - r.top) * g->scale, false, local) != GIF_ERROR;
+  const int put = EGifPutExtension(g->gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) != GIF_ERROR &&
+                  EGifPutImageDesc(g->gif, r.left * g->scale, r.top * g->scale, width,
+                                   (r.bottom - r.top) * g->scale, false, local) != GIF_ERROR;
   GifFreeMapObject(local);
   // giflib keeps its copy of a frame's colour table until the next frame
   // that has one; no longer needed once the frame's coding has begun.
@@ -155,8 +154,8 @@ int FlushPending(GifRecording* g, std::string* why) {
     g->global = MakeColourMap(g->pending);
     if (g->global == NULL) return Failed(E_GIF_ERR_NOT_ENOUGH_MEM, why);
     static const unsigned char LoopForEver[3] = {1, 0, 0};
-    if (EGifPutScreenDesc(g->gif, FrameWidth * g->scale, FrameHeight * g->scale, 8, 0,
-                          g->global) == GIF_ERROR ||
+    if (EGifPutScreenDesc(g->gif, FrameWidth * g->scale, FrameHeight * g->scale, 8, 0, g->global) ==
+            GIF_ERROR ||
         EGifPutExtensionLeader(g->gif, APPLICATION_EXT_FUNC_CODE) == GIF_ERROR ||
         EGifPutExtensionBlock(g->gif, 11, "NETSCAPE2.0") == GIF_ERROR ||
         EGifPutExtensionBlock(g->gif, 3, LoopForEver) == GIF_ERROR ||

@@ -24,9 +24,9 @@ struct Recording {
   GifRecording* gif;
   std::string path, name;
   DWORD startTick;
-  ScreenFrame shown;    // the frame under way
-  ScreenFrame looked;   // the picture just looked at
-  DWORD shownFromMs;    // since the start
+  ScreenFrame shown;   // the frame under way
+  ScreenFrame looked;  // the picture just looked at
+  DWORD shownFromMs;   // since the start
   int hasShown;
 };
 
