@@ -15,7 +15,7 @@ const pixshowPage = (() => {
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
-    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c,
+    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c, F9: 0x78,
   };
   // ?screen=N&delay=SECONDS&loop=1: the program's --screen, --delay and --loop.
   const query = new URLSearchParams(location.search);
@@ -146,8 +146,8 @@ const pixshowPage = (() => {
         console.warn(line);
         const found = /cannot open image sheet "([^"]+)"/.exec(line);
         if (found) state.missing = found[1];
-        // A screenshot (F12) is offered as a download and leaves the page's memory.
-        const shot = /screenshot saved as (\S+)$/.exec(line);
+        // A screenshot (F12) or a recording (F9) is offered as a download and leaves the page's memory.
+        const shot = /(?:screenshot|recording) saved as (\S+)$/.exec(line);
         if (shot) offer(shot[1], module.FS);
       },
       pixshowShow(pixels, width, height) {
@@ -188,7 +188,7 @@ const pixshowPage = (() => {
     const bytes = fs.readFile(path);
     fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
     const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
+    link.href = URL.createObjectURL(new Blob([bytes], { type: /\.gif$/.test(path) ? 'image/gif' : 'image/png' }));
     link.download = path.slice(path.lastIndexOf('/') + 1);
     offered.add(link.download);
     document.body.appendChild(link);
