@@ -15,7 +15,7 @@ const pixshowPage = (() => {
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
-    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c,
+    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c, F9: 0x78,
   };
   // ?screen=N&delay=SECONDS&loop=1: the program's --screen, --delay and --loop.
   const query = new URLSearchParams(location.search);
@@ -146,8 +146,8 @@ const pixshowPage = (() => {
         console.warn(line);
         const found = /cannot open image sheet "([^"]+)"/.exec(line);
         if (found) state.missing = found[1];
-        // A screenshot (F12) is offered as a download and leaves the page's memory.
-        const shot = /screenshot saved as (\S+)$/.exec(line);
+        // A screenshot (F12) or a recording (F9) is offered as a download and leaves the page's memory.
+        const shot = /(?:screenshot|recording) saved as (\S+)$/.exec(line);
         if (shot) offer(shot[1], module.FS);
       },
       pixshowShow(pixels, width, height) {
@@ -185,25 +185,25 @@ const pixshowPage = (() => {
   }
 
   // The program writes its screenshots uncompressed; each is offered compressed by the
-  // recorder, as the native program writes its own (as written when that cannot be), in turn.
+  // recorder, as the native program writes its own (as written when that cannot be), and F9's
+  // recordings as they are, in turn.
   let shots = Promise.resolve();
   function offer(path, fs) {
     const bytes = fs.readFile(path);
     fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
-    const name = path.slice(path.lastIndexOf('/') + 1);
+    const name = path.slice(path.lastIndexOf('/') + 1), gif = /\.gif$/.test(name);
     offered.add(name);
-    const compressed = RECORDER ? shots.then(() => recorder.png(bytes)) : Promise.reject(new Error('no recorder'));
-    shots = compressed.catch((e) => {
-      if (RECORDER) console.warn('pixshow: the screenshot ' + name + ' is offered uncompressed: ' + (e.message || e));
+    shots = shots.then(() => (RECORDER && !gif ? recorder.png(bytes) : bytes)).catch((e) => {
+      console.warn('pixshow: the screenshot ' + name + ' is offered uncompressed: ' + (e.message || e));
       return bytes;
-    }).then((png) => {
+    }).then((file) => {
       const link = document.createElement('a');
-      link.href = URL.createObjectURL(new Blob([png], { type: 'image/png' }));
+      link.href = URL.createObjectURL(new Blob([file], { type: gif ? 'image/gif' : 'image/png' }));
       link.download = name;
       document.body.appendChild(link);
       link.click();
       link.remove();
-      state.screenshots = (state.screenshots || []).concat([{ name, url: link.href, size: png.length }]);
+      state.screenshots = (state.screenshots || []).concat([{ name, url: link.href, size: file.length }]);
     });
   }
 
