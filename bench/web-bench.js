@@ -4,7 +4,8 @@
 // sizes, the time to the first screen, the processor time and wake-ups a
 // second during a wait beside the same browser on a blank page, the press to
 // the end of the wait, and the memory of the page's renderer playing sparse
-// sheet sets of 2 and 10 GiB and after ten "Play it again"; the time Save as GIF takes.
+// sheet sets of 2 and 10 GiB, after ten "Play it again" and ten GIFs made; the
+// time Save as GIF takes.
 //
 //   node web-bench.js --web DIR --work DIR [--runs N] [--chromium PATH]
 'use strict';
@@ -110,6 +111,13 @@ async function memory(work, base) {
       await until(page, (s) => s.waits === 1 && s.runs === run, 'a replay');
     }
     figures.push(['then ten "Play it again"', await settled()]);
+    if (fs.existsSync(path.join(opt.web, RECORDER_FILES[1]))) {
+      for (let i = 1; i <= 10; ++i) {
+        await page.click('#gif');
+        await until(page, (s) => s.gifs && s.gifs.length === i, 'a GIF');
+      }
+      figures.push(['then ten GIFs made', await settled()]);
+    }
     for (const [what, [now, collected]] of figures) {
       console.log(`  renderer memory, ${what.padEnd(24)} ${collected.toFixed(1)} MB (goal < 300 MB: ${collected < 300 ? 'ok' : 'OVER'}; ${now.toFixed(1)} MB before collecting garbage)`);
     }
