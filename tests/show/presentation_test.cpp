@@ -450,6 +450,30 @@ TEST_F(Presentation, F9RecordsTheRunAsPlayedWithoutItsMarkUnderANameNotTaken) {
     }
   }
   ExpectCleanEnd();
+  // Escape while recording (in a pause) saves it; a disk that fills leaves no
+  // file and says why at the next wait.
+  for (const bool full : {false, true}) {
+    if (full) beforeRun_ = [] { pxh::InjectFault("WriteFile", 0, -1); };
+    ::testing::internal::CaptureStderr();
+    seen = 0;
+    Run(nullptr, [&](int) {
+      if (g_screenNumber == seen) return false;
+      const uint64_t t = pxh::NowMs();
+      if ((seen = g_screenNumber) == 1) {
+        Press(VK_F9), pxh::At(t + 100, [] { pxh::Click(); });
+        if (!full) pxh::At(t + 800, [] { Press(VK_ESCAPE); });
+      } else {
+        pxh::At(t + 100, [] { ExpectCovered(2), Press(VK_ESCAPE); });  // the note
+      }
+      return false;
+    });
+    const std::string saidNow = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(List(shots).size(), 7u) << saidNow;  // one more: the first run's
+    EXPECT_NE(saidNow.find(full ? ".gif\": No space left on device" : "recording saved as"),
+              std::string::npos)
+        << saidNow;
+    ExpectCleanEnd();
+  }
 }
 
 // F1 and ? show the keys over the picture, until F1, ? or Escape (which then

@@ -156,19 +156,27 @@ async function test(work, base, server) {
     await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 played again');
     if (server.sent(/GET \/pixrecord/)) fail('the recorder was loaded before a screenshot or a GIF was asked for');
     // Space goes on, Left back, F12 downloads the screen as the capture has it (and the screen
-    // is that again once the note naming the file has gone, after 4 s).
-    for (const [key, waits, n] of [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['Escape']]) {
+    // is that again once the note naming the file has gone, after 4 s); F9 twice downloads a GIF
+    // of it, without the recording's mark.
+    const keys = [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['F9'], ['F9', 0, 1], ['Escape']];
+    for (const [key, waits, n] of keys) {
       await page.keyboard.down(key);
       await new Promise((r) => setTimeout(r, 100));
       await page.keyboard.up(key);
-      if (!n) break;
-      s = await until(page, (s) => s.waits === waits, key);
-      if (key === 'F12') await new Promise((r) => setTimeout(r, 4500));
-      const diff = await compare(page, key === 'F12' ? s.screenshots[0].url : base + `cap/screen-${n}.png`);
+      if (key === 'Escape') break;
+      if (!n) {
+        await new Promise((r) => setTimeout(r, 500));  // recording
+        continue;
+      }
+      s = await until(page, (s) => (key === 'F9' ? s.screenshots.length === 2 : s.waits === waits), key);
+      if (key === 'F12' || key === 'F9') await new Promise((r) => setTimeout(r, 4500));
+      const shot = { F12: 0, F9: 1 }[key];
+      const diff = await compare(page, shot === undefined ? base + `cap/screen-${n}.png` : s.screenshots[shot].url);
       if (diff) fail(`${key}: screen ${n}: ${diff}`);
     }
     s = await until(page, (s) => s.status !== null, 'the end after Escape');
-    if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-/.test(s.screenshots[0].name)) {
+    if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-.*\.png$/.test(s.screenshots[0].name) ||
+        !/^pixshow-1-.*\.gif$/.test(s.screenshots[1].name)) {
       fail('keys: ' + JSON.stringify(s));
     }
     // Where the build made the recorder, the screenshot is compressed as the native program's: the
@@ -184,8 +192,8 @@ async function test(work, base, server) {
       await until(page, (s) => s.waits === 1 && s.runs === run, `replay ${run}`);
     }
     if (errors) fail(`${errors} uncaught errors on the page`);
-    console.log('played again: Space, Left and F12 as the capture draws them (the screenshot its PNG), Escape ends it; ' +
-                'ten replays in a row leave no uncaught error');
+    console.log('played again: Space, Left, F12 and F9 twice as the capture draws them (the screenshot its PNG), ' +
+                'Escape ends it; ten replays in a row leave no uncaught error');
 
     // The scale choice on a 1366 x 768 window, by the native --scale's rules; a size between
     // whole scales shows each pixel repeated to the next whole scale (then one smooth step).
@@ -315,9 +323,9 @@ async function test(work, base, server) {
       await page.keyboard.press('F12', { delay: 30 });
       await new Promise((r) => setTimeout(r, 30));
     }
-    s = await until(page, (s) => s.screenshots.length === 11, 'ten more screenshots');
+    s = await until(page, (s) => s.screenshots.length === 12, 'ten more screenshots');
     const names = new Set(s.screenshots.map((shot) => shot.name));
-    if (names.size !== 11) fail('screenshot names: ' + [...names].join(' '));
+    if (names.size !== 12) fail('screenshot names: ' + [...names].join(' '));
     console.log('sheets dropped right before Escape play from the start and again; F12 ten times gives ten names');
 
     // ?sheets= without its slash: the missing sheet is waited for, then "Load Failure" names it and why.
