@@ -29,7 +29,7 @@ namespace {
 std::string message;
 
 // Writes the file at `path` with `write`: true, or false with the reason in `message`.
-bool WriteFile(const char* path, const std::function<bool(std::FILE*, std::string*)>& write) {
+bool WriteOut(const char* path, const std::function<bool(std::FILE*, std::string*)>& write) {
   std::FILE* file = std::fopen(path, "wb");
   if (file == nullptr) {
     message = std::string(path) + ": " + std::strerror(errno);
@@ -54,7 +54,7 @@ EMSCRIPTEN_KEEPALIVE const char* recorder_message() { return message.c_str(); }
 // `pixshow-capture --gif OUT` with each wait shown for `waitMs`: 1 when OUT
 // is written, else 0 and the reason in recorder_message().
 EMSCRIPTEN_KEEPALIVE int recorder_gif(const char* out, int waitMs) {
-  return WriteFile(out, [waitMs](std::FILE* file, std::string* why) {
+  return WriteOut(out, [waitMs](std::FILE* file, std::string* why) {
     const std::unique_ptr<capture::FrameSink> sink = capture::OpenGif(file, 1, why);
     return sink && capture::Record(*sink, static_cast<uint32_t>(waitMs), why);
   });
@@ -75,7 +75,7 @@ EMSCRIPTEN_KEEPALIVE int recorder_png(const char* in, const char* out) {
   if (!read || !image.indexed) return 0;
   uint8_t rgb[256][3] = {};
   for (int i = 0; i < image.paletteSize; ++i) std::memcpy(rgb[i], image.palette[i], 3);
-  return WriteFile(out, [&image, &rgb](std::FILE* file, std::string* why) {
+  return WriteOut(out, [&image, &rgb](std::FILE* file, std::string* why) {
     return pngio::WriteIndexedPngTo(file, image.width, image.height, image.indices.data(),
                                     image.width, rgb, why);
   });
