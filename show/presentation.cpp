@@ -357,9 +357,14 @@ void JumpToScreen(int screen) {
 
 int PassPause(DWORD ms) {
   const DWORD startMs = GetTickCount();
+  if (RecordingOn() && !DisplayLost()) {
+    PutRecordingMarkOn();
+    RecordShownPicture(0);
+  }
   for (;;) {
     const DWORD passed = GetTickCount() - startMs;
     if (passed >= ms) {
+      TakeRecordingMarkOff();  // before the script draws on
       return 1;
     }
     if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms - passed, PauseWakeMask) == WAIT_TIMEOUT) {
@@ -429,6 +434,7 @@ int RunPresentation() {
     JumpToScreen(screen);
   }
   StopWatchingSheets();
+  StopRecording();
   g_holdsReached = 0;
   return 1;
 }

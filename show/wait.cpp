@@ -134,6 +134,7 @@ int WaitForContinueClick() {
     // Input that came since the read has set an event already, so nothing
     // is missed by going to sleep now.
     if (!clicked) {
+      if (!away) RecordShownPicture(1);
       HANDLE handles[WaitHandleCount];
       MsgWaitForMultipleObjects(CollectWaitHandles(handles), handles, FALSE,
                                 SleepLimit(away, readFailed), QS_ALLINPUT);

@@ -7,8 +7,9 @@
 // The sample art screen by screen against pixshow-capture (the cursor aside),
 // clicks through all eight screens, Escape, the scale choices, a missing sheet,
 // a sheet dropped while it plays, a set of sheets or a folder dropped onto the
-// page, and a wrong set. bench/web-bench.js drives the page
-// with the same helpers.
+// page, and a wrong set; F12's screenshot and Save as GIF against pixshow-capture
+// (where the build made the recorder). bench/web-bench.js drives the page with
+// the same helpers.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -21,6 +22,7 @@ const opt = { chromium: '/usr/bin/chromium' };
 for (let i = 0; i < args.length; i += 2) opt[args[i].replace(/^--/, '')] = args[i + 1];
 const PAGE_FILES = ['index.html', 'page.js', 'pixshow.js', 'pixshow.wasm'];
 const STUDIO_FILES = ['pixstudio.js', 'pixstudio.wasm', 'pixstudio-art.bin'];  // when the build made them
+const RECORDER_FILES = ['pixrecord.js', 'pixrecord.wasm'];  // loaded for a GIF or a screenshot
 
 function fail(message) {
   throw new Error(message);
@@ -93,6 +95,10 @@ async function sameSoon(page, url) {
   return d;
 }
 
+// The bytes at `url` as the page has them (a download's blob: address).
+const bytesAt = async (page, url) => Buffer.from(await page.evaluate(async (url) =>
+  Array.from(new Uint8Array(await (await fetch(url)).arrayBuffer())), url));
+
 async function click(page) {
   await page.mouse.move(700, 500);
   await page.mouse.down();
@@ -148,29 +154,46 @@ async function test(work, base, server) {
 
     await page.click('#again');
     await until(page, (s) => s.waits === 1 && s.runs === 2, 'screen 1 played again');
+    if (server.sent(/GET \/pixrecord/)) fail('the recorder was loaded before a screenshot or a GIF was asked for');
     // Space goes on, Left back, F12 downloads the screen as the capture has it (and the screen
-    // is that again once the note naming the file has gone, after 4 s).
-    for (const [key, waits, n] of [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['Escape']]) {
+    // is that again once the note naming the file has gone, after 4 s); F9 twice downloads a GIF
+    // of it, without the recording's mark.
+    const keys = [[' ', 2, 2], ['ArrowLeft', 3, 1], ['F12', 4, 1], ['F9'], ['F9', 0, 1], ['Escape']];
+    for (const [key, waits, n] of keys) {
       await page.keyboard.down(key);
       await new Promise((r) => setTimeout(r, 100));
       await page.keyboard.up(key);
-      if (!n) break;
-      s = await until(page, (s) => s.waits === waits, key);
-      if (key === 'F12') await new Promise((r) => setTimeout(r, 4500));
-      const diff = await compare(page, key === 'F12' ? s.screenshots[0].url : base + `cap/screen-${n}.png`);
+      if (key === 'Escape') break;
+      if (!n) {
+        await new Promise((r) => setTimeout(r, 500));  // recording
+        continue;
+      }
+      s = await until(page, (s) => (key === 'F9' ? s.screenshots.length === 2 : s.waits === waits), key);
+      if (key === 'F12' || key === 'F9') await new Promise((r) => setTimeout(r, 4500));
+      const shot = { F12: 0, F9: 1 }[key];
+      const diff = await compare(page, shot === undefined ? base + `cap/screen-${n}.png` : s.screenshots[shot].url);
       if (diff) fail(`${key}: screen ${n}: ${diff}`);
     }
     s = await until(page, (s) => s.status !== null, 'the end after Escape');
-    if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-/.test(s.screenshots[0].name)) {
+    if (s.status !== 0 || !/has ended/.test(s.note) || !/^pixshow-1-.*\.png$/.test(s.screenshots[0].name) ||
+        !/^pixshow-1-.*\.gif$/.test(s.screenshots[1].name)) {
       fail('keys: ' + JSON.stringify(s));
+    }
+    // Where the build made the recorder, the screenshot is compressed as the native program's: the
+    // capture's PNG, byte for byte.
+    const recorder = !(await page.$eval('#gif', (b) => b.hidden));
+    if (!recorder) {
+      console.log('this build has no recorder: no GIF, screenshots uncompressed');
+    } else if (!(await bytesAt(page, s.screenshots[0].url)).equals(fs.readFileSync(path.join(work, 'cap', 'screen-1.png')))) {
+      fail(`F12: the screenshot (${s.screenshots[0].size} bytes) is not cap/screen-1.png`);
     }
     for (let run = 3; run <= 12; ++run) {  // each replacing the last while it waits
       await page.evaluate(() => pixshowPage.start());
       await until(page, (s) => s.waits === 1 && s.runs === run, `replay ${run}`);
     }
     if (errors) fail(`${errors} uncaught errors on the page`);
-    console.log('played again: Space, Left and F12 as the capture draws them, Escape ends it; ' +
-                'ten replays in a row leave no uncaught error');
+    console.log('played again: Space, Left, F12 and F9 twice as the capture draws them (the screenshot its PNG), ' +
+                'Escape ends it; ten replays in a row leave no uncaught error');
 
     // The scale choice on a 1366 x 768 window, by the native --scale's rules; a size between
     // whole scales shows each pixel repeated to the next whole scale (then one smooth step).
@@ -228,6 +251,24 @@ async function test(work, base, server) {
     await until(page, (s) => s.waits === 1 && s.runs === 13, 'screen 1 of the dropped sheets');
     if ((d = await compare(page, base + 'owncap/screen-1.png'))) fail('dropped sheets, screen 1: ' + d);
     console.log('dropped sheets play as pixshow-capture draws them; a wrong set is refused whole');
+    // Save as GIF: pixshow-capture's GIF of the sheets on the page, byte for byte; the button says
+    // so and takes no click meanwhile.
+    if (recorder) {
+      execFileSync(opt.capture, ['--sheets', path.join(work, 'own'), '--gif', path.join(work, 'own.gif')]);
+      const making = await page.evaluate(() => {
+        const button = document.getElementById('gif');
+        button.click();
+        return [button.disabled, button.textContent];
+      });
+      s = await until(page, (s) => s.gifs || /No GIF/.test(s.note), 'the GIF');
+      const after = await page.$eval('#gif', (b) => [b.disabled, b.textContent]);
+      if (JSON.stringify([making, after]) !== '[[true,"Making the GIF…"],[false,"Save as GIF"]]' || !s.gifs ||
+          !(await bytesAt(page, s.gifs[0].url)).equals(fs.readFileSync(path.join(work, 'own.gif')))) {
+        fail('Save as GIF: ' + JSON.stringify([making, after, s.gifs, s.note]));
+      }
+      console.log(`Save as GIF of the dropped sheets is pixshow-capture --gif's file (${s.gifs[0].size} bytes, ` +
+                  `${Math.round(s.gifs[0].ms)} ms)`);
+    }
 
     // Over 2 GiB of sheet (sparse, whole images): only what the program draws is read.
     fs.mkdirSync(path.join(work, 'huge'));
@@ -282,9 +323,9 @@ async function test(work, base, server) {
       await page.keyboard.press('F12', { delay: 30 });
       await new Promise((r) => setTimeout(r, 30));
     }
-    s = await until(page, (s) => s.screenshots.length === 11, 'ten more screenshots');
+    s = await until(page, (s) => s.screenshots.length === 12, 'ten more screenshots');
     const names = new Set(s.screenshots.map((shot) => shot.name));
-    if (names.size !== 11) fail('screenshot names: ' + [...names].join(' '));
+    if (names.size !== 12) fail('screenshot names: ' + [...names].join(' '));
     console.log('sheets dropped right before Escape play from the start and again; F12 ten times gives ten names');
 
     // ?sheets= without its slash: the missing sheet is waited for, then "Load Failure" names it and why.
@@ -324,7 +365,12 @@ async function test(work, base, server) {
     await page.goto(base + 'index.html?sheets=' + whole.base);
     s = await until(page, (s) => s.status !== null, 'the end without a server');
     if (!s.note.includes(`(${whole.base}ports.pix: network error`)) fail('no server: ' + s.note);
-    console.log('no server for the sheets: the page says it was a network error');
+    if (!(await page.$eval('#gif', (b) => b.hidden))) {
+      await page.click('#gif');
+      s = await until(page, (s) => /No GIF/.test(s.note), 'no GIF without sheets');
+      if (!/^No GIF: the sheet "\w+\.pix" could not be opened \(.+\)\.$/.test(s.note)) fail('no GIF: ' + s.note);
+    }
+    console.log('no server for the sheets: the page says it was a network error, and why there is no GIF');
   } finally {
     await browser.close();
     whole.close();
@@ -337,7 +383,7 @@ function start(what) {
     const work = path.resolve(opt.work || fail('--work is required'));
     fs.rmSync(work, { recursive: true, force: true });
     fs.mkdirSync(work, { recursive: true });
-    for (const f of [...PAGE_FILES, ...STUDIO_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
+    for (const f of [...PAGE_FILES, ...STUDIO_FILES, ...RECORDER_FILES, 'sample']) fs.symlinkSync(path.resolve(opt.web, f), path.join(work, f));
     const server = await serve(work);
     try {
       await what(work, server.base, server);
@@ -350,5 +396,5 @@ function start(what) {
   });
 }
 
-module.exports = { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES };
+module.exports = { opt, launch, until, start, sameSoon, PAGE_FILES, STUDIO_FILES, RECORDER_FILES };
 if (require.main === module) start(test);

@@ -15,7 +15,7 @@ const pixshowPage = (() => {
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
-    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c,
+    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c, F9: 0x78,
   };
   // ?screen=N&delay=SECONDS&loop=1: the program's --screen, --delay and --loop.
   const query = new URLSearchParams(location.search);
@@ -146,8 +146,8 @@ const pixshowPage = (() => {
         console.warn(line);
         const found = /cannot open image sheet "([^"]+)"/.exec(line);
         if (found) state.missing = found[1];
-        // A screenshot (F12) is offered as a download and leaves the page's memory.
-        const shot = /screenshot saved as (\S+)$/.exec(line);
+        // A screenshot (F12) or a recording (F9) is offered as a download and leaves the page's memory.
+        const shot = /(?:screenshot|recording) saved as (\S+)$/.exec(line);
         if (shot) offer(shot[1], module.FS);
       },
       pixshowShow(pixels, width, height) {
@@ -184,17 +184,27 @@ const pixshowPage = (() => {
     createPixshow(module);
   }
 
+  // The program writes its screenshots uncompressed; each is offered compressed by the
+  // recorder, as the native program writes its own (as written when that cannot be), and F9's
+  // recordings as they are, in turn.
+  let shots = Promise.resolve();
   function offer(path, fs) {
     const bytes = fs.readFile(path);
     fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
-    link.download = path.slice(path.lastIndexOf('/') + 1);
-    offered.add(link.download);
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-    state.screenshots = (state.screenshots || []).concat([{ name: link.download, url: link.href }]);
+    const name = path.slice(path.lastIndexOf('/') + 1), gif = /\.gif$/.test(name);
+    offered.add(name);
+    shots = shots.then(() => (RECORDER && !gif ? recorder.png(bytes) : bytes)).catch((e) => {
+      console.warn('pixshow: the screenshot ' + name + ' is offered uncompressed: ' + (e.message || e));
+      return bytes;
+    }).then((file) => {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob([file], { type: gif ? 'image/gif' : 'image/png' }));
+      link.download = name;
+      document.body.appendChild(link);
+      link.click();
+      link.remove();
+      state.screenshots = (state.screenshots || []).concat([{ name, url: link.href, size: file.length }]);
+    });
   }
 
   // The first `size` bytes at `url` (fewer when it is shorter): a range
@@ -414,6 +424,96 @@ const pixshowPage = (() => {
       droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
   }
+
+  // --- The recorder ---------------------------------------------------------------------
+  // pixrecord.js and pixrecord.wasm (tools/recorder), loaded when first needed: *Save as GIF*
+  // makes the GIF of the whole presentation with the sheets on the page as pixshow-capture
+  // --gif makes it (each wait shown for 3 s), and screenshots are compressed as the native
+  // program compresses them. Each use has an instance of its own, gone with it.
+  const RECORDER = '@PIXSHOW_WEB_RECORDER@' === 'ON';
+  const recorder = (() => {
+    const WAIT_MS = 3000;  // pixshow-capture's --wait-seconds
+    let code = null;       // a promise of the compiled module, once its script is in
+    async function instance(said) {
+      const mine = code = code || new Promise((resolve, reject) => {
+        const script = document.createElement('script');
+        script.src = 'pixrecord.js';
+        script.onload = resolve;
+        script.onerror = () => reject(new Error('the recorder (pixrecord.js) could not be loaded'));
+        document.head.appendChild(script);
+      }).then(() => WebAssembly.compileStreaming(fetch('pixrecord.wasm')).catch(() => fetch('pixrecord.wasm')
+        .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error('pixrecord.wasm: HTTP ' + r.status))))
+        .then((b) => WebAssembly.compile(b))));
+      let compiled;
+      try {
+        compiled = await mine;
+      } catch (e) {
+        if (code === mine) code = null;  // tried again the next time
+        throw e;
+      }
+      return new Promise((resolve, reject) => createPixrecord({
+        instantiateWasm(imports, receive) {
+          WebAssembly.instantiate(compiled, imports).then((i) => receive(i, compiled), reject);
+          return {};
+        },
+        print: (line) => said.push(line),
+        printErr: (line) => said.push(line),
+      }).then(resolve, reject));
+    }
+    const message = (m) => m.ccall('recorder_message', 'string', [], []);
+
+    async function gif(sheets) {
+      const said = [], m = await instance(said);
+      m.FS.mkdir('/sheets');
+      m.FS.chdir('/sheets');
+      for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes);
+      try {
+        if (m.ccall('recorder_gif', 'number', ['string', 'number'], ['/pixshow.gif', WAIT_MS])) {
+          return m.FS.readFile('/pixshow.gif');
+        }
+      } catch (e) {
+        if (!e || e.name !== 'ExitStatus') throw e;
+        // The program ended before the presentation did: a sheet could not be opened.
+        const sheet = said.map((line) => /cannot open image sheet "([^"]+)": (.*)$/.exec(line)).find(Boolean);
+        throw new Error(sheet ? `the sheet "${sheet[1]}" could not be opened (${sheet[2]})`
+          : said.join(' ') || 'the presentation ended early');
+      }
+      throw new Error(message(m));
+    }
+    async function png(bytes) {
+      const m = await instance([]);
+      m.FS.writeFile('/shot.png', bytes);
+      if (!m.ccall('recorder_png', 'number', ['string', 'string'], ['/shot.png', '/compressed.png'])) {
+        throw new Error(message(m));
+      }
+      return m.FS.readFile('/compressed.png');
+    }
+
+    const button = document.getElementById('gif');
+    button.hidden = !RECORDER || fromDisk;
+    button.addEventListener('click', async () => {
+      const label = button.textContent, began = performance.now();
+      button.disabled = true;
+      button.textContent = 'Making the GIF…';
+      try {
+        const bytes = await gif(lastSheets || await sample);
+        const link = document.createElement('a');
+        link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/gif' }));
+        link.download = 'pixshow.gif';
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+        state.gifs = (state.gifs || []).concat([{ url: link.href, size: bytes.length, ms: performance.now() - began }]);
+      } catch (e) {
+        tell('No GIF: ' + (e.message || e) + '.', false);
+      } finally {
+        button.disabled = false;
+        button.textContent = label;
+      }
+    });
+    return { gif, png };
+  })();
 
   // --- The studio ----------------------------------------------------------------------
   let studioChange = null;  // when the last change began, until the picture shows it
