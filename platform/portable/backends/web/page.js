@@ -203,6 +203,7 @@ const pixshowPage = (() => {
       document.body.appendChild(link);
       link.click();
       link.remove();
+      setTimeout(() => URL.revokeObjectURL(link.href), 60000);  // the download has its copy by then
       state.screenshots = (state.screenshots || []).concat([{ name, url: link.href, size: file.length }]);
     });
   }
