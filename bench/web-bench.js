@@ -5,7 +5,8 @@
 // second during a wait beside the same browser on a blank page, the press to
 // the end of the wait, and the memory of the page's renderer playing sparse
 // sheet sets of 2 and 10 GiB, after ten "Play it again" and ten GIFs made; the
-// time Save as GIF takes.
+// time Save as GIF takes. The waiting page is measured once it no longer
+// listens for gamepads, and while it does.
 //
 //   node web-bench.js --web DIR --work DIR [--runs N] [--chromium PATH]
 'use strict';
@@ -153,6 +154,8 @@ async function bench(work, base) {
     }
     await page.goto(base + 'index.html?run=waiting');
     await until(page, (s) => s.waits === 1, 'the first screen');
+    const listening = await idle(pid);  // the page still listens for gamepads, as it does after an input
+    await until(page, (s) => !s.padListening, 'the end of listening for gamepads', 120);
     const waiting = await idle(pid);
     for (let i = 0; i < runs; ++i) {
       await page.goto(base + 'index.html?press=' + i);
@@ -193,6 +196,8 @@ async function bench(work, base) {
       const first = gifs.shift(), again = median(gifs);
       show('Save as GIF, the sample', `${again.toFixed(1)} ms (goal < 1000 ms: ${verdict(again < 1000)}), the first with loading ${first.toFixed(1)} ms`);
     }
+    show('listening for gamepads: CPU, wake-ups', `${listening.cpu.toFixed(2)} % of one core, ${listening.woken.toFixed(1)} /s ` +
+         '(30 s after the load or an input, and while a pad is connected; no goal)');
     if (ends.length) show('press to end of wait', `${end.toFixed(2)} ms (goal < 10 ms: ${verdict(end < 10)})  min ${ends[0].toFixed(2)} max ${ends[ends.length - 1].toFixed(2)}, ${ends.length} presses`);
   } finally {
     await browser.close();
