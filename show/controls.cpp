@@ -69,17 +69,16 @@ int HandleViewerKeys() {
       endsWait = GoToScreen(key - DIK_1 + 1);
     } else if (key == DIK_P) {
       ToggleSlideshow();
-    } else if (key == DIK_F1 || key == DIK_SLASH) {
+    } else if (key == DIK_F1 || key == DIK_SLASH || (key == DIK_ESCAPE && KeysHelpShown())) {
       ToggleKeysHelp();
+      if (key == DIK_ESCAPE) g_escapeHeldForOverlay = 1;
     } else if (key == DIK_F12 || key == DIK_SYSRQ) {
       SaveScreenshot();
     }
   }
   std::memcpy(g_keysBefore, keys, sizeof(keys));
-  if (g_escapeForOverlay) {
-    g_escapeForOverlay = 0;
-    if (KeysHelpShown()) ToggleKeysHelp();
-  }
+  // Released: the keyboard says so first, the key state (PollEscape) after.
+  if (!(keys[DIK_ESCAPE] & 0x80) && !g_escapeDown) g_escapeHeldForOverlay = 0;
   return endsWait;
 }
 

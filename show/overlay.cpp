@@ -99,7 +99,7 @@ void SetEscapeUse() { g_escapeClosesOverlay = g_help.drawn; }
 
 void ResetOverlays() {
   g_help.shown = g_help.drawn = g_note.shown = g_note.drawn = 0;
-  g_escapeClosesOverlay = g_escapeForOverlay = 0;
+  g_escapeClosesOverlay = g_escapeHeldForOverlay = 0;
 }
 
 void ToggleKeysHelp() {
