@@ -33,8 +33,8 @@ const char* const HelpLines[] = {
     "F12 or Print Screen: save the screen as a PNG",
 #ifndef _WIN32
     "Alt+Enter: full screen or a window     + or -: the scale",
-    "Gamepad: A, Start, R: on   B, L: back   Back: the first",
 #endif
+    "Gamepad: A, Start, R: on   B, L: back   Back: the first",
     "F1 or ?: this help on and off     Escape: close it",
     "Escape (with the help closed) or Alt+F4: leave",
 };
