@@ -1,10 +1,13 @@
 // DirectInput mouse and keyboard. The mouse gives relative movement and
-// button bytes for the program's own cursor; the keyboard is acquired but
-// never read (Escape is polled through the key state). Each device sets its
-// own event when its state changes, so that a wait can sleep until then.
+// button bytes for the program's own cursor; the keyboard gives the viewer's
+// keys (Escape is polled through the key state). Each device sets its own
+// event when its state changes, so that a wait can sleep until then.
+// Gamepads, where the program reads them itself, come as window messages
+// (platform/gamepad.h), which wake a wait as well.
 
 #include "shell/shell.h"
 #include "devices/devices.h"
+#include "platform/gamepad.h"
 
 LPDIRECTINPUT7 g_directInput = NULL;
 LPDIRECTINPUTDEVICE7 g_mouseDevice = NULL;
@@ -77,6 +80,7 @@ int InitInputDevices() {
     return ReportFailedStep("set the keyboard event notification");
   }
   g_keyboardDevice->Acquire();
+  StartGamepads(g_instance);  // none is no failure
 
   g_cursorX = 320;
   g_cursorY = 240;
@@ -84,6 +88,7 @@ int InitInputDevices() {
 }
 
 void ShutdownInputDevices() {
+  StopGamepads();
   ReleaseDevice(g_keyboardDevice);
   CloseInputEvent(g_inputEvents[KeyboardEvent]);
   ReleaseDevice(g_mouseDevice);

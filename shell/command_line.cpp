@@ -35,7 +35,7 @@ const char HelpText[] =
     "Escape, Alt+F4 or the window's close button ends the presentation at once,\n"
     "during a pause too (on Linux also SIGINT and SIGTERM, as Ctrl+C sends), and\n"
     "gives the display back. On Linux, Alt+Enter switches between full screen\n"
-    "and a window, + and - change the scale (remembered as --scale is), and a\n"
+    "and a window and + and - change the scale (remembered as --scale is). A\n"
     "gamepad plays too: A, Start or the right shoulder go on, B or the left\n"
     "shoulder back, the d-pad is the arrow keys, Back goes to the first screen.\n"
     "\n"

@@ -10,7 +10,8 @@ HWND g_mainWindow = NULL;
 int g_quitRequested = 0;
 int g_screenNeedsRedraw = 0;
 int g_escapeClosesOverlay = 0;
-int g_escapeForOverlay = 0;
+int g_escapeHeldForOverlay = 0;
+int g_escapeDown = 0;
 
 namespace {
 
@@ -78,31 +79,25 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DISPLAYCHANGE:
       g_screenNeedsRedraw = 1;
       return DefWindowProcA(window, message, wParam, lParam);
+    case WM_KEYDOWN:
+      // Escape's key message: the press itself, which the key state read by
+      // PollEscape may already or not yet show (see EscapeDown).
+      if (wParam == VK_ESCAPE) EscapeDown();
+      return DefWindowProcA(window, message, wParam, lParam);
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
-namespace {
-
-// Escape went down while it closed an overlay and is not yet released.
-int g_escapeHeldForOverlay = 0;
-
-}  // namespace
-
-void PollEscape() {
-  if (!(GetAsyncKeyState(VK_ESCAPE) & 0x8000)) {
-    g_escapeHeldForOverlay = 0;
-    return;
-  }
-  if (g_escapeHeldForOverlay) return;
-  if (g_escapeClosesOverlay) {
-    g_escapeForOverlay = 1;
-    g_escapeHeldForOverlay = 1;
-    return;
-  }
+void EscapeDown() {
+  if (g_escapeClosesOverlay || g_escapeHeldForOverlay) return;
   PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
   g_quitRequested = 1;
+}
+
+void PollEscape() {
+  g_escapeDown = (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0;
+  if (g_escapeDown) EscapeDown();
 }
 
 void PumpPendingMessages() {

@@ -71,14 +71,25 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // the failure result of the set-up routines.
 int ReportFailedStep(const char* step);
 
-// Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is down;
-// while g_escapeClosesOverlay is set, an Escape press sets g_escapeForOverlay
-// instead, and Escape counts again only once it has been released.
+// Posts WM_CLOSE to the main window and sets g_quitRequested while Escape is
+// down (GetAsyncKeyState), noting in g_escapeDown what it read; not while
+// Escape belongs to an overlay (below).
 void PollEscape();
-// Set by the presentation while something on screen is closed by Escape.
+extern int g_escapeDown;
+// The same for Escape seen down by other means: its WM_KEYDOWN, which the
+// window procedure passes here. A press always leaves that message in the
+// queue, while the key state PollEscape samples can miss it: a press already
+// released when the program looks, or, under Wine while DirectInput's
+// keyboard hook holds the key back, a state read in the very call that takes
+// the key in, which answers with the state from before it.
+void EscapeDown();
+// Set by the presentation while something on screen is closed by Escape:
+// Escape is then one of its keys, read with the others through DirectInput.
 extern int g_escapeClosesOverlay;
-// Set when Escape was pressed for that; the presentation clears it.
-extern int g_escapeForOverlay;
+// Set by the presentation when Escape closed an overlay; cleared once both
+// the keyboard and the key state show it released. Escape does not end the
+// run meanwhile (the press that closed the overlay is still held).
+extern int g_escapeHeldForOverlay;
 // 14 passes, each polling Escape then handling at most one waiting message.
 void PumpPendingMessages();
 

@@ -1,14 +1,15 @@
-// The viewer's keys in a wait, read through the DirectInput keyboard: on,
-// back, the first screen, a screen by its number, a screenshot, a recording,
-// the keys' help, the slideshow paused; and the mouse wheel. And --delay, which ends a
-// wait on its own. The screens they lead to are played by the presentation's
-// own replay.
+// The viewer's keys in a wait, read through the DirectInput keyboard, with a
+// gamepad's buttons as keys (platform/gamepad.h): on, back, the first screen,
+// a screen by its number, a screenshot, a recording, the keys' help, the
+// slideshow paused; and the mouse wheel. And --delay, which ends a wait on its
+// own. The screens they lead to are played by the presentation's own replay.
 #include <cstring>
 #include <string>
 
 #include "shell/shell.h"
 #include "devices/devices.h"
 #include "show/show.h"
+#include "platform/gamepad.h"
 
 int g_screenNumber = 0;
 int g_screenWanted = 0;
@@ -55,6 +56,8 @@ int HandleViewerKeys() {
     // keyboard back for the next pass; no key counts meanwhile.
     g_keyboardDevice->Acquire();
     std::memset(keys, 0, sizeof(keys));
+  } else {
+    AddGamepadKeys(keys);  // a pad's buttons as keys, while the keyboard is ours
   }
   int endsWait = 0;
   for (int key = 0; key < 256 && !endsWait; key++) {
@@ -69,8 +72,9 @@ int HandleViewerKeys() {
       endsWait = GoToScreen(key - DIK_1 + 1);
     } else if (key == DIK_P) {
       ToggleSlideshow();
-    } else if (key == DIK_F1 || key == DIK_SLASH) {
+    } else if (key == DIK_F1 || key == DIK_SLASH || (key == DIK_ESCAPE && KeysHelpShown())) {
       ToggleKeysHelp();
+      if (key == DIK_ESCAPE) g_escapeHeldForOverlay = 1;
     } else if (key == DIK_F12 || key == DIK_SYSRQ) {
       SaveScreenshot();
     } else if (key == DIK_F9) {
@@ -78,10 +82,8 @@ int HandleViewerKeys() {
     }
   }
   std::memcpy(g_keysBefore, keys, sizeof(keys));
-  if (g_escapeForOverlay) {
-    g_escapeForOverlay = 0;
-    if (KeysHelpShown()) ToggleKeysHelp();
-  }
+  // Released: the keyboard says so first, the key state (PollEscape) after.
+  if (!(keys[DIK_ESCAPE] & 0x80) && !g_escapeDown) g_escapeHeldForOverlay = 0;
   return endsWait;
 }
 

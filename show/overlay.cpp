@@ -35,8 +35,8 @@ const char* const HelpLines[] = {
     "F9: record what is shown as a GIF, until F9 again",
 #ifndef _WIN32
     "Alt+Enter: full screen or a window     + or -: the scale",
-    "Gamepad: A, Start, R: on   B, L: back   Back: the first",
 #endif
+    "Gamepad: A, Start, R: on   B, L: back   Back: the first",
     "F1 or ?: this help on and off     Escape: close it",
     "Escape (with the help closed) or Alt+F4: leave",
 };
@@ -109,7 +109,7 @@ void SetEscapeUse() { g_escapeClosesOverlay = g_help.drawn; }
 void ResetOverlays() {
   g_help.shown = g_help.drawn = g_note.shown = g_note.drawn = 0;
   g_mark.shown = g_mark.drawn = 0;
-  g_escapeClosesOverlay = g_escapeForOverlay = 0;
+  g_escapeClosesOverlay = g_escapeHeldForOverlay = 0;
 }
 
 void ToggleKeysHelp() {

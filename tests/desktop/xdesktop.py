@@ -479,6 +479,7 @@ class Driver:
                 time.sleep(0.5)
                 if self.process.poll() is None:
                     raise
+                log("  %s: the click helper failed as the program ended" % what)
             limit = time.monotonic() + 8
             while time.monotonic() < limit:
                 if self.process.poll() is not None or (

@@ -1,10 +1,14 @@
 // DirectInput: the mouse's relative movement and buttons, the devices' events
-// and a wait on them, and the platform's own checks. (The program reads the keyboard through
-// GetAsyncKeyState only; the answers Windows gives to misuse are compared in tests/probe.)
+// and a wait on them, a gamepad's buttons as keys, and the platform's own
+// checks. (The answers Windows gives to misuse are compared in tests/probe.)
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
+#include "platform/pad_keys.h"
 #include "tests/support/layer.h"
 
 namespace {
@@ -234,6 +238,56 @@ TEST_F(InputTest, ChangeNotificationIsSetByChangesInTheFolderUntilTakenAndWakesA
   FindCloseChangeNotification(left);
   mouse->Release();
   input->Release();
+}
+
+// A gamepad's buttons as keys (platform/pad_keys.h; on Windows fed with XInput's
+// states, read when a pad reports): each button's key code is the one this
+// keyboard reports for its virtual key; a press and release between two looks
+// counts once, a held button at every look, buttons without a use never, and a
+// pad unplugged lets go of its buttons.
+TEST_F(InputTest, PadButtonsAreTheirKeysAndAPressBetweenTwoLooksCountsOnce) {
+  IDirectInputDevice7A* keyboard = nullptr;
+  ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7A,
+                                  reinterpret_cast<void**>(&keyboard), NULL),
+            DI_OK);
+  ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
+  ASSERT_EQ(keyboard->Acquire(), DI_OK);
+  for (const PadButtonKey& key : PadButtonKeys) {
+    BYTE keys[256];
+    pxh::SetKey(key.virtualKey, true);
+    ASSERT_EQ(keyboard->GetDeviceState(sizeof keys, keys), DI_OK);
+    pxh::SetKey(key.virtualKey, false);
+    EXPECT_EQ(keys[key.keyboardKey], 0x80) << "pad button " << key.button;
+  }
+  keyboard->Release();
+  const unsigned short unused = 0x4000 | 0x8000 | 0x0040 | 0x0080;  // X, Y, the sticks
+  const struct {
+    std::vector<std::array<unsigned short, 3>> reads;  // pad, connected, buttons
+    std::vector<int> keys;                             // down at the look after them
+  } looks[] = {
+      {{{0, 1, PadA}, {0, 1, 0}}, {DIK_SPACE}},
+      {{}, {}},
+      {{{0, 1, PadUp | PadRight}}, {DIK_UP, DIK_RIGHT}},
+      {{{0, 1, PadUp | PadRight | unused}}, {DIK_UP, DIK_RIGHT}},
+      {{{1, 1, PadBack}}, {DIK_UP, DIK_RIGHT, DIK_HOME}},
+      {{{0, 0, 0xFFFF}}, {DIK_HOME}},
+      {{{1, 1, PadStart | PadLeftShoulder},
+        {1, 1, PadRightShoulder | PadB | PadDown},
+        {1, 1, PadLeft}},
+       {DIK_RETURN, DIK_BACK, DIK_PRIOR, DIK_DOWN, DIK_NEXT, DIK_LEFT}},
+  };
+  PadButtonsSeen pads[2] = {};
+  int look = 0;
+  for (const auto& l : looks) {
+    for (const auto& read : l.reads) NotePadState(pads[read[0]], read[1], read[2]);
+    unsigned char keys[256] = {};
+    for (PadButtonsSeen& pad : pads) TakePadKeys(pad, keys);
+    std::vector<int> down, expected = l.keys;
+    for (int key = 0; key < 256; key++)
+      if (keys[key] == 0x80) down.push_back(key);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(down, expected) << "look " << ++look;
+  }
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/pad_keys.h"
 #include "platform/portable/backends/backend.h"
 #include "platform/portable/backends/sdl_host.h"
 #include "platform/portable/backends/sdl_settings.h"
@@ -93,31 +94,30 @@ int VirtualKeyOf(SDL_Keycode key) {
   return 0;
 }
 
-// A gamepad's buttons as the keys the program knows: A, Start and the right
-// shoulder go on, B and the left shoulder go back, the d-pad is the arrow
-// keys, Back (Select) goes to the first screen. 0 for the others.
+// A gamepad's buttons as the keys the program knows (platform/pad_keys.h
+// says which): SDL's buttons as the pad layout's. 0 for the others.
 int VirtualKeyOfPadButton(Uint8 button) {
   switch (button) {
     case SDL_CONTROLLER_BUTTON_A:
-      return kVkSpace;
+      return VirtualKeyOfPadButtonBit(PadA);
     case SDL_CONTROLLER_BUTTON_START:
-      return kVkReturn;
+      return VirtualKeyOfPadButtonBit(PadStart);
     case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER:
-      return kVkNext;
+      return VirtualKeyOfPadButtonBit(PadRightShoulder);
     case SDL_CONTROLLER_BUTTON_B:
-      return kVkBack;
+      return VirtualKeyOfPadButtonBit(PadB);
     case SDL_CONTROLLER_BUTTON_LEFTSHOULDER:
-      return kVkPrior;
+      return VirtualKeyOfPadButtonBit(PadLeftShoulder);
     case SDL_CONTROLLER_BUTTON_DPAD_UP:
-      return kVkUp;
+      return VirtualKeyOfPadButtonBit(PadUp);
     case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
-      return kVkDown;
+      return VirtualKeyOfPadButtonBit(PadDown);
     case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
-      return kVkLeft;
+      return VirtualKeyOfPadButtonBit(PadLeft);
     case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
-      return kVkRight;
+      return VirtualKeyOfPadButtonBit(PadRight);
     case SDL_CONTROLLER_BUTTON_BACK:
-      return kVkHome;
+      return VirtualKeyOfPadButtonBit(PadBack);
     default:
       return 0;
   }
