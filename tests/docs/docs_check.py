@@ -34,11 +34,11 @@ def split_keys(text):  # "Left, Page Up or Backspace" -> keys; prose ("the wheel
 
 def f1_keys(source):
     block = re.search(r"HelpLines\[\] = \{(.*?)\};", open(source).read(), re.S).group(1)
-    lines = re.findall(r'^\s*"(.*)",$', block, re.M)[1:]
+    lines = [l for l in re.findall(r'^\s*"(.*)",$', block, re.M)[1:] if not l.startswith("Gamepad")]
     text = re.sub(r",\n", ", ", "\n".join(lines))  # a line ending in a comma goes on
     keys = set()
     for part in re.split(r"\n| {3,}", text):
-        if ":" in part and not part.startswith("Gamepad"):
+        if ":" in part:
             keys |= split_keys(part.split(":")[0])
     return keys
 
@@ -108,19 +108,22 @@ def check_options_and_keys(a):
 def examples(text):  # the command lines of the three programs among a document's example lines
     found = []
     for line in text.split("\n"):
-        words = line.split("#")[0].strip()
-        first = words.split(" ")[0]
-        if (os.path.basename(first) in PROGRAMS and not re.search(r"[\[|]|\b[A-Z]{2,}\b", words)
-                and (first in PROGRAMS or "/" in first)):
-            found.append(re.sub(r"\s+\(.*\)$", "", words))
+        words = re.sub(r"\s+\(.*\)$", "", line.split("#")[0].strip())
+        first, args = (words.split(None, 1) + ["", ""])[:2]
+        arguments = args.split()  # options, their values, paths and numbers; not prose
+        if (os.path.basename(first) in PROGRAMS and (first in PROGRAMS or "/" in first)
+                and all(re.fullmatch(r"-\S*|\S*[./-]\S*|\d+|&", w) or (["-"] + arguments)[i][0] == "-"
+                        for i, w in enumerate(arguments))):
+            found.append(words)
     return found
 
 
 def run_examples(a):
-    documents = {os.path.basename(p): plain_roff(gzip.open(p, "rt").read())
+    documents = {os.path.basename(p): plain_roff(re.sub(r"\.SH (NAME|SYNOPSIS)\n.*?(?=\.SH )", "",
+                                                        gzip.open(p, "rt").read(), flags=re.S))
                  for p in glob.glob(os.path.join(a.man, "*.gz"))}
     for path in sorted(glob.glob(os.path.join(a.docs, "*.md"))):
-        blocks = re.findall(r"^```[^\n]*\n(.*?)^```|((?:^    .*\n)+)", open(path).read(), re.M | re.S)
+        blocks = re.findall(r"^```[^\n]*\n(.*?)^```|((?:^    [^\n]*\n)+)", open(path).read(), re.M | re.S)
         documents[os.path.basename(path)] = "\n".join(x + y for x, y in blocks)
     env = dict(os.environ, HOME=a.work, XDG_CONFIG_HOME=a.work + "/config",
                XDG_PICTURES_DIR=a.work + "/pictures")
@@ -164,7 +167,7 @@ def main():
     for option in ("pixshow", "pixsheet", "pixshow-capture", "man", "readme", "docs", "overlay",
                    "sample", "work"):
         parser.add_argument("--" + option, required=True)
-    a = parser.parse_args()
+    a = argparse.Namespace(**{k: os.path.abspath(v) for k, v in vars(parser.parse_args()).items()})
     shutil.rmtree(a.work, ignore_errors=True)
     os.makedirs(a.work)
     check_options_and_keys(a)

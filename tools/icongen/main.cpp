@@ -71,7 +71,7 @@ bool MakeIco(const std::vector<uint8_t>& square, const uint8_t rgb[256][3], std:
       PutLittle(&image, 32, 2);
       PutLittle(&image, 0, 4);
       PutLittle(&image, size * size * 4 + size * maskRow, 4);
-      PutLittle(&image, 0, 16);
+      image.append(16, '\0');  // resolution and colour counts: none
       for (int y = size - 1; y >= 0; --y)
         for (int x = 0; x < size; ++x) {
           const uint8_t* colour = rgb[icon[y * size + x]];
