@@ -244,7 +244,7 @@ def command_imports(args):
             if not flags & bit:
                 problems.append("%s lacks %s" % (os.path.basename(exe), name))
         for kind, name in ((3, "an icon"), (16, "a version resource")):
-            if not re.search(r"Type: %d\b" % kind, dump):
+            if not re.search(r"^[0-9a-f]+ {3}Entry: ID: 0x0*%x," % kind, dump, re.M):  # a type
                 problems.append("%s has no %s" % (os.path.basename(exe), name))
     log("FAIL: " + "; ".join(problems) if problems else "PASS")
     return 1 if problems else 0
