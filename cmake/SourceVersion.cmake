@@ -4,7 +4,8 @@
 # in a source archive made by `git archive` (target source-archive), from
 # cmake/commit.txt, which git fills in there (export-subst, .gitattributes).
 #   PIXSHOW_COMMIT             the commit's first 7 hex digits, or "unknown"
-#   PIXSHOW_SOURCE_DATE_EPOCH  $SOURCE_DATE_EPOCH when set, else the commit's time
+#   PIXSHOW_SOURCE_DATE_EPOCH  the commit's time (never the environment's SOURCE_DATE_EPOCH: a
+#                              build that CPack starts runs with the one CPack was given)
 include_guard(GLOBAL)
 set(_pixshow_commit_line "")
 find_package(Git QUIET)
@@ -37,7 +38,4 @@ if(_pixshow_commit_line MATCHES "^([0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a
 else()
   set(PIXSHOW_COMMIT unknown)
   set(PIXSHOW_SOURCE_DATE_EPOCH 0)
-endif()
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(PIXSHOW_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 endif()
