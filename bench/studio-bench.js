@@ -3,7 +3,8 @@
 // the weight of the page with the studio's files, the load of ?studio to the
 // first screen, a PNG dropped on the picture to the screen drawn again with it,
 // the renderer's memory (garbage collected) with the studio open on the sample,
-// with a 2 GiB sparse set served and after 50 imports, and the processor time
+// with a 2 GiB sparse set served and after 50 imports (and its growth over 50
+// more, the script heap's beside the sheets' own size), and the processor time
 // and wake-ups a second of the waiting page with the studio open beside the
 // same browser on a blank page.
 //
@@ -98,17 +99,23 @@ async function memory(work, base) {
     await open('sheets=sparse-2&studio', 'the 2 GiB set with the studio');
     figures.push(['2 GiB sparse served', await settled()]);
 
-    // Imports on the sample, from its own figure again: the two pictures in turn over image 0.
+    // Imports on the sample, from its own figure again: the two pictures in turn over image 0, twice
+    // IMPORTS. The first imports also pay what a first use costs once (code compiled, the allocator's
+    // pools), so growth is judged over the second IMPORTS; the first are shown too.
     await open('studio&again', 'the sample with the studio');
     const before = await settled();
     await exportTwo(page);
-    const refused = await page.evaluate(async (n) => {
-      let bad = 0;
-      for (let i = 0; i < n; ++i) bad += !(await pixshowPage.studio.importImage('ports.pix', 0, window.benchPngs[i % 2])).ok;
-      return bad;
-    }, IMPORTS);
-    if (refused) throw new Error(`${refused} of ${IMPORTS} imports refused`);
-    figures.push([`then ${IMPORTS} imports`, await settled()]);
+    const imports = async () => {
+      const refused = await page.evaluate(async (n) => {
+        let bad = 0;
+        for (let i = 0; i < n; ++i) bad += !(await pixshowPage.studio.importImage('ports.pix', 0, window.benchPngs[i % 2])).ok;
+        return bad;
+      }, IMPORTS);
+      if (refused) throw new Error(`${refused} of ${IMPORTS} imports refused`);
+      return settled();
+    };
+    figures.push([`then ${IMPORTS} imports`, await imports()]);
+    const more = await imports();
     await page.evaluate(() => pixshowPage.studio.discard());
 
     for (const [what, [now, collected]] of figures) {
@@ -116,8 +123,9 @@ async function memory(work, base) {
     }
     const sheets = fs.readdirSync(path.join(opt.web, 'sample')).filter((n) => /\.pix$/i.test(n))
       .reduce((n, f) => n + fs.statSync(path.join(opt.web, 'sample', f)).size, 0) / 2 ** 20;
-    const growth = figures[2][1][1] - before[1], heap = figures[2][1][2] - before[2];
-    show(`growth over ${IMPORTS} imports (collected)`, `${growth.toFixed(2)} MB (goal within the sheets' own ${sheets.toFixed(2)} MB: ${verdict(growth <= sheets)}; the script heap ${heap.toFixed(2)} MB of it)`);
+    const [first, next] = [[before, figures[2][1]], [figures[2][1], more]].map(([a, b]) => [b[1] - a[1], b[2] - a[2]]);
+    show(`growth over the first ${IMPORTS} imports`, `${first[0].toFixed(2)} MB resident, script heap ${first[1].toFixed(2)} MB (with what a first use costs once; no goal)`);
+    show(`growth over the next ${IMPORTS} imports`, `script heap ${next[1].toFixed(2)} MB (goal within the sheets' own ${sheets.toFixed(2)} MB: ${verdict(next[1] <= sheets)}); ${next[0].toFixed(2)} MB resident`);
   } finally {
     await browser.close();
   }

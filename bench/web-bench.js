@@ -4,13 +4,15 @@
 // sizes, the time to the first screen, the processor time and wake-ups a
 // second during a wait beside the same browser on a blank page, the press to
 // the end of the wait, and the memory of the page's renderer playing sparse
-// sheet sets of 2 and 10 GiB and after ten "Play it again".
+// sheet sets of 2 and 10 GiB, after ten "Play it again" and ten GIFs made; the
+// time Save as GIF takes. The waiting page is measured once it no longer
+// listens for gamepads, and while it does.
 //
 //   node web-bench.js --web DIR --work DIR [--runs N] [--chromium PATH]
 'use strict';
 const fs = require('fs');
 const path = require('path');
-const { opt, launch, until, start, PAGE_FILES } = require('../tests/platform/web/web_e2e.js');
+const { opt, launch, until, start, PAGE_FILES, RECORDER_FILES } = require('../tests/platform/web/web_e2e.js');
 
 // The browser's processes and all their children, from /proc: pid, ppid, processor ticks.
 function processTree(root) {
@@ -110,6 +112,13 @@ async function memory(work, base) {
       await until(page, (s) => s.waits === 1 && s.runs === run, 'a replay');
     }
     figures.push(['then ten "Play it again"', await settled()]);
+    if (fs.existsSync(path.join(opt.web, RECORDER_FILES[1]))) {
+      for (let i = 1; i <= 10; ++i) {
+        await page.click('#gif');
+        await until(page, (s) => s.gifs && s.gifs.length === i, 'a GIF');
+      }
+      figures.push(['then ten GIFs made', await settled()]);
+    }
     for (const [what, [now, collected]] of figures) {
       console.log(`  renderer memory, ${what.padEnd(24)} ${collected.toFixed(1)} MB (goal < 300 MB: ${collected < 300 ? 'ok' : 'OVER'}; ${now.toFixed(1)} MB before collecting garbage)`);
     }
@@ -145,6 +154,8 @@ async function bench(work, base) {
     }
     await page.goto(base + 'index.html?run=waiting');
     await until(page, (s) => s.waits === 1, 'the first screen');
+    const listening = await idle(pid);  // the page still listens for gamepads, as it does after an input
+    await until(page, (s) => !s.padListening, 'the end of listening for gamepads', 120);
     const waiting = await idle(pid);
     for (let i = 0; i < runs; ++i) {
       await page.goto(base + 'index.html?press=' + i);
@@ -159,6 +170,16 @@ async function bench(work, base) {
       const s = await until(page, (s) => s.pause && s.pause[0] === 500 && s.pause[1] > s.pressMs, 'the end of the wait');
       ends.push(s.pause[1] - s.pressMs);
     }
+    // Save as GIF, the first time with the recorder's loading, then made again.
+    const gifs = [];
+    if (fs.existsSync(path.join(opt.web, RECORDER_FILES[1]))) {
+      await page.goto(base + 'index.html?gif');
+      await until(page, (s) => s.waits === 1, 'the first screen');
+      for (let i = 1; i <= runs + 1; ++i) {
+        await page.click('#gif');
+        gifs.push((await until(page, (s) => s.gifs && s.gifs.length === i, 'the GIF')).gifs[i - 1].ms);
+      }
+    }
     const median = (v) => { v.sort((a, b) => a - b); return v[Math.floor(v.length / 2)]; };
     const verdict = (ok) => (ok ? 'ok' : 'OVER');
     const first = median(firsts), end = ends.length ? median(ends) : NaN;
@@ -169,6 +190,14 @@ async function bench(work, base) {
     show('blank page: wake-ups', `${blank.woken.toFixed(1)} /s`);
     show('waiting page: CPU (all Chromium)', `${waiting.cpu.toFixed(2)} % of one core (goal within 0.5 of the blank page: ${verdict(waiting.cpu - blank.cpu < 0.5)})`);
     show('waiting page: wake-ups', `${waiting.woken.toFixed(1)} /s  (blank page ${blank.woken.toFixed(1)} /s; no goal)`);
+    if (gifs.length) {
+      const loaded = RECORDER_FILES.reduce((sum, f) => sum + fs.statSync(path.join(opt.web, f)).size, 0);
+      show('recorder, loaded when first used', `${(loaded / 1024).toFixed(1)} KB`);
+      const first = gifs.shift(), again = median(gifs);
+      show('Save as GIF, the sample', `${again.toFixed(1)} ms (goal < 1000 ms: ${verdict(again < 1000)}), the first with loading ${first.toFixed(1)} ms`);
+    }
+    show('listening for gamepads: CPU, wake-ups', `${listening.cpu.toFixed(2)} % of one core, ${listening.woken.toFixed(1)} /s ` +
+         '(30 s after the load or an input, and while a pad is connected; no goal)');
     if (ends.length) show('press to end of wait', `${end.toFixed(2)} ms (goal < 10 ms: ${verdict(end < 10)})  min ${ends[0].toFixed(2)} max ${ends[ends.length - 1].toFixed(2)}, ${ends.length} presses`);
   } finally {
     await browser.close();

@@ -76,6 +76,25 @@ else()
   message(WARNING "No libpng or zlib source in ${_pixshow_cache} (scripts/deps test unpacks them): "
     "the web page is made without its studio")
 endif()
+# giflib from Debian's source, the release of the native libgif-dev: GIF::GIF
+# for whatever the web build records (cmake/GiflibSource.cmake).
+find_package(GIF)
+set(_gif_source ${_pixshow_cache}/giflib-${GIF_VERSION})
+# The page's recorder (tools/recorder) with it: pixshow-capture's GIF, and the
+# program's screenshots compressed as the native program's, with the studio's
+# libpng and zlib.
+set(PIXSHOW_WEB_RECORDER OFF CACHE INTERNAL "Whether the web page makes GIFs and compressed screenshots")
+if(GIF_FOUND AND EXISTS ${_gif_source}/gif_lib.h)
+  list(APPEND _pixshow_web_args -DPIXSHOW_GIFLIB_SOURCE=${_gif_source}
+    -DPIXSHOW_GIFLIB_VERSION=${GIF_VERSION})
+  if(PIXSHOW_WEB_STUDIO)
+    set(PIXSHOW_WEB_RECORDER ON CACHE INTERNAL "Whether the web page makes GIFs and compressed screenshots")
+    list(APPEND _pixshow_web_targets pixrecord)
+  endif()
+else()
+  message(WARNING "No giflib source in ${_gif_source} (scripts/deps test unpacks it): "
+    "the web page is made without recordings")
+endif()
 if(CMAKE_GENERATOR MATCHES "Make")
   set(_pixshow_web_build $(MAKE) ${_pixshow_web_targets})
 else()
@@ -103,6 +122,7 @@ ExternalProject_Add(pixshow_web
   DEPENDS ${_pixshow_web_depends}
   BUILD_BYPRODUCTS ${PIXSHOW_WEB_DIR}/pixshow.js ${PIXSHOW_WEB_DIR}/pixshow.wasm
     ${PIXSHOW_WEB_DIR}/pixstudio.js ${PIXSHOW_WEB_DIR}/pixstudio.wasm
+    ${PIXSHOW_WEB_DIR}/pixrecord.js ${PIXSHOW_WEB_DIR}/pixrecord.wasm
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)

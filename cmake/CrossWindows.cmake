@@ -53,6 +53,18 @@ set(PIXSHOW_LIBPNG_SOURCE ${_pixshow_cache}/pixshow/libpng-${PNG_VERSION_STRING}
 include(${PROJECT_SOURCE_DIR}/cmake/Glyphs.cmake)
 set(_pixshow_windows_targets pixshow)
 set(_pixshow_windows_args "")
+# giflib's source, the release of the native libgif-dev, for the program's
+# recordings and pixshow-capture --gif (cmake/GiflibSource.cmake).
+find_package(GIF)
+set(PIXSHOW_GIFLIB_SOURCE ${_pixshow_cache}/pixshow/giflib-${GIF_VERSION} CACHE PATH
+  "giflib source for the Windows and web builds (scripts/deps test unpacks it)")
+if(GIF_FOUND AND EXISTS ${PIXSHOW_GIFLIB_SOURCE}/gif_lib.h)
+  list(APPEND _pixshow_windows_args -DPIXSHOW_GIFLIB_SOURCE=${PIXSHOW_GIFLIB_SOURCE}
+    -DPIXSHOW_GIFLIB_VERSION=${GIF_VERSION})
+else()
+  message(WARNING "No giflib source in ${PIXSHOW_GIFLIB_SOURCE} (scripts/deps test unpacks it): "
+    "the Windows build is made without recordings")
+endif()
 set(_pixshow_windows_depends "")
 if(NOT PNG_FOUND OR NOT EXISTS ${PIXSHOW_LIBPNG_SOURCE}/png.h)
   message(WARNING "No libpng source in ${PIXSHOW_LIBPNG_SOURCE} (scripts/deps test unpacks it): "

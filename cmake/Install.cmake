@@ -101,8 +101,8 @@ The programs are under the MIT licence:
 
 ${_pixshow_license}
 
-pixshow and pixshow-capture link libpng; pixshow-capture also giflib (MIT)
-for --gif and FFmpeg's libraries for --video. Debian builds FFmpeg with --enable-gpl (and links
+pixshow and pixshow-capture link libpng and giflib (MIT, for F9 and --gif);
+pixshow-capture also FFmpeg's libraries for --video. Debian builds FFmpeg with --enable-gpl (and links
 x264, GPL 2 or later), so those libraries, and pixshow-capture with them,
 are under the GNU General Public License, version 2 or later
 (/usr/share/common-licenses/GPL-2); pixshow's own code stays MIT.

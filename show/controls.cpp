@@ -1,6 +1,6 @@
 // The viewer's keys in a wait, read through the DirectInput keyboard: on,
-// back, the first screen, a screen by its number, a screenshot, the keys'
-// help, the slideshow paused; and the mouse wheel. And --delay, which ends a
+// back, the first screen, a screen by its number, a screenshot, a recording,
+// the keys' help, the slideshow paused; and the mouse wheel. And --delay, which ends a
 // wait on its own. The screens they lead to are played by the presentation's
 // own replay.
 #include <cstring>
@@ -73,6 +73,8 @@ int HandleViewerKeys() {
       ToggleKeysHelp();
     } else if (key == DIK_F12 || key == DIK_SYSRQ) {
       SaveScreenshot();
+    } else if (key == DIK_F9) {
+      ToggleRecording();
     }
   }
   std::memcpy(g_keysBefore, keys, sizeof(keys));

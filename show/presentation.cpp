@@ -1,6 +1,7 @@
 // The presentation: eight fixed screens, each held until the user clicks the
 // continue button. Portraits, the palette trick, the stat icons, the battle
 // map in four seasons, pieces with a blinking turn marker, and a closing.
+#include <cstdio>
 #include <cstring>
 
 #include "shell/shell.h"
@@ -79,6 +80,15 @@ void DrawTitle() { DrawTextOpaque("Image Display", 260, 20, White, g_primarySurf
 void DrawButton() { DrawContinueButton(0, ContinueButtonX, ContinueButtonY); }
 
 void DrawCaption(const char* text, int y) { DrawTextOpaque(text, 50, y, White, g_primarySurface); }
+
+// Names the screen about to be drawn ("Screen 2 of 8: palette") to a
+// debugger, and to screen readers on the web page, which reads the
+// program's debug output.
+void NameScreen(const char* name) {
+  char line[64];
+  std::snprintf(line, sizeof line, "Screen %d of 8: %s", g_screenNumber + 1, name);
+  OutputDebugStringA(line);
+}
 
 // Holds the screen until a click. Returns 0 when the wait ended because the
 // program is closing (Escape or the window's close button): the presentation
@@ -270,23 +280,27 @@ int ShowPiecesAndTurnMarker(const int* layout) {
 // stands. Stops early when a wait ends by the program closing.
 void PlayScreens() {
   g_screenNumber = 0;
+  NameScreen("portraits");
   ShowPortraitGallery();
   if (!HoldScreen()) {
     return;
   }
   ClearScreen();
 
+  NameScreen("palette");
   if (!ShowPaletteChange() || !HoldScreen()) {
     return;
   }
   ClearScreen();
 
+  NameScreen("game stats");
   ShowStatIcons();
   if (!HoldScreen()) {
     return;
   }
   ClearScreen();
 
+  NameScreen("summer map");
   ShowSeasonMap(g_mapLayout, Summer);
   DrawCaption("Part of a battle map made with tiles created", 380);
   DrawCaption("with the binary image drawing program.", 400);
@@ -296,6 +310,7 @@ void PlayScreens() {
   }
   ClearScreen();
 
+  NameScreen("fall map");
   ShowSeasonMap(g_mapLayout, Fall);
   DrawCaption("Fall version", 380);
   if (!HoldScreen()) {
@@ -303,6 +318,7 @@ void PlayScreens() {
   }
   ClearScreen();
 
+  NameScreen("winter map");
   ShowSeasonMap(g_mapLayout, Winter);
   DrawCaption("Winter version", 380);
   if (!HoldScreen()) {
@@ -310,12 +326,14 @@ void PlayScreens() {
   }
   ClearScreen();
 
+  NameScreen("spring map with pieces");
   if (!ShowPiecesAndTurnMarker(g_mapLayout) || !HoldScreen()) {
     return;
   }
   ClearScreen();
 
   // The closing screen keeps the title and the button of the map screen.
+  NameScreen("closing");
   DrawCaption("That's it folks.", 380);
   DrawCaption("Thanks for watching.", 400);
   HoldScreen();
@@ -357,9 +375,14 @@ void JumpToScreen(int screen) {
 
 int PassPause(DWORD ms) {
   const DWORD startMs = GetTickCount();
+  if (RecordingOn() && !DisplayLost()) {
+    PutRecordingMarkOn();
+    RecordShownPicture(0);
+  }
   for (;;) {
     const DWORD passed = GetTickCount() - startMs;
     if (passed >= ms) {
+      TakeRecordingMarkOff();  // before the script draws on
       return 1;
     }
     if (MsgWaitForMultipleObjects(0, NULL, FALSE, ms - passed, PauseWakeMask) == WAIT_TIMEOUT) {
@@ -429,6 +452,7 @@ int RunPresentation() {
     JumpToScreen(screen);
   }
   StopWatchingSheets();
+  StopRecording();
   g_holdsReached = 0;
   return 1;
 }

@@ -2,7 +2,8 @@
 // an 8-bit indexed 640 x 480 PNG with the palette in force, never over an
 // existing file. The PNG is compressed by libpng where the build has it, as
 // the tools' pictures are (the native and the Windows builds); the web build,
-// which has no compression library, writes it here in stored deflate blocks.
+// which has no compression library, writes it here in stored deflate blocks
+// (the page then has it compressed with libpng, tools/recorder).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -95,8 +96,9 @@ std::string ScreenshotFolder() {
 #endif
 }
 
-// A failed open or write in words.
-std::string WhyNot(DWORD error) {
+}  // namespace
+
+std::string FileErrorText(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -109,6 +111,8 @@ std::string WhyNot(DWORD error) {
       return "error " + std::to_string(error);
   }
 }
+
+namespace {
 
 // On standard error, and in a note on screen: the user at a full screen
 // sees no terminal.
@@ -220,10 +224,31 @@ int SaveScreenshot() {
   std::vector<unsigned char> png;
   EncodeIndexedPng(&pixels[0], ShotWidth, ShotHeight, ShotWidth, g_paletteEntries, png);
 
+  std::string path, name, what, why;
+  HANDLE file = CreateShotFile(".png", &path, &name, &what, &why);
+  if (file == INVALID_HANDLE_VALUE) return ReportShotFailure(what, why);
+  DWORD written = 0;
+  const BOOL wrote = WriteFile(file, &png[0], static_cast<DWORD>(png.size()), &written, NULL);
+  const DWORD writeError = wrote ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError();
+  if (!CloseHandle(file) || !wrote || written != png.size()) {
+    std::remove(path.c_str());
+    return ReportShotFailure("\"" + path + "\"", FileErrorText(writeError));
+  }
+  std::fprintf(stderr, "pixshow: screenshot saved as %s\n", path.c_str());
+  ShowNote("Screenshot saved: " + name);
+  return 1;
+}
+
+HANDLE CreateShotFile(const char* extension, std::string* path, std::string* name,
+                      std::string* what, std::string* why) {
   const std::string folder = ScreenshotFolder();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  if (error) return ReportShotFailure("in \"" + folder + "\"", error.message());
+  if (error) {
+    *what = "in \"" + folder + "\"";
+    *why = error.message();
+    return INVALID_HANDLE_VALUE;
+  }
 
   char stamp[32];
   const std::time_t now = std::time(NULL);
@@ -231,32 +256,31 @@ int SaveScreenshot() {
   if (local == NULL || std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", local) == 0) {
     std::strcpy(stamp, "00000000-000000");
   }
-  // A name not taken yet: a suffix for a second shot of the same second. The
+  // A name not taken yet: a suffix for a second one of the same second. The
   // file is made new or not at all: a name that exists, a symbolic link too
   // (even one pointing nowhere), is never written through; the next is taken.
   const std::string slash = folder.find('\\') != std::string::npos ? "\\" : "/";
   const std::string base =
       folder + slash + "pixshow-" + std::to_string(g_screenNumber) + "-" + stamp;
-  std::string path = base + ".png";
+  *path = base + extension;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int shot = 2;; shot++) {
     file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        CreateFileA(path->c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     const DWORD taken = file == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     if (taken != ERROR_FILE_EXISTS && taken != ERROR_ALREADY_EXISTS) break;
-    if (shot > MostShotsInASecond) return ReportShotFailure(base + "*", "too many this second");
-    path = base + "-" + std::to_string(shot) + ".png";
+    if (shot > MostShotsInASecond) {
+      *what = base + "*";
+      *why = "too many this second";
+      return INVALID_HANDLE_VALUE;
+    }
+    *path = base + "-" + std::to_string(shot) + extension;
   }
-  if (file == INVALID_HANDLE_VALUE)
-    return ReportShotFailure("\"" + path + "\"", WhyNot(GetLastError()));
-  DWORD written = 0;
-  const BOOL wrote = WriteFile(file, &png[0], static_cast<DWORD>(png.size()), &written, NULL);
-  const DWORD writeError = wrote ? static_cast<DWORD>(ERROR_WRITE_FAULT) : GetLastError();
-  if (!CloseHandle(file) || !wrote || written != png.size()) {
-    std::remove(path.c_str());
-    return ReportShotFailure("\"" + path + "\"", WhyNot(writeError));
+  if (file == INVALID_HANDLE_VALUE) {
+    *what = "\"" + *path + "\"";
+    *why = FileErrorText(GetLastError());
+    return INVALID_HANDLE_VALUE;
   }
-  std::fprintf(stderr, "pixshow: screenshot saved as %s\n", path.c_str());
-  ShowNote("Screenshot saved: " + path.substr(folder.size() + slash.size()));
-  return 1;
+  *name = path->substr(folder.size() + slash.size());
+  return file;
 }

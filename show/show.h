@@ -2,6 +2,7 @@
 #ifndef PIXSHOW_SHOW_SHOW_H
 #define PIXSHOW_SHOW_SHOW_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,8 @@ extern int g_screenWanted;
 // Reads the keyboard in a wait. Space, Enter, Right and Page Down go on as a
 // click does; Left, Page Up and Backspace ask for the previous screen, Home
 // for the first and 1 to 8 for that screen (nothing for the screen shown);
-// F12 and Print Screen save the screen, P pauses or resumes the slideshow,
+// F12 and Print Screen save the screen, F9 starts or stops a recording, P
+// pauses or resumes the slideshow,
 // F1 and ? (the key, shifted or not) show or hide the keys' help, as Escape
 // hides it; the wait goes on. 1 when the wait is to end.
 int HandleViewerKeys();
@@ -88,6 +90,12 @@ void PutOverlaysOn();
 void TakeOverlaysOff();
 // The surfaces were drawn anew: nothing of an overlay is on them.
 void ForgetOverlaysDrawn();
+// The recording's mark: shown (drawn at once) or taken away for good; and,
+// in a pause, put on at its start and taken off at its end, before the
+// script draws on.
+void ShowRecordingMark(int shown);
+void PutRecordingMarkOn();
+void TakeRecordingMarkOff();
 // Puts the kept pixels into a copy of the visible surface (`pitch` bytes a
 // row), where overlays cover it: the picture without them, for screenshots
 // and recordings.
@@ -97,10 +105,61 @@ void CoverOverlays(unsigned char* pixels, int pitch);
 // when the name is taken) in the screenshot folder, created if needed, and
 // names it on stderr. 1 when saved; 0, with the reason on stderr, when not.
 int SaveScreenshot();
+// Makes the screenshot folder when needed and a new file in it,
+// pixshow-SCREEN-YYYYMMDD-HHMMSS plus `extension`, with a suffix when the
+// name is taken: never over a file, nor through a link. The file, open for
+// writing, its path in *path and its name in *name; INVALID_HANDLE_VALUE with
+// what could not be made (in "FOLDER", "PATH", NAME*) in *what and why in *why.
+HANDLE CreateShotFile(const char* extension, std::string* path, std::string* name,
+                      std::string* what, std::string* why);
+// A failed open or write in words.
+std::string FileErrorText(DWORD error);
 // An 8-bit indexed PNG of `width` x `height` indices (`pitch` bytes a row)
 // with `palette` as its colour table, into `png`. Always 1.
 int EncodeIndexedPng(const unsigned char* pixels, int width, int height, int pitch,
                      const PALETTEENTRY palette[256], std::vector<unsigned char>& png);
+
+// --- Recordings (show/recording.cpp, show/gif.cpp) ---
+
+// F9: starts recording what is shown into pixshow-SCREEN-YYYYMMDD-HHMMSS.gif
+// in the screenshot folder (a suffix when the name is taken, never over a
+// file), or stops and saves it; a note says which, or why not. While it
+// records a mark is shown, which is never in the recording nor a screenshot.
+void ToggleRecording();
+int RecordingOn();
+// Before the program sleeps (in a wait or a pause): the picture on show
+// becomes the recording's next frame from now when it differs from the last
+// one. Nothing when not recording; never a wake-up of its own. A recording
+// given up in a pause (the disk full) is said in a note at the next wait.
+void RecordShownPicture(int inWait);
+// The run ends (or the program closes): a recording under way is saved,
+// said on standard error only; the display is not touched.
+void StopRecording();
+
+// One picture of the screen: palette indices and the palette's colours.
+struct ScreenFrame {
+  unsigned char pixels[480][640];
+  unsigned char rgb[256][3];
+};
+// Where a GIF's bytes go: 1 when all `length` bytes were written.
+typedef int (*GifOutput)(void* context, const unsigned char* bytes, int length);
+// An animated GIF under way (show/gif.cpp, giflib): pictures in, frames out
+// as they come; it keeps two pictures, never the whole recording.
+struct GifRecording;
+// Why this build cannot write GIFs; empty when it can.
+std::string GifUnavailable();
+// A GIF of the pictures enlarged `scale` times (1 to 8) that loops for ever,
+// into `output`. NULL, with the reason, when giflib cannot start one.
+GifRecording* StartGif(GifOutput output, void* context, int scale, std::string* why);
+// `picture` is on show from `startMs` for `lengthMs` of the recording; the
+// calls come in order, one straight after the other. 1, or 0 with the reason.
+int AddGifPicture(GifRecording* gif, const ScreenFrame& picture, std::uint64_t startMs,
+                  std::uint64_t lengthMs, std::string* why);
+// Writes the last frame and the end of the file and frees `gif`. 1, or 0
+// with the reason.
+int FinishGif(GifRecording* gif, std::string* why);
+// Frees `gif` (NULL too) without finishing it.
+void DiscardGif(GifRecording* gif);
 
 // --- Live reload (show/watch.cpp) ---
 

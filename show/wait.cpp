@@ -75,6 +75,9 @@ int WaitForContinueClick() {
   int away = 0;
   int readFailed = 0;
   int firstRead = 1;
+  // A recording looks at the picture when it may have changed: at the wait's
+  // start and after a redraw, not at every mouse movement.
+  int lookAgain = 1;
   while (!clicked) {
     MSG message;
     if (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -134,6 +137,11 @@ int WaitForContinueClick() {
     // Input that came since the read has set an event already, so nothing
     // is missed by going to sleep now.
     if (!clicked) {
+      lookAgain = lookAgain || comingBack;
+      if (!away && lookAgain) {
+        RecordShownPicture(1);
+        lookAgain = 0;
+      }
       HANDLE handles[WaitHandleCount];
       MsgWaitForMultipleObjects(CollectWaitHandles(handles), handles, FALSE,
                                 SleepLimit(away, readFailed), QS_ALLINPUT);

@@ -7,7 +7,8 @@ Plays the presentation full screen on the SDL backend as play_presentation descr
 screen covers the screen with the picture centred on black, and Alt+Enter at screen 3's wait
 leaves it for a 640 x 480 window showing the same picture and comes back. The viewer's keys: at
 screen 4 F1 and ? show the keys' help over the picture, Escape and F1 take it away leaving the
-picture exactly as it was, F12 saves the capture's picture with a note that goes again; at screen 6
+picture exactly as it was, F12 saves the capture's picture with a note that goes again, F9 twice
+a GIF of it without the mark shown meanwhile; at screen 6
 the number keys go to screen 5 and back, at screen 7 the wheel goes back and on.
 """
 
@@ -79,6 +80,15 @@ def viewer_keys(session, driver, screen, expected, work):
         shots = glob.glob(os.path.join(work, "shots", "*.png"))
         if len(shots) != 1 or to_rgb(shots[0]) != expected:
             problems.append("%s: the screenshots %s are not the capture's picture" % (what, shots))
+        session.xdotool("key", "F9")
+        if not compare(screen, driver.settle(what + " after F9"), expected, [CURSOR_BOX]):
+            problems.append("%s: no mark over the picture after F9" % what)
+        session.xdotool("key", "F9")
+        time.sleep(4.5)  # the note naming the GIF has gone
+        problems += driver.check(screen, expected, [CURSOR_BOX], what + " after F9 twice")[1]
+        gifs = glob.glob(os.path.join(work, "shots", "*.gif"))
+        if len(gifs) != 1 or to_rgb(gifs[0] + "[0]") != expected:
+            problems.append("%s: the recording %s is not the capture's picture" % (what, gifs))
     for key, button, to in (("5", None, 5), ("6", None, 6)) if screen == 6 else (
             (None, "4", 6), (None, "5", 7)) if screen == 7 else ():
         session.xdotool(*(("key", key) if key else ("click", button)))

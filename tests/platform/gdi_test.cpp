@@ -1,5 +1,5 @@
-// GDI on a surface's device context: rectangles with pen and brush, and the
-// discipline of selecting and deleting objects. (Text, colours and clipping
+// GDI on a surface's device context: rectangles with pen and brush, the text
+// on show, and the discipline of selecting and deleting objects. (Text, colours and clipping
 // as the program meets them are pinned by the golden pictures in tests/show,
 // the answers Windows gives by tests/probe.)
 #include "tests/support/layer.h"
@@ -52,6 +52,28 @@ TEST_F(GdiTest, RectangleOutlinesAndFillsExcludingRightAndBottomClippedToTheSurf
       const bool black = (x < 10 && y < 10) || (x >= 600 && y >= 37 && y < 100);
       ASSERT_EQ(p[y][x], outline ? 4 : inside ? 15 : black ? 0 : 2) << "at " << x << "," << y;
     }
+}
+
+// What the web page tells screen readers: the lines still on show as drawn, in the order drawn.
+TEST_F(GdiTest, TextOnScreenIsTheLinesLeftAsDrawnInOrderAndGoesWithItsSurface) {
+  auto shown = [] {
+    std::string all;
+    for (const pxport::TextShown& line : pxport::TextOnScreen())
+      all += std::to_string(line.x) + "," + std::to_string(line.y) + " " + line.text + ";";
+    return all;
+  };
+  TextOutA(dc, 50, 380, "first", 5);
+  TextOutA(dc, 50, 400, "second", 6);
+  TextOutA(dc, -20, 20, "title\0hidden", 12);
+  TextOutA(dc, 52, 382, "again", 5);       // over the first
+  DrawRectangle(40, 405, 300, 420, 0, 0);  // over part of the second
+  EXPECT_EQ(shown(), "-20,20 title;52,382 again;");
+  primary->ReleaseDC(dc);
+  dc = nullptr;
+  ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  EXPECT_EQ(shown(), "");
+  ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  EXPECT_EQ(shown(), "-20,20 title;52,382 again;");
 }
 
 TEST_F(GdiTest, SelectedObjectsGoWhenDeselectedAndLeaksAreReported) {

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "raster/raster.h"
 #include "shell/shell.h"
 #include "show/show.h"
+#include "tests/support/tools.h"
 #include "tests/support/world.h"
 
 namespace {
@@ -366,6 +368,112 @@ TEST_F(Presentation, ScreenshotsAreTheCapturesPictureUnderNamesNotTaken) {
       << said;
   EXPECT_EQ(waits_, 9);
   ExpectCleanEnd();
+}
+
+// F9 records the run as played (a screen gone back to, each pause for its
+// length) into a GIF beside the screenshots, under a name not taken: composed
+// by ImageMagick, every hold's picture shows from that hold's moment to the
+// next, with the mark on the screen but never in the file; a recording wait
+// still sleeps until input.
+TEST_F(Presentation, F9RecordsTheRunAsPlayedWithoutItsMarkUnderANameNotTaken) {
+  commandLine_ = "--screenshot-dir shots";
+  const std::string shots = dir_.path() + "/shots/";
+  std::filesystem::create_directory(shots);
+  for (std::time_t t = std::time(NULL); t < std::time(NULL) + 5; t++) {
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&t));
+    WriteBytes(shots + "pixshow-1-" + stamp + ".gif", {'o', 'l', 'd'});
+  }
+  std::vector<std::pair<uint64_t, size_t>> shown;  // from when, which golden picture
+  uint64_t startMs = 0, stopMs = 0;
+  int seen = 0, visits = 0;
+  auto atHold = [&](const pxh::Hold& hold, size_t) {
+    const size_t golden = hold.kind == pxh::HoldKind::Wait ? GoldenIndex("wait", g_screenNumber)
+                                                           : shown.back().second + 1;
+    if (shown.empty() || golden != shown.back().second) shown.push_back({hold.atMs, golden});
+  };
+  ::testing::internal::CaptureStderr();
+  Run(atHold, [&](int) {
+    if (g_screenNumber == seen) return false;
+    const uint64_t t = pxh::NowMs();
+    seen = g_screenNumber;
+    if (++visits == 1) {
+      startMs = t, Press(VK_F9);
+      pxh::At(t + 1000, [] { pxh::Click(); });
+    } else if (visits == 3) {
+      pxh::At(t + 300, [] { Press(VK_LEFT); });  // back to screen 2
+    } else if (seen == 8) {
+      pxh::ClearCallLog();
+      pxh::At(t + 700, [&] {
+        ExpectCovered(8);  // the mark
+        // Not a read since the hold's own: the wait slept.
+        EXPECT_EQ(CountCalls("IDirectInputDevice7::GetDeviceState@mouse"), 0);
+        stopMs = pxh::NowMs(), Press(VK_F9);
+      });
+      pxh::At(t + 800, [] { Press(VK_ESCAPE); });
+    } else {
+      pxh::At(t + 200, [] { pxh::Click(); });
+    }
+    return false;
+  });
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(visits, 10);
+  const std::vector<std::string> names = List(shots);
+  ASSERT_EQ(names.size(), 6u);
+  std::string gif;
+  for (const std::string& name : names)
+    if (ReadBytes(shots + name) != std::vector<uint8_t>{'o', 'l', 'd'}) gif = name;
+  EXPECT_NE(said.find("pixshow: recording saved as " + shots + gif), std::string::npos) << said;
+  const RunResult delays = RunTool(shots, "identify", {"-format", "%T\n", gif});
+  const RunResult frames = RunTool(shots, "convert", {gif, "-coalesce", "rgb:-"});
+  ASSERT_EQ(frames.status, 0) << frames.err;
+  std::vector<uint64_t> ends;  // hundredths of a second
+  std::istringstream lines(delays.out);
+  for (uint64_t delay; lines >> delay;) ends.push_back((ends.empty() ? 0 : ends.back()) + delay);
+  const size_t frameBytes = size_t(W) * H * 3;
+  ASSERT_EQ(frames.out.size(), ends.size() * frameBytes);
+  EXPECT_NEAR(double(ends.back()) * 10, double(stopMs - startMs), 10);
+  shown.push_back({stopMs, 0});
+  for (size_t i = 0; i + 1 < shown.size(); i++) {
+    const Picture& want = pictures_[shown[i].second];
+    for (uint64_t atMs : {shown[i].first + 15, shown[i + 1].first - 15}) {
+      if (shown[i + 1].first - shown[i].first < 30 || atMs < startMs) continue;
+      size_t k = 0;
+      while (k < ends.size() && ends[k] <= (atMs - startMs) / 10) k++;
+      ASSERT_LT(k, ends.size());
+      const char* rgb = frames.out.data() + k * frameBytes;
+      bool same = true;
+      for (size_t p = 0; p < size_t(W) * H && same; p++)
+        same = std::equal(rgb + p * 3, rgb + p * 3 + 3, want.rgb.begin() + want.indices[p] * 3,
+                          [](char a, uint8_t b) { return uint8_t(a) == b; });
+      EXPECT_TRUE(same) << golden_[shown[i].second].name << " at " << atMs - startMs << " ms";
+    }
+  }
+  ExpectCleanEnd();
+  // Escape while recording (in a pause) saves it; a disk that fills leaves no
+  // file and says why at the next wait.
+  for (const bool full : {false, true}) {
+    if (full) beforeRun_ = [] { pxh::InjectFault("WriteFile", 0, -1); };
+    ::testing::internal::CaptureStderr();
+    seen = 0;
+    Run(nullptr, [&](int) {
+      if (g_screenNumber == seen) return false;
+      const uint64_t t = pxh::NowMs();
+      if ((seen = g_screenNumber) == 1) {
+        Press(VK_F9), pxh::At(t + 100, [] { pxh::Click(); });
+        if (!full) pxh::At(t + 800, [] { Press(VK_ESCAPE); });
+      } else {
+        pxh::At(t + 100, [] { ExpectCovered(2), Press(VK_ESCAPE); });  // the note
+      }
+      return false;
+    });
+    const std::string saidNow = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(List(shots).size(), 7u) << saidNow;  // one more: the first run's
+    EXPECT_NE(saidNow.find(full ? ".gif\": No space left on device" : "recording saved as"),
+              std::string::npos)
+        << saidNow;
+    ExpectCleanEnd();
+  }
 }
 
 // F1 and ? show the keys over the picture, until F1, ? or Escape (which then

@@ -10,7 +10,8 @@
       describes, with the pointer confined to the button at screen 1's wait; the Windows zip
       unpacked into a path with a space (its contents, --version, status 2 for a missing folder,
       screen 1 of its sample art, Space on, Left back and F12's PNG compared with the screen and the capture,
-      F1's help taken away by Escape, 3, the wheel and Home to screens 3, 2 and 1,
+      F1's help taken away by Escape, 3, the wheel and Home to screens 3, 2 and 1, F9 twice: a GIF
+      of screen 1 as shown,
       Escape inside screen 2's first pause: status 0, display given back); a missing sheet ends
       it with status 1 after the load-failure message.
 
@@ -88,12 +89,13 @@ def press_keys(session, driver, expected, shots):
     log("zip run: Space, Left and F12: the screenshot %s the capture's screen 1 %s"
         % ("has the pixels of the screen and" if not found else "DIFFERS from",
            "(the same bytes)" if same else "(other bytes)"))
-    return problems + found + viewer_keys(session, driver, expected, grabbed), grabbed
+    return problems + found + viewer_keys(session, driver, expected, grabbed, shots), grabbed
 
 
-def viewer_keys(session, driver, expected, grabbed):
+def viewer_keys(session, driver, expected, grabbed, shots):
     """At screen 1's wait, its note gone: F1 shows the keys over it and Escape only takes them
-    away; 3 goes to screen 3, the wheel turned up back to 2, Home to 1 again."""
+    away; 3 goes to screen 3, the wheel turned up back to 2, Home to 1 again. There F9 shows
+    the recording's mark and F9 again saves a GIF of screen 1 as shown, without the mark."""
     session.send_key(0x70)  # VK_F1
     problems = [] if driver.settle("zip run, F1") != grabbed else ["F1: nothing over screen 1"]
     session.send_key(0x1B)  # VK_ESCAPE
@@ -102,8 +104,23 @@ def viewer_keys(session, driver, expected, grabbed):
     for step, screen in (("key 0x33", 3), ("wheel 120", 2), ("key 0x24", 1)):
         subprocess.run(["wine", session.input_helper] + step.split(), env=session.env, check=True,
                        **session.QUIET)
-        problems += driver.check(screen, to_rgb(os.path.join(expected, "screen-%d.png" % screen)),
-                                 what="zip run, %s to screen %d" % (step, screen))[1]
+        picture = to_rgb(os.path.join(expected, "screen-%d.png" % screen))
+        grabbed, found = driver.check(screen, picture,
+                                      what="zip run, %s to screen %d" % (step, screen))
+        problems += found
+    session.send_key(0x78)  # VK_F9
+    if driver.settle("zip run, F9") == grabbed:
+        problems.append("F9: no mark over screen 1")
+    session.send_key(0x78)
+    gifs = session.poll(lambda: [n for n in os.listdir(shots) if n.endswith(".gif")], 20,
+                        "the recording after F9 twice")
+    time.sleep(0.5)  # written whole
+    good = len(gifs) == 1 and gifs[0].startswith("pixshow-1-") and to_rgb(
+        os.path.join(shots, gifs[0]) + "[0]") == grabbed
+    if not good:
+        problems.append("F9, F9: %s in %s, not one pixshow-1-*.gif of screen 1 as shown"
+                        % (gifs, shots))
+    log("zip run: F9 twice: the GIF %s screen 1 as shown" % ("is" if good else "is NOT"))
     return problems
 
 

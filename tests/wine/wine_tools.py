@@ -8,8 +8,8 @@
 For the sample art and the synthetic sheets, in a folder whose name has a space and a non-ASCII
 letter, given as Windows paths: pixsheet export (contact sheet and --image), import, palette
 (.gpl, .pal, .png) and pixshow-capture --all-holds, compared byte for byte with the Linux tools'
-files; then --help, the refusals of a device (NUL, CON) and of an output that is an input, and
---gif and --video, which the Windows build does not have.
+files, and --gif (giflib compiled from source there); then --help, the refusals of a device (NUL,
+CON) and of an output that is an input, and --video, which the Windows build does not have.
 Then the steps of README.txt's "Making art", every command as written there, in cmd; and imports
 interrupted by Ctrl+C (Wine turns SIGINT into it) or killed, and one that finds the sheet locked.
 
@@ -206,6 +206,8 @@ def compare(args, env, art, lin, win, wine, started, problems):
     both("capture", [args.capture, "--sheets", "sample", "--out", "linux/capture", "--all-holds"],
          [args.capture_exe, "--sheets", windows(os.path.join(art, "sample")), "--out",
           "windows\\capture", "--all-holds"])
+    both("gif", [args.capture, "--sheets", "sample", "--gif", "linux/show.gif"],
+         [args.capture_exe, "--sheets", "sample", "--gif", "windows\\show.gif"])
     # Twice: the second export replaces the first one's file.
     both("export again", [args.pixsheet, "export", "sample/ports.pix", "-o", "linux/again.png"],
          [args.pixsheet_exe, "export", "sample\\ports.pix", "-o", "windows\\again.png"])
@@ -232,8 +234,7 @@ def compare(args, env, art, lin, win, wine, started, problems):
               ((args.capture_exe, "--out", "NUL"), 2, "\"NUL\" is a device, not a folder"),
               ((args.capture_exe, "--out", "CON"), 2, "is a device, not a folder"),
               ((args.capture_exe, "--out", "COM1"), 2, "is a device, not a folder"),
-              # Recordings are the Linux build's: one line says so, nothing is played.
-              ((args.capture_exe, "--gif", "show.gif"), 2, "--gif is not available"),
+              # Videos are the Linux build's: one line says so, nothing is played.
               ((args.capture_exe, "--video", "show.webm"), 2, "--video is not available")]
     for argv, status, said in checks:
         r = wine(*argv)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/portable/control/headless.h"
+#include "show/show.h"
 
 namespace capture {
 
@@ -17,10 +18,7 @@ constexpr int kWidth = pxport::kScreenWidth;
 constexpr int kHeight = pxport::kScreenHeight;
 
 // One picture: the palette indices on display and the palette's colours.
-struct Frame {
-  uint8_t pixels[kHeight][kWidth];
-  uint8_t rgb[256][3];
-};
+using Frame = ScreenFrame;
 
 // Reads the screen on display now (black when there is none).
 void ReadFrame(Frame& frame);

@@ -10,6 +10,7 @@
 #define PIXSHOW_PLATFORM_PORTABLE_BACKENDS_BACKEND_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
@@ -64,6 +65,9 @@ class Backend {
 
   // Milliseconds since the backend started (virtual for headless).
   virtual uint64_t NowMs() = 0;
+
+  // The program's OutputDebugStringA: nothing shows it but the web page.
+  virtual void DebugOutput(const char*) {}
 };
 
 // The backend in use. The SDL2 backend unless the headless one was selected
@@ -92,6 +96,15 @@ struct Frame {
 };
 // The visible picture; pixels is valid until the next call into the layer.
 Frame CurrentFrame();
+
+// A line of text drawn with TextOutA on the visible picture and still there
+// as drawn (no pixel of its box changed since), its box's top-left corner.
+struct TextShown {
+  int x, y;
+  std::string text;
+};
+// The lines of text on show, in the order they were drawn.
+std::vector<TextShown> TextOnScreen();
 
 // Descriptors that may end a wait for input besides the host's own: those of
 // the folders the program watches. A backend that sleeps in WaitForInput

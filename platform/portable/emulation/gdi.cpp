@@ -125,6 +125,49 @@ void FillBox(const Target& target, long left, long top, long right, long bottom,
   }
 }
 
+// Whether the box of `run`, drawn into `memory`, still holds the pixels the text left.
+bool Intact(const TextRun& run, const uint8_t* memory) {
+  if (run.memory != memory) return false;
+  const long width = run.right - run.left;
+  for (long y = run.top; y < run.bottom; ++y) {
+    if (std::memcmp(memory + y * kPitch + run.left, &run.pixels[(y - run.top) * width], width) != 0)
+      return false;
+  }
+  return true;
+}
+
+// Notes a line just drawn: it takes the place of the lines it covers and of
+// those overdrawn since on the same memory. A few hundred are kept at most.
+void NoteText(const Target& target, int x, int y, const TextBitmap& glyphs,
+              const std::string& text) {
+  constexpr size_t kMostRuns = 256;
+  TextRun run{target.bytes,
+              std::max<long>(x, 0),
+              std::max<long>(y, 0),
+              std::min<long>(static_cast<long>(x) + glyphs.width, kScreenWidth),
+              std::min<long>(static_cast<long>(y) + glyphs.height, kScreenHeight),
+              x,
+              y,
+              text,
+              {}};
+  if (run.left >= run.right || run.top >= run.bottom) return;
+  std::vector<TextRun>& runs = W().textRuns;
+  runs.erase(std::remove_if(runs.begin(), runs.end(),
+                            [&](const TextRun& old) {
+                              if (old.memory != run.memory) return false;
+                              const bool meets = old.left < run.right && run.left < old.right &&
+                                                 old.top < run.bottom && run.top < old.bottom;
+                              return meets || !Intact(old, run.memory);
+                            }),
+             runs.end());
+  if (runs.size() >= kMostRuns) runs.erase(runs.begin());
+  for (long row = run.top; row < run.bottom; ++row) {
+    run.pixels.insert(run.pixels.end(), run.memory + row * kPitch + run.left,
+                      run.memory + row * kPitch + run.right);
+  }
+  runs.push_back(std::move(run));
+}
+
 // A device context lets go of an object; one deleted while selected goes now
 // if no other context holds it.
 void Deselect(HGDIOBJ handle) {
@@ -161,6 +204,16 @@ void ReportGdiState(std::vector<std::string>& out) {
   for (const auto& [handle, dc] : W().dcs) {
     if (dc.surface == nullptr) out.push_back("BeginPaint without EndPaint");
   }
+}
+
+std::vector<TextShown> TextOnScreen() {
+  std::vector<TextShown> shown;
+  const uint8_t* memory = CurrentFrame().pixels;
+  if (memory == nullptr) return shown;
+  for (const TextRun& run : W().textRuns) {
+    if (Intact(run, memory)) shown.push_back({run.x, run.y, run.text});
+  }
+  return shown;
 }
 
 }  // namespace pxport
@@ -254,6 +307,7 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
       }
     }
   }
+  NoteText(target, x, y, glyphs, text.substr(0, std::strlen(text.c_str())));
   if (target.visible) CurrentBackend().Invalidate();
   return TRUE;
 }

@@ -154,6 +154,16 @@ struct TimedAction {
   std::function<void()> action;
 };
 
+// A line TextOutA drew into the surface memory `memory`: its box on the
+// screen, clipped, and the box's pixels as it left them (TextOnScreen).
+struct TextRun {
+  const uint8_t* memory;
+  long left, top, right, bottom;
+  int x, y;
+  std::string text;
+  std::vector<uint8_t> pixels;
+};
+
 struct World {
   uint32_t generation = 1;
   uint64_t nowUs = 0;  // the headless clock
@@ -225,6 +235,7 @@ struct World {
   std::map<uintptr_t, GdiObject> gdiObjects;
   std::map<uintptr_t, DeviceContext> dcs;
   uintptr_t nextGdi = 0x20100;
+  std::vector<TextRun> textRuns;  // the last lines drawn, oldest first
 };
 
 World& W();

@@ -140,6 +140,13 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(CurrentBackend().NowMs()); }
 
+// What a debugger would show goes to the backend (the web page reads it).
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
+  const std::string text = lpOutputString != nullptr ? lpOutputString : "";
+  Call call("OutputDebugStringA", "\"" + text + "\"", CallKind::Neutral);
+  CurrentBackend().DebugOutput(text.c_str());
+}
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   return lpModuleName == nullptr ? kModule : nullptr;
 }

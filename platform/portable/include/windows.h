@@ -572,6 +572,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 // KERNEL32
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetLastError(void);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
@@ -647,6 +648,7 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 // without UNICODE.
 #define RegisterClassEx RegisterClassExA
 #define CreateWindowEx CreateWindowExA
+#define OutputDebugString OutputDebugStringA
 #define DefWindowProc DefWindowProcA
 #define PeekMessage PeekMessageA
 #define DispatchMessage DispatchMessageA

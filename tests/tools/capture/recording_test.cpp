@@ -126,6 +126,23 @@ TEST(Recording, GifShowsEveryHoldPictureForItsTime) {
   }
 }
 
+#ifdef PIXSHOW_PRESENTATION_GIF
+// The README's GIF, as this build recorded it, has the frames and delays of
+// the committed one (scripts/update-golden writes it again).
+TEST(Recording, TheReadmesGifIsThePresentationAsRecordedNow) {
+  std::vector<RunResult> decoded;
+  for (const std::string& gif :
+       {std::string(PIXSHOW_PRESENTATION_GIF), SourcePath("docs/presentation.gif")}) {
+    decoded.push_back(RunTool(".", "identify", {"-format", "%T %W %H %X %Y\n", gif}));
+    decoded.push_back(RunTool(".", "convert", {gif, "-coalesce", "rgb:-"}));
+    ASSERT_EQ(decoded.back().status, 0) << decoded.back().err;
+  }
+  EXPECT_EQ(decoded[0].out, decoded[2].out) << "the frames' delays and places differ";
+  EXPECT_TRUE(decoded[1].out == decoded[3].out) << "a frame differs";
+  EXPECT_LT(ReadBytes(SourcePath("docs/presentation.gif")).size(), 300000u);
+}
+#endif
+
 // The video: its size and length, and the frame in the middle of every wait
 // near the capture (PSNR), on noise-like art, for both kinds of file.
 TEST(Recording, VideoHoldsEveryWaitCloseToTheCapture) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/portable/backends/backend.h"
@@ -44,6 +45,14 @@ EM_JS(void, pxweb_idle, (int ms), {
       wakeUp();
     });
   });
+});
+// The lines of text on the picture, each "x\ty\ttext\n", in the order drawn.
+EM_JS(void, pxweb_text, (const char* lines), {
+  if (Module.pixshowText) Module.pixshowText(UTF8ToString(lines));
+});
+// The program's debug output (the name of the screen it draws).
+EM_JS(void, pxweb_debug, (const char* text), {
+  if (Module.pixshowDebug) Module.pixshowDebug(UTF8ToString(text));
 });
 // The page started another run: this one is to end.
 EM_JS(int, pxweb_retired, (), { return Module.pixshowRetired ? 1 : 0; });
@@ -110,6 +119,8 @@ class WebBackend final : public Backend {
 
   uint64_t NowMs() override { return static_cast<uint64_t>(emscripten_get_now() - start_); }
 
+  void DebugOutput(const char* text) override { pxweb_debug(text); }
+
  private:
   // Shows what changed and lets the browser run for `ms` milliseconds, or
   // until input comes when `untilInput`.
@@ -131,10 +142,31 @@ class WebBackend final : public Backend {
     // 0xAARRGGBB to the canvas's byte order R, G, B, A.
     for (uint32_t& p : picture_) p = (p & 0xff00ff00u) | ((p >> 16) & 0xffu) | ((p & 0xffu) << 16);
     pxweb_show(reinterpret_cast<const uint8_t*>(picture_.data()), frame.width, frame.height);
+    // The text on show, for screen readers, when it changed. The program's
+    // text is Windows-1252: bytes above 127 go as Latin-1 (close enough).
+    std::string lines;
+    for (const TextShown& line : TextOnScreen()) {
+      lines += std::to_string(line.x) + '\t' + std::to_string(line.y) + '\t';
+      for (const char c : line.text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80) {
+          lines += c == '\t' || c == '\n' ? ' ' : c;
+        } else {
+          lines += static_cast<char>(0xc0 | (u >> 6));
+          lines += static_cast<char>(0x80 | (u & 0x3f));
+        }
+      }
+      lines += '\n';
+    }
+    if (lines != text_) {
+      text_ = lines;
+      pxweb_text(text_.c_str());
+    }
   }
 
   const double start_;
   std::vector<uint32_t> picture_;
+  std::string text_;
   bool dirty_ = true;
   bool waiting_ = false;
   bool sleepsInWaits_ = false;

@@ -15,14 +15,15 @@ const pixshowPage = (() => {
   // The keys the program reads, by the page's key names: the virtual-key codes.
   const KEYS = {
     Escape: 0x1b, ' ': 0x20, Enter: 0x0d, ArrowRight: 0x27, PageDown: 0x22, ArrowLeft: 0x25, PageUp: 0x21,
-    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c,
+    Backspace: 0x08, Home: 0x24, F12: 0x7b, PrintScreen: 0x2c, F9: 0x78, F1: 0x70, '?': 0xbf, '/': 0xbf, p: 0x50,
+    P: 0x50, ArrowUp: 0x26, ArrowDown: 0x28, 1: 0x31, 2: 0x32, 3: 0x33, 4: 0x34, 5: 0x35, 6: 0x36, 7: 0x37, 8: 0x38,
   };
-  // ?screen=N&delay=SECONDS&loop=1: the program's --screen, --delay and --loop.
+  // ?screen=N&delay=SECONDS&loop: the program's --screen, --delay and --loop (?loop=0: no loop).
   const query = new URLSearchParams(location.search);
   const options = [];
   if (query.get('screen')) options.push('--screen', query.get('screen'));
   if (query.get('delay')) options.push('--delay', query.get('delay'));
-  if (query.get('loop') === '1') options.push('--loop');
+  if (query.has('loop') && query.get('loop') !== '0') options.push('--loop');
   const SHOTS = '/screenshots';
   // The program's 640 x 480 picture, and the canvas that shows it scaled.
   const canvas = document.getElementById('screen');
@@ -36,6 +37,7 @@ const pixshowPage = (() => {
     const kept = localStorage.getItem('pixshow.scale');
     if (SCALES.includes(kept)) scale.value = kept;
   } catch (e) { /* no storage: the default */ }
+  if (SCALES.includes(query.get('scale'))) scale.value = query.get('scale');  // ?scale=MODE, for this visit
   const note = document.getElementById('note');
   const panel = document.getElementById('studio');
   const own = document.getElementById('own');
@@ -43,7 +45,7 @@ const pixshowPage = (() => {
   // since the last press or the run's start ([ms, when]) and the last press
   // (when), on performance.now()'s clock.
   const state = { waits: 0, cursor: null, status: null, missing: null, firstScreenMs: null, runs: 0, reloads: 0,
-                  pause: null, pressMs: null, shows: 0, redrawMs: null };
+                  pause: null, pressMs: null, shows: 0, redrawMs: null, padListening: false };
   // Opened from disk, the browser fetches nothing: the page says how to serve it.
   const fromDisk = location.protocol === 'file:';
   // The program's code, fetched and compiled once, at once, for every run.
@@ -87,6 +89,9 @@ const pixshowPage = (() => {
     sight.drawImage(canvas, 0, 0, view.width, view.height);
   }
 
+  // A touch screen (a finger for a pointer, which cannot hover): the bar stays on show along the
+  // bottom, beside the picture, not over it. Elsewhere it shows under the mouse or the focus.
+  const touch = matchMedia('(pointer: coarse)');
   function fit() {
     const ratio = window.devicePixelRatio || 1;
     // The studio takes the right of a wide window, the bottom of a tall one; the picture the rest.
@@ -94,9 +99,15 @@ const pixshowPage = (() => {
     const side = panel.hidden ? 0
       : Math.round(tall ? Math.min(innerHeight * 0.45, 420) : Math.min(innerWidth * 0.4, 380));
     document.body.classList.toggle('tall', tall);
+    document.body.classList.toggle('touch', touch.matches);
     document.documentElement.style.setProperty('--panel', side + 'px');
-    const w = innerWidth - (tall ? 0 : side), h = innerHeight - (tall ? side : 0);
-    Object.assign(own.style, { right: (tall ? 0 : side) + 10 + 'px', bottom: (tall ? side : 0) + 6 + 'px' });
+    if (touch.matches) {
+      Object.assign(own.style, { right: (tall ? 0 : side) + 'px', bottom: (tall ? side : 0) + 'px' });
+    } else {
+      Object.assign(own.style, { right: (tall ? 0 : side) + 10 + 'px', bottom: (tall ? side : 0) + 6 + 'px' });
+    }
+    const w = innerWidth - (tall ? 0 : side);
+    const h = Math.max(0, innerHeight - (tall ? side : 0) - (touch.matches ? own.offsetHeight : 0));
     where = place(Math.round(w * ratio), Math.round(h * ratio), scale.value);
     const whole = where.w % 640 === 0 && where.h % 480 === 0 && where.w / 640 === where.h / 480;
     Object.assign(view.style, {
@@ -109,13 +120,40 @@ const pixshowPage = (() => {
     // shows only under the mouse or while one of its controls has the focus.
     const picture = view.getBoundingClientRect(), bar = own.getBoundingClientRect();
     const meets = picture.bottom > h - bar.height - 6 && picture.right > w - bar.width - 10;
-    own.classList.toggle('tucked', meets);
+    own.classList.toggle('tucked', meets && !touch.matches);
   }
 
-  function tell(text, offerAgain) {
+  // A note over the picture; one that says something went wrong (`error`) closes with Escape too.
+  function tell(text, offerAgain, error = false) {
     document.getElementById('note-text').textContent = text;
     document.getElementById('again').hidden = !offerAgain;
+    note.classList.toggle('error', error);
     note.style.display = 'block';
+  }
+  // The note goes, and with it the focus on its buttons (the keys are the presentation's again).
+  function closeNote() {
+    if (note.contains(document.activeElement)) document.activeElement.blur();
+    note.style.display = 'none';
+  }
+
+  // What screen readers get: the screen's name (from the program's debug output) and the
+  // captions as drawn, in a polite live region; the rest of the text on the picture (names,
+  // labels) in the picture's text alternative. Captions are the lines in the caption panel
+  // (from row 370 down), the rest labels.
+  const said = document.getElementById('said');
+  let screenName = '', shownText = [];
+  function speak() {
+    const captions = shownText.filter((t) => t.y >= 370).map((t) => t.text);
+    const labels = shownText.filter((t) => t.y < 370).map((t) => t.text);
+    view.setAttribute('aria-label', (screenName || 'The presentation') + (labels.length ? ': ' + labels.join(', ') : ''));
+    const lines = [screenName, ...captions].filter(Boolean);
+    const now = [...said.children].map((p) => p.textContent);
+    if (now.length > lines.length || now.some((line, i) => line !== lines[i])) said.textContent = '';
+    for (const line of lines.slice(said.children.length)) {
+      const p = document.createElement('p');
+      p.textContent = line;
+      said.append(p);
+    }
   }
 
   function play(sheets) {
@@ -123,7 +161,9 @@ const pixshowPage = (() => {
       run.pixshowRetired = true;  // ends when it next wakes
       if (run.pixshowWake) run.pixshowWake();
     }
-    note.style.display = 'none';
+    closeNote();
+    const errors = [];  // what the program printed on standard error, for a note
+    [screenName, shownText] = ['', []];
     Object.assign(state, { waits: 0, cursor: null, status: null, missing: null, pause: null, pressMs: null });
     state.runs++;
     lastSheets = sheets;
@@ -131,7 +171,7 @@ const pixshowPage = (() => {
     const module = {
       instantiateWasm(imports, receive) {
         code.then((m) => WebAssembly.instantiate(m, imports).then((instance) => receive(instance, m)))
-          .catch((e) => tell('The program could not be loaded: ' + e, false));
+          .catch((e) => tell('The program could not be loaded: ' + e, false, true));
         return {};
       },
       // --watch: sheets dropped while it plays replace those of its folder (see playOwn).
@@ -144,10 +184,11 @@ const pixshowPage = (() => {
       print: (line) => console.log(line),
       printErr: (line) => {
         console.warn(line);
+        if (errors.length < 5) errors.push(line);
         const found = /cannot open image sheet "([^"]+)"/.exec(line);
         if (found) state.missing = found[1];
-        // A screenshot (F12) is offered as a download and leaves the page's memory.
-        const shot = /screenshot saved as (\S+)$/.exec(line);
+        // A screenshot (F12) or a recording (F9) is offered as a download and leaves the page's memory.
+        const shot = /(?:screenshot|recording) saved as (\S+)$/.exec(line);
         if (shot) offer(shot[1], module.FS);
       },
       pixshowShow(pixels, width, height) {
@@ -164,6 +205,17 @@ const pixshowPage = (() => {
       pixshowPause(ms) {
         if (state.pause === null) state.pause = [ms, performance.now()];
       },
+      pixshowText(lines) {
+        if (module.pixshowRetired) return;
+        shownText = lines.split('\n').filter(Boolean).map((line) => {
+          const [x, y, text] = line.split('\t');
+          return { x: Number(x), y: Number(y), text };
+        });
+        speak();
+      },
+      pixshowDebug(text) {
+        if (!module.pixshowRetired && /^Screen \d+ of \d+: /.test(text)) screenName = text;
+      },
       onExit(status) {
         if (module.pixshowRetired) return;
         run = null;
@@ -172,11 +224,14 @@ const pixshowPage = (() => {
         if (status === 1) {
           const why = given.has(state.missing) ? null : whyMissing[state.missing];
           tell('The sheet "' + (state.missing || '?') + '" could not be opened' + (why ? ' (' + why + ')' : '') +
-               ', so the presentation stopped.', true);
+               ', so the presentation stopped.', true, true);
         } else if (status === 0) {
           tell('The presentation has ended.', true);
         } else {
-          tell('The presentation could not start (status ' + status + '; the browser console says why).', true);
+          // The program's reason, with its options named as the page's address has them.
+          const why = errors.map((line) => line.replace(/^pixshow: /, '').replace(/ \(try 'pixshow --help'\)$/, '')
+            .replace(/--(screen|delay|loop)\b/g, '?$1')).join('\n');
+          tell('The presentation could not start' + (why ? ': ' + why : ' (status ' + status + ')') + '.', true, true);
         }
       },
     };
@@ -184,17 +239,28 @@ const pixshowPage = (() => {
     createPixshow(module);
   }
 
+  // The program writes its screenshots uncompressed; each is offered compressed by the
+  // recorder, as the native program writes its own (as written when that cannot be), and F9's
+  // recordings as they are, in turn.
+  let shots = Promise.resolve();
   function offer(path, fs) {
     const bytes = fs.readFile(path);
     fs.writeFile(path, new Uint8Array(0));  // the picture leaves memory, its name stays taken
-    const link = document.createElement('a');
-    link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/png' }));
-    link.download = path.slice(path.lastIndexOf('/') + 1);
-    offered.add(link.download);
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-    state.screenshots = (state.screenshots || []).concat([{ name: link.download, url: link.href }]);
+    const name = path.slice(path.lastIndexOf('/') + 1), gif = /\.gif$/.test(name);
+    offered.add(name);
+    shots = shots.then(() => (RECORDER && !gif ? recorder.png(bytes) : bytes)).catch((e) => {
+      console.warn('pixshow: the screenshot ' + name + ' is offered uncompressed: ' + (e.message || e));
+      return bytes;
+    }).then((file) => {
+      const link = document.createElement('a');
+      link.href = URL.createObjectURL(new Blob([file], { type: gif ? 'image/gif' : 'image/png' }));
+      link.download = name;
+      document.body.appendChild(link);
+      link.click();
+      link.remove();
+      setTimeout(() => URL.revokeObjectURL(link.href), 60000);  // the download has its copy by then
+      state.screenshots = (state.screenshots || []).concat([{ name, url: link.href, size: file.length }]);
+    });
   }
 
   // The first `size` bytes at `url` (fewer when it is shorter): a range
@@ -282,11 +348,15 @@ const pixshowPage = (() => {
     }
     const left = ignored.length ? '\n\nLeft out (not .pix): ' + ignored.join(', ') : '';
     if (problems.length) {
-      tell('These sheets cannot be played:\n' + problems.join('\n') + left, run === null && lastSheets !== null);
+      tell('These sheets cannot be played:\n' + problems.join('\n') + left, run === null && lastSheets !== null, true);
       return;
     }
     // Playing, or on its way out (its end then keeps them for "play again").
     if (live || complete) studio.adopt(taken, complete && !live);
+    if (live && !Object.keys(sheets).length) {
+      tell('Nothing was drawn again: none of these files is a sheet.' + left, false);
+      return;
+    }
     if (live) {
       for (const [name, bytes] of Object.entries(sheets)) {
         run.FS.writeFile(name, bytes);
@@ -339,8 +409,61 @@ const pixshowPage = (() => {
     if (run.pixshowWake) run.pixshowWake();
   }
 
+  // A key, or the left button (null), pressed and let go a moment later: the
+  // program, woken by the press, sees it in its next pass.
+  function press(vk) {
+    const [name, what] = vk === null ? ['mouse_button', 0] : ['key', vk];
+    send(name, what, 1);
+    setTimeout(() => send(name, what, 0), 60);
+  }
+
+  // Gamepads (the standard mapping) as the program's own pad: A, Start and the right
+  // shoulder go on, B and the left shoulder back, the d-pad is the arrow keys, Back
+  // the first screen. Read once a frame while a pad is connected, never without one.
+  // Listening for pads has the browser poll the devices all the time (about 1 % of a
+  // core), so the page listens only while one is connected and for PAD_LISTEN_MS after
+  // the visitor was last busy on it (the load, a key, a press, a return to the tab): a
+  // pad's first button press then shows it.
+  const PAD_LISTEN_MS = 30000;
+  let padTimer = 0;
+  function listenForPads() {
+    clearTimeout(padTimer);
+    if (!state.padListening) {
+      addEventListener('gamepadconnected', readPadsSoon);
+      addEventListener('gamepaddisconnected', readPadsSoon);  // lets go of its buttons, stops without pads
+      state.padListening = true;
+    }
+    padTimer = setTimeout(() => {
+      if (padFrame) return;  // a pad is connected: listening goes on until it leaves
+      removeEventListener('gamepadconnected', readPadsSoon);
+      removeEventListener('gamepaddisconnected', readPadsSoon);
+      state.padListening = false;
+    }, PAD_LISTEN_MS);
+  }
+  const PAD_KEYS = new Map([[0, 0x27], [9, 0x27], [5, 0x27], [1, 0x25], [4, 0x25], [12, 0x26], [13, 0x28],
+                            [14, 0x25], [15, 0x27], [8, 0x24]]);
+  let padFrame = 0, padKeys = new Set();
+  function readPads() {
+    padFrame = 0;
+    const pads = [...(navigator.getGamepads ? navigator.getGamepads() : [])].filter((p) => p && p.connected);
+    const down = new Set();
+    for (const pad of pads) {
+      for (const [button, vk] of PAD_KEYS) if (pad.buttons[button] && pad.buttons[button].pressed) down.add(vk);
+    }
+    for (const vk of down) if (!padKeys.has(vk)) send('key', vk, 1);
+    for (const vk of padKeys) if (!down.has(vk)) send('key', vk, 0);
+    padKeys = down;
+    if (pads.length) padFrame = requestAnimationFrame(readPads); else listenForPads();  // the last one left
+  }
+  const readPadsSoon = () => { if (!padFrame) padFrame = requestAnimationFrame(readPads); };
+
   function listen() {
     addEventListener('resize', fit);
+    touch.addEventListener('change', fit);
+    listenForPads();
+    for (const busy of ['keydown', 'pointerdown']) addEventListener(busy, listenForPads, true);
+    addEventListener('focus', listenForPads);
+    document.addEventListener('visibilitychange', () => document.hidden || listenForPads());
     scale.addEventListener('change', () => {
       try {
         localStorage.setItem('pixshow.scale', scale.value);
@@ -356,10 +479,12 @@ const pixshowPage = (() => {
     // A press of a mouse, a pen or a finger: a tap on a touch screen clicks
     // (the program holds its cursor on the button while it waits); only a
     // mouse has the pointer captured.
+    let finger = null;  // where a finger went down on the picture
     view.addEventListener('pointerdown', (e) => {
       state.pressMs = e.timeStamp;
       state.pause = null;
       if (!panel.hidden && e.pointerType !== 'mouse') return studio.point(e);  // a tap in the studio names the pixel
+      if (e.pointerType === 'touch') return void (finger = { x: e.clientX, y: e.clientY, id: e.pointerId });
       const lock = run && e.pointerType === 'mouse' && panel.hidden;  // in the studio the pointer stays free
       if (lock && document.pointerLockElement !== view && view.requestPointerLock) {
         const locked = view.requestPointerLock();
@@ -367,15 +492,43 @@ const pixshowPage = (() => {
       }
       send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 1);
     });
-    document.addEventListener('pointerup', (e) => send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0));
+    // A finger that lifts: a swipe to the left goes on (Right), to the right back (Left); else a tap clicks.
+    document.addEventListener('pointerup', (e) => {
+      if (e.pointerType !== 'touch') return send('mouse_button', [0, 2, 1, 3][e.button] ?? 0, 0);
+      if (!finger || finger.id !== e.pointerId) return;
+      const dx = e.clientX - finger.x, dy = e.clientY - finger.y;
+      finger = null;
+      press(Math.abs(dx) >= 40 && Math.abs(dx) > 2 * Math.abs(dy) ? (dx < 0 ? 0x27 : 0x25) : null);
+    });
+    document.addEventListener('pointercancel', () => { finger = null; });
+    const help = document.getElementById('help'), helpOpen = document.getElementById('help-open');
+    const showHelp = (shown) => {
+      help.hidden = !shown;
+      helpOpen.setAttribute('aria-expanded', String(shown));
+      document.getElementById(shown ? 'help-close' : 'help-open').focus();
+    };
+    helpOpen.addEventListener('click', () => showHelp(help.hidden));
+    document.getElementById('help-close').addEventListener('click', () => showHelp(false));
+    // The presentation's keys, also while a control has the focus, but for those the control
+    // takes: Space and Enter, and a list's arrows; typing in the studio. Escape closes the
+    // help or a note first.
     for (const [type, down] of [['keydown', 1], ['keyup', 0]]) {
       document.addEventListener(type, (e) => {
         if (!(e.key in KEYS) || e.ctrlKey || e.altKey || e.metaKey) return;
-        if (panel.contains(e.target) && /^(INPUT|SELECT)$/.test(e.target.tagName)) return;  // typing in the studio
+        const tag = e.target.tagName || '';
+        if (panel.contains(e.target) && /^(INPUT|SELECT)$/.test(tag)) return;  // typing in the studio
+        if (/^(BUTTON|SELECT|INPUT|SUMMARY|A)$/.test(tag) && (e.key === ' ' || e.key === 'Enter')) return;
+        if (tag === 'SELECT' && /^(Arrow|Page|Home)/.test(e.key)) return;
+        const errorShown = note.style.display === 'block' && note.classList.contains('error');
+        if (e.key === 'Escape' && down && (!help.hidden || errorShown)) {
+          if (!help.hidden) showHelp(false); else closeNote();
+          return;
+        }
         if (run && e.key !== 'Escape') e.preventDefault();
         send('key', KEYS[e.key], down);
       });
     }
+    document.getElementById('note-close').addEventListener('click', closeNote);
     document.getElementById('again').addEventListener('click', () => play(lastSheets));
     const full = document.getElementById('full');
     full.hidden = !document.fullscreenEnabled;
@@ -389,10 +542,14 @@ const pixshowPage = (() => {
     addEventListener('error', leaving);
     addEventListener('unhandledrejection', leaving);
     // A message without a choice goes away when clicked.
-    note.addEventListener('click', () => { if (document.getElementById('again').hidden) note.style.display = 'none'; });
+    note.addEventListener('click', () => { if (document.getElementById('again').hidden) closeNote(); });
     const picker = document.getElementById('files');
     document.getElementById('choose').addEventListener('click', () => picker.click());
-    picker.addEventListener('change', () => playOwn([...picker.files]));
+    picker.addEventListener('change', () => {
+      const files = [...picker.files];
+      picker.value = '';  // so that the same files, changed since, can be chosen again
+      playOwn(files);
+    });
     addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragging'); });
     addEventListener('dragleave', () => document.body.classList.remove('dragging'));
     addEventListener('drop', (e) => {
@@ -410,6 +567,96 @@ const pixshowPage = (() => {
       droppedFiles(entries, files).then((all) => { if (mine === lastChoice) playOwn(all); });
     });
   }
+
+  // --- The recorder ---------------------------------------------------------------------
+  // pixrecord.js and pixrecord.wasm (tools/recorder), loaded when first needed: *Save as GIF*
+  // makes the GIF of the whole presentation with the sheets on the page as pixshow-capture
+  // --gif makes it (each wait shown for 3 s), and screenshots are compressed as the native
+  // program compresses them. Each use has an instance of its own, gone with it.
+  const RECORDER = '@PIXSHOW_WEB_RECORDER@' === 'ON';
+  const recorder = (() => {
+    const WAIT_MS = 3000;  // pixshow-capture's --wait-seconds
+    let code = null;       // a promise of the compiled module, once its script is in
+    async function instance(said) {
+      const mine = code = code || new Promise((resolve, reject) => {
+        const script = document.createElement('script');
+        script.src = 'pixrecord.js';
+        script.onload = resolve;
+        script.onerror = () => reject(new Error('the recorder (pixrecord.js) could not be loaded'));
+        document.head.appendChild(script);
+      }).then(() => WebAssembly.compileStreaming(fetch('pixrecord.wasm')).catch(() => fetch('pixrecord.wasm')
+        .then((r) => (r.ok ? r.arrayBuffer() : Promise.reject(new Error('pixrecord.wasm: HTTP ' + r.status))))
+        .then((b) => WebAssembly.compile(b))));
+      let compiled;
+      try {
+        compiled = await mine;
+      } catch (e) {
+        if (code === mine) code = null;  // tried again the next time
+        throw e;
+      }
+      return new Promise((resolve, reject) => createPixrecord({
+        instantiateWasm(imports, receive) {
+          WebAssembly.instantiate(compiled, imports).then((i) => receive(i, compiled), reject);
+          return {};
+        },
+        print: (line) => said.push(line),
+        printErr: (line) => said.push(line),
+      }).then(resolve, reject));
+    }
+    const message = (m) => m.ccall('recorder_message', 'string', [], []);
+
+    async function gif(sheets) {
+      const said = [], m = await instance(said);
+      m.FS.mkdir('/sheets');
+      m.FS.chdir('/sheets');
+      for (const [name, bytes] of Object.entries(sheets)) m.FS.writeFile(name, bytes);
+      try {
+        if (m.ccall('recorder_gif', 'number', ['string', 'number'], ['/pixshow.gif', WAIT_MS])) {
+          return m.FS.readFile('/pixshow.gif');
+        }
+      } catch (e) {
+        if (!e || e.name !== 'ExitStatus') throw e;
+        // The program ended before the presentation did: a sheet could not be opened.
+        const sheet = said.map((line) => /cannot open image sheet "([^"]+)": (.*)$/.exec(line)).find(Boolean);
+        throw new Error(sheet ? `the sheet "${sheet[1]}" could not be opened (${sheet[2]})`
+          : said.join(' ') || 'the presentation ended early');
+      }
+      throw new Error(message(m));
+    }
+    async function png(bytes) {
+      const m = await instance([]);
+      m.FS.writeFile('/shot.png', bytes);
+      if (!m.ccall('recorder_png', 'number', ['string', 'string'], ['/shot.png', '/compressed.png'])) {
+        throw new Error(message(m));
+      }
+      return m.FS.readFile('/compressed.png');
+    }
+
+    const button = document.getElementById('gif');
+    button.hidden = !RECORDER || fromDisk;
+    button.addEventListener('click', async () => {
+      const label = button.textContent, began = performance.now();
+      button.disabled = true;
+      button.textContent = 'Making the GIF…';
+      try {
+        const bytes = await gif(lastSheets || await sample);
+        const link = document.createElement('a');
+        link.href = URL.createObjectURL(new Blob([bytes], { type: 'image/gif' }));
+        link.download = 'pixshow.gif';
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+        state.gifs = (state.gifs || []).concat([{ url: link.href, size: bytes.length, ms: performance.now() - began }]);
+      } catch (e) {
+        tell('No GIF: ' + (e.message || e) + '.', false);
+      } finally {
+        button.disabled = false;
+        button.textContent = label;
+      }
+    });
+    return { gif, png };
+  })();
 
   // --- The studio ----------------------------------------------------------------------
   let studioChange = null;  // when the last change began, until the picture shows it
@@ -557,6 +804,7 @@ const pixshowPage = (() => {
       $('undo').disabled = !history.length;
       $('all').disabled = $('discard').disabled = !changes.length;
       $('check').textContent = check(m);
+      await packHistory();
       await keep(m);
     }
     // The sheets that differ from the set's (`all`), or from what was last downloaded too.
@@ -676,18 +924,37 @@ const pixshowPage = (() => {
       return { name, at, was: before.slice(at, before.length - end), after: after.length - end - at };
     }
 
+    // Undo keeps what each change replaced deflated, where the browser can: art packs well, so a long
+    // history costs a fraction of the images it holds. Packed once the new picture is on show.
+    const through = (bytes, stream) => {
+      const writer = stream.writable.getWriter();
+      writer.write(bytes).catch(() => {});
+      writer.close().catch(() => {});
+      return new Response(stream.readable).arrayBuffer().then((b) => new Uint8Array(b));
+    };
+    async function packHistory() {
+      for (const entry of history) {
+        if (entry.packed !== undefined || !entry.was) continue;
+        entry.packed = false;
+        if (typeof CompressionStream === 'undefined') continue;
+        const packed = await through(entry.was, new CompressionStream('deflate-raw'));
+        if (packed.length < entry.was.length) [entry.was, entry.packed] = [packed, true];
+      }
+    }
+    const unpacked = (entry) => (entry.packed ? through(entry.was, new DecompressionStream('deflate-raw')) : entry.was);
+
     async function undo() {
       return queued(async (m) => {
         const last = history.pop();
         if (!last) return { ok: false, message: 'nothing to undo' };
-        const now = read(m, last.name);
+        const now = read(m, last.name), was = await unpacked(last);
         let back = null;
-        if (last.was && now) {
+        if (was && now) {
           const tail = now.subarray(last.at + last.after);
-          back = new Uint8Array(last.at + last.was.length + tail.length);
+          back = new Uint8Array(last.at + was.length + tail.length);
           back.set(now.subarray(0, last.at));
-          back.set(last.was, last.at);
-          back.set(tail, last.at + last.was.length);
+          back.set(was, last.at);
+          back.set(tail, last.at + was.length);
         }
         put(m, last.name, back);
         await changed(m, last.name, performance.now());
@@ -991,7 +1258,11 @@ const pixshowPage = (() => {
     $('take').addEventListener('click', () => {
       if (pointed) [$('sheet').value, $('image').value] = [pointed.sheet, pointed.image];
     });
-    $('file').addEventListener('change', () => $('file').files[0] && importFile($('file').files[0], true));
+    $('file').addEventListener('change', () => {
+      const file = $('file').files[0];
+      $('file').value = '';  // so that the same file, painted again, can be chosen again
+      if (file) importFile(file, true);
+    });
     $('undo').addEventListener('click', () => undo());
     $('discard').addEventListener('click', () => discard());
     $('all').addEventListener('click', () => queued((m) => download(m, [...SHEETS.keys()].filter((n) => read(m, n)))));
