@@ -8,3 +8,6 @@ elseif(CPACK_GENERATOR STREQUAL "TGZ")
   set(CPACK_SET_DESTDIR ON)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 endif()
+# The commit's time for every timestamp of the Debian package (the .tar.gz is
+# made again by ReproducibleTar.cmake).
+set(ENV{SOURCE_DATE_EPOCH} ${CPACK_PIXSHOW_SOURCE_DATE_EPOCH})

@@ -85,6 +85,9 @@ else()
       "without pixshow-capture.exe")
   endif()
 endif()
+# The programs' icon, made by the native build (cmake/Install.cmake, which
+# makes this build wait for it).
+list(APPEND _pixshow_windows_args -DPIXSHOW_WINDOWS_ICON=${CMAKE_BINARY_DIR}/packaging/icons/pixshow.ico)
 list(TRANSFORM _pixshow_windows_targets APPEND .exe OUTPUT_VARIABLE _pixshow_windows_exes)
 list(REMOVE_ITEM _pixshow_windows_exes pixshow.exe)
 list(TRANSFORM _pixshow_windows_exes PREPEND ${PIXSHOW_WINDOWS_DIR}/)
@@ -137,6 +140,24 @@ set(_pixshow_zip_folder ${_pixshow_zip_stage}/${_pixshow_zip_name})
 list(TRANSFORM PIXSHOW_SHEET_NAMES PREPEND ${CMAKE_BINARY_DIR}/sample/ OUTPUT_VARIABLE _pixshow_zip_sheets)
 set(_pixshow_zip_files ${_pixshow_zip_texts}/README.txt ${_pixshow_zip_texts}/LICENSE.txt
   ${_pixshow_zip_texts}/LICENSE-DejaVu.txt)
+# The same bytes at every build of a commit: Info-ZIP's zip with the files in
+# order, at the commit's time (in UTC), with fixed modes and without the extra
+# fields of owners and times; without zip, CMake's (with the times of the build).
+find_program(PIXSHOW_ZIP zip DOC "Info-ZIP's zip, for the Windows zip (scripts/deps test installs it)")
+set(_pixshow_zip_entries ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS} ${_pixshow_zip_files}
+  ${_pixshow_zip_sheets})
+list(TRANSFORM _pixshow_zip_entries REPLACE ".*/" "${_pixshow_zip_name}/")
+list(SORT _pixshow_zip_entries)
+# Their modes too are the zip's own, not those the files have here.
+set(_pixshow_zip_exes ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS})
+list(TRANSFORM _pixshow_zip_exes REPLACE ".*/" "${_pixshow_zip_name}/")
+if(PIXSHOW_ZIP)
+  set(_pixshow_zip_pack ${CMAKE_COMMAND} -E env TZ=UTC ${PIXSHOW_ZIP} -X -D -q -9 ${PIXSHOW_WINDOWS_ZIP}
+    ${_pixshow_zip_entries})
+else()
+  message(WARNING "No zip (scripts/deps test installs it): the Windows zip holds the build's times")
+  set(_pixshow_zip_pack ${CMAKE_COMMAND} -E tar cf ${PIXSHOW_WINDOWS_ZIP} --format=zip ${_pixshow_zip_entries})
+endif()
 add_custom_command(OUTPUT ${PIXSHOW_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${_pixshow_zip_stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_pixshow_zip_folder}
@@ -144,8 +165,11 @@ add_custom_command(OUTPUT ${PIXSHOW_WINDOWS_ZIP}
           ${_pixshow_zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${_pixshow_zip_sheets} ${_pixshow_zip_folder}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${PIXSHOW_WINDOWS_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage}
-          ${CMAKE_COMMAND} -E tar cf ${PIXSHOW_WINDOWS_ZIP} --format=zip ${_pixshow_zip_name}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage} chmod 644 ${_pixshow_zip_entries}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage} chmod 755 ${_pixshow_zip_name} ${_pixshow_zip_exes}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage} touch -d @${PIXSHOW_SOURCE_DATE_EPOCH}
+          ${_pixshow_zip_name} ${_pixshow_zip_entries}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_pixshow_zip_stage} ${_pixshow_zip_pack}
   DEPENDS ${PIXSHOW_WINDOWS_EXE} ${PIXSHOW_WINDOWS_TOOLS} ${_pixshow_zip_files} ${_pixshow_zip_sheets}
   COMMENT "Packing ${_pixshow_zip_name}.zip"
   VERBATIM)

@@ -41,6 +41,7 @@ foreach(page pixshow:6 pixsheet:1:info,export,import,check,palette pixshow-captu
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PIXSHOW_PACKAGE_DIR}/man
     COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${PIXSHOW_HELP2MAN} -DGZIP=${PIXSHOW_GZIP}
+            -DSOURCE_DATE_EPOCH=${PIXSHOW_SOURCE_DATE_EPOCH}
             -DPROGRAM=$<TARGET_FILE:${program}> -DSECTION=${section}
             -DINCLUDE=${PROJECT_SOURCE_DIR}/packaging/man/${program}.h2m
             -DSUBCOMMANDS=${subcommands} -DOUTPUT=${out} -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
@@ -65,14 +66,19 @@ foreach(size ${_pixshow_icon_sizes})
   list(APPEND _pixshow_icon_files ${_file})
   install(FILES ${_file} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}/apps)
 endforeach()
-add_custom_command(OUTPUT ${_pixshow_icon_files}
+# pixshow.ico beside them is the Windows programs' (cmake/CrossWindows.cmake).
+add_custom_command(OUTPUT ${_pixshow_icon_files} ${_pixshow_icons}/pixshow.ico
   COMMAND pixsheet export ${PIXSHOW_SAMPLE_DIR}/ports.pix --image 0 -o ${_pixshow_portrait}
   COMMAND pixshow-icongen ${_pixshow_portrait} ${_pixshow_icons}
   DEPENDS pixsheet pixshow-icongen ${PIXSHOW_SAMPLE_DIR}/ports.pix
   COMMENT "Making the icons from the first sample portrait"
   VERBATIM)
-add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages} ${_pixshow_icon_files})
-add_dependencies(pixshow-install-files pixshow-sample)
+add_custom_target(pixshow-icons DEPENDS ${_pixshow_icon_files} ${_pixshow_icons}/pixshow.ico)
+if(TARGET pixshow_windows)
+  add_dependencies(pixshow_windows pixshow-icons)
+endif()
+add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages})
+add_dependencies(pixshow-install-files pixshow-sample pixshow-icons)
 
 # --- Desktop entry: plays the installed sample art ------------------------------------
 # Written at install time, so that it names the prefix actually installed to
@@ -109,7 +115,7 @@ add_custom_command(OUTPUT ${_pixshow_changelog}
   DEPENDS ${PIXSHOW_PACKAGE_DIR}/changelog.Debian
   VERBATIM)
 add_custom_target(pixshow-changelog ALL DEPENDS ${_pixshow_changelog})
-install(FILES README.md HACKING.md LICENSE LICENSE.DejaVu ${PIXSHOW_PACKAGE_DIR}/copyright
+install(FILES README.md HACKING.md CHANGELOG.md LICENSE LICENSE.DejaVu ${PIXSHOW_PACKAGE_DIR}/copyright
   ${_pixshow_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # What the README links to, where it links to it.
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
@@ -145,6 +151,19 @@ a small platform layer of its own over SDL2. The package brings sample art,
 pixsheet to turn image sheets into PNG and back, and pixshow-capture to record
 the presentation's screens as PNG without a display.")
 # The Debian package installs under /usr, the .tar.gz mirrors an install to
-# /usr/local (unpack it with tar -C /).
+# /usr/local (unpack it with tar -C /). Both are the same bytes at every build of
+# a commit: the commit's time in them, files sorted, owned by root.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackOptions.cmake)
+set(CPACK_PIXSHOW_SOURCE_DATE_EPOCH ${PIXSHOW_SOURCE_DATE_EPOCH})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/ReproducibleTar.cmake)
+# The source archive: the commit's files as git archives them, with the commit
+# in cmake/commit.txt (export-subst), for --version of a build without git.
+find_package(Git QUIET)
+if(GIT_FOUND AND EXISTS ${PROJECT_SOURCE_DIR}/.git)
+  add_custom_target(source-archive
+    COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} archive --format=tar.gz
+            --prefix=pixshow-${PROJECT_VERSION}/ -o ${CMAKE_BINARY_DIR}/pixshow-${PROJECT_VERSION}.tar.gz HEAD
+    COMMENT "Packing pixshow-${PROJECT_VERSION}.tar.gz from the commit's files"
+    VERBATIM)
+endif()
 include(CPack)

@@ -31,6 +31,10 @@ if(SUBCOMMANDS)
 endif()
 file(WRITE ${work}.h2m "${include_text}")
 
+# The date in the page is the commit's (help2man reads SOURCE_DATE_EPOCH).
+if(DEFINED SOURCE_DATE_EPOCH)
+  set(ENV{SOURCE_DATE_EPOCH} ${SOURCE_DATE_EPOCH})
+endif()
 execute_process(
   COMMAND ${HELP2MAN} --no-info --section=${SECTION}
           --include=${work}.h2m --output=${work} ${PROGRAM}

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The installed pixshow and its packages, from a release build.
 
-install: cmake --install into a fresh prefix; every file in place; the programs' --help, --version
-and bad command lines (no display reached); the manual pages name every option of --help, pixshow's
-has ENVIRONMENT and FILES; every link of the installed README and docs leads to an installed file;
-the desktop entry takes dropped folders; the installed pixshow-capture on it gives the build
-tree's pictures. package: CPack's Debian package and .tar.gz hold every file, each desktop entry
-names its prefix, the package depends on the programs' libraries, and lintian finds no error.
+install: cmake --install into a fresh prefix; every file in place; the programs hardened
+(hardening-check); their --help, --version (with the commit) and bad command lines (no display
+reached); pixshow's manual page has ENVIRONMENT and FILES; every link of the installed README and
+docs leads to an installed file; the desktop entry takes dropped folders; the installed
+pixshow-capture on it gives the build tree's pictures. package: CPack's Debian package and .tar.gz
+hold every file, each desktop entry names its prefix, the package depends on the programs'
+libraries, and lintian finds no error. reproducible: see command_reproducible.
 """
-import argparse, gzip, os, re, shutil, subprocess, sys, tarfile
+import argparse, gzip, os, re, shutil, subprocess, sys, tarfile, tempfile
 
 SHEETS = ["ports.pix", "button.pix", "Divadude.pix", "WarTiles.pix", "Pieces.pix", "Borders.pix"]
 MAN = {"pixshow": "6", "pixsheet": "1", "pixshow-capture": "1"}
@@ -17,7 +18,7 @@ FILES = (["bin/" + p for p in MAN] + ["share/pixshow/sample/" + s for s in SHEET
          + ["share/applications/pixshow.desktop", "share/icons/hicolor/scalable/apps/pixshow.svg"]
          + ["share/icons/hicolor/%dx%d/apps/pixshow.png" % (n, n) for n in (48, 64, 128, 256)]
          + ["share/doc/pixshow/" + d for d in
-            ("README.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz",
+            ("README.md", "CHANGELOG.md", "LICENSE", "LICENSE.DejaVu", "copyright", "changelog.Debian.gz",
              "docs/artists.md", "docs/screen-1.png")])
 problems = []
 
@@ -47,6 +48,15 @@ def command_install(a):
         head = open(prefix + "/share/icons/hicolor/%dx%d/apps/pixshow.png" % (n, n), "rb").read(24)
         check(head[:4] == b"\x89PNG" and head[16:24] == n.to_bytes(4, "big") * 2,
               "icon %d x %d: not a PNG of that size" % (n, n))
+    # PIE, stack protector, fortify, full RELRO, bind now; control-flow protection where the C
+    # library's start files have it too (not Debian 12's): else the program's own code is seen to.
+    start = run(["gcc", "-print-file-name=Scrt1.o"]).stdout.strip()
+    cet = "IBT, SHSTK" in run(["readelf", "-n", start]).stdout
+    for program in MAN:
+        path = os.path.join(prefix, "bin", program)
+        hardened = run(["hardening-check"] + ([] if cet else ["--nocfprotection"]) + [path])
+        check(hardened.returncode == 0, "hardening-check: " + hardened.stdout + hardened.stderr)
+        check(cet or "endbr64" in run(["objdump", "-d", path]).stdout, program + ": no -fcf-protection")
     found = exec_line(prefix + "/share/applications/pixshow.desktop")
     check(found == "%s/bin/pixshow %%F" % prefix, "Exec=%s" % found)
 
@@ -58,7 +68,8 @@ def command_install(a):
         exe = os.path.join(prefix, "bin", program)
         named = program if program == "pixshow" else program + " (pixshow)"
         version = run([exe, "--version"], env=env)
-        check(version.returncode == 0 and version.stdout == "%s %s\n" % (named, a.version),
+        check(version.returncode == 0 and re.fullmatch(r"%s %s \(([0-9a-f]{7}|unknown)\)\n" % (
+            re.escape(named), re.escape(a.version)), version.stdout),
               "%s --version: %d %r" % (program, version.returncode, version.stdout))
         helped = run([exe, "--help"], env=env)
         check(helped.returncode == 0 and helped.stdout.startswith("usage: " + program),
@@ -66,14 +77,12 @@ def command_install(a):
         man = "%s/share/man/man%s/%s.%s.gz" % (prefix, section, program, section)
         with gzip.open(man, "rt") as f:
             page = re.sub(r"\\f[BIR]", "", f.read().replace("\\-", "-"))
-        for option in set(re.findall(r"(?<![\w-])--?[a-z][\w-]*", helped.stdout)):
-            check(option in page, "%s(%s) does not name %s of --help" % (program, section, option))
         check(program != "pixshow" or (".SH ENVIRONMENT" in page and ".SH FILES" in page
                                        and "usage:" not in page), "pixshow(6): sections")
     docs = os.path.join(prefix, "share/doc/pixshow")
     for folder in (docs, docs + "/docs"):  # the README and the pages beside its pictures
         for name in (n for n in os.listdir(folder) if n.endswith(".md")):
-            for link in re.findall(r"\]\(([^)#:]+)", open(os.path.join(folder, name)).read()):
+            for link in re.findall(r"\]\((?!\w+:)([^)#]+)", open(os.path.join(folder, name)).read()):
                 check(os.path.isfile(os.path.join(folder, link)),
                       "%s links to %s, not installed" % (os.path.relpath(folder + "/" + name, docs), link))
 
@@ -131,15 +140,70 @@ def command_package(a):
     check(lint.returncode == 0 and not re.search(r"^E: ", lint.stdout, re.M), "lintian: errors")
 
 
+def scratch_folder():
+    """A folder for the second build, removed when this script ends, even killed: a watcher
+    outside this process tree waits for its pipe to close, then ends the build's process groups
+    (their ids come down the pipe) and removes the folder."""
+    folder = tempfile.mkdtemp(prefix="pixshow-rebuild-")
+    read, write = os.pipe()
+    subprocess.Popen(["setsid", "-f", "sh", "-c", 'while read g; do gs="$gs $g"; done; for g in $gs; do '
+                      'kill -TERM -- -$g; sleep 2; kill -KILL -- -$g; done 2>/dev/null; rm -rf "$0"',
+                      folder], stdin=read, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(read)
+    return folder, os.fdopen(write, "w", buffering=1)
+
+
+def command_reproducible(a):
+    """A second release build of these sources (a copy, with the commit's name and time) in another
+    folder, later: its .deb, .tar.gz, Windows zip and web files are the first's, byte for byte
+    (diffoscope tells how they differ)."""
+    folder, watcher = scratch_folder()
+    try:
+        source, build = folder + "/source", folder + "/build"
+        listed = run(["git", "-C", a.source, "ls-files", "-z", "--cached", "--others", "--exclude-standard"])
+        for name in filter(None, listed.stdout.split("\0")):
+            if os.path.isfile(os.path.join(a.source, name)):
+                os.makedirs(os.path.dirname(os.path.join(source, name)), exist_ok=True)
+                shutil.copy2(os.path.join(a.source, name), os.path.join(source, name))
+        with open(source + "/cmake/commit.txt", "w") as f:
+            f.write(run(["git", "-C", a.source, "log", "-1", "--format=%H %ct"]).stdout)
+        for step in (["cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DPIXSHOW_TESTS=OFF"],
+                     ["cmake", "--build", build, "-j%d" % (os.cpu_count() or 2)],
+                     ["cpack", "--config", build + "/CPackConfig.cmake", "-G", "DEB;TGZ", "-B", build + "/packages"],
+                     ["cpack", "--config", a.build + "/CPackConfig.cmake", "-G", "DEB;TGZ", "-B", folder + "/first"]):
+            process = subprocess.Popen(step, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                       start_new_session=True)
+            watcher.write("%d\n" % process.pid)
+            output = process.communicate()[0]
+            if not check(process.returncode == 0, "%s: %s" % (" ".join(step[:3]), output[-3000:])):
+                return
+        pairs = [(os.path.join(folder, "first", n), os.path.join(build, "packages", n))
+                 for n in os.listdir(build + "/packages") if n.endswith((".deb", ".tar.gz"))]
+        pairs.append((a.zip, os.path.join(build, os.path.basename(a.zip))))
+        for root, _, names in os.walk(build + "/web"):
+            pairs += [(os.path.join(a.web, os.path.relpath(root, build + "/web"), n), os.path.join(root, n))
+                      for n in names]
+        check(len(pairs) > 4, "the second build made no packages")
+        for first, second in pairs:
+            same = os.path.isfile(first) and open(first, "rb").read() == open(second, "rb").read()
+            if not check(same, "%s differs between the two builds" % os.path.basename(second)):
+                told = run(["diffoscope", "--text", "-", "--max-report-size", "40000", first, second])
+                print(told.stdout[:40000] + told.stderr[-2000:])
+        print("compared %d files" % len(pairs))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("command", choices=("install", "package"))
-    for option in ("build", "version", "work", "capture", "sample"):
+    parser.add_argument("command", choices=("install", "package", "reproducible"))
+    for option in ("build", "version", "work", "capture", "sample", "source", "zip", "web"):
         parser.add_argument("--" + option)
     a = parser.parse_args()
     shutil.rmtree(a.work, ignore_errors=True)
     os.makedirs(a.work)
-    (command_install if a.command == "install" else command_package)(a)
+    {"install": command_install, "package": command_package,
+     "reproducible": command_reproducible}[a.command](a)
     print("\n".join("FAIL: " + p for p in problems) or "PASS")
     return 1 if problems else 0
 

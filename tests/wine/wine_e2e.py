@@ -21,6 +21,7 @@ Exit status: 0 passed, 1 failed, 77 skipped (Wine cannot start here).
 import argparse
 import functools
 import os
+import re
 import subprocess
 import sys
 import time
@@ -238,7 +239,8 @@ def command_run(parser):
 
 
 def command_imports(args):
-    """The executable imports only DLLs that every Windows installation has."""
+    """The executable imports only DLLs that every Windows installation has; it and the tools
+    have ASLR (high entropy), DEP, a version resource and an icon."""
     system = {"kernel32.dll", "user32.dll", "gdi32.dll", "ddraw.dll", "dinput.dll",
               "msvcrt.dll", "advapi32.dll", "shell32.dll", "ole32.dll", "winmm.dll"}
     result = subprocess.run([args.objdump, "-p", args.exe], stdout=subprocess.PIPE,
@@ -250,6 +252,17 @@ def command_imports(args):
     problems += ["imports %s, not a system DLL" % d for d in dlls if d not in system]
     problems += ["%s is not imported" % d for d in ("ddraw.dll", "dinput.dll", "gdi32.dll",
                                                      "user32.dll") if d not in dlls]
+    # Every program: ASLR with high entropy and DEP, a version resource and an icon.
+    for exe in [args.exe] + args.tools:
+        dump = subprocess.run([args.objdump, "-p", exe], capture_output=True, text=True).stdout
+        found = re.search(r"^DllCharacteristics\s+([0-9a-f]+)", dump, re.M)
+        flags = int(found.group(1), 16) if found else 0
+        for bit, name in ((0x20, "HIGH_ENTROPY_VA"), (0x40, "DYNAMIC_BASE"), (0x100, "NX_COMPAT")):
+            if not flags & bit:
+                problems.append("%s lacks %s" % (os.path.basename(exe), name))
+        for kind, name in ((3, "an icon"), (16, "a version resource")):
+            if not re.search(r"^[0-9a-f]+ {3}Entry: ID: 0x0*%x," % kind, dump, re.M):  # a type
+                problems.append("%s has no %s" % (os.path.basename(exe), name))
     log("FAIL: " + "; ".join(problems) if problems else "PASS")
     return 1 if problems else 0
 
@@ -261,6 +274,7 @@ def main():
     parser.add_argument("command", choices=["imports"])
     parser.add_argument("--exe", required=True)
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--tools", nargs="*", default=[], help="the Windows tools, checked as --exe")
     return command_imports(parser.parse_args())
 
 
