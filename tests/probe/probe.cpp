@@ -79,10 +79,14 @@ void SayHrs(std::initializer_list<std::pair<std::string, HRESULT>> results) {
 // The reference count an object has now.
 unsigned long Refs(IUnknown* object) { return object->AddRef(), object->Release(); }
 
+// Whether the last WM_ACTIVATEAPP said the program is in front.
+bool g_activeApp = true;
+
 LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) ++g_creates;
   if (message == WM_DESTROY) ++g_destroys;
   if (message == WM_USER + 2) return static_cast<LRESULT>(wParam * 2);
+  if (message == WM_ACTIVATEAPP) g_activeApp = wParam != 0;
   if (message == WM_CREATE || message == WM_DESTROY) return 0;
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -550,9 +554,12 @@ void ProbeInput(HINSTANCE instance) {
 void SetFocus(bool ours) {
 #ifdef _WIN32
   // The window manager answers in its own time: wait (a while at most) until
-  // the change has reached this program before probing what follows from it.
+  // the change has reached this program, its activation message included
+  // (DirectDraw acts on that one), before probing what follows from it.
   SetForegroundWindow(ours ? g_window : GetDesktopWindow());
-  for (int tries = 0; tries < 200 && (GetForegroundWindow() == g_window) != ours; ++tries) {
+  for (int tries = 0;
+       tries < 500 && ((GetForegroundWindow() == g_window) != ours || g_activeApp != ours);
+       ++tries) {
     Pump();
     Sleep(10);
   }
