@@ -22,12 +22,8 @@ if(PIXSHOW_GIFLIB_VERSION AND NOT GIF_VERSION STREQUAL PIXSHOW_GIFLIB_VERSION)
   message(FATAL_ERROR "${_gif_src} is giflib ${GIF_VERSION}, "
     "not ${PIXSHOW_GIFLIB_VERSION} as the native build's: run scripts/deps test")
 endif()
-set(_gif_sources dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize)
-list(TRANSFORM _gif_sources PREPEND ${_gif_src}/)
-list(TRANSFORM _gif_sources APPEND .c)
-add_library(pixshow_giflib STATIC ${_gif_sources})
-target_include_directories(pixshow_giflib PUBLIC ${_gif_src})
-target_compile_options(pixshow_giflib PRIVATE -w)  # not our code: its warnings are not ours to fix
-add_library(GIF::GIF ALIAS pixshow_giflib)
+include(${CMAKE_CURRENT_LIST_DIR}/SourceLibrary.cmake)
+pixshow_source_library(pixshow_giflib GIF::GIF ${_gif_src}
+  dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize)
 set(GIF_FOUND TRUE)
 message(STATUS "giflib ${GIF_VERSION} from ${_gif_src}")

@@ -28,16 +28,12 @@ endif()
 
 set(_png_generated ${CMAKE_BINARY_DIR}/libpng)
 configure_file(${_png_src}/scripts/pnglibconf.h.prebuilt ${_png_generated}/pnglibconf.h COPYONLY)
-set(_png_sources png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset
-  pngtrans pngwio pngwrite pngwtran pngwutil)
-list(TRANSFORM _png_sources PREPEND ${_png_src}/)
-list(TRANSFORM _png_sources APPEND .c)
-add_library(pixshow_libpng STATIC ${_png_sources})
-target_include_directories(pixshow_libpng PUBLIC ${_png_src} ${_png_generated})
+include(${CMAKE_CURRENT_LIST_DIR}/SourceLibrary.cmake)
+pixshow_source_library(pixshow_libpng PNG::PNG ${_png_src} png pngerror pngget pngmem pngpread pngread
+  pngrio pngrtran pngrutil pngset pngtrans pngwio pngwrite pngwtran pngwutil)
+target_include_directories(pixshow_libpng PUBLIC ${_png_generated})
 target_compile_definitions(pixshow_libpng PRIVATE PNG_ARM_NEON_OPT=0 PNG_MIPS_MSA_OPT=0
   PNG_POWERPC_VSX_OPT=0 PNG_INTEL_SSE_OPT=0)
-target_compile_options(pixshow_libpng PRIVATE -w)  # not our code: its warnings are not ours to fix
 target_link_libraries(pixshow_libpng PUBLIC ZLIB::ZLIB)
-add_library(PNG::PNG ALIAS pixshow_libpng)
 set(PNG_FOUND TRUE)
 message(STATUS "libpng ${PNG_VERSION_STRING} from ${_png_src}")

@@ -14,11 +14,7 @@ if(PIXSHOW_ZLIB_VERSION AND NOT CMAKE_MATCH_1 STREQUAL PIXSHOW_ZLIB_VERSION)
   message(FATAL_ERROR "${_zlib_src} is zlib ${CMAKE_MATCH_1}, "
     "not ${PIXSHOW_ZLIB_VERSION} as the native build's: run scripts/deps test")
 endif()
-set(_zlib_sources adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil)
-list(TRANSFORM _zlib_sources PREPEND ${_zlib_src}/)
-list(TRANSFORM _zlib_sources APPEND .c)
-add_library(pixshow_zlib STATIC ${_zlib_sources})
-target_include_directories(pixshow_zlib PUBLIC ${_zlib_src})
-target_compile_options(pixshow_zlib PRIVATE -w)  # not our code: its warnings are not ours to fix
-add_library(ZLIB::ZLIB ALIAS pixshow_zlib)
+include(${CMAKE_CURRENT_LIST_DIR}/SourceLibrary.cmake)
+pixshow_source_library(pixshow_zlib ZLIB::ZLIB ${_zlib_src}
+  adler32 compress crc32 deflate infback inffast inflate inftrees trees uncompr zutil)
 set(ZLIB_FOUND TRUE)
