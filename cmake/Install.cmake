@@ -74,11 +74,12 @@ add_custom_command(OUTPUT ${_pixshow_icon_files} ${_pixshow_icons}/pixshow.ico
   COMMENT "Making the icons from the first sample portrait"
   VERBATIM)
 add_custom_target(pixshow-icons DEPENDS ${_pixshow_icon_files} ${_pixshow_icons}/pixshow.ico)
+add_dependencies(pixshow-icons pixshow-sample)  # the portrait's sheet is the sample target's output
 if(TARGET pixshow_windows)
   add_dependencies(pixshow_windows pixshow-icons)
 endif()
 add_custom_target(pixshow-install-files ALL DEPENDS ${_pixshow_man_pages})
-add_dependencies(pixshow-install-files pixshow-sample pixshow-icons)
+add_dependencies(pixshow-install-files pixshow-icons)
 
 # --- Desktop entry: plays the installed sample art ------------------------------------
 # Written at install time, so that it names the prefix actually installed to
